@@ -1,0 +1,76 @@
+# Build helpers shared by every folder.
+
+# The one platform switch of the build: units pick name_win32.cpp or name_posix.cpp.
+if(WIN32)
+  set(ORVENDALE_OS win32)
+else()
+  set(ORVENDALE_OS posix)
+endif()
+
+# Compile options for every target of the project (not for third-party code).
+function(orvendale_target_options target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
+                                           -Wold-style-cast -Wcast-align -Woverloaded-virtual)
+  if(ORVENDALE_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+  if(ORVENDALE_SANITIZE)
+    list(JOIN ORVENDALE_SANITIZE "," _san)
+    target_compile_options(${target} PRIVATE -fsanitize=${_san} -fno-omit-frame-pointer
+                                             -fno-sanitize-recover=all)
+    target_link_options(${target} PRIVATE -fsanitize=${_san})
+  endif()
+  if(WIN32)
+    target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
+  endif()
+endfunction()
+
+# Adds the sources of the named units: unit.cpp, and unit_win32.cpp or unit_posix.cpp
+# for the operating-system calls, each where it exists.
+function(orvendale_add_units target)
+  foreach(unit IN LISTS ARGN)
+    foreach(file ${unit}.cpp ${unit}_${ORVENDALE_OS}.cpp)
+      if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${file})
+        target_sources(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/${file})
+      endif()
+    endforeach()
+  endforeach()
+endfunction()
+
+# Sanitizer runtime options for the whole run live in the test environment, so a test
+# started by hand behaves like one started by ctest.
+function(orvendale_test_environment test)
+  set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT
+               "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0"
+               "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
+               "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1")
+endfunction()
+
+function(orvendale_find_json)
+  if(CMAKE_CROSSCOMPILING)
+    # The Debian package's headers are plain C++: give the cross build only that folder.
+    set(_dir ${CMAKE_BINARY_DIR}/third_party/include)
+    file(MAKE_DIRECTORY ${_dir})
+    file(CREATE_LINK /usr/include/nlohmann ${_dir}/nlohmann SYMBOLIC)
+    add_library(nlohmann_json INTERFACE)
+    target_include_directories(nlohmann_json SYSTEM INTERFACE ${_dir})
+    add_library(nlohmann_json::nlohmann_json ALIAS nlohmann_json)
+  else()
+    find_package(nlohmann_json 3.11.2 REQUIRED)
+  endif()
+endfunction()
+
+# GoogleTest is built from Debian's sources with the project's compiler and sanitizers,
+# so the same tests build natively and for the Windows cross build.
+function(orvendale_find_gtest)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  if(ORVENDALE_SANITIZE)
+    list(JOIN ORVENDALE_SANITIZE "," _san)
+    foreach(t gtest gtest_main)
+      target_compile_options(${t} PRIVATE -fsanitize=${_san} -fno-omit-frame-pointer)
+    endforeach()
+  endif()
+endfunction()
