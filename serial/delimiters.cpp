@@ -1,0 +1,50 @@
+#include "serial/delimiters.h"
+
+#include <cstdio>
+#include <fstream>
+#include <limits>
+
+namespace {
+
+// Writes the two sets every installation starts with. A file that cannot be created is
+// reported by the reading attempt that follows.
+void writeDefaults(const std::string& path) {
+    std::ofstream out(path, std::ios::out | std::ios::trunc);
+    if (!out.is_open()) return;
+    out << "json { }\n";
+    out << "greater_less_than < >\n";
+}
+
+// Reads records until one names `requested`. A record is a word and two characters that
+// skip whitespace before them; the rest of its line is ignored. Fields that find only the
+// end of the file keep their values, and the name is compared before the stream's state,
+// so a last line without a line break still matches.
+bool findRecord(std::istream& in, const std::string& requested, DelimiterSet& set) {
+    for (;;) {
+        in >> set.name;
+        in >> set.start;
+        in >> set.end;
+        in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+        if (set.name == requested) return true;
+        if (in.fail()) return false;
+    }
+}
+
+}  // namespace
+
+void loadDelimiterSet(const std::string& path, const std::string& requested, DelimiterSet& set) {
+    {
+        std::ifstream probe(path);
+        if (!probe.is_open()) writeDefaults(path);
+    }
+    std::ifstream in(path);
+    if (!in.is_open()) {
+        std::printf("Warning: No file open");
+        return;
+    }
+    if (findRecord(in, requested, set)) return;
+    set.name.clear();
+    set.start = ' ';
+    set.end = ' ';
+    std::printf("Warning: Could not find delimiters, may cause problems!\n");
+}
