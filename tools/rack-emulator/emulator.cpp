@@ -1,0 +1,97 @@
+#include "tools/rack-emulator/emulator.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace rackemu {
+
+Emulator::Emulator(EventLog& log, std::ostream& out, std::ostream& err, bool verbose)
+    : log_(log), out_(out), err_(err), verbose_(verbose) {}
+
+void Emulator::addRack(RackKind kind, RackLine& line, std::chrono::milliseconds period) {
+    racks_[kind] = std::make_unique<Rack>(kind, line, period, log_, out_);
+}
+
+Clock::time_point Emulator::atSeconds(double seconds) const {
+    return log_.start() + fromSeconds(seconds);
+}
+
+void Emulator::checkRack(const Action& action) const {
+    if (action.verb == Verb::Mark || action.verb == Verb::Quit || hasRack(action.rack)) return;
+    throw ActionError("rack not emulated in this run: " + std::string(rackName(action.rack)));
+}
+
+void Emulator::schedule(const std::vector<ScriptStep>& steps) {
+    for (const ScriptStep& step : steps) checkRack(step.action);
+    for (const ScriptStep& step : steps) queue_.add(atSeconds(step.at), step.action);
+}
+
+void Emulator::quitAt(Clock::time_point at) {
+    Action quit;
+    quit.text = "quit (end of duration)";
+    queue_.add(at, std::move(quit));
+}
+
+void Emulator::controlLine(std::string_view line, Clock::time_point now) {
+    if (isBlankOrComment(line)) return;
+    try {
+        TimedAction timed = parseActionLine(line);
+        checkRack(timed.action);
+        Clock::time_point at = now;
+        if (timed.base == TimeBase::Start) at = std::max(now, atSeconds(timed.seconds));
+        if (timed.base == TimeBase::Previous) at = now + fromSeconds(timed.seconds);
+        queue_.add(at, std::move(timed.action));
+    } catch (const ActionError& error) {
+        err_ << "rack-emulator: control: " << error.what() << std::endl;
+        log_.event("error", {{"line", std::string(line)}, {"error", error.what()}}, now);
+    }
+}
+
+void Emulator::received(RackKind kind, std::span<const std::uint8_t> bytes, Clock::time_point now) {
+    racks_.at(kind)->received(bytes, now);
+}
+
+void Emulator::run(const Action& action, Clock::time_point now) {
+    log_.event(action.verb == Verb::Mark ? "mark" : "action", {{"text", action.text}}, now);
+    if (verbose_) {
+        const std::chrono::duration<double> t = now - log_.start();
+        char time[32];
+        std::snprintf(time, sizeof time, "%.3f", t.count());
+        out_ << "rack-emulator: " << time << ' ' << action.text << std::endl;
+    }
+    if (action.verb == Verb::Quit) {
+        finished_ = true;
+        return;
+    }
+    if (action.verb == Verb::Mark) return;
+    Rack& rack = *racks_.at(action.rack);
+    if (action.verb != Verb::Hold) {
+        rack.apply(action, now);
+        return;
+    }
+    Action press = action;
+    press.verb = Verb::Press;
+    rack.apply(press, now);
+    Action release = action;
+    release.verb = Verb::Release;
+    release.text = "release " + std::string(rackName(action.rack)) + " " + action.target + " (end of hold)";
+    queue_.add(now + fromSeconds(action.seconds), std::move(release));
+}
+
+void Emulator::step(Clock::time_point now) {
+    // Actions first, so that a frame due at the same moment already carries them.
+    for (const Action& action : queue_.takeDue(now)) {
+        if (finished_) return;
+        run(action, now);
+    }
+    if (finished_) return;
+    for (auto& [kind, rack] : racks_) rack->sendIfDue(now);
+}
+
+Clock::time_point Emulator::nextWake() const {
+    Clock::time_point wake = queue_.next().value_or(Clock::time_point::max());
+    for (const auto& [kind, rack] : racks_) wake = std::min(wake, rack->nextSend());
+    return wake;
+}
+
+}  // namespace rackemu

@@ -1,0 +1,53 @@
+// The whole run: the racks, the actions waiting for their time, and the end of the run.
+// It knows nothing of devices or waiting: the event loop feeds it the time, the bytes
+// received and the control lines, and sleeps until nextWake().
+#pragma once
+
+#include <map>
+#include <memory>
+#include <ostream>
+#include <string_view>
+#include <vector>
+
+#include "tools/rack-emulator/action_queue.h"
+#include "tools/rack-emulator/rack.h"
+#include "tools/rack-emulator/script.h"
+
+namespace rackemu {
+
+class Emulator {
+public:
+    // `out` gets the panels' displays (and the actions when verbose), `err` the complaints
+    // about control lines.
+    Emulator(EventLog& log, std::ostream& out, std::ostream& err, bool verbose);
+
+    void addRack(RackKind kind, RackLine& line, std::chrono::milliseconds period);
+    bool hasRack(RackKind kind) const { return racks_.count(kind) != 0; }
+
+    // Throws ActionError when a step names a rack that is not part of the run.
+    void schedule(const std::vector<ScriptStep>& steps);
+    void quitAt(Clock::time_point at);
+    // One line from the control channel; a bad line is reported and skipped.
+    void controlLine(std::string_view line, Clock::time_point now);
+    void received(RackKind kind, std::span<const std::uint8_t> bytes, Clock::time_point now);
+
+    // Runs the actions that are due, then sends what is due.
+    void step(Clock::time_point now);
+    Clock::time_point nextWake() const;
+    bool finished() const { return finished_; }
+
+private:
+    void checkRack(const Action& action) const;
+    void run(const Action& action, Clock::time_point now);
+    Clock::time_point atSeconds(double seconds) const;
+
+    EventLog& log_;
+    std::ostream& out_;
+    std::ostream& err_;
+    bool verbose_;
+    std::map<RackKind, std::unique_ptr<Rack>> racks_;
+    ActionQueue queue_;
+    bool finished_ = false;
+};
+
+}  // namespace rackemu

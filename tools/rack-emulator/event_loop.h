@@ -1,0 +1,23 @@
+// Waits for whatever comes first (a rack's bytes, a control line, the next send or action,
+// SIGINT or SIGTERM) and hands it to the emulator.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/rack-emulator/control_input.h"
+#include "tools/rack-emulator/emulator.h"
+#include "tools/rack-emulator/rack_device.h"
+
+namespace rackemu {
+
+struct LoopRack {
+    RackKind kind;
+    RackDevice* device;
+};
+
+// Returns why the run ended: "quit" (an action or --duration) or "signal".
+std::string runEventLoop(Emulator& emulator, const std::vector<LoopRack>& racks,
+                         ControlInput* control, EventLog& log);
+
+}  // namespace rackemu

@@ -1,0 +1,200 @@
+#include "tools/rack-emulator/options.h"
+
+#include "tools/rack-emulator/action.h"
+
+namespace rackemu {
+
+namespace {
+
+class Arguments {
+public:
+    explicit Arguments(const std::vector<std::string>& args) : args_(args) {}
+    bool done() const { return at_ >= args_.size(); }
+    std::string next() { return args_[at_++]; }
+    std::string value(const std::string& option) {
+        if (done()) throw OptionError(option + " needs a value");
+        return next();
+    }
+    // An optional value: the next argument unless it is another option.
+    std::string optionalValue() {
+        if (done() || args_[at_].rfind("-", 0) == 0) return "";
+        return next();
+    }
+
+private:
+    const std::vector<std::string>& args_;
+    std::size_t at_ = 0;
+};
+
+double parseDuration(const std::string& text) {
+    try {
+        return parseSeconds(text);
+    } catch (const ActionError&) {
+        throw OptionError("--duration needs seconds, not: " + text);
+    }
+}
+
+void parsePeriod(const std::string& text, Options& options) {
+    const std::size_t equals = text.find('=');
+    const auto rack = rackFromName(text.substr(0, equals));
+    if (equals == std::string::npos || !rack) throw OptionError("--period needs RACK=MS, not: " + text);
+    try {
+        options.racks[*rack].period = std::chrono::milliseconds(parsePeriodMs(text.substr(equals + 1)));
+    } catch (const ActionError& error) {
+        throw OptionError("--period " + text + ": " + error.what());
+    }
+}
+
+// --efis [PATH], --efis=PATH and --efis-device PATH.
+bool parseRackOption(const std::string& arg, Arguments& args, Options& options) {
+    for (RackKind kind : allRacks) {
+        const std::string option = "--" + std::string(rackName(kind));
+        if (arg == option || arg.rfind(option + "=", 0) == 0) {
+            RackRequest& request = options.racks[kind];
+            request.linkPath = arg == option ? args.optionalValue() : arg.substr(option.size() + 1);
+            return true;
+        }
+        if (arg == option + "-device") {
+            options.racks[kind].devicePath = args.value(arg);
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+Options parseOptions(const std::vector<std::string>& list) {
+    Options options;
+    Arguments args(list);
+    while (!args.done()) {
+        const std::string arg = args.next();
+        if (parseRackOption(arg, args, options)) continue;
+        if (arg == "--help" || arg == "-h") options.help = true;
+        else if (arg == "--script") options.scriptPath = args.value(arg);
+        else if (arg == "--control") options.controlPath = args.value(arg);
+        else if (arg == "--log") options.logPath = args.value(arg);
+        else if (arg == "--duration") options.durationSeconds = parseDuration(args.value(arg));
+        else if (arg == "--period") parsePeriod(args.value(arg), options);
+        else if (arg == "--verbose") options.verbose = true;
+        else throw OptionError("unknown option: " + arg);
+    }
+    for (const auto& [kind, request] : options.racks) {
+        if (!request.linkPath.empty() && !request.devicePath.empty()) {
+            throw OptionError("--" + std::string(rackName(kind)) + " and --" +
+                              std::string(rackName(kind)) + "-device exclude each other");
+        }
+    }
+    if (options.racks.empty() && !options.help) throw OptionError("no rack asked for");
+    return options;
+}
+
+std::string helpText() {
+    return R"(Usage: rack-emulator RACK... [OPTION...]
+Virtual cockpit racks for orvendale-fs: each rack gets a pseudo-terminal (or an existing
+device) and speaks the rack's side of its line.
+
+Racks (at least one):
+  --joystick [PATH]   joystick rack: JSON messages with its eight members
+  --pedals [PATH]     pedals rack: JSON messages with its two members
+  --efis [PATH]       EFIS panel: 30-byte input frames out, 22-byte frames from the service in
+  --fcu [PATH]        FCU panel: 82-byte input frames out, 50-byte frames from the service in
+      A pseudo-terminal is created for the rack; with PATH, a symbolic link to its device
+      is made at PATH (an old link there is replaced) and removed at exit. The form
+      --efis=PATH is accepted too.
+  --RACK-device PATH  attach to an existing device instead (for example --fcu-device
+                      /dev/ttyUSB0)
+
+Options:
+  --period RACK=MS    send period of a rack in milliseconds (default 100), e.g. efis=50
+  --script FILE       timed actions (below) from a file
+  --control PATH      action lines while running: "-" for standard input, else a named
+                      pipe created at PATH (removed at exit); lines run when read
+  --duration SECONDS  end the run after this time
+  --log FILE          JSON-lines log of everything sent and received (below)
+  --verbose           print every action as it runs
+  --help              this text
+
+Once every device exists, one line is printed and flushed:
+  rack-emulator: ready joystick=/dev/pts/3 efis=/dev/pts/4 ...
+listing each rack with the device the service opens (the slave of its pseudo-terminal, or
+the attached device). The run ends at a quit action, at --duration, or on SIGINT/SIGTERM,
+always with exit code 0; links and the named pipe are removed. A script without quit keeps
+the racks sending until then. Exit code 2: bad command line or script; 1: a device, link,
+pipe or log file could not be made.
+
+Sending. Every rack sends its whole state once per period, a text rack as one compact JSON
+object, a panel as one frame, each in a single write. While more than 2048 bytes wait unread
+on the line (no one has the device open, or the reader is slower), sends are held back and
+their content kept; the service discards what came before its open anyway.
+
+Actions, one per line ("#" starts a comment line):
+  [TIME] VERB RACK ARGUMENTS
+  TIME is seconds from the start ("2.5") or after the previous line ("+0.5"; on the control
+  channel: after the line is read). A script line without TIME runs with the line before
+  it (so that two changes reach the same frame); a control line without TIME runs at once.
+  RACK is joystick, pedals, efis or fcu.
+  set RACK NAME VALUE    text racks: member NAME becomes VALUE, any JSON value
+                         (25.5, 12.7, true, "text", null); a new NAME is added
+                         panels: field NAME (or its byte offset, e.g. 53) holds the
+                         32-bit integer VALUE in every frame
+  move RACK NAME VALUE   the same as set (for axes)
+  unset RACK NAME        text racks: leave member NAME out of the messages
+  press RACK NAME        switch to 1 (text racks: member to 1)
+  release RACK NAME      switch to 0; a release that comes before any send carried the
+                         press waits for one, so every press reaches the line
+  hold RACK NAME SECONDS press now, release after SECONDS
+  turn RACK KNOB N       panels: N detents (negative: the other way) in the next frame
+                         only; the frame after it carries 0 again
+  raw RACK TEXT          send TEXT (the rest of the line) once, as it is, in place of the
+                         next regular message or frame
+  rawhex RACK HEX        the same with bytes given in hexadecimal ("7b 00 ... 7d")
+  period RACK MS         change the send period
+  pause RACK / resume RACK   stop and restart the rack's sending
+  mark TEXT              only logged ({"event":"mark"}), to find a moment in the log
+  quit                   end the run
+
+Panel fields (byte offset in the input frame):
+  efis: baro 1 (knob), baro_mode 5, fd 9 (switch), ls 13 (switch), nd_range 17,
+        nd_mode 21, option 25
+  fcu:  spd 1, hdg 5, alt 9, vs 13 (knobs); switches spd_on 17, hdg_on 21, alt_hold_on 25,
+        vs_hold 29, loc 33, ap1 37, athr 41, appr 45, exped 49, alt_inc_100 53,
+        alt_inc_1000 57, vs_push 61, spd_off 65, hdg_off 69, alt_hold_off 73, vs_pull 77
+Text rack members at start (all 0):
+  joystick: aileron_position, elevator_position (0.0), camera_point_of_interest,
+            rudder_trim_plus_pct, rudder_trim_minus_pct, spoiler_handle_plus_position,
+            spoiler_handle_minus_position, autopilot_master
+  pedals:   rudder_position (0.0), brake_position
+
+Displays. Frames from the service are cut from the stream by length and framing bytes
+(garbage is skipped), decoded and shown, one line whenever a panel's display changes:
+  efis: BARO 1013  QNH  FD [ON]  LS [OFF]  OPT 0
+  fcu: SPD 250  HDG 180  ALT 5000  V/S +700  [LOC] [AP1] [A/THR]
+Baro modes 0 QFE, 1 QNH, 2 and 3 STD. A '*' after a value is a lit managed dot; HDG shows
+--- while the selected heading is hidden; V/S shows ---- while managed; in TRK/FPA mode the
+windows read TRK and FPA (tenths of a degree, e.g. FPA -1.5). Lit lights: LOC AP1 A/THR
+EXPED APPR.
+
+Log (--log): one JSON object per line, flushed per line. Every line has
+  "t": seconds since the ready line, "mono_ns": std::chrono::steady_clock nanoseconds
+  (CLOCK_MONOTONIC on Linux, comparable between processes).
+  Sent:     {"rack":"fcu","dir":"out","hex":"7b...7d","fields":{"spd":5,...}}
+            mono_ns is taken right after the write returned: the time of the last byte.
+            Text racks add "text" (the message) and give "fields" when it is a JSON
+            object; raw sends add "raw":true.
+  Received: {"rack":"efis","dir":"in","hex":...,"fields":{"baro":1013,"option":0,"fd":1,
+            "ls":0,"baro_mode":1},"display":"BARO 1013 ..."}
+            fcu fields: trk_fpa spd spd_dot hdg hdg_dot alt alt_managed vs fpa vs_managed
+            lights show_hdg, and the lights one by one: loc ap1 athr exped appr (bools).
+            Skipped bytes: {"rack":..,"dir":"in","hex":..,"garbage":true}; bytes on a
+            text rack's line: {"rack":..,"dir":"in","hex":..}.
+  Events:   {"event":"ready","racks":{"efis":{"device":"/dev/pts/4","link":"..."}}}
+            {"event":"action","text":"press fcu ap1"}   {"event":"mark","text":"..."}
+            {"event":"error","line":..,"error":..}   (a control line that was refused)
+            {"event":"backlog"|"drained","rack":..,"unread":N}
+            {"event":"write_failed","rack":..}   {"event":"closed","rack":..}
+            {"event":"exit","reason":"quit"|"signal"}
+)";
+}
+
+}  // namespace rackemu

@@ -1,0 +1,47 @@
+// The device a rack speaks on: a pseudo-terminal the emulator creates (the service opens
+// its slave side, or Wine links a COM port to it), or an existing device given by path.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "tools/rack-emulator/frame_fields.h"
+#include "tools/rack-emulator/rack_line.h"
+
+namespace rackemu {
+
+class RackDevice final : public RackLine {
+public:
+    // Creates a pseudo-terminal whose slave is already raw, so that nothing sent before
+    // the service opens it is echoed back. With a link path, a symbolic link to the slave
+    // is made there (replacing an old link) and removed again with the device.
+    // Throws std::runtime_error.
+    static std::unique_ptr<RackDevice> createPseudoTerminal(const std::string& linkPath);
+    // Opens an existing device in raw mode. Throws std::runtime_error.
+    static std::unique_ptr<RackDevice> attach(const std::string& path);
+    ~RackDevice() override;
+    RackDevice(const RackDevice&) = delete;
+    RackDevice& operator=(const RackDevice&) = delete;
+
+    // The path the service opens: the slave device, or the attached device.
+    const std::string& devicePath() const { return devicePath_; }
+    const std::string& linkPath() const { return linkPath_; }
+    // A descriptor that becomes readable when bytes arrive.
+    int handle() const { return io_; }
+
+    // What has arrived, possibly nothing; nullopt when the line is gone for good.
+    std::optional<Bytes> readAvailable();
+    bool writeAll(std::span<const std::uint8_t> bytes) override;
+    std::size_t unreadBytes() override;
+
+private:
+    RackDevice() = default;
+
+    int io_ = -1;         // the pseudo-terminal's master, or the attached device
+    int heldSlave_ = -1;  // the slave kept open, so that the master never reads EIO
+    std::string devicePath_;
+    std::string linkPath_;
+};
+
+}  // namespace rackemu
