@@ -19,29 +19,29 @@ typedef struct HWND__* HWND;
 static_assert(sizeof(HRESULT) == 4 && sizeof(DWORD) == 4, "the wire and the API use 32-bit values");
 
 #ifndef S_OK
-#define S_OK ((HRESULT)0L)
+#define S_OK (static_cast<HRESULT>(0L))
 #endif
 #ifndef E_FAIL
-#define E_FAIL ((HRESULT)0x80004005L)
+#define E_FAIL (static_cast<HRESULT>(0x80004005L))
 #endif
 #ifndef E_INVALIDARG
-#define E_INVALIDARG ((HRESULT)0x80070057L)
+#define E_INVALIDARG (static_cast<HRESULT>(0x80070057L))
 #endif
 #ifndef E_ABORT
-#define E_ABORT ((HRESULT)0x80004004L)
+#define E_ABORT (static_cast<HRESULT>(0x80004004L))
 #endif
 #ifndef E_OUTOFMEMORY
-#define E_OUTOFMEMORY ((HRESULT)0x8007000EL)
+#define E_OUTOFMEMORY (static_cast<HRESULT>(0x8007000EL))
 #endif
 #ifndef SUCCEEDED
-#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
+#define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
 #endif
 #ifndef FAILED
-#define FAILED(hr) (((HRESULT)(hr)) < 0)
+#define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
 #endif
 
 // A text argument that does not fit its 256-byte field.
-#define SIMCONNECT_E_TEXT_TOO_LONG ((HRESULT)0x8007007AL)
+#define SIMCONNECT_E_TEXT_TOO_LONG (static_cast<HRESULT>(0x8007007AL))
 
 typedef DWORD SIMCONNECT_OBJECT_ID;
 typedef DWORD SIMCONNECT_CLIENT_EVENT_ID;

@@ -1,0 +1,34 @@
+// Telling the application that messages arrived: a window message and/or an event, as
+// given at open. On Windows these are PostMessageA and SetEvent. The POSIX build has no
+// window system; there a NotificationSink installed by the process (tests do) receives
+// the same calls, and without one nothing happens.
+#pragma once
+
+#include <cstdint>
+
+#include "simconnect/SimConnect.h"
+
+struct NotifyTarget {
+    HWND window = nullptr;
+    std::uint32_t message = 0;
+    HANDLE event = nullptr;
+};
+
+// Posts to the window when both window and message are set, and sets the event when one
+// is given.
+void NotifyApplication(const NotifyTarget& target);
+
+class NotificationSink {
+public:
+    virtual ~NotificationSink() = default;
+    virtual void PostWindowMessage(HWND window, std::uint32_t message) = 0;
+    virtual void SignalEvent(HANDLE event) = 0;
+};
+
+// Installs the sink (null removes it); returns the previous one. POSIX only has effect.
+NotificationSink* SetNotificationSink(NotificationSink* sink);
+
+namespace notification_os {
+void PostWindowMessage(HWND window, std::uint32_t message);
+void SignalEvent(HANDLE event);
+}  // namespace notification_os

@@ -1,0 +1,224 @@
+#include "simconnect/session.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "simconnect/library_state.h"
+#include "simconnect/request_layout.h"
+#include "simconnect/wire.h"
+
+namespace {
+
+constexpr std::uint32_t kReceiveHeaderSize = 12;  // dwSize, dwVersion, dwID
+// How long closing waits for writes already handed over, and for the last transport
+// of the process to go away.
+constexpr std::chrono::milliseconds kDrainLimit{100};
+constexpr std::chrono::milliseconds kLastClientLimit{5000};
+
+void AppendSession(ClientClient* session, ClientClient*& previous) {
+    LibraryState& library = Library();
+    previous = library.tail;
+    library.tail = session;
+    if (library.head == nullptr) library.head = session;
+}
+
+DispatchProc RedispatchProc() {
+    return reinterpret_cast<DispatchProc>(static_cast<std::intptr_t>(-2));
+}
+
+void* RedispatchContext() { return reinterpret_cast<void*>(static_cast<std::intptr_t>(-3)); }
+
+// Calls the application for one message. An exception thrown by the application's
+// function must not unwind through the library, so the message is then dropped.
+void Deliver(DispatchProc dispatch, MessageNode* node, void* context) {
+    if (node->size < kReceiveHeaderSize || node->data == nullptr) return;
+    try {
+        dispatch(reinterpret_cast<SIMCONNECT_RECV*>(node->data), node->size, context);
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
+ClientClient::ClientClient(std::uint32_t type) : CClient(type) {
+    Library().liveSessions.fetch_add(1);
+    AppendSession(this, previousSession);
+    if (previousSession != nullptr) previousSession->nextSession = this;
+}
+
+ClientClient::~ClientClient() {
+    Library().liveSessions.fetch_sub(1);
+    hostBlocks.clear();
+}
+
+void ClientClient::Reset() {
+    CClient::Reset();
+    // A reset while closing leaves the object disconnected.
+    if (!IsConnectedHandle()) return;
+    SetNoDelayIfAsked();
+    state.store(kConnected);
+}
+
+void ClientClient::Disconnect(std::uint32_t kind, HRESULT result) {
+    // Only the failure that ends a connection is told to the application, once: later
+    // completions of the same connection find it closed already.
+    if (DisconnectTransport(kind, result) != kIdle && kind != kFailureNone) Notify();
+}
+
+int ClientClient::OnMessage(MessageBuffer& buffer) {
+    MessageNode* node = NewMessageNode(buffer.data, buffer.length, connectionId.load());
+    buffer = MessageBuffer{};
+    if (node == nullptr) {
+        Disconnect(kFailureNoMemory, E_OUTOFMEMORY);
+        return 0;
+    }
+    receiveQueue.Append(node);
+    Notify();
+    return 0;
+}
+
+void ClientClient::Notify() const {
+    NotifyApplication({notifyWindow.load(), notifyMessage.load(), notifyEvent.load()});
+}
+
+void UnlinkSession(ClientClient* session) {
+    LibraryState& library = Library();
+    ClientClient* previous = session->previousSession;
+    ClientClient* next = session->nextSession;
+    if (previous != nullptr) previous->nextSession = next;
+    if (next != nullptr) next->previousSession = previous;
+    if (library.head == session) library.head = next;
+    if (library.tail == session) library.tail = previous;
+    session->previousSession = nullptr;
+    session->nextSession = nullptr;
+}
+
+int OpenConnection(ClientClient** session, std::uint32_t configIndex) {
+    *session = nullptr;
+    if (configIndex != 0 && configIndex != kDefaultsOnlyIndex && !ConfigSectionExists(configIndex)) {
+        return kSessionInvalidConfigIndex;
+    }
+    // Host detection belongs here; a program of its own is never hosted, so none is found.
+    return ConnectThroughPlan(session, LoadConnectionSettings(configIndex));
+}
+
+int ConnectThroughPlan(ClientClient** session, const ConnectionSettings& settings) {
+    *session = nullptr;
+    for (const EndpointAttempt& attempt : BuildEndpointPlan(settings)) {
+        if (attempt.transport == kTransportTcp && !CClient::EnsureWinsock()) return kSessionFailed;
+        auto* candidate = new (std::nothrow) ClientClient(attempt.transport);
+        if (candidate == nullptr) return kSessionFailed;
+        if (!attempt.skipped &&
+            candidate->Connect(attempt.family, attempt.address, attempt.port,
+                               settings.maxReceiveSize, settings.disableNagle) == 0) {
+            *session = candidate;
+            return kSessionDone;
+        }
+        CloseSession(candidate);
+    }
+    return kSessionFailed;
+}
+
+void SetDispatchTarget(ClientClient* session, DispatchProc dispatch, HWND window,
+                       std::uint32_t message, HANDLE event) {
+    session->dispatchProc = dispatch;
+    session->notifyWindow.store(window);
+    session->notifyMessage.store(message);
+    session->notifyEvent.store(event);
+}
+
+int ReserveRequest(ClientClient* session, std::uint32_t size, unsigned char** request) {
+    *request = nullptr;
+    if (session == nullptr || session->buildSize == 0) return kSessionFailed;
+    if (session->HasFailed()) return kSessionConnectionFailed;
+    // An attached host may supply the space here, in its own memory.
+    if (size < request_layout::kHeaderSize || size > session->buildSize - session->buildUsed) {
+        return kSessionRequestTooLarge;
+    }
+    *request = session->buildArea + session->buildUsed;
+    session->buildUsed += size;
+    session->sendId = session->sendId + 1 == 0 ? 1 : session->sendId + 1;
+    StoreU32(*request + request_layout::kSendIdOffset, session->sendId);
+    return kSessionDone;
+}
+
+int CommitRequests(ClientClient* session) {
+    if (session == nullptr) return kSessionFailed;
+    // An attached host receives its blocks here, before the build area is handed over.
+    const std::uint32_t used = session->buildUsed;
+    if (used == 0) return kSessionFailed;
+    auto* block = static_cast<unsigned char*>(std::malloc(used));
+    if (block == nullptr) return kSessionFailed;
+    std::memcpy(block, session->buildArea, used);
+    MessageNode* node = NewMessageNode(block, used, session->ConnectionId());
+    if (node == nullptr) return kSessionFailed;
+    session->QueueSend(node);
+    std::memset(session->buildArea, 0, used);
+    session->buildUsed = 0;
+    return kSessionDone;
+}
+
+int FlushRequests(ClientClient* session) { return CommitRequests(session); }
+
+int AbandonRequest(ClientClient* session, unsigned char* request, std::uint32_t size) {
+    if (session == nullptr || session->buildSize == 0 || request == nullptr) return kSessionFailed;
+    // A request reserved in a host's memory goes back to the host here.
+    const unsigned char* area = session->buildArea;
+    if (request < area || request + size > area + session->buildUsed) return kSessionFailed;
+    const auto start = static_cast<std::uint32_t>(request - area);
+    std::memset(request, 0, session->buildUsed - start);
+    session->buildUsed = start;
+    return kSessionDone;
+}
+
+void GetLastFailure(ClientClient* session, std::uint32_t* osError, HRESULT* result) {
+    *osError = session->LastOsError();
+    *result = session->FailureResult();
+}
+
+void RedispatchAll() {
+    for (ClientClient* session = Library().head; session != nullptr;
+         session = session->nextSession) {
+        if (session->lastDispatchProc != nullptr) {
+            DispatchReceived(session, session->lastDispatchProc, session->lastDispatchContext);
+        }
+    }
+}
+
+int DispatchReceived(ClientClient* session, DispatchProc dispatch, void* context) {
+    if (session == nullptr) {
+        if (dispatch == RedispatchProc() && context == RedispatchContext()) RedispatchAll();
+        return kSessionFailed;
+    }
+    const DispatchProc use = dispatch != nullptr ? dispatch : session->dispatchProc;
+    if (use == nullptr) return kSessionFailed;
+    session->lastDispatchProc = use;
+    session->lastDispatchContext = context;
+    MessageNode* node = session->receiveQueue.TakeAll();
+    while (node != nullptr) {
+        MessageNode* next = node->next;
+        // An attached host inspects the open answer here, and takes host-owned data back.
+        Deliver(use, node, context);
+        FreeMessageNode(node);
+        node = next;
+    }
+    return session->HasFailed() ? kSessionConnectionFailed : kSessionDone;
+}
+
+// Waiting on the writes and on the last completions, each within its bound, keeps the
+// order of the close steps without sleeping when there is nothing to wait for.
+int CloseSession(ClientClient* session) {
+    if (session == nullptr) return kSessionFailed;
+    session->WaitForSendsToDrain(kDrainLimit);
+    UnlinkSession(session);
+    session->Disconnect(kFailureNone, S_OK);
+    session->Reset();
+    session->Release();
+    if (Library().head == nullptr) {
+        WaitForNoLiveClients(kLastClientLimit);
+        CClient::StopWinsock();
+    }
+    return kSessionDone;
+}
