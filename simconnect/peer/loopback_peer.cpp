@@ -29,6 +29,15 @@ bool WaitReadable(int fd, Clock::time_point deadline) {
 
 Connection::~Connection() { Close(); }
 
+Connection& Connection::operator=(Connection&& other) noexcept {
+    if (this != &other) {
+        Close();
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
 Bytes Connection::Read(std::size_t count, milliseconds timeout) {
     Bytes bytes(count);
     std::size_t got = 0;
@@ -152,6 +161,16 @@ std::optional<Listener> Listener::Tcp(bool ipv6) {
 
 Listener::~Listener() {
     if (fd_ >= 0) ::close(fd_);
+}
+
+Listener& Listener::operator=(Listener&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = other.fd_;
+        port_ = other.port_;
+        other.fd_ = -1;
+    }
+    return *this;
 }
 
 std::optional<Connection> Listener::Accept(milliseconds timeout) {

@@ -19,7 +19,7 @@ public:
     explicit Connection(int fd) : fd_(fd) {}
     ~Connection();
     Connection(Connection&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    Connection& operator=(Connection&&) = delete;
+    Connection& operator=(Connection&& other) noexcept;
     Connection(const Connection&) = delete;
 
     // Exactly `count` bytes, or what arrived before the peer closed or `timeout` passed.
@@ -50,7 +50,7 @@ public:
 
     ~Listener();
     Listener(Listener&& other) noexcept : fd_(other.fd_), port_(other.port_) { other.fd_ = -1; }
-    Listener& operator=(Listener&&) = delete;
+    Listener& operator=(Listener&& other) noexcept;
     Listener(const Listener&) = delete;
 
     std::optional<Connection> Accept(milliseconds timeout = milliseconds(5000));

@@ -1,0 +1,147 @@
+// Settings from configuration files in a temporary HOME and working directory, the
+// registry file, and the endpoint plans they make.
+#include "simconnect/connection_settings.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "simconnect/SimConnect.h"
+#include "simconnect/profile_reader.h"
+#include "tests/support/process.h"
+
+namespace {
+
+const char* kDefaultPipe = "\\\\.\\pipe\\Microsoft Flight Simulator\\SimConnect";
+
+class Settings : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(::setenv("HOME", home.path().c_str(), 1), 0);
+        ASSERT_EQ(::chdir(cwd.path().c_str()), 0);
+    }
+    void UserFile(const std::string& text) { home.write("Documents/SimConnect.cfg", text); }
+    void CurrentFile(const std::string& text) { cwd.write("SimConnect.cfg", text); }
+    void Registry(const std::string& values) {
+        home.write(".config/orvendale/registry.ini",
+                   "[SOFTWARE\\Microsoft\\Microsoft Games\\KittyHawk]\n" + values);
+    }
+
+    testsupport::TempDir home;
+    testsupport::TempDir cwd;
+};
+
+std::string Describe(const std::vector<EndpointAttempt>& plan) {
+    std::string text;
+    for (const EndpointAttempt& a : plan) {
+        text += a.transport == 1 ? "pipe " + BuildPipePath(a.address, a.port)
+                                 : "tcp" + std::to_string(a.family) + " " + a.address + " " +
+                                       (a.skipped ? "-" : a.port);
+        text += "; ";
+    }
+    return text;
+}
+
+}  // namespace
+
+TEST_F(Settings, NoFilesGiveTheDefaultsAndTheFullLocalPlan) {
+    const ConnectionSettings settings = LoadConnectionSettings(0);
+    EXPECT_EQ(settings.protocol, 1u);
+    EXPECT_EQ(settings.address, "");
+    EXPECT_EQ(settings.port, "");
+    EXPECT_EQ(settings.maxReceiveSize, 41088u);
+    EXPECT_FALSE(settings.disableNagle);
+    EXPECT_EQ(Describe(BuildEndpointPlan(settings)),
+              std::string("pipe ") + kDefaultPipe + "; tcp23 ::1 -; tcp2 127.0.0.1 -; pipe " +
+                  kDefaultPipe + "; ");
+
+    Registry("SimConnect_Port_IPv6=7001\nSimConnect_Port_IPv4 = 7002\n");
+    EXPECT_EQ(Describe(BuildEndpointPlan(settings)),
+              std::string("pipe ") + kDefaultPipe + "; tcp23 ::1 7001; tcp2 127.0.0.1 7002; pipe " +
+                  kDefaultPipe + "; ");
+}
+
+TEST_F(Settings, ConfigurationIndexNeedsASectionWithEntries) {
+    CurrentFile("[SimConnect.7]\n; only a comment\n[SimConnect.2]\nProtocol=IPv4\n");
+    EXPECT_FALSE(ConfigSectionExists(7));
+    EXPECT_TRUE(ConfigSectionExists(2));
+    EXPECT_EQ(ConfigSectionName(2), "SimConnect.2");
+    HANDLE handle = reinterpret_cast<HANDLE>(1);
+    EXPECT_EQ(SimConnect_Open(&handle, "x", nullptr, 0, nullptr, 7), E_INVALIDARG);
+    EXPECT_EQ(handle, nullptr);
+}
+
+TEST_F(Settings, AllBitsIndexReadsNoFile) {
+    CurrentFile("[SimConnect.4294967295]\nProtocol=IPv4\nPort=1\n[SimConnect]\nPort=2\n");
+    const ConnectionSettings settings = LoadConnectionSettings(0xFFFFFFFFu);
+    EXPECT_EQ(settings.protocol, 1u);
+    EXPECT_EQ(settings.port, "");
+}
+
+TEST_F(Settings, RegistryPortThenALaterFilePort) {
+    UserFile("[SimConnect]\nProtocol=IPv4\n");
+    Registry("SimConnect_Port_IPv4=500\n");
+    EXPECT_EQ(LoadConnectionSettings(0).port, "500");
+    EXPECT_EQ(LoadConnectionSettings(0).protocol, 2u);
+    CurrentFile("[SimConnect]\nPort=600\n");
+    EXPECT_EQ(LoadConnectionSettings(0).port, "600");
+
+    // A value that does not fit the 20-byte registry buffer is no port at all.
+    Registry("SimConnect_Port_IPv4=12345678901234567890\nSimConnect_Port_IPv6=1234567890123456789\n");
+    EXPECT_EQ(ReadRegistryPort(2), "");
+    EXPECT_EQ(ReadRegistryPort(23), "1234567890123456789");
+}
+
+TEST_F(Settings, MaxReceiveSizeOnlyRises) {
+    CurrentFile("[SimConnect]\nMaxReceiveSize=1000\n");
+    EXPECT_EQ(LoadConnectionSettings(0).maxReceiveSize, 41088u);
+    CurrentFile("[SimConnect]\nMaxReceiveSize=100000\n");
+    EXPECT_EQ(LoadConnectionSettings(0).maxReceiveSize, 100000u);
+    UserFile("[SimConnect]\nMaxReceiveSize=60000\n");
+    CurrentFile("[SimConnect]\nMaxReceiveSize=50000\n");
+    EXPECT_EQ(LoadConnectionSettings(0).maxReceiveSize, 60000u);
+    UserFile("[SimConnect]\nMaxReceiveSize=50000\n");
+    CurrentFile("[SimConnect]\nMaxReceiveSize=60000\n");
+    EXPECT_EQ(LoadConnectionSettings(0).maxReceiveSize, 60000u);
+    CurrentFile("[SimConnect]\nMaxReceiveSize=-1\nDisableNagle=7\n");
+    EXPECT_EQ(LoadConnectionSettings(0).maxReceiveSize, 4294967295u);
+    EXPECT_TRUE(LoadConnectionSettings(0).disableNagle);
+    EXPECT_EQ(ParseProfileInt("12abc"), 12);
+    EXPECT_EQ(ParseProfileInt("abc"), 0);
+    EXPECT_EQ(ParseProfileInt("99999999999"), 2147483647);
+}
+
+TEST_F(Settings, ProtocolNamesAndFileSyntax) {
+    UserFile("[SimConnect]\nProtocol=IPv6\n");
+    CurrentFile("[simconnect]\n  protocol =  pipe  \n");
+    EXPECT_EQ(LoadConnectionSettings(0).protocol, 1u);
+    CurrentFile("[SimConnect]\nProtocol=TCP\n");
+    EXPECT_EQ(LoadConnectionSettings(0).protocol, 23u);
+    CurrentFile("\xEF\xBB\xBF[ SimConnect ]\r\nAddress=\"my host\"\r\n;Port=1\r\n");
+    EXPECT_EQ(LoadConnectionSettings(0).address, "my host");
+    EXPECT_EQ(LoadConnectionSettings(0).port, "");
+}
+
+TEST_F(Settings, PipeOnAnotherMachineHasNoFallback) {
+    CurrentFile("[SimConnect]\nProtocol=Pipe\nAddress=SERVER1\n");
+    Registry("SimConnect_Port_IPv6=7001\nSimConnect_Port_IPv4=7002\n");
+    EXPECT_EQ(Describe(BuildEndpointPlan(LoadConnectionSettings(0))),
+              "pipe \\\\SERVER1\\pipe\\Microsoft Flight Simulator\\SimConnect; ");
+    HANDLE handle = nullptr;
+    EXPECT_EQ(SimConnect_Open(&handle, "x", nullptr, 0, nullptr, 0), E_FAIL);
+    EXPECT_EQ(handle, nullptr);
+}
+
+TEST_F(Settings, TcpPlans) {
+    CurrentFile("[SimConnect]\nProtocol=IPv6\nAddress=::1\nPort=600\n");
+    EXPECT_EQ(Describe(BuildEndpointPlan(LoadConnectionSettings(0))),
+              std::string("tcp23 ::1 600; tcp2 127.0.0.1 -; pipe ") + kDefaultPipe + "; ");
+    CurrentFile("[SimConnect]\nProtocol=IPv4\nAddress=10.0.0.5\nPort=500\n");
+    EXPECT_EQ(Describe(BuildEndpointPlan(LoadConnectionSettings(0))), "tcp2 10.0.0.5 500; ");
+}
+
+TEST(PipePath, NamedPipeIsCutTo255Characters) {
+    EXPECT_EQ(BuildPipePath(".", "mine"), "\\\\.\\pipe\\mine");
+    EXPECT_EQ(BuildPipePath("", std::string(300, 'n')).size(), 255u);
+}

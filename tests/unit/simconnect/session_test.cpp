@@ -1,0 +1,169 @@
+// The session: send ids, abandoned requests, dispatch and notification, a failed
+// connection, and closing.
+#include "simconnect/session.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <mutex>
+
+#include "simconnect/library_state.h"
+#include "simconnect/wire.h"
+#include "tests/support/process.h"
+#include "tests/unit/simconnect/peer_session.h"
+
+using loopback_peer::Bytes;
+using loopback_peer::MakeMessage;
+using loopback_peer::U32At;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct RecordingSink : NotificationSink {
+    RecordingSink() { previous = SetNotificationSink(this); }
+    ~RecordingSink() override { SetNotificationSink(previous); }
+    void PostWindowMessage(HWND window, std::uint32_t message) override {
+        std::lock_guard<std::mutex> guard(lock);
+        posts.emplace_back(window, message);
+    }
+    void SignalEvent(HANDLE event) override {
+        std::lock_guard<std::mutex> guard(lock);
+        events.push_back(event);
+    }
+    std::size_t Posts() {
+        std::lock_guard<std::mutex> guard(lock);
+        return posts.size();
+    }
+    std::size_t Events() {
+        std::lock_guard<std::mutex> guard(lock);
+        return events.size();
+    }
+
+    NotificationSink* previous = nullptr;
+    std::mutex lock;
+    std::vector<std::pair<HWND, std::uint32_t>> posts;
+    std::vector<HANDLE> events;
+};
+
+HWND const kWindow = reinterpret_cast<HWND>(0x1234);
+HANDLE const kEvent = reinterpret_cast<HANDLE>(0x5678);
+
+}  // namespace
+
+TEST(Session, SendIdsCountFromOneAndSkipZero) {
+    PeerSession s;
+    OpenPeerSession(s, "sendids");
+    EXPECT_EQ(U32At(s.openRequest, 12), 1u);
+    ASSERT_EQ(SimConnect_TransmitClientEvent(s.handle, 0, 1, 0, 1, 16), S_OK);
+    EXPECT_EQ(U32At(s.peer->ReadMessage(), 12), 2u);
+    s.session()->SetLastSendId(0xFFFFFFFEu);
+    ASSERT_EQ(SimConnect_TransmitClientEvent(s.handle, 0, 1, 0, 1, 16), S_OK);
+    ASSERT_EQ(SimConnect_TransmitClientEvent(s.handle, 0, 1, 0, 1, 16), S_OK);
+    EXPECT_EQ(U32At(s.peer->ReadMessage(), 12), 0xFFFFFFFFu);
+    EXPECT_EQ(U32At(s.peer->ReadMessage(), 12), 1u);
+}
+
+TEST(Session, ReservedRequestsTravelTogetherAndAbandonLeavesTheAreaZero) {
+    PeerSession s;
+    OpenPeerSession(s, "reserve");
+    ClientClient* session = s.session();
+    unsigned char* first = nullptr;
+    unsigned char* second = nullptr;
+    ASSERT_EQ(ReserveRequest(session, 16, &first), 0);
+    ASSERT_EQ(ReserveRequest(session, 20, &second), 0);
+    std::memset(second + 16, 0xEE, 4);
+    EXPECT_EQ(AbandonRequest(session, second, 20), 0);
+    EXPECT_EQ(session->BuildAreaUsed(), 16u);
+    EXPECT_EQ(AbandonRequest(session, first, 16), 0);
+    EXPECT_EQ(session->BuildAreaUsed(), 0u);
+    EXPECT_EQ(second[16], 0);
+    EXPECT_EQ(CommitRequests(session), 1);  // nothing to hand over
+
+    ASSERT_EQ(ReserveRequest(session, 16, &first), 0);
+    ASSERT_EQ(ReserveRequest(session, 16, &second), 0);
+    StoreU32(first, 16);
+    StoreU32(second, 16);
+    EXPECT_EQ(CommitRequests(session), 0);
+    const Bytes both = s.peer->Read(32);
+    ASSERT_EQ(both.size(), 32u);
+    EXPECT_EQ(U32At(both, 12), 4u);
+    EXPECT_EQ(U32At(both, 28), 5u);
+    EXPECT_EQ(ReserveRequest(nullptr, 16, &first), 1);
+    EXPECT_EQ(AbandonRequest(session, nullptr, 16), 1);
+}
+
+TEST(Session, DispatchPassesEverythingQueuedInArrivalOrderAndNotifiesEachMessage) {
+    RecordingSink sink;
+    PeerSession s;
+    OpenPeerSession(s, "dispatch", {.window = kWindow, .message = 0x401, .event = kEvent});
+    Dispatched empty = DispatchOnce(s.handle);
+    EXPECT_EQ(empty.result, S_OK);
+    EXPECT_TRUE(empty.messages.empty());
+    EXPECT_EQ(SimConnect_CallDispatch(s.handle, nullptr, nullptr), E_FAIL);
+
+    const std::vector<Bytes> sent = {MakeMessage(2, std::vector<std::uint32_t>(74, 0)),
+                                     MakeMessage(4, {0xFFFFFFFF, 0, 0}), MakeMessage(3, {})};
+    for (const Bytes& message : sent) ASSERT_TRUE(s.peer->Write(message));
+    ASSERT_TRUE(WaitForQueued(s.session(), 3));
+    EXPECT_EQ(DispatchOnce(s.handle).messages, sent);
+    EXPECT_EQ(sink.Posts(), 3u);
+    EXPECT_EQ(sink.Events(), 3u);
+    EXPECT_EQ(sink.posts.front(), std::make_pair(kWindow, std::uint32_t{0x401}));
+
+    // A message shorter than the receive header reaches nobody.
+    ASSERT_TRUE(s.peer->Write(Bytes{4, 0, 0, 0}));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return sink.Posts() == 4; }, 5000ms));
+    EXPECT_TRUE(DispatchOnce(s.handle).messages.empty());
+}
+
+TEST(Session, BrokenConnectionDeliversWhatWasQueuedThenTheStoredFailure) {
+    RecordingSink sink;
+    PeerSession s;
+    OpenPeerSession(s, "broken", {.window = kWindow, .message = 0x401});
+    const Bytes event = MakeMessage(4, {0xFFFFFFFF, 0, 0});
+    ASSERT_TRUE(s.peer->Write(event));
+    ASSERT_TRUE(s.peer->Write(event));
+    s.peer->Close();
+    ASSERT_TRUE(WaitForFailure(s.session()));
+    // Two messages and the failure, each told once.
+    ASSERT_TRUE(testsupport::waitUntil([&] { return sink.Posts() == 3; }, 5000ms));
+    const Dispatched dispatched = DispatchOnce(s.handle);
+    EXPECT_EQ(dispatched.messages.size(), 2u);
+    EXPECT_EQ(static_cast<std::uint32_t>(dispatched.result), 0xC000013Eu);
+
+    // Every request now returns the stored failure and sends nothing.
+    const HRESULT failed = static_cast<HRESULT>(0xC000013Eu);
+    unsigned char data[8] = {};
+    EXPECT_EQ(SimConnect_TransmitClientEvent(s.handle, 0, 1, 0, 1, 16), failed);
+    EXPECT_EQ(SimConnect_SetClientData(s.handle, 1, 1, 0, 0, 8, data), failed);
+    EXPECT_EQ(SimConnect_MapClientEventToSimEvent(s.handle, 1, "A"), failed);
+    EXPECT_EQ(SimConnect_RequestClientData(s.handle, 1, 1, 1, SIMCONNECT_CLIENT_DATA_PERIOD_ON_SET,
+                                           0, 0, 0, 0),
+              failed);
+    EXPECT_EQ(s.session()->BuildAreaUsed(), 0u);
+    EXPECT_EQ(s.Close(), S_OK);
+    EXPECT_EQ(sink.Posts(), 3u);
+}
+
+TEST(Session, ClosingHandsOverWhatIsQueuedAndReleasesEverything) {
+    PeerSession s;
+    OpenPeerSession(s, "close");
+    for (int i = 0; i < 50; ++i) {
+        ASSERT_EQ(SimConnect_TransmitClientEvent(s.handle, 0, i, 0, 1, 16), S_OK);
+    }
+    EXPECT_EQ(s.Close(), S_OK);
+    const Bytes rest = s.peer->ReadUntilClosed();
+    ASSERT_EQ(rest.size(), 50u * 36u);
+    EXPECT_EQ(U32At(rest, 49 * 36 + 20), 49u);
+    EXPECT_EQ(Library().liveClients.load(), 0);
+    EXPECT_EQ(Library().liveSessions.load(), 0);
+    EXPECT_EQ(Library().head, nullptr);
+    EXPECT_EQ(CloseSession(nullptr), 1);
+}
+
+TEST(Session, ConnectionIdsAreNeverZero) {
+    Library().connectionIdCounter.store(0xFFFFFFFFu);
+    PeerSession s;
+    OpenPeerSession(s, "ids");
+    EXPECT_EQ(s.session()->ConnectionId(), 1u);
+}

@@ -1,0 +1,185 @@
+// The transport over real sockets: cutting the received stream into messages, failures
+// and their recorded results, writes that must wait for the stream, and the lifetime of
+// a transport closed with a read pending.
+#include "simconnect/transport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "simconnect/library_state.h"
+#include "tests/support/process.h"
+#include "tests/unit/simconnect/peer_session.h"
+
+using loopback_peer::Bytes;
+using loopback_peer::MakeMessage;
+using loopback_peer::U32At;
+using namespace std::chrono_literals;
+
+namespace {
+
+Bytes Header(std::uint32_t length) {
+    Bytes bytes(4);
+    std::memcpy(bytes.data(), &length, 4);
+    return bytes;
+}
+
+Bytes Message(std::uint32_t length, std::uint8_t fill) {
+    Bytes bytes(length, fill);
+    std::memcpy(bytes.data(), &length, 4);
+    return bytes;
+}
+
+Bytes Joined(const Bytes& a, const Bytes& b) {
+    Bytes joined = a;
+    joined.insert(joined.end(), b.begin(), b.end());
+    return joined;
+}
+
+}  // namespace
+
+TEST(Transport, CutsTwoMessagesFromOneWriteAndOneFromThreeWrites) {
+    PeerSession s;
+    OpenPeerSession(s, "cutting");
+    const Bytes first = MakeMessage(4, {1, 2, 3});
+    const Bytes second = MakeMessage(3, {});
+    ASSERT_TRUE(s.peer->Write(Joined(first, second)));
+    ASSERT_TRUE(WaitForQueued(s.session(), 2));
+    EXPECT_EQ(DispatchOnce(s.handle).messages, (std::vector<Bytes>{first, second}));
+
+    const Bytes split = Message(300, 0x42);
+    ASSERT_TRUE(s.peer->Write(split.data(), 2));
+    ASSERT_TRUE(s.peer->Write(split.data() + 2, 100));
+    ASSERT_TRUE(s.peer->Write(split.data() + 102, 198));
+    ASSERT_TRUE(WaitForQueued(s.session(), 1));
+    EXPECT_EQ(DispatchOnce(s.handle).messages, std::vector<Bytes>{split});
+}
+
+TEST(Transport, LengthBelowFourFailsTheConnection) {
+    PeerSession s;
+    OpenPeerSession(s, "length3");
+    ASSERT_TRUE(s.peer->Write(Header(3)));
+    ASSERT_TRUE(WaitForFailure(s.session()));
+    EXPECT_EQ(s.session()->FailureKindValue(), 2u);
+    EXPECT_EQ(s.session()->FailureResult(), E_ABORT);
+    EXPECT_TRUE(s.peer->WaitClosed());
+}
+
+TEST(Transport, LengthAboveTheLimitFailsBeforeTheRestArrives) {
+    PeerSession s;
+    OpenPeerSession(s, "limit");
+    const Bytes exact = Message(41088, 0x11);
+    ASSERT_TRUE(s.peer->Write(exact));
+    ASSERT_TRUE(WaitForQueued(s.session(), 1));
+    EXPECT_EQ(DispatchOnce(s.handle).messages, std::vector<Bytes>{exact});
+
+    ASSERT_TRUE(s.peer->Write(Header(41089)));
+    ASSERT_TRUE(WaitForFailure(s.session()));
+    EXPECT_EQ(s.session()->FailureKindValue(), 1u);
+    EXPECT_EQ(DispatchOnce(s.handle).result, E_ABORT);
+}
+
+TEST(Transport, BufferGrowsOnlyForAMessageThatDoesNotFit) {
+    PeerSession s;
+    OpenPeerSession(s, "grow");
+    const Bytes big = Message(5000, 0x77);
+    ASSERT_TRUE(s.peer->Write(big));
+    ASSERT_TRUE(WaitForQueued(s.session(), 1));
+    EXPECT_EQ(DispatchOnce(s.handle).messages, std::vector<Bytes>{big});
+    EXPECT_EQ(s.session()->ReceiveBufferSize(), 6144u);
+}
+
+TEST(Transport, MessagesUpToTheLargestBufferOnlyWithARaisedLimit) {
+    PeerSession s;
+    OpenPeerSession(s, "mebibyte", {.maxReceiveSize = 2 * 1048576});
+    const Bytes largest = Message(1048576, 0x33);
+    ASSERT_TRUE(s.peer->Write(largest));
+    ASSERT_TRUE(WaitForQueued(s.session(), 1));
+    EXPECT_EQ(DispatchOnce(s.handle).messages, std::vector<Bytes>{largest});
+    EXPECT_EQ(s.session()->ReceiveBufferSize(), 1048576u);
+
+    // One byte more could never fit the buffer: the connection fails instead of waiting.
+    ASSERT_TRUE(s.peer->Write(Joined(Header(1048577), Bytes(2044, 0))));
+    ASSERT_TRUE(WaitForFailure(s.session()));
+    EXPECT_EQ(s.session()->FailureKindValue(), 1u);
+}
+
+TEST(Transport, PeerClosingOrResettingFailsTheConnection) {
+    {
+        PeerSession s;
+        OpenPeerSession(s, "closed", {.tcp = true});
+        s.peer->Close();
+        ASSERT_TRUE(WaitForFailure(s.session()));
+        EXPECT_EQ(s.session()->FailureKindValue(), 4u);
+        EXPECT_EQ(static_cast<std::uint32_t>(s.session()->FailureResult()), 0xC000013Eu);
+    }
+    PeerSession s;
+    OpenPeerSession(s, "reset", {.tcp = true});
+    s.peer->CloseWithReset();
+    ASSERT_TRUE(WaitForFailure(s.session()));
+    EXPECT_EQ(s.session()->FailureKindValue(), 5u);
+    EXPECT_EQ(static_cast<std::uint32_t>(s.session()->FailureResult()), 0xC000020Du);
+}
+
+TEST(Transport, WritesGoOutWholeAndInOrderWhenTheStreamIsFull) {
+    PeerSession s;
+    OpenPeerSession(s, "backpressure");
+    constexpr int kRequests = 200;
+    std::vector<unsigned char> data(40000);
+    for (int i = 0; i < kRequests; ++i) {
+        std::memset(data.data(), i, data.size());
+        ASSERT_EQ(SimConnect_SetClientData(s.handle, 1, 1, 0, 0, 40000, data.data()), S_OK);
+    }
+    for (int i = 0; i < kRequests; ++i) {
+        const Bytes request = s.peer->ReadMessage();
+        ASSERT_EQ(request.size(), 40036u);
+        EXPECT_EQ(U32At(request, 12), std::uint32_t(i + 2));
+        EXPECT_EQ(request[36], std::uint8_t(i));
+        EXPECT_EQ(request.back(), std::uint8_t(i));
+    }
+}
+
+TEST(Transport, ConnectFailsWithNobodyListening) {
+    ClientClient* session = new ClientClient(kTransportPipe);
+    EXPECT_EQ(session->Connect(0, "", loopback_peer::UniquePipeName("nobody"), 41088, false), 1);
+    EXPECT_EQ(session->Connect(0, "OTHERHOST", "SimConnect", 41088, false), 1);
+    EXPECT_EQ(CloseSession(session), 0);
+    EXPECT_EQ(Library().liveClients.load(), 0);
+}
+
+namespace {
+std::atomic<int> destroyed{0};
+struct CountedSession : ClientClient {
+    using ClientClient::ClientClient;
+    ~CountedSession() override { destroyed.fetch_add(1); }
+};
+}  // namespace
+
+TEST(Transport, ClosedWithAReadPendingIsDestroyedExactlyOnce) {
+    const std::string name = loopback_peer::UniquePipeName("pending");
+    auto listener = loopback_peer::Listener::Pipe(BuildPipePath("", name));
+    ASSERT_TRUE(listener);
+    auto* session = new CountedSession(kTransportPipe);
+    ASSERT_EQ(session->Connect(0, "", name, 41088, false), 0);
+    auto peer = listener->Accept();
+    ASSERT_TRUE(peer);
+    // The read is pending: the owner and the read hold one reference each.
+    ASSERT_TRUE(testsupport::waitUntil([&] { return session->References() == 2; }, 5000ms));
+    EXPECT_EQ(CloseSession(session), 0);
+    EXPECT_EQ(destroyed.load(), 1);
+    EXPECT_EQ(Library().liveClients.load(), 0);
+    EXPECT_TRUE(peer->WaitClosed());
+}
+
+TEST(Transport, CompletionStatusesMapToFailureKinds) {
+    EXPECT_EQ(FailureKindForStatus(0, kTransportTcp), 0u);
+    EXPECT_EQ(FailureKindForStatus(0x80000005u, kTransportPipe), 0u);
+    EXPECT_EQ(FailureKindForStatus(0x80000005u, kTransportTcp), 9u);
+    EXPECT_EQ(FailureKindForStatus(0xC0000120u, kTransportPipe), 8u);
+    EXPECT_EQ(FailureKindForStatus(0xC000013Cu, kTransportTcp), 5u);
+    EXPECT_EQ(FailureKindForStatus(0xC000014Bu, kTransportPipe), 5u);
+    EXPECT_EQ(FailureKindForStatus(0xC000020Du, kTransportTcp), 5u);
+    EXPECT_EQ(FailureKindForStatus(0xC0000001u, kTransportTcp), 9u);
+}
