@@ -21,7 +21,10 @@
 //   events: {"event":"ready","racks":{"efis":{"device":"/dev/pts/4","link":"/tmp/x/efis"}}},
 //     {"event":"action","text":"press fcu ap1"}, {"event":"mark","text":"..."},
 //     {"event":"error","line":..,"error":..}, {"event":"backlog"|"drained","rack":..,
-//     "unread":N}, {"event":"write_failed","rack":..}, {"event":"closed","rack":..},
+//     "unread":N}, {"event":"opened"|"closed","rack":..,"openers":N} (another program,
+//     the service, opened or closed the rack's pseudo-terminal: wait for "opened" before
+//     a one-shot action such as a turn, since the service discards what came before its
+//     open), {"event":"write_failed","rack":..}, {"event":"lost","rack":..},
 //     {"event":"exit","reason":"quit"|"signal"}
 //
 // Driving the racks step by step: start the emulator with --control PIPE and write action

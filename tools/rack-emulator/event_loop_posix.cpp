@@ -43,32 +43,47 @@ const timespec* timeoutUntil(Clock::time_point wake, timespec& storage) {
     return &storage;
 }
 
+// What each polled descriptor is.
+enum class Source { Signal, Control, Line, PeerWatch };
+
 struct Watch {
     std::vector<pollfd> fds;
-    std::vector<std::size_t> rackOf;  // for fds[2...]: index into the loop's racks
+    std::vector<std::pair<Source, std::size_t>> sources;  // with the rack's index
+
+    void add(int fd, Source source, std::size_t rack = 0) {
+        fds.push_back({fd, POLLIN, 0});
+        sources.emplace_back(source, rack);
+    }
 };
 
 Watch watchList(const std::vector<LoopRack>& racks, const std::vector<bool>& gone,
                 const ControlInput* control) {
     Watch watch;
-    watch.fds.push_back({signalPipe[0], POLLIN, 0});
-    watch.fds.push_back({control != nullptr ? control->handle() : -1, POLLIN, 0});
+    watch.add(signalPipe[0], Source::Signal);
+    if (control != nullptr) watch.add(control->handle(), Source::Control);
     for (std::size_t i = 0; i < racks.size(); ++i) {
-        if (gone[i]) continue;
-        watch.fds.push_back({racks[i].device->handle(), POLLIN, 0});
-        watch.rackOf.push_back(i);
+        if (!gone[i]) watch.add(racks[i].device->handle(), Source::Line, i);
+        if (racks[i].device->watchHandle() >= 0) watch.add(racks[i].device->watchHandle(), Source::PeerWatch, i);
     }
     return watch;
 }
 
-void readRack(Emulator& emulator, const LoopRack& rack, bool& gone, EventLog& log) {
+// Returns false when the line is gone for good.
+bool readRack(Emulator& emulator, const LoopRack& rack, EventLog& log) {
     std::optional<Bytes> bytes = rack.device->readAvailable();
     const Clock::time_point now = Clock::now();
     if (!bytes) {
-        gone = true;
-        log.event("closed", {{"rack", rackName(rack.kind)}}, now);
-    } else if (!bytes->empty()) {
-        emulator.received(rack.kind, *bytes, now);
+        log.event("lost", {{"rack", rackName(rack.kind)}}, now);
+        return false;
+    }
+    if (!bytes->empty()) emulator.received(rack.kind, *bytes, now);
+    return true;
+}
+
+void logPeerChanges(const LoopRack& rack, EventLog& log) {
+    for (const RackDevice::PeerChange& change : rack.device->peerChanges()) {
+        log.event(change.opened ? "opened" : "closed",
+                  {{"rack", rackName(rack.kind)}, {"openers", change.openers}}, Clock::now());
     }
 }
 
@@ -87,16 +102,15 @@ std::string runEventLoop(Emulator& emulator, const std::vector<LoopRack>& racks,
                                 timeoutUntil(emulator.nextWake(), storage), nullptr);
         if (ready < 0 && errno != EINTR) throw std::runtime_error("poll failed");
         if (ready <= 0) continue;
-        if (watch.fds[0].revents != 0) return "signal";
-        if (watch.fds[1].revents != 0) {
-            for (const std::string& line : control->readLines()) emulator.controlLine(line, Clock::now());
-        }
-        for (std::size_t i = 2; i < watch.fds.size(); ++i) {
-            const std::size_t rack = watch.rackOf[i - 2];
+        for (std::size_t i = 0; i < watch.fds.size(); ++i) {
             if (watch.fds[i].revents == 0) continue;
-            bool isGone = false;
-            readRack(emulator, racks[rack], isGone, log);
-            gone[rack] = isGone;
+            const auto [source, rack] = watch.sources[i];
+            if (source == Source::Signal) return "signal";
+            if (source == Source::Control) {
+                for (const std::string& line : control->readLines()) emulator.controlLine(line, Clock::now());
+            }
+            if (source == Source::Line) gone[rack] = !readRack(emulator, racks[rack], log);
+            if (source == Source::PeerWatch) logPeerChanges(racks[rack], log);
         }
     }
 }

@@ -192,7 +192,11 @@ Log (--log): one JSON object per line, flushed per line. Every line has
             {"event":"action","text":"press fcu ap1"}   {"event":"mark","text":"..."}
             {"event":"error","line":..,"error":..}   (a control line that was refused)
             {"event":"backlog"|"drained","rack":..,"unread":N}
-            {"event":"write_failed","rack":..}   {"event":"closed","rack":..}
+            {"event":"opened"|"closed","rack":..,"openers":N}   another program (the
+            service) opened or closed the rack's pseudo-terminal; after the last close
+            the exclusive-use mark it set is cleared, so that it can open it again
+            {"event":"write_failed","rack":..}
+            {"event":"lost","rack":..}   an attached device hung up; it is read no more
             {"event":"exit","reason":"quit"|"signal"}
 )";
 }

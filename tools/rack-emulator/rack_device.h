@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tools/rack-emulator/frame_fields.h"
 #include "tools/rack-emulator/rack_line.h"
@@ -29,6 +30,19 @@ public:
     const std::string& linkPath() const { return linkPath_; }
     // A descriptor that becomes readable when bytes arrive.
     int handle() const { return io_; }
+    // A descriptor that becomes readable when another program opens or closes the
+    // pseudo-terminal; -1 for an attached device.
+    int watchHandle() const { return watch_; }
+
+    struct PeerChange {
+        bool opened;  // false: closed
+        int openers;  // how many descriptions other programs now hold
+    };
+    // The opens and closes since the last call. After the last close, the exclusive-use
+    // mark (TIOCEXCL) that the service set is cleared: it would outlive the service's own
+    // descriptor, because the emulator keeps the slave open, and refuse the service's
+    // next open unless it runs as root.
+    std::vector<PeerChange> peerChanges();
 
     // What has arrived, possibly nothing; nullopt when the line is gone for good.
     std::optional<Bytes> readAvailable();
@@ -40,6 +54,8 @@ private:
 
     int io_ = -1;         // the pseudo-terminal's master, or the attached device
     int heldSlave_ = -1;  // the slave kept open, so that the master never reads EIO
+    int watch_ = -1;      // inotify on the slave
+    int openers_ = 0;
     std::string devicePath_;
     std::string linkPath_;
 };

@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -73,6 +75,11 @@ std::unique_ptr<RackDevice> RackDevice::createPseudoTerminal(const std::string& 
     device->heldSlave_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (device->heldSlave_ < 0) fail("cannot open " + device->devicePath_);
     makeRaw(device->heldSlave_, device->devicePath_);
+    // Watched only now, so that the emulator's own open is not counted.
+    device->watch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (device->watch_ < 0 || inotify_add_watch(device->watch_, name, IN_OPEN | IN_CLOSE) < 0) {
+        fail("cannot watch " + device->devicePath_);
+    }
     if (!linkPath.empty()) {
         makeLink(linkPath, device->devicePath_);
         device->linkPath_ = linkPath;
@@ -91,6 +98,7 @@ std::unique_ptr<RackDevice> RackDevice::attach(const std::string& path) {
 
 RackDevice::~RackDevice() {
     if (!linkPath_.empty()) removeLink(linkPath_, devicePath_);
+    if (watch_ >= 0) close(watch_);
     if (heldSlave_ >= 0) close(heldSlave_);
     if (io_ >= 0) close(io_);
 }
@@ -110,6 +118,24 @@ std::optional<Bytes> RackDevice::readAvailable() {
         if (bytes.empty()) return std::nullopt;
         return bytes;
     }
+}
+
+std::vector<RackDevice::PeerChange> RackDevice::peerChanges() {
+    std::vector<PeerChange> changes;
+    alignas(inotify_event) char buffer[4096];
+    ssize_t count = 0;
+    while ((count = read(watch_, buffer, sizeof buffer)) > 0) {
+        for (char* at = buffer; at < buffer + count;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(at);
+            at += sizeof(inotify_event) + event->len;
+            if ((event->mask & (IN_OPEN | IN_CLOSE)) == 0) continue;
+            const bool opened = (event->mask & IN_OPEN) != 0;
+            openers_ = std::max(0, openers_ + (opened ? 1 : -1));
+            changes.push_back({opened, openers_});
+        }
+    }
+    if (!changes.empty() && openers_ == 0) ioctl(heldSlave_, TIOCNXCL);
+    return changes;
 }
 
 bool RackDevice::writeAll(std::span<const std::uint8_t> bytes) {

@@ -1,0 +1,40 @@
+#include "tools/rack-emulator/script.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace rackemu {
+namespace {
+
+TEST(Script, ResolvesTimesFromStartAndFromThePreviousLine) {
+    std::istringstream in(
+        "# comment\n"
+        "\n"
+        "1.5 press fcu alt_inc_100\n"
+        "    press fcu alt_inc_1000\n"
+        "+0.2 release fcu alt_inc_100\n"
+        "0.5 mark early\n"
+        "+1 quit\n");
+    const std::vector<ScriptStep> steps = parseScript(in);
+    ASSERT_EQ(steps.size(), 5u);
+    EXPECT_DOUBLE_EQ(steps[0].at, 1.5);
+    EXPECT_DOUBLE_EQ(steps[1].at, 1.5);
+    EXPECT_DOUBLE_EQ(steps[2].at, 1.7);
+    EXPECT_DOUBLE_EQ(steps[3].at, 0.5);
+    EXPECT_DOUBLE_EQ(steps[4].at, 1.5);
+    EXPECT_EQ(steps[4].action.verb, Verb::Quit);
+}
+
+TEST(Script, ErrorsNameTheLine) {
+    std::istringstream in("1 press fcu ap1\n\n2 turn fcu ap1 3\n");
+    try {
+        parseScript(in);
+        FAIL() << "no error";
+    } catch (const ActionError& error) {
+        EXPECT_EQ(std::string(error.what()), "line 3: not a knob: ap1");
+    }
+}
+
+}  // namespace
+}  // namespace rackemu
