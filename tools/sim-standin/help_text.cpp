@@ -1,0 +1,183 @@
+#include "tools/sim-standin/help_text.h"
+
+#include <iomanip>
+#include <sstream>
+
+#include "tools/sim-standin/cockpit_vars.h"
+#include "tools/sim-standin/sim_events.h"
+#include "tools/sim-standin/sim_vars.h"
+
+namespace standin {
+namespace {
+
+constexpr const char* kOptions = R"HELP(Usage: sim-standin [OPTIONS]
+
+Plays the flight simulator and its companion module for the cockpit rack service: it
+answers the SimConnect protocol on the simulator's pipe and on TCP, keeps a model of the
+aircraft that events, data writes and uplink commands change, and serves the two
+client-data areas of the companion module.
+
+Endpoints:
+  --pipe-name NAME         listen on the pipe \\.\pipe\NAME (a SimConnect.cfg's Port)
+                           instead of \\.\pipe\Microsoft Flight Simulator\SimConnect;
+                           on POSIX a pipe is the abstract Unix socket named by its path
+  --no-pipe                no pipe
+  --tcp-port N             TCP port on 127.0.0.1 and ::1 (default: ports the system
+                           chooses); the ports are published as SimConnect_Port_IPv4
+                           and SimConnect_Port_IPv6 under [SOFTWARE\Microsoft\Microsoft
+                           Games\KittyHawk] in $HOME/.config/orvendale/registry.ini and
+                           removed at exit
+  --no-tcp                 no TCP
+The open answer:
+  --app-name TEXT          szApplicationName (default KittyHawk)
+  --app-version A.B.C.D    application version (default 11.0.282174.999)
+  --simconnect-version A.B.C.D   SimConnect version (default 11.0.62651.3)
+  --open-reserved N        dwReserved1 (default 0)
+Scenarios:
+  --quit-after SECONDS     send QUIT to every client, close, and exit
+  --break-after SECONDS    close every connection without QUIT, and exit
+  --no-open-answer         a silent simulator: requests are read and logged, nothing
+                           is answered; only a quit is still sent
+  --reject-name NAME       answer every request naming NAME (event, system event,
+                           variable, unit or client-data name) with NAME_UNRECOGNIZED;
+                           may be given several times
+  --script FILE            timed actions (format below)
+  --flight-start WHEN      now (default), script (at the script's start_flight) or a
+                           number of seconds: when "SimStart" goes to its subscribers
+Other:
+  --log FILE               the conversation as JSON lines (format below)
+  --help                   this text
+
+Console: once listening, one line "sim-standin: ready pipe=PATH ipv4=127.0.0.1:N
+ipv6=[::1]:N" naming the endpoints it has; then a line per session connected, closed or
+malformed, and one for the ending. Exit code 0 after a quit, a break or SIGINT/SIGTERM
+(which quit); 1 when it cannot listen or write its log; 2 for a bad command line or script.
+)HELP";
+
+constexpr const char* kProtocol = R"HELP(
+Protocol: every connection is a session of its own (ids 1, 2, ...). Requests are framed
+by their dwSize; a length below 16 or above 41088, or a request cut short at close, closes
+that connection (logged as malformed). The first request must be the OPEN request: it is
+answered with SIMCONNECT_RECV_OPEN (308 bytes); earlier requests get UNOPENED, a second
+OPEN gets ERROR. A rejected request gets one SIMCONNECT_RECV_EXCEPTION carrying its
+dwSendID, with dwIndex the 1-based argument (after the handle) at fault or 0xFFFFFFFF:
+UNRECOGNIZED_ID for an unknown request id, event id, definition, client-data id or object
+(only the user aircraft, 0); SIZE_MISMATCH for a dwSize that does not fit the request or a
+cbUnitSize that does not fit the definition; NAME_UNRECOGNIZED for an unknown event,
+system event, variable, unit (or one that does not measure the variable) or client-data
+name; EVENT_ID_DUPLICATE and DUPLICATE_ID for ids mapped twice; OUT_OF_BOUNDS for an
+unknown datum type, period or client-data size and beyond 10000 declarations; ERROR for a
+write to the read-only downlink. Data requests honour period (ONCE, VISUAL_FRAME and
+SIM_FRAME at 30 a second, SECOND, ON_SET for client data), origin, interval, limit and
+the CHANGED flag (the first answer always goes out; later ones only when a datum moved by
+more than its epsilon or a byte changed); object data comes in the datum types INT32,
+INT64, FLOAT32 and FLOAT64. An ON_SET request on client data sends the current block at
+once and then after each write to the area (with CHANGED, only when its bytes changed).
+Every message starts with dwVersion 5.
+)HELP";
+
+constexpr const char* kCompanion = R"HELP(
+The companion module creates "orvendale.downlink" (read-only for clients) and
+"orvendale.uplink", 132 bytes each, at start. Downlink: bytes 0 to 3 count the
+publications; the slot at payload offset k (bytes 4+k to 7+k) holds the cockpit
+variable's value in tenths as a signed 32-bit number, republished whenever a model change
+alters a slot. Uplink: each write is one command: bytes 0 to 3 a sequence word, byte 4
+the kind; kind 2 (trigger) names a command from byte 5, which is executed, or a flag
+variable, which toggles; kind 3 (set) carries a signed 16-bit value at bytes 5 and 6 and
+the variable's name from byte 7, and sets it. Other names and kinds are logged and ignored.
+)HELP";
+
+constexpr const char* kScript = R"HELP(
+Script (--script FILE): one JSON object per line; '#' lines and blank lines are skipped.
+Times are seconds since the stand-in started; equal times keep the file's order.
+  {"at": 2.5, "set": "A32NX_AUTOPILOT_SPEED_SELECTED", "value": 250}   cockpit variable,
+                                                                       in its own unit
+  {"at": 3, "set": "AUTOPILOT ALTITUDE LOCK VAR", "value": 5000, "unit": "feet"}
+                                               simulation variable (default: base unit)
+  {"at": 4, "event": "AP_MASTER", "data": 0}   a simulator event, as if from the cockpit
+  {"at": 5, "trigger": "(>H:A320_Neo_FCU_EXPED_PUSH)"}   an uplink trigger
+  {"at": 1, "start_flight": true}   {"at": 30, "quit": true}   {"at": 30, "break": true}
+)HELP";
+
+constexpr const char* kLog = R"HELP(
+Log (--log FILE): one JSON object per line, flushed per line. "t" is seconds since start,
+"session" the session id (absent for lines of no session).
+  {"t":0.0,"event":"listening","pipe":PATH,"ipv4":N,"ipv6":N}
+  {"t":..,"session":1,"event":"connect","endpoint":"pipe"|"ipv4"|"ipv6"}
+  {"t":..,"session":1,"dir":"in","request":"TransmitClientEvent","dwSendID":7,"size":36,
+   "fields":{"ObjectID":0,"EventID":1,"dwData":0,"GroupID":1,"Flags":16,
+   "event":"AP_MASTER","data":0},"exception":"UNRECOGNIZED_ID"}   (exception if rejected)
+     request names: Open, MapClientEventToSimEvent, TransmitClientEvent,
+     AddToDataDefinition, RequestDataOnSimObject, SetDataOnSimObject,
+     SubscribeToSystemEvent, MapClientDataNameToID, AddToClientDataDefinition,
+     RequestClientData, SetClientData, or "unknown" (fields {"dwID":N}); fields are the
+     request's own by their published names, plus: TransmitClientEvent "event" and
+     "data" (signed); SetDataOnSimObject "values" {DATUM NAME: value}; SetClientData
+     "area" and, for the uplink, "command" {"sequence","kind","name","value","raw",
+     "effect"}, else "data" (hex)
+  {"t":..,"session":1,"dir":"out","message":"OPEN"|"EXCEPTION"|"EVENT"|"SIMOBJECT_DATA"|
+   "CLIENT_DATA"|"QUIT","size":N,"fields":{...}}   fields by published names, plus
+     EXCEPTION "exception" (name); EVENT "event"; SIMOBJECT_DATA "values" {DATUM NAME:
+     value}; CLIENT_DATA "area" and "slots" {COCKPIT NAME: tenths} for the whole
+     downlink, else "data" (hex)
+  {"t":..,"session":1,"model":"AUTOPILOT AIRSPEED HOLD VAR","value":251,"unit":"knots"}
+  {"t":..,"session":1,"cockpit":"A32NX_AUTOPILOT_SPEED_SELECTED","value":2510}
+     model changes, in base units and published tenths, with the session that caused them
+  {"t":..,"session":1,"event":"malformed","reason":"length 8 below 16"}
+  {"t":..,"session":1,"event":"close","reason":"peer closed"|"malformed"|"quit"|"break"|..}
+  {"t":..,"event":"script","action":{...}}   {"t":..,"event":"flight_start"}
+  {"t":..,"event":"quit","cause":"quit-after"|"script"|"signal"}   {"t":..,"event":"break"}
+)HELP";
+
+// A flag shown the other way round starts the other way round.
+std::string viewRange(ModelVar var, VarView view) {
+    if (view == VarView::Direct) return rangeText(var);
+    std::ostringstream text;
+    text << "0 or 1, starts at " << AircraftModel().read(var, view);
+    return text.str();
+}
+
+void describeSimVars(std::ostream& out) {
+    out << "\nSimulation variables (AddToDataDefinition; names without regard to case, any\n"
+           "index suffix such as \":1\" accepted; each value keeps its range):\n";
+    for (const SimVarSpec& spec : simVarSpecs()) {
+        out << "  " << spec.name << ": " << spec.help << "\n      " << viewRange(spec.var, spec.view)
+            << " (base unit " << baseUnitName(spec.quantity) << "; units: " << unitNames(spec.quantity)
+            << ")\n";
+    }
+}
+
+void describeEvents(std::ostream& out) {
+    out << "\nSimulator events (MapClientEventToSimEvent, then TransmitClientEvent):\n";
+    for (const SimEventSpec& spec : simEventSpecs()) {
+        out << "  " << std::left << std::setw(24) << spec.name << spec.help << "\n";
+    }
+    out << "System events: \"SimStart\" is sent once per subscription when the flight starts;\n"
+           "SimStop, Sim, Pause, Crashed, 1sec, 4sec, 6Hz and Frame are accepted, never sent.\n";
+}
+
+void describeCockpitVars(std::ostream& out) {
+    out << "\nCockpit variables (downlink payload offset, name; variables that mean the same\n"
+           "as a simulation variable show the same value):\n";
+    for (const CockpitVarSpec& spec : cockpitVarSpecs()) {
+        out << "  " << std::right << std::setw(3) << spec.offset << "  " << spec.name << ": "
+            << spec.help;
+        if (spec.command == nullptr) out << "; " << viewRange(spec.var, spec.view);
+        out << "\n";
+    }
+}
+
+}  // namespace
+
+std::string helpText() {
+    std::ostringstream out;
+    out << kOptions << kProtocol;
+    describeSimVars(out);
+    describeEvents(out);
+    out << kCompanion;
+    describeCockpitVars(out);
+    out << kScript << kLog;
+    return out.str();
+}
+
+}  // namespace standin

@@ -1,0 +1,106 @@
+// sim-standin: the simulator and its companion module, for tests, benchmarks and the demo.
+#include <algorithm>
+#include <iostream>
+#include <sstream>
+
+#include "tools/sim-standin/help_text.h"
+#include "tools/sim-standin/options.h"
+#include "tools/sim-standin/port_registry.h"
+#include "tools/sim-standin/server.h"
+
+namespace {
+
+using namespace standin;
+
+SimulatorConfig simulatorConfig(const Options& options, std::vector<ScriptAction> script) {
+    SimulatorConfig config;
+    config.rules.openAnswer = options.openAnswer;
+    config.rules.rejectedNames = options.rejectNames;
+    config.rules.silent = options.noOpenAnswer;
+    config.quitAfter = options.quitAfter;
+    config.breakAfter = options.breakAfter;
+    config.flightStarted = options.flightStart == Options::FlightStart::Now;
+    if (options.flightStart == Options::FlightStart::At) {
+        ScriptAction start;
+        start.at = options.flightStartAt;
+        start.kind = ScriptAction::Kind::StartFlight;
+        start.source = Json{{"at", options.flightStartAt}, {"start_flight", true}};
+        // Ahead of script actions at the same time, as if it were the script's first line.
+        const auto before = std::lower_bound(script.begin(), script.end(), start.at,
+                                             [](const ScriptAction& a, double at) { return a.at < at; });
+        script.insert(before, start);
+    }
+    config.script = std::move(script);
+    return config;
+}
+
+std::string readyLine(const ListeningPorts& ports) {
+    std::ostringstream line;
+    line << "sim-standin: ready";
+    if (ports.pipePath) line << " pipe=" << *ports.pipePath;
+    if (ports.ipv4) line << " ipv4=127.0.0.1:" << *ports.ipv4;
+    if (ports.ipv6) line << " ipv6=[::1]:" << *ports.ipv6;
+    return line.str();
+}
+
+Json listeningEntry(const ListeningPorts& ports) {
+    Json entry{{"event", "listening"}};
+    if (ports.pipePath) entry["pipe"] = *ports.pipePath;
+    if (ports.ipv4) entry["ipv4"] = *ports.ipv4;
+    if (ports.ipv6) entry["ipv6"] = *ports.ipv6;
+    return entry;
+}
+
+int serve(const Options& options, std::vector<ScriptAction> script, Clock::time_point start) {
+    RequestLog log(start);
+    std::string error;
+    if (!options.logFile.empty() && !log.open(options.logFile, error)) {
+        std::cerr << "sim-standin: " << error << std::endl;
+        return 1;
+    }
+    // Stop requests are caught from here on, so the registry is always cleaned up.
+    StopSignal stop;
+    Simulator simulator(simulatorConfig(options, std::move(script)), log, std::cout, start);
+    Server server(simulator, std::cout);
+    if (!server.listen(ListenPlan{options.pipePath, options.tcp, options.tcpPort}, error)) {
+        std::cerr << "sim-standin: " << error << std::endl;
+        return 1;
+    }
+    PortRegistry registry;
+    if (!registry.publish(server.ports().ipv4, server.ports().ipv6, error)) {
+        std::cout << "sim-standin: ports not published (" << error << ")" << std::endl;
+    }
+    log.note(Clock::now(), 0, listeningEntry(server.ports()));
+    std::cout << readyLine(server.ports()) << std::endl;
+    server.run(stop);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const auto start = Clock::now();
+    const ParsedOptions parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.error.empty()) {
+        std::cerr << "sim-standin: " << parsed.error << "\nTry 'sim-standin --help'." << std::endl;
+        return 2;
+    }
+    if (parsed.options.help) {
+        std::cout << helpText();
+        return 0;
+    }
+    ScriptLoad script;
+    if (!parsed.options.scriptFile.empty()) {
+        script = loadScript(parsed.options.scriptFile);
+        if (!script.error.empty()) {
+            std::cerr << "sim-standin: script " << script.error << std::endl;
+            return 2;
+        }
+    }
+    try {
+        return serve(parsed.options, std::move(script.actions), start);
+    } catch (const std::exception& failure) {
+        std::cerr << "sim-standin: " << failure.what() << std::endl;
+        return 1;
+    }
+}

@@ -1,0 +1,322 @@
+// POSIX server: the simulator's named pipe is the abstract Unix-domain stream socket whose
+// name is the pipe path text; TCP listens on 127.0.0.1 and ::1. One thread waits with poll
+// on every socket and the stop handle, so an idle stand-in costs nothing.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstddef>
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "tools/sim-standin/server.h"
+
+namespace standin {
+namespace {
+
+// A client that reads nothing while the stand-in keeps sending is cut off at this much.
+constexpr std::size_t kMaxPendingOutput = 16 * 1024 * 1024;
+constexpr std::size_t kReadChunk = 65536;
+constexpr auto kQuitFlushTime = std::chrono::seconds(2);
+constexpr auto kAcceptPause = std::chrono::milliseconds(100);
+
+std::string lastError(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+struct Listener {
+    int fd;
+    std::string endpoint;  // "pipe", "ipv4" or "ipv6"
+};
+
+struct Link {
+    int fd;
+    Bytes out;
+};
+
+int pollTimeout(std::optional<Clock::time_point> wake, Clock::time_point now) {
+    if (!wake) return -1;
+    if (*wake <= now) return 0;
+    // Rounded up, so that the wait never ends just before the due time.
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(*wake - now).count();
+    return static_cast<int>(std::min<long long>(ms, INT_MAX));
+}
+
+}  // namespace
+
+struct Server::Impl {
+    Impl(Simulator& s, std::ostream& c) : simulator(s), console(c) {}
+    ~Impl();
+
+    bool openPipe(const std::string& path, std::string& error);
+    std::optional<std::uint16_t> openTcp(int family, std::uint16_t port, std::string& error);
+    bool bindAndListen(int fd, const sockaddr* address, socklen_t length, const std::string& endpoint,
+                       std::string& error);
+
+    void run(const StopSignal& stop);
+    void waitAndServe(const StopSignal& stop);
+    void acceptFrom(const Listener& listener, Clock::time_point now);
+    void readFrom(std::uint32_t session, Link& link, Clock::time_point now);
+    void writeTo(std::uint32_t session, Link& link, Clock::time_point now);
+    void collectOutput(Clock::time_point now);
+    void closeFinished(Clock::time_point now);
+    void closeLink(std::uint32_t session, std::string_view reason, Clock::time_point now);
+    void finish();
+
+    Simulator& simulator;
+    std::ostream& console;
+    ListeningPorts ports;
+    std::vector<Listener> listeners;
+    std::map<std::uint32_t, Link> links;
+    Clock::time_point acceptPausedUntil{};
+};
+
+Server::Impl::~Impl() {
+    for (const Listener& listener : listeners) close(listener.fd);
+    for (const auto& [session, link] : links) close(link.fd);
+}
+
+bool Server::Impl::bindAndListen(int fd, const sockaddr* address, socklen_t length,
+                                 const std::string& endpoint, std::string& error) {
+    if (bind(fd, address, length) != 0 || ::listen(fd, SOMAXCONN) != 0) {
+        error = lastError("cannot listen on " + endpoint);
+        close(fd);
+        return false;
+    }
+    listeners.push_back({fd, endpoint});
+    return true;
+}
+
+bool Server::Impl::openPipe(const std::string& path, std::string& error) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    // The abstract name is the path's bytes after a leading zero byte, without a terminator.
+    if (path.empty() || path.size() > sizeof address.sun_path - 1) {
+        error = "the pipe path must have 1 to " + std::to_string(sizeof address.sun_path - 1) + " characters";
+        return false;
+    }
+    std::memcpy(address.sun_path + 1, path.data(), path.size());
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + path.size());
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error = lastError("cannot create the pipe socket");
+        return false;
+    }
+    if (!bindAndListen(fd, reinterpret_cast<const sockaddr*>(&address), length, "pipe", error)) {
+        error += " (" + path + ")";
+        return false;
+    }
+    ports.pipePath = path;
+    return true;
+}
+
+std::optional<std::uint16_t> Server::Impl::openTcp(int family, std::uint16_t port, std::string& error) {
+    const int fd = socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error = lastError("cannot create a TCP socket");
+        return std::nullopt;
+    }
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (family == AF_INET6) {
+        setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(port);
+        v6->sin6_addr = in6addr_loopback;
+        length = sizeof *v6;
+    } else {
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(port);
+        v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        length = sizeof *v4;
+    }
+    const std::string endpoint = family == AF_INET6 ? "ipv6" : "ipv4";
+    if (!bindAndListen(fd, reinterpret_cast<const sockaddr*>(&address), length, endpoint, error)) {
+        return std::nullopt;
+    }
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    const in_port_t bound = family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
+                                               : reinterpret_cast<sockaddr_in*>(&address)->sin_port;
+    return ntohs(bound);
+}
+
+void Server::Impl::run(const StopSignal& stop) {
+    for (;;) {
+        const auto now = Clock::now();
+        if (stop.requested()) simulator.quit("signal", now);
+        simulator.advance(now);
+        collectOutput(now);
+        if (simulator.ending() != Ending::None) break;
+        closeFinished(now);
+        waitAndServe(stop);
+    }
+    finish();
+}
+
+void Server::Impl::waitAndServe(const StopSignal& stop) {
+    const auto before = Clock::now();
+    const bool accepting = before >= acceptPausedUntil;
+    std::vector<pollfd> fds;
+    fds.push_back({static_cast<int>(stop.waitHandle()), POLLIN, 0});
+    const auto listening = static_cast<short>(accepting ? POLLIN : 0);
+    for (const Listener& listener : listeners) fds.push_back({listener.fd, listening, 0});
+    std::vector<std::uint32_t> order;
+    for (const auto& [session, link] : links) {
+        fds.push_back({link.fd, static_cast<short>(POLLIN | (link.out.empty() ? 0 : POLLOUT)), 0});
+        order.push_back(session);
+    }
+    std::optional<Clock::time_point> wake = simulator.nextWake();
+    if (!accepting && (!wake || acceptPausedUntil < *wake)) wake = acceptPausedUntil;
+    if (poll(fds.data(), fds.size(), pollTimeout(wake, before)) <= 0) return;
+
+    const auto now = Clock::now();
+    if (fds[0].revents != 0) stop.drain();
+    for (std::size_t i = 0; i < listeners.size(); ++i) {
+        if (fds[1 + i].revents & POLLIN) acceptFrom(listeners[i], now);
+    }
+    // Links are only closed by the caller's loop, so none goes away while these run.
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const short events = fds[1 + listeners.size() + i].revents;
+        Link& link = links.at(order[i]);
+        if (events & (POLLIN | POLLHUP | POLLERR)) readFrom(order[i], link, now);
+        if (events & POLLOUT) writeTo(order[i], link, now);
+    }
+}
+
+void Server::Impl::acceptFrom(const Listener& listener, Clock::time_point now) {
+    const int fd = accept4(listener.fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) {
+        // Out of descriptors the connection stays queued; waiting a little avoids spinning.
+        if (errno == EMFILE || errno == ENFILE) acceptPausedUntil = now + kAcceptPause;
+        return;
+    }
+    if (listener.endpoint != "pipe") {
+        // Requests and answers are small; each should go out at once.
+        const int on = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    }
+    links.emplace(simulator.connect(listener.endpoint, now), Link{fd, {}});
+}
+
+void Server::Impl::readFrom(std::uint32_t session, Link& link, Clock::time_point now) {
+    std::uint8_t chunk[kReadChunk];
+    const ssize_t n = recv(link.fd, chunk, sizeof chunk, 0);
+    if (n > 0) {
+        simulator.receive(session, chunk, static_cast<std::size_t>(n), now);
+    } else if (n == 0) {
+        simulator.peerClosed(session, "peer closed", now);
+    } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        simulator.peerClosed(session, errno == ECONNRESET ? "connection reset" : std::strerror(errno), now);
+    }
+}
+
+void Server::Impl::writeTo(std::uint32_t session, Link& link, Clock::time_point now) {
+    while (!link.out.empty()) {
+        const ssize_t n = send(link.fd, link.out.data(), link.out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
+            simulator.peerClosed(session, "write failed: " + std::string(std::strerror(errno)), now);
+            link.out.clear();
+            return;
+        }
+        link.out.erase(link.out.begin(), link.out.begin() + n);
+    }
+}
+
+void Server::Impl::collectOutput(Clock::time_point now) {
+    for (auto& [session, link] : links) {
+        const Bytes out = simulator.takeOutput(session);
+        link.out.insert(link.out.end(), out.begin(), out.end());
+        if (link.out.size() > kMaxPendingOutput) {
+            link.out.clear();
+            simulator.peerClosed(session, "not reading", now);
+        }
+    }
+    for (auto& [session, link] : links) {
+        if (!link.out.empty()) writeTo(session, link, now);
+    }
+}
+
+void Server::Impl::closeFinished(Clock::time_point now) {
+    std::vector<std::uint32_t> finished;
+    for (const auto& [session, link] : links) {
+        if (!simulator.closeReason(session).empty()) finished.push_back(session);
+    }
+    for (std::uint32_t session : finished) closeLink(session, simulator.closeReason(session), now);
+}
+
+void Server::Impl::closeLink(std::uint32_t session, std::string_view reason, Clock::time_point now) {
+    const auto found = links.find(session);
+    if (found == links.end()) return;
+    Link& link = found->second;
+    // Input the client sent after the end is read away first, so that closing does not
+    // reset the connection under answers it has not read yet.
+    std::uint8_t chunk[4096];
+    while (recv(link.fd, chunk, sizeof chunk, MSG_DONTWAIT) > 0) {
+    }
+    shutdown(link.fd, SHUT_RDWR);
+    close(link.fd);
+    links.erase(found);
+    simulator.closed(session, std::string(reason), now);
+}
+
+void Server::Impl::finish() {
+    // A quitting simulator's QUIT is delivered before the connection closes, within a bound.
+    const auto deadline = Clock::now() + kQuitFlushTime;
+    for (;;) {
+        std::vector<pollfd> fds;
+        std::vector<std::uint32_t> order;
+        for (const auto& [session, link] : links) {
+            if (link.out.empty() || simulator.ending() != Ending::Quit) continue;
+            fds.push_back({link.fd, POLLOUT, 0});
+            order.push_back(session);
+        }
+        const auto now = Clock::now();
+        if (fds.empty() || now >= deadline) break;
+        if (poll(fds.data(), fds.size(), pollTimeout(deadline, now)) <= 0) continue;
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            const auto found = links.find(order[i]);
+            if (fds[i].revents != 0 && found != links.end()) writeTo(order[i], found->second, Clock::now());
+        }
+    }
+    const auto now = Clock::now();
+    std::vector<std::uint32_t> sessions;
+    for (const auto& [session, link] : links) sessions.push_back(session);
+    for (std::uint32_t session : sessions) {
+        const std::string reason = simulator.closeReason(session);
+        closeLink(session, reason.empty() ? "stopped" : reason, now);
+    }
+}
+
+Server::Server(Simulator& simulator, std::ostream& console)
+    : impl_(std::make_unique<Impl>(simulator, console)) {}
+
+Server::~Server() = default;
+
+bool Server::listen(const ListenPlan& plan, std::string& error) {
+    if (plan.pipePath && !impl_->openPipe(*plan.pipePath, error)) return false;
+    if (!plan.tcp) return true;
+    impl_->ports.ipv4 = impl_->openTcp(AF_INET, plan.tcpPort, error);
+    if (!impl_->ports.ipv4) return false;
+    std::string v6error;
+    impl_->ports.ipv6 = impl_->openTcp(AF_INET6, plan.tcpPort, v6error);
+    if (!impl_->ports.ipv6) {
+        impl_->console << "sim-standin: no IPv6 listener (" << v6error << ")" << std::endl;
+    }
+    return true;
+}
+
+const ListeningPorts& Server::ports() const { return impl_->ports; }
+
+void Server::run(const StopSignal& stop) { impl_->run(stop); }
+
+}  // namespace standin

@@ -1,0 +1,26 @@
+// The simulator events that clients can map and transmit, and what each does to the aircraft.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "tools/sim-standin/aircraft_model.h"
+
+namespace standin {
+
+struct SimEventSpec {
+    std::string_view name;
+    void (*apply)(AircraftModel& model, std::int32_t data);
+    std::string_view help;
+};
+
+std::span<const SimEventSpec> simEventSpecs();
+
+// Compared without regard to case.
+const SimEventSpec* findSimEvent(std::string_view name);
+
+// The system events a client may subscribe to. Only "SimStart" is ever sent.
+bool isSystemEvent(std::string_view name);
+
+}  // namespace standin
