@@ -50,10 +50,8 @@ TEST(Open, TcpWhenTheWorkingDirectoryConfigurationSaysSo) {
     ExpectProbeSession(*listener, child);
 }
 
-TEST(Open, NothingListeningFailsTheOpen) {
+TEST(Open, DefaultPipeAbsentAndNoPortsRegisteredFailsTheOpen) {
     Probe probe;
-    probe.cwd.write("SimConnect.cfg", "[SimConnect]\nProtocol=Pipe\nPort=" +
-                                          loopback_peer::UniquePipeName("absent") + "\n");
     auto child = probe.Start();
     EXPECT_EQ(child.waitExit(5000ms), 1);
     EXPECT_NE(child.output().find("open 0x80004005"), std::string::npos) << child.output();

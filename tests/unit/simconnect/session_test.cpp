@@ -167,3 +167,33 @@ TEST(Session, ConnectionIdsAreNeverZero) {
     OpenPeerSession(s, "ids");
     EXPECT_EQ(s.session()->ConnectionId(), 1u);
 }
+
+TEST(Session, RedispatchReachesEverySessionThroughItsLastFunction) {
+    PeerSession s;
+    OpenPeerSession(s, "redispatch");
+    // The first call remembers the function and its context.
+    std::vector<DWORD> ids;
+    const DispatchProc collect = [](SIMCONNECT_RECV* data, DWORD, void* context) {
+        static_cast<std::vector<DWORD>*>(context)->push_back(data->dwID);
+    };
+    ASSERT_EQ(SimConnect_CallDispatch(s.handle, collect, &ids), S_OK);
+    const Bytes quit = MakeMessage(3, {});
+    ASSERT_TRUE(s.peer->Write(quit));
+    ASSERT_TRUE(WaitForQueued(s.session(), 1));
+    const auto redispatch = reinterpret_cast<DispatchProc>(static_cast<std::intptr_t>(-2));
+    const auto marker = reinterpret_cast<void*>(static_cast<std::intptr_t>(-3));
+    EXPECT_EQ(SimConnect_CallDispatch(nullptr, redispatch, marker), E_FAIL);
+    EXPECT_EQ(ids, std::vector<DWORD>{3});
+}
+
+TEST(Session, SocketsStopWithTheLastSessionAndStartAgain) {
+    {
+        PeerSession s;
+        OpenPeerSession(s, "sockets1", {.tcp = true});
+        EXPECT_TRUE(Library().socketsStarted.load());
+    }
+    EXPECT_FALSE(Library().socketsStarted.load());
+    PeerSession s;
+    OpenPeerSession(s, "sockets2", {.tcp = true});
+    EXPECT_TRUE(Library().socketsStarted.load());
+}
