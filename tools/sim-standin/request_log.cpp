@@ -7,9 +7,12 @@
 namespace standin {
 namespace {
 
-Json stamped(double t, std::uint32_t session) {
+// "mono_ns" is the steady clock of this machine (CLOCK_MONOTONIC on Linux), so that other
+// processes can compare their own times with the stand-in's.
+Json stamped(double t, Clock::time_point now, std::uint32_t session) {
     Json entry;
     entry["t"] = t;
+    entry["mono_ns"] = std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch()).count();
     if (session != 0) entry["session"] = session;
     return entry;
 }
@@ -31,7 +34,7 @@ void RequestLog::request(Clock::time_point now, std::uint32_t session, std::stri
                          std::uint32_t sendId, std::uint32_t size, Json fields,
                          std::string_view exception) {
     if (!enabled()) return;
-    Json entry = stamped(seconds(now), session);
+    Json entry = stamped(seconds(now), now, session);
     entry["dir"] = "in";
     entry["request"] = name;
     entry["dwSendID"] = sendId;
@@ -44,7 +47,7 @@ void RequestLog::request(Clock::time_point now, std::uint32_t session, std::stri
 void RequestLog::message(Clock::time_point now, std::uint32_t session, std::string_view name,
                          std::uint32_t size, Json fields) {
     if (!enabled()) return;
-    Json entry = stamped(seconds(now), session);
+    Json entry = stamped(seconds(now), now, session);
     entry["dir"] = "out";
     entry["message"] = name;
     entry["size"] = size;
@@ -54,7 +57,7 @@ void RequestLog::message(Clock::time_point now, std::uint32_t session, std::stri
 
 void RequestLog::note(Clock::time_point now, std::uint32_t session, const Json& entry) {
     if (!enabled()) return;
-    Json line = stamped(seconds(now), session);
+    Json line = stamped(seconds(now), now, session);
     for (const auto& [key, value] : entry.items()) line[key] = value;
     write(line);
 }

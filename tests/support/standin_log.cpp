@@ -1,0 +1,159 @@
+#include "tests/support/standin_log.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace testsupport {
+namespace {
+
+bool isObject(const Json& entry) { return entry.is_object(); }
+
+JsonMatch namedMatch(const std::string& key, const std::string& name, const JsonMatch& fields) {
+    return [=](const Json& entry) {
+        return isObject(entry) && entry.value(key, "") == name && entry.contains("fields") &&
+               (!fields || fields(entry["fields"]));
+    };
+}
+
+}  // namespace
+
+const std::vector<Json>& StandinLog::entries() {
+    std::ifstream in(path_, std::ios::binary);
+    if (!in) return entries_;
+    in.seekg(static_cast<std::streamoff>(offset_));
+    std::ostringstream text;
+    text << in.rdbuf();
+    const std::string added = text.str();
+    std::size_t start = 0;
+    for (std::size_t end = added.find('\n'); end != std::string::npos; end = added.find('\n', start)) {
+        Json entry = Json::parse(added.substr(start, end - start), nullptr, false);
+        if (!entry.is_discarded()) entries_.push_back(std::move(entry));
+        start = end + 1;
+    }
+    offset_ += start;
+    return entries_;
+}
+
+std::optional<Json> StandinLog::waitFor(const JsonMatch& match, std::chrono::milliseconds timeout,
+                                        std::size_t from) {
+    std::optional<Json> found;
+    waitUntil(
+        [&] {
+            const std::vector<Json>& all = entries();
+            for (std::size_t i = from; i < all.size() && !found; ++i) {
+                if (match(all[i])) found = all[i];
+            }
+            return found.has_value();
+        },
+        timeout);
+    return found;
+}
+
+std::optional<Json> StandinLog::waitForRequest(const std::string& request, const JsonMatch& fields,
+                                               std::chrono::milliseconds timeout, std::size_t from) {
+    return waitFor(namedMatch("request", request, fields), timeout, from);
+}
+
+std::optional<Json> StandinLog::waitForMessage(const std::string& message, const JsonMatch& fields,
+                                               std::chrono::milliseconds timeout, std::size_t from) {
+    return waitFor(namedMatch("message", message, fields), timeout, from);
+}
+
+std::optional<Json> StandinLog::waitForEvent(const std::string& event,
+                                             std::chrono::milliseconds timeout, std::size_t from) {
+    return waitFor([&](const Json& e) { return isObject(e) && e.value("event", "") == event; },
+                   timeout, from);
+}
+
+std::optional<Json> StandinLog::waitForChange(const std::string& name,
+                                              const std::function<bool(double)>& value,
+                                              std::chrono::milliseconds timeout, std::size_t from) {
+    return waitFor(
+        [&](const Json& e) {
+            const bool named = isObject(e) && (e.value("model", "") == name || e.value("cockpit", "") == name);
+            return named && e["value"].is_number() && value(e["value"].get<double>());
+        },
+        timeout, from);
+}
+
+std::vector<Json> StandinLog::requests(const std::string& request, std::size_t from) {
+    std::vector<Json> found;
+    const std::vector<Json>& all = entries();
+    for (std::size_t i = from; i < all.size(); ++i) {
+        if (isObject(all[i]) && all[i].value("request", "") == request) found.push_back(all[i]);
+    }
+    return found;
+}
+
+std::vector<Json> StandinLog::messages(const std::string& message, std::size_t from) {
+    std::vector<Json> found;
+    const std::vector<Json>& all = entries();
+    for (std::size_t i = from; i < all.size(); ++i) {
+        if (isObject(all[i]) && all[i].value("message", "") == message) found.push_back(all[i]);
+    }
+    return found;
+}
+
+std::vector<std::string> StandinLog::transmittedEvents(std::size_t from) {
+    std::vector<std::string> names;
+    for (const Json& entry : requests("TransmitClientEvent", from)) {
+        if (!entry.contains("exception")) names.push_back(entry["fields"].value("event", ""));
+    }
+    return names;
+}
+
+std::vector<Json> StandinLog::uplinkCommands(std::size_t from) {
+    std::vector<Json> commands;
+    for (const Json& entry : requests("SetClientData", from)) {
+        if (entry["fields"].contains("command")) commands.push_back(entry["fields"]["command"]);
+    }
+    return commands;
+}
+
+std::optional<StandinEndpoints> parseStandinReadyLine(const std::string& output) {
+    const auto at = output.find("sim-standin: ready");
+    if (at == std::string::npos) return std::nullopt;
+    const auto end = output.find('\n', at);
+    if (end == std::string::npos) return std::nullopt;
+    const std::string line = output.substr(at, end - at);
+    StandinEndpoints endpoints;
+    std::smatch match;
+    // The pipe path has spaces; it runs up to the next endpoint or the end of the line.
+    if (std::regex_search(line, match, std::regex(R"( pipe=(.*?)(?= ipv4=| ipv6=|$))"))) {
+        endpoints.pipe = match[1];
+    }
+    if (std::regex_search(line, match, std::regex(R"( ipv4=127\.0\.0\.1:(\d+))"))) {
+        endpoints.ipv4 = std::stoi(match[1]);
+    }
+    if (std::regex_search(line, match, std::regex(R"( ipv6=\[::1\]:(\d+))"))) {
+        endpoints.ipv6 = std::stoi(match[1]);
+    }
+    return endpoints;
+}
+
+std::string uniquePipeName(const std::string& tag) {
+    static std::atomic<int> counter{0};
+    return tag + "-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+}
+
+StandinRun startStandin(const TempDir& home, const std::vector<std::string>& args,
+                        std::chrono::milliseconds timeout) {
+    StandinRun run;
+    run.logPath = home.file("standin.jsonl");
+    ProcessOptions options;
+    options.args = {binaryPath("sim-standin"), "--log", run.logPath};
+    options.args.insert(options.args.end(), args.begin(), args.end());
+    options.cwd = home.path();
+    options.env = {{"HOME", home.path()}};
+    run.process = std::make_unique<ChildProcess>(options);
+    run.ready = waitUntil([&] { return parseStandinReadyLine(run.process->output()).has_value(); },
+                          timeout);
+    if (run.ready) run.endpoints = *parseStandinReadyLine(run.process->output());
+    return run;
+}
+
+}  // namespace testsupport
