@@ -101,6 +101,7 @@ Times are seconds since the stand-in started; equal times keep the file's order.
 
 constexpr const char* kLog = R"HELP(
 Log (--log FILE): one JSON object per line, flushed per line. "t" is seconds since start,
+"mono_ns" the steady clock in nanoseconds (CLOCK_MONOTONIC, comparable across processes),
 "session" the session id (absent for lines of no session).
   {"t":0.0,"event":"listening","pipe":PATH,"ipv4":N,"ipv6":N}
   {"t":..,"session":1,"event":"connect","endpoint":"pipe"|"ipv4"|"ipv6"}
@@ -142,8 +143,8 @@ void describeSimVars(std::ostream& out) {
            "index suffix such as \":1\" accepted; each value keeps its range):\n";
     for (const SimVarSpec& spec : simVarSpecs()) {
         out << "  " << spec.name << ": " << spec.help << "\n      " << viewRange(spec.var, spec.view)
-            << " (base unit " << baseUnitName(spec.quantity) << "; units: " << unitNames(spec.quantity)
-            << ")\n";
+            << ", base unit " << baseUnitName(spec.quantity) << "\n      units: "
+            << unitNames(spec.quantity) << "\n";
     }
 }
 
