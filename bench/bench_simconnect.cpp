@@ -161,7 +161,8 @@ double LibraryDispatchRate(const Endpoint& endpoint, const std::string& pipeName
     std::thread sender([&] { SendEvents(*peer); });
     while (received < kEvents) {
         const HRESULT result = SimConnect_CallDispatch(
-            handle, [](SIMCONNECT_RECV*, DWORD, void* count) { ++*static_cast<std::size_t*>(count); },
+            handle,
+            [](SIMCONNECT_RECV*, DWORD, void* count) { ++*static_cast<std::size_t*>(count); },
             &received);
         if (FAILED(result)) break;
     }
@@ -227,12 +228,14 @@ int main() {
         for (const Endpoint& endpoint : {Endpoint{false, "pipe"}, Endpoint{true, "tcp"}}) {
             using namespace std::placeholders;
             Compare("request_rate_" + endpoint.name, "requests/s",
-                    std::bind(LibraryRequestRate, endpoint, _1), std::bind(RawRequestRate, endpoint, _1));
+                    std::bind(LibraryRequestRate, endpoint, _1),
+                    std::bind(RawRequestRate, endpoint, _1));
         }
         for (const Endpoint& endpoint : {Endpoint{false, "pipe"}, Endpoint{true, "tcp"}}) {
             using namespace std::placeholders;
             Compare("dispatch_rate_" + endpoint.name, "messages/s",
-                    std::bind(LibraryDispatchRate, endpoint, _1), std::bind(RawReadRate, endpoint, _1));
+                    std::bind(LibraryDispatchRate, endpoint, _1),
+                    std::bind(RawReadRate, endpoint, _1));
         }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "bench_simconnect: %s\n", error.what());

@@ -31,7 +31,9 @@ std::optional<std::string> HomeFolder() {
 
 namespace settings_os {
 
-std::optional<std::string> CommonDocumentsFolder() { return std::string("/etc/orvendale"); }
+std::optional<std::string> CommonDocumentsFolder() {
+    return std::string("/etc/orvendale");
+}
 
 std::optional<std::string> UserDocumentsFolder() {
     auto home = HomeFolder();

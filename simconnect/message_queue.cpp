@@ -29,7 +29,9 @@ void FreeMessageChain(MessageNode* head) {
     }
 }
 
-MessageQueue::~MessageQueue() { Clear(); }
+MessageQueue::~MessageQueue() {
+    Clear();
+}
 
 void MessageQueue::Append(MessageNode* node) {
     node->next = nullptr;
@@ -70,7 +72,9 @@ MessageNode* MessageQueue::TakeAll() {
     return chain;
 }
 
-void MessageQueue::Clear() { FreeMessageChain(TakeAll()); }
+void MessageQueue::Clear() {
+    FreeMessageChain(TakeAll());
+}
 
 std::uint32_t MessageQueue::Count() const {
     std::lock_guard<std::mutex> guard(lock_);

@@ -6,7 +6,9 @@ namespace {
 std::atomic<NotificationSink*> installedSink{nullptr};
 }
 
-NotificationSink* SetNotificationSink(NotificationSink* sink) { return installedSink.exchange(sink); }
+NotificationSink* SetNotificationSink(NotificationSink* sink) {
+    return installedSink.exchange(sink);
+}
 
 namespace notification_os {
 

@@ -6,7 +6,9 @@
 
 #include "simconnect/wire.h"
 
-ReceiveBuffer::~ReceiveBuffer() { Free(); }
+ReceiveBuffer::~ReceiveBuffer() {
+    Free();
+}
 
 bool ReceiveBuffer::Allocate(std::uint32_t size) {
     Free();

@@ -1,12 +1,13 @@
 // The published SimConnect functions. Each request function reserves its request in the
 // session's build area, writes the header and body in place and commits it; none waits
 // for the simulator or for the write.
+#include "simconnect/request_functions.h"
+
 #include <cstdint>
 #include <cstring>
 #include <limits>
 
 #include "simconnect/SimConnect.h"
-#include "simconnect/request_functions.h"
 #include "simconnect/request_layout.h"
 #include "simconnect/session.h"
 #include "simconnect/wire.h"
@@ -15,7 +16,9 @@ namespace rl = request_layout;
 
 namespace {
 
-ClientClient* Session(HANDLE handle) { return static_cast<ClientClient*>(handle); }
+ClientClient* Session(HANDLE handle) {
+    return static_cast<ClientClient*>(handle);
+}
 
 // Runs `body`, turning anything thrown (memory running out) into E_FAIL, since nothing
 // may leave the library as an exception.
@@ -100,7 +103,8 @@ HRESULT SendFields(HANDLE handle, std::uint32_t number, std::uint32_t size,
 
 // A request with one id and one text, in either order.
 HRESULT SendIdAndText(HANDLE handle, std::uint32_t number, std::uint32_t size,
-                      std::uint32_t idOffset, DWORD id, std::uint32_t textOffset, const char* text) {
+                      std::uint32_t idOffset, DWORD id, std::uint32_t textOffset,
+                      const char* text) {
     return Guarded([&] {
         return SendRequest(handle, number, size, [&](unsigned char* r) {
             StoreU32(r + idOffset, id);
@@ -240,8 +244,8 @@ HRESULT SimConnect_MapClientEventToSimEvent(HANDLE hSimConnect, SIMCONNECT_CLIEN
                                             const char* EventName) {
     namespace f = rl::map_client_event;
     return SendIdAndText(hSimConnect, rl::kMapClientEventToSimEvent,
-                         rl::kMapClientEventToSimEventSize, f::EventID, EventID,
-                         f::EventName, EventName);
+                         rl::kMapClientEventToSimEventSize, f::EventID, EventID, f::EventName,
+                         EventName);
 }
 
 HRESULT SimConnect_TransmitClientEvent(HANDLE hSimConnect, SIMCONNECT_OBJECT_ID ObjectID,
@@ -255,17 +259,15 @@ HRESULT SimConnect_TransmitClientEvent(HANDLE hSimConnect, SIMCONNECT_OBJECT_ID 
 HRESULT SimConnect_SubscribeToSystemEvent(HANDLE hSimConnect, SIMCONNECT_CLIENT_EVENT_ID EventID,
                                           const char* SystemEventName) {
     namespace f = rl::subscribe_to_system_event;
-    return SendIdAndText(hSimConnect, rl::kSubscribeToSystemEvent,
-                         rl::kSubscribeToSystemEventSize, f::EventID, EventID,
-                         f::SystemEventName, SystemEventName);
+    return SendIdAndText(hSimConnect, rl::kSubscribeToSystemEvent, rl::kSubscribeToSystemEventSize,
+                         f::EventID, EventID, f::SystemEventName, SystemEventName);
 }
 
 HRESULT SimConnect_MapClientDataNameToID(HANDLE hSimConnect, const char* szClientDataName,
                                          SIMCONNECT_CLIENT_DATA_ID ClientDataID) {
     namespace f = rl::map_client_data_name;
-    return SendIdAndText(hSimConnect, rl::kMapClientDataNameToID,
-                         rl::kMapClientDataNameToIDSize, f::ClientDataID, ClientDataID,
-                         f::szClientDataName, szClientDataName);
+    return SendIdAndText(hSimConnect, rl::kMapClientDataNameToID, rl::kMapClientDataNameToIDSize,
+                         f::ClientDataID, ClientDataID, f::szClientDataName, szClientDataName);
 }
 
 HRESULT SimConnect_AddToClientDataDefinition(HANDLE hSimConnect,
@@ -292,7 +294,8 @@ HRESULT SimConnect_RequestClientData(HANDLE hSimConnect, SIMCONNECT_CLIENT_DATA_
                                      SIMCONNECT_CLIENT_DATA_PERIOD Period,
                                      SIMCONNECT_CLIENT_DATA_REQUEST_FLAG Flags, DWORD origin,
                                      DWORD interval, DWORD limit) {
-    const DWORD fields[] = {ClientDataID, RequestID, DefineID, Period, Flags, origin, interval, limit};
+    const DWORD fields[] = {ClientDataID, RequestID, DefineID, Period,
+                            Flags,        origin,    interval, limit};
     return SendFields(hSimConnect, rl::kRequestClientData, rl::kRequestClientDataSize, fields);
 }
 

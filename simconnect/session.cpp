@@ -28,7 +28,9 @@ DispatchProc RedispatchProc() {
     return reinterpret_cast<DispatchProc>(static_cast<std::intptr_t>(-2));
 }
 
-void* RedispatchContext() { return reinterpret_cast<void*>(static_cast<std::intptr_t>(-3)); }
+void* RedispatchContext() {
+    return reinterpret_cast<void*>(static_cast<std::intptr_t>(-3));
+}
 
 // Calls the application for one message. An exception thrown by the application's
 // function must not unwind through the library, so the message is then dropped.
@@ -97,7 +99,8 @@ void UnlinkSession(ClientClient* session) {
 
 int OpenConnection(ClientClient** session, std::uint32_t configIndex) {
     *session = nullptr;
-    if (configIndex != 0 && configIndex != kDefaultsOnlyIndex && !ConfigSectionExists(configIndex)) {
+    if (configIndex != 0 && configIndex != kDefaultsOnlyIndex &&
+        !ConfigSectionExists(configIndex)) {
         return kSessionInvalidConfigIndex;
     }
     // Host detection belongs here; a program of its own is never hosted, so none is found.
@@ -160,7 +163,9 @@ int CommitRequests(ClientClient* session) {
     return kSessionDone;
 }
 
-int FlushRequests(ClientClient* session) { return CommitRequests(session); }
+int FlushRequests(ClientClient* session) {
+    return CommitRequests(session);
+}
 
 int AbandonRequest(ClientClient* session, unsigned char* request, std::uint32_t size) {
     if (session == nullptr || session->buildSize == 0 || request == nullptr) return kSessionFailed;

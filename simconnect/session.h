@@ -19,18 +19,18 @@ constexpr std::uint32_t kBuildSize = 41088;
 // Results of the session operations.
 enum SessionResult : int {
     kSessionDone = 0,
-    kSessionFailed = 1,             // no session, no build area, nothing to do, no memory
-    kSessionConnectionFailed = 2,   // the transport has failed
-    kSessionInvalidConfigIndex = 3, // the configuration index names no section
-    kSessionRequestTooLarge = 4,    // the request does not fit the free part of the area
+    kSessionFailed = 1,              // no session, no build area, nothing to do, no memory
+    kSessionConnectionFailed = 2,    // the transport has failed
+    kSessionInvalidConfigIndex = 3,  // the configuration index names no section
+    kSessionRequestTooLarge = 4,     // the request does not fit the free part of the area
 };
 
 // The functions a hosting simulator hands over when it attaches.
 using HostAllocFn = void* (*)(std::uint32_t hostId, std::uint32_t connectionId, std::uint32_t size);
 using HostFreeFn = void (*)(std::uint32_t hostId, std::uint32_t connectionId, void* block,
                             void* sameBlock);
-using HostCommitFn = void (*)(std::uint32_t hostId, std::uint32_t connectionId,
-                              std::uint32_t size, void* block);
+using HostCommitFn = void (*)(std::uint32_t hostId, std::uint32_t connectionId, std::uint32_t size,
+                              void* block);
 using HostReleaseFn = void (*)(std::uint32_t hostId, std::uint32_t connectionId, void* block);
 
 class ClientClient : public CClient {

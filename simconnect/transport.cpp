@@ -13,7 +13,9 @@ CClient::CClient(std::uint32_t type) : transportType(type) {
     Library().liveClients.fetch_add(1);
 }
 
-CClient::~CClient() { NoteClientDestroyed(); }
+CClient::~CClient() {
+    NoteClientDestroyed();
+}
 
 bool CClient::EnsureWinsock() {
     LibraryState& library = Library();
@@ -106,7 +108,9 @@ void CClient::SetNoDelayIfAsked() {
     if (transportType == kTransportTcp && disableNagle) transport_os::SetNoDelay(handle.load());
 }
 
-void CClient::Disconnect(std::uint32_t kind, HRESULT result) { DisconnectTransport(kind, result); }
+void CClient::Disconnect(std::uint32_t kind, HRESULT result) {
+    DisconnectTransport(kind, result);
+}
 
 std::uint32_t CClient::DisconnectTransport(std::uint32_t kind, HRESULT result) {
     std::uint32_t oldState = kIdle;
@@ -135,7 +139,9 @@ void CClient::CloseHandles(std::uint32_t kind, HRESULT result, std::uint32_t old
     if (transportType == kTransportPipe) transport_os::ClosePipeEvents(receiveRequest, sendRequest);
 }
 
-int CClient::OnMessage(MessageBuffer&) { return 0; }
+int CClient::OnMessage(MessageBuffer&) {
+    return 0;
+}
 
 void CClient::OnConnecting() {}
 

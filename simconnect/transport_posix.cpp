@@ -67,8 +67,8 @@ void Complete(std::uint32_t status, std::uint32_t bytes, IoRequest* request) {
 }
 
 // Runs a completion without the lock, as completions may post the next operation.
-void CompleteUnlocked(std::unique_lock<std::mutex>& lock, std::uint32_t status,
-                      std::uint32_t bytes, IoRequest* request) {
+void CompleteUnlocked(std::unique_lock<std::mutex>& lock, std::uint32_t status, std::uint32_t bytes,
+                      IoRequest* request) {
     lock.unlock();
     Complete(status, bytes, request);
     lock.lock();
@@ -87,9 +87,9 @@ void WakeIfPolling(Channel& channel) {
 bool TryWrite(Channel& channel, std::unique_lock<std::mutex>& lock) {
     IoRequest* request = channel.write;
     while (channel.written < request->bufferLength) {
-        const ssize_t sent = ::send(channel.fd, request->buffer + channel.written,
-                                    request->bufferLength - channel.written,
-                                    MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t sent =
+            ::send(channel.fd, request->buffer + channel.written,
+                   request->bufferLength - channel.written, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent > 0) {
             channel.written += static_cast<std::uint32_t>(sent);
             continue;
@@ -151,7 +151,8 @@ void WaitForEvents(Channel& channel, std::unique_lock<std::mutex>& lock) {
 void RunChannel(Channel* channel) {
     std::unique_lock<std::mutex> lock(channel->lock);
     while (!channel->closing) {
-        if (channel->write != nullptr && !channel->writeBlocked && TryWrite(*channel, lock)) continue;
+        if (channel->write != nullptr && !channel->writeBlocked && TryWrite(*channel, lock))
+            continue;
         if (channel->read != nullptr && channel->readReady) {
             DoRead(*channel, lock);
             continue;
@@ -214,7 +215,9 @@ int ToSocketFamily(std::uint32_t family) {
 
 namespace transport_os {
 
-bool StartSockets() { return true; }
+bool StartSockets() {
+    return true;
+}
 
 void StopSockets() {}
 
@@ -250,8 +253,8 @@ bool ConnectTcp(std::uint32_t family, const std::string& address, const std::str
     }
     const addrinfo& first = *results;
     const int fd = ::socket(first.ai_family, first.ai_socktype | SOCK_CLOEXEC, first.ai_protocol);
-    const bool connected = fd >= 0 && ::connect(fd, first.ai_addr, first.ai_addrlen) == 0 &&
-                           SetNonBlocking(fd);
+    const bool connected =
+        fd >= 0 && ::connect(fd, first.ai_addr, first.ai_addrlen) == 0 && SetNonBlocking(fd);
     connectedFamily = first.ai_family == AF_INET6 ? 23 : 2;
     ::freeaddrinfo(results);
     if (!connected) {
@@ -302,7 +305,9 @@ void SetNoDelay(OsHandle handle) {
     }
 }
 
-std::uint32_t LastError() { return static_cast<std::uint32_t>(errno); }
+std::uint32_t LastError() {
+    return static_cast<std::uint32_t>(errno);
+}
 
 void Shutdown(OsHandle handle) {
     if (Channel* channel = FromHandle(handle)) ::shutdown(channel->fd, SHUT_RDWR);

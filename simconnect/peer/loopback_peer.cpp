@@ -27,7 +27,9 @@ bool WaitReadable(int fd, Clock::time_point deadline) {
 
 }  // namespace
 
-Connection::~Connection() { Close(); }
+Connection::~Connection() {
+    Close();
+}
 
 Connection& Connection::operator=(Connection&& other) noexcept {
     if (this != &other) {

@@ -52,9 +52,9 @@ TEST_F(Settings, NoFilesGiveTheDefaultsAndTheFullLocalPlan) {
     EXPECT_EQ(settings.port, "");
     EXPECT_EQ(settings.maxReceiveSize, 41088u);
     EXPECT_FALSE(settings.disableNagle);
-    EXPECT_EQ(Describe(BuildEndpointPlan(settings)),
-              std::string("pipe ") + kDefaultPipe + "; tcp23 ::1 -; tcp2 127.0.0.1 -; pipe " +
-                  kDefaultPipe + "; ");
+    EXPECT_EQ(Describe(BuildEndpointPlan(settings)), std::string("pipe ") + kDefaultPipe +
+                                                         "; tcp23 ::1 -; tcp2 127.0.0.1 -; pipe " +
+                                                         kDefaultPipe + "; ");
 
     Registry("SimConnect_Port_IPv6=7001\nSimConnect_Port_IPv4 = 7002\n");
     EXPECT_EQ(Describe(BuildEndpointPlan(settings)),
@@ -88,7 +88,8 @@ TEST_F(Settings, RegistryPortThenALaterFilePort) {
     EXPECT_EQ(LoadConnectionSettings(0).port, "600");
 
     // A value that does not fit the 20-byte registry buffer is no port at all.
-    Registry("SimConnect_Port_IPv4=12345678901234567890\nSimConnect_Port_IPv6=1234567890123456789\n");
+    Registry(
+        "SimConnect_Port_IPv4=12345678901234567890\nSimConnect_Port_IPv6=1234567890123456789\n");
     EXPECT_EQ(ReadRegistryPort(2), "");
     EXPECT_EQ(ReadRegistryPort(23), "1234567890123456789");
 }

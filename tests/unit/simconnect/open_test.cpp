@@ -12,17 +12,18 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const Bytes kEvent = {36, 0, 0, 0, 5, 0, 0, 0, 5, 0, 0, 0xF0, 2, 0, 0, 0, 0, 0, 0, 0,
-                      7,  0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0,    16, 0, 0, 0};
+const Bytes kEvent = {36, 0, 0, 0, 5, 0, 0, 0, 5, 0, 0, 0xF0, 2, 0, 0,  0, 0, 0,
+                      0,  0, 7, 0, 0, 0, 0, 0, 0, 0, 1, 0,    0, 0, 16, 0, 0, 0};
 
 struct Probe {
     testsupport::TempDir home;
     testsupport::TempDir cwd;
 
     testsupport::ChildProcess Start() {
-        return testsupport::ChildProcess({.args = {testsupport::binaryPath("simconnect_open_probe")},
-                                          .cwd = cwd.path(),
-                                          .env = {{"HOME", home.path()}}});
+        return testsupport::ChildProcess(
+            {.args = {testsupport::binaryPath("simconnect_open_probe")},
+             .cwd = cwd.path(),
+             .env = {{"HOME", home.path()}}});
     }
 };
 

@@ -6,7 +6,9 @@
 using namespace loopback_peer;
 using namespace std::chrono_literals;
 
-PeerSession::~PeerSession() { Close(); }
+PeerSession::~PeerSession() {
+    Close();
+}
 
 HRESULT PeerSession::Close() {
     const HRESULT result = handle != nullptr ? SimConnect_Close(handle) : E_FAIL;
@@ -28,8 +30,8 @@ void OpenPeerSession(PeerSession& out, const std::string& tag, const PeerOptions
         out.listener = Listener::Pipe(BuildPipePath("", settings.port));
         ASSERT_TRUE(out.listener);
     }
-    ASSERT_EQ(OpenWithSettings(&out.handle, "peer test", settings, options.window,
-                               options.message, options.event),
+    ASSERT_EQ(OpenWithSettings(&out.handle, "peer test", settings, options.window, options.message,
+                               options.event),
               S_OK);
     out.peer = out.listener->Accept();
     ASSERT_TRUE(out.peer);

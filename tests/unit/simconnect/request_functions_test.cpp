@@ -72,7 +72,8 @@ TEST(RequestFunctions, TextFieldsHoldAtMost255CharactersAndNullIsAllZero) {
 
     ASSERT_EQ(SimConnect_SubscribeToSystemEvent(s.handle, 4, nullptr), S_OK);
     const Bytes subscribed = s.peer->ReadMessage();
-    EXPECT_EQ(Bytes(subscribed.begin(), subscribed.begin() + 20), Words({276, 5, 0xF0000017, 5, 4}));
+    EXPECT_EQ(Bytes(subscribed.begin(), subscribed.begin() + 20),
+              Words({276, 5, 0xF0000017, 5, 4}));
     EXPECT_TRUE(AllZero(subscribed, 20, 256));
 
     ASSERT_EQ(SimConnect_MapClientDataNameToID(s.handle, nullptr, 5321), S_OK);
@@ -90,20 +91,23 @@ TEST(RequestFunctions, DefinitionAndDataRequestLayouts) {
               S_OK);
     const Bytes definition = s.peer->ReadMessage();
     ASSERT_EQ(definition.size(), 544u);
-    EXPECT_EQ(Bytes(definition.begin(), definition.begin() + 20), Words({544, 5, 0xF000000C, 2, 3}));
+    EXPECT_EQ(Bytes(definition.begin(), definition.begin() + 20),
+              Words({544, 5, 0xF000000C, 2, 3}));
     EXPECT_EQ(TextAt(definition, 20), "RUDDER POSITION");
     EXPECT_TRUE(AllZero(definition, 276, 256));
-    EXPECT_EQ(Bytes(definition.begin() + 532, definition.end()), Words({4, 0x3E800000, 0xFFFFFFFF}));
+    EXPECT_EQ(Bytes(definition.begin() + 532, definition.end()),
+              Words({4, 0x3E800000, 0xFFFFFFFF}));
 
-    ASSERT_EQ(SimConnect_RequestDataOnSimObject(s.handle, 4, 4, 0, SIMCONNECT_PERIOD_SECOND, 1, 2,
-                                                3, 6),
-              S_OK);
+    ASSERT_EQ(
+        SimConnect_RequestDataOnSimObject(s.handle, 4, 4, 0, SIMCONNECT_PERIOD_SECOND, 1, 2, 3, 6),
+        S_OK);
     EXPECT_EQ(s.peer->ReadMessage(), Words({48, 5, 0xF000000E, 3, 4, 4, 0, 4, 1, 2, 3, 6}));
 
     ASSERT_EQ(SimConnect_RequestClientData(s.handle, 5321, 5322, 5323,
                                            SIMCONNECT_CLIENT_DATA_PERIOD_ON_SET, 1, 0, 0, 0),
               S_OK);
-    EXPECT_EQ(s.peer->ReadMessage(), Words({48, 5, 0xF000003B, 4, 5321, 5322, 5323, 3, 1, 0, 0, 0}));
+    EXPECT_EQ(s.peer->ReadMessage(),
+              Words({48, 5, 0xF000003B, 4, 5321, 5322, 5323, 3, 1, 0, 0, 0}));
 
     ASSERT_EQ(SimConnect_AddToClientDataDefinition(s.handle, 5323, 0, 132, 0.0f, 0xFFFFFFFF), S_OK);
     EXPECT_EQ(s.peer->ReadMessage(), Words({36, 5, 0xF0000039, 5, 5323, 0, 132, 0, 0xFFFFFFFF}));
@@ -143,7 +147,8 @@ TEST(RequestFunctions, RequestsThatCannotBeBuiltAreRefusedWithoutSending) {
     // 65536 x 65536 bytes wraps to 0 in 32 bits, and 36 + 0xFFFFFFF0 wraps to 20.
     EXPECT_EQ(SimConnect_SetDataOnSimObject(s.handle, 1, 0, 0, 65536, 65536, big.data()),
               E_INVALIDARG);
-    EXPECT_EQ(SimConnect_SetClientData(s.handle, 1, 1, 0, 0, 0xFFFFFFF0u, big.data()), E_INVALIDARG);
+    EXPECT_EQ(SimConnect_SetClientData(s.handle, 1, 1, 0, 0, 0xFFFFFFF0u, big.data()),
+              E_INVALIDARG);
     EXPECT_EQ(SimConnect_SetClientData(s.handle, 1, 1, 0, 0, 4, nullptr), E_INVALIDARG);
     EXPECT_EQ(s.session()->BuildAreaUsed(), 0u);
 
