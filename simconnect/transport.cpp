@@ -40,36 +40,32 @@ int CClient::Connect(std::uint32_t family, const std::string& address, const std
 int CClient::ConnectPipe(const std::string& address, const std::string& port) {
     OsHandle connected = kInvalidOsHandle;
     if (!transport_os::ConnectPipe(BuildPipePath(address, port), connected)) return 1;
-    if (!transport_os::BindCompletion(connected)) {
-        transport_os::Close(connected);
-        return 1;
-    }
-    InitialiseConnection(connected, 0);
-    Reset();
-    PostRead();
-    return 0;
+    return StartConnection(connected, 0);
 }
 
 int CClient::ConnectTcp(std::uint32_t family, const std::string& address, const std::string& port) {
     OsHandle connected = kInvalidOsHandle;
     std::uint32_t connectedFamily = 0;
     if (!transport_os::ConnectTcp(family, address, port, connected, connectedFamily)) return 1;
-    if (!transport_os::BindCompletion(connected)) {
+    return StartConnection(connected, connectedFamily);
+}
+
+// A connection that cannot be bound to the completion routine, or gets no receive
+// buffer, is closed at once and the attempt fails.
+int CClient::StartConnection(OsHandle connected, std::uint32_t family) {
+    if (!transport_os::BindCompletion(connected) || !InitialiseConnection(connected, family)) {
         transport_os::Close(connected);
         return 1;
     }
-    InitialiseConnection(connected, connectedFamily);
     Reset();
     PostRead();
     return 0;
 }
 
-void CClient::InitialiseConnection(OsHandle connected, std::uint32_t family) {
+bool CClient::InitialiseConnection(OsHandle connected, std::uint32_t family) {
+    if (!receive.Allocate(ReceiveBuffer::kInitialSize)) return false;
     handle.store(connected);
     addressFamily = family;
-    // Without a receive buffer the first read cannot be posted; the connection then
-    // stays quiet rather than failing in a way nobody would see.
-    receive.Allocate(ReceiveBuffer::kInitialSize);
     failureKind.store(kFailureNone);
     for (IoRequest* request : {&receiveRequest, &sendRequest}) {
         std::memset(request, 0, sizeof *request);
@@ -81,6 +77,7 @@ void CClient::InitialiseConnection(OsHandle connected, std::uint32_t family) {
     FreeSendBlock();
     state.store(kIdle);
     FreeMessageBuffer(message);
+    return true;
 }
 
 // Clears the send side; when the object holds a connection it also gives it a new id and

@@ -138,7 +138,8 @@ protected:
 private:
     int ConnectPipe(const std::string& address, const std::string& port);
     int ConnectTcp(std::uint32_t family, const std::string& address, const std::string& port);
-    void InitialiseConnection(OsHandle connected, std::uint32_t family);
+    int StartConnection(OsHandle connected, std::uint32_t family);
+    bool InitialiseConnection(OsHandle connected, std::uint32_t family);
     void PostRead();
     void SendNext(bool fromCompletion);
     void OnReceiveComplete(std::uint32_t bytes);
