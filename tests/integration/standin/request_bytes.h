@@ -129,8 +129,8 @@ inline Bytes requestClientData(std::uint32_t sendId, std::uint32_t areaId, std::
 // A 132-byte uplink block: kind 3 (set) with a value, or kind 2 (trigger).
 inline Bytes uplinkBlock(std::uint32_t sequence, std::uint8_t kind, const std::string& name,
                          std::uint16_t value = 0) {
-    Bytes block = words({sequence});
-    block.resize(132, 0);
+    Bytes block(132, 0);
+    for (int i = 0; i < 4; ++i) block[i] = static_cast<std::uint8_t>(sequence >> (8 * i));
     block[4] = kind;
     std::size_t at = 5;
     if (kind == 3) {

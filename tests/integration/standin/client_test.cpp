@@ -1,0 +1,195 @@
+// The client library against the running stand-in, as the service will use it: it reaches
+// the stand-in's pipe through a SimConnect.cfg in its working directory.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "simconnect/SimConnect.h"
+#include "tests/integration/standin/raw_client.h"
+#include "tests/support/standin_log.h"
+
+namespace {
+
+using namespace standin_test;
+using namespace testsupport;
+
+void collect(SIMCONNECT_RECV* message, DWORD size, void* context) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(message);
+    static_cast<std::vector<Bytes>*>(context)->emplace_back(bytes, bytes + size);
+}
+
+class StandinClient : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // HOME and the working directory are the test's own, so only this file configures
+        // the library.
+        setenv("HOME", home_.path().c_str(), 1);
+        std::filesystem::current_path(home_.path());
+        pipeName_ = uniquePipeName("client");
+        home_.write("SimConnect.cfg", "[SimConnect]\nProtocol=Pipe\nPort=" + pipeName_ + "\n");
+    }
+    void TearDown() override {
+        if (handle_ != nullptr) SimConnect_Close(handle_);
+    }
+
+    void start(std::vector<std::string> args) {
+        args.insert(args.end(), {"--pipe-name", pipeName_, "--no-tcp"});
+        standin_ = startStandin(standinHome_, args);
+        ASSERT_TRUE(standin_.ready) << standin_.process->output();
+        ASSERT_EQ(SimConnect_Open(&handle_, "standin client test", nullptr, 0, nullptr, 0), S_OK);
+    }
+
+    void dispatch() { lastResult_ = SimConnect_CallDispatch(handle_, collect, &received_); }
+
+    // Dispatches until a message with receive id `id` has come (or the time is up) and
+    // returns it; every message dispatched is kept in received_.
+    std::optional<Bytes> waitFor(std::uint32_t id, std::chrono::milliseconds timeout, std::size_t from = 0) {
+        std::optional<Bytes> found;
+        waitUntil(
+            [&] {
+                dispatch();
+                for (std::size_t i = from; i < received_.size() && !found; ++i) {
+                    if (messageId(received_[i]) == id) found = received_[i];
+                }
+                return found.has_value();
+            },
+            timeout, 2ms);
+        return found;
+    }
+
+    TempDir home_;
+    TempDir standinHome_;
+    std::string pipeName_;
+    StandinRun standin_;
+    HANDLE handle_ = nullptr;
+    std::vector<Bytes> received_;
+    HRESULT lastResult_ = S_OK;
+};
+
+TEST_F(StandinClient, OpenAnswerAndExceptionsReachTheLibrary) {
+    start({"--app-name", "Stand-in Sim", "--simconnect-version", "11.0.62651.3"});
+    const auto open = waitFor(SIMCONNECT_RECV_ID_OPEN, 5s);
+    ASSERT_TRUE(open);
+    const auto* answer = reinterpret_cast<const SIMCONNECT_RECV_OPEN*>(open->data());
+    EXPECT_EQ(answer->dwSize, 308u);
+    EXPECT_EQ(answer->dwVersion, 5u);
+    EXPECT_STREQ(answer->szApplicationName, "Stand-in Sim");
+    EXPECT_EQ(answer->dwApplicationVersionMajor, 11u);
+    EXPECT_EQ(answer->dwSimConnectBuildMajor, 62651u);
+
+    // The library numbers requests from 1 (the OPEN); the exceptions name them.
+    ASSERT_EQ(SimConnect_MapClientEventToSimEvent(handle_, 1, "NOT_AN_EVENT"), S_OK);
+    ASSERT_EQ(SimConnect_AddToDataDefinition(handle_, 4, "KOHLSMAN SETTING MB:1", "furlongs",
+                                             SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED), S_OK);
+    ASSERT_EQ(SimConnect_RequestDataOnSimObject(handle_, 4, 99, 0, SIMCONNECT_PERIOD_SECOND, 1, 0, 0, 0), S_OK);
+    ASSERT_TRUE(waitUntil([&] {
+        dispatch();
+        std::size_t exceptions = 0;
+        for (const Bytes& m : received_) exceptions += messageId(m) == SIMCONNECT_RECV_ID_EXCEPTION;
+        return exceptions == 3;
+    }, 5s));
+    std::vector<SIMCONNECT_RECV_EXCEPTION> exceptions;
+    for (const Bytes& m : received_) {
+        if (messageId(m) == SIMCONNECT_RECV_ID_EXCEPTION) {
+            exceptions.push_back(*reinterpret_cast<const SIMCONNECT_RECV_EXCEPTION*>(m.data()));
+        }
+    }
+    EXPECT_EQ(exceptions[0].dwSendID, 2u);
+    EXPECT_EQ(exceptions[0].dwException, SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED);
+    EXPECT_EQ(exceptions[0].dwIndex, 2u);
+    EXPECT_EQ(exceptions[1].dwSendID, 3u);
+    EXPECT_EQ(exceptions[1].dwIndex, 3u);
+    EXPECT_EQ(exceptions[2].dwSendID, 4u);
+    EXPECT_EQ(exceptions[2].dwException, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID);
+}
+
+TEST_F(StandinClient, ObjectDataComesOnceASecondAndOnlyOnChange) {
+    start({});
+    ASSERT_TRUE(waitFor(SIMCONNECT_RECV_ID_OPEN, 5s));
+    SimConnect_AddToDataDefinition(handle_, 4, "KOHLSMAN SETTING MB:1", "Millibars", SIMCONNECT_DATATYPE_FLOAT64,
+                                   0, SIMCONNECT_UNUSED);
+    SimConnect_AddToDataDefinition(handle_, 4, "AUTOPILOT FLIGHT DIRECTOR ACTIVE", "Bool",
+                                   SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
+    SimConnect_RequestDataOnSimObject(handle_, 4, 4, 0, SIMCONNECT_PERIOD_SECOND, 1, 0, 0, 0);
+    SimConnect_MapClientEventToSimEvent(handle_, 8, "KOHLSMAN_INC");
+
+    std::size_t from = received_.size();
+    const auto first = waitFor(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, 5s, from);
+    ASSERT_TRUE(first);
+    const auto firstAt = std::chrono::steady_clock::now();
+    EXPECT_EQ(first->size(), 56u);
+    EXPECT_DOUBLE_EQ(getDouble(*first, 40), 1013.25);
+
+    for (int i = 0; i < 3; ++i) SimConnect_TransmitClientEvent(handle_, 0, 8, 0, 1, 16);
+    from = received_.size();
+    const auto second = waitFor(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, 5s, from);
+    ASSERT_TRUE(second);
+    EXPECT_GE(std::chrono::steady_clock::now() - firstAt, 900ms);
+    EXPECT_DOUBLE_EQ(getDouble(*second, 40), 1016.25);
+
+    // No change, no data: nothing more within the next second and a half.
+    from = received_.size();
+    EXPECT_FALSE(waitFor(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, 1500ms, from));
+}
+
+TEST_F(StandinClient, UplinkCommandChangesTheDownlinkBlock) {
+    start({});
+    ASSERT_TRUE(waitFor(SIMCONNECT_RECV_ID_OPEN, 5s));
+    SimConnect_AddToClientDataDefinition(handle_, 5321, 0, 132, 0, SIMCONNECT_UNUSED);
+    SimConnect_MapClientDataNameToID(handle_, "orvendale.downlink", 5321);
+    SimConnect_MapClientDataNameToID(handle_, "orvendale.uplink", 5322);
+    SimConnect_RequestClientData(handle_, 5321, 5322, 5321, SIMCONNECT_CLIENT_DATA_PERIOD_ON_SET, 1, 0, 0, 0);
+    const auto first = waitFor(SIMCONNECT_RECV_ID_CLIENT_DATA, 5s);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->size(), 172u);
+    EXPECT_EQ(get32(*first, 12), 5322u);
+    EXPECT_EQ(get32(*first, 40 + 4 + 76), 2500u);
+
+    Bytes block = uplinkBlock(7, 3, "A32NX_AUTOPILOT_SPEED_SELECTED", 321);
+    const std::size_t from = received_.size();
+    ASSERT_EQ(SimConnect_SetClientData(handle_, 5322, 5321, 0, 0, 132, block.data()), S_OK);
+    const auto changed = waitFor(SIMCONNECT_RECV_ID_CLIENT_DATA, 5s, from);
+    ASSERT_TRUE(changed);
+    EXPECT_EQ(get32(*changed, 40 + 4 + 76), 3210u);
+
+    StandinLog log(standin_.logPath);
+    const auto command = log.waitForRequest("SetClientData", {}, 1s);
+    ASSERT_TRUE(command);
+    EXPECT_EQ(command->at("fields").at("command").at("value"), 321);
+    EXPECT_EQ(command->at("fields").at("command").at("effect"), "set");
+}
+
+TEST_F(StandinClient, QuitReachesTheClientBeforeTheClose) {
+    start({"--quit-after", "0.5"});
+    ASSERT_TRUE(waitFor(SIMCONNECT_RECV_ID_QUIT, 5s));
+    EXPECT_EQ(standin_.process->waitExit(5s), 0);
+}
+
+TEST_F(StandinClient, BreakFailsTheConnectionWithoutQuit) {
+    start({"--break-after", "0.5"});
+    ASSERT_TRUE(waitFor(SIMCONNECT_RECV_ID_OPEN, 5s));
+    EXPECT_TRUE(waitUntil([&] {
+        dispatch();
+        return FAILED(lastResult_);
+    }, 5s));
+    for (const Bytes& m : received_) EXPECT_NE(messageId(m), SIMCONNECT_RECV_ID_QUIT);
+}
+
+TEST_F(StandinClient, MalformedClientDoesNotDisturbAnother) {
+    start({});
+    ASSERT_TRUE(waitFor(SIMCONNECT_RECV_ID_OPEN, 5s));
+    RawClient bad = RawClient::pipe("\\\\.\\pipe\\" + pipeName_);
+    ASSERT_TRUE(bad.send(words({3, 0, 0, 0})));
+    EXPECT_TRUE(bad.waitClosed(5s));
+
+    SimConnect_MapClientEventToSimEvent(handle_, 1, "AP_MASTER");
+    SimConnect_TransmitClientEvent(handle_, 0, 1, 0, 1, 16);
+    StandinLog log(standin_.logPath);
+    EXPECT_TRUE(log.waitForChange("A32NX_AUTOPILOT_1_ACTIVE", [](double v) { return v == 10; }, 5s));
+    EXPECT_EQ(log.transmittedEvents(), std::vector<std::string>{"AP_MASTER"});
+}
+
+}  // namespace
