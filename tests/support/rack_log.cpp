@@ -18,7 +18,8 @@ const std::vector<Json>& RackLog::entries() {
     text << in.rdbuf();
     const std::string added = text.str();
     std::size_t start = 0;
-    for (std::size_t end = added.find('\n'); end != std::string::npos; end = added.find('\n', start)) {
+    for (std::size_t end = added.find('\n'); end != std::string::npos;
+         end = added.find('\n', start)) {
         Json entry = Json::parse(added.substr(start, end - start), nullptr, false);
         if (!entry.is_discarded()) entries_.push_back(std::move(entry));
         start = end + 1;
@@ -73,9 +74,10 @@ std::optional<Json> RackLog::waitForDisplay(const std::string& rack, const std::
         timeout, from);
 }
 
-std::optional<Json> RackLog::waitForEvent(const std::string& event, std::chrono::milliseconds timeout,
-                                          std::size_t from) {
-    return waitFor([&](const Json& entry) { return entry.value("event", "") == event; }, timeout, from);
+std::optional<Json> RackLog::waitForEvent(const std::string& event,
+                                          std::chrono::milliseconds timeout, std::size_t from) {
+    return waitFor([&](const Json& entry) { return entry.value("event", "") == event; }, timeout,
+                   from);
 }
 
 std::optional<Json> RackLog::lastReceived(const std::string& rack) {
@@ -95,7 +97,8 @@ std::optional<std::string> RackLog::lastDisplay(const std::string& rack) {
 std::vector<Json> RackLog::frames(const std::string& rack, const std::string& dir) {
     std::vector<Json> selected;
     for (const Json& entry : entries()) {
-        if (entry.value("rack", "") == rack && entry.value("dir", "") == dir) selected.push_back(entry);
+        if (entry.value("rack", "") == rack && entry.value("dir", "") == dir)
+            selected.push_back(entry);
     }
     return selected;
 }

@@ -50,10 +50,10 @@ private:
 
 const std::map<std::string_view, Verb>& verbs() {
     static const std::map<std::string_view, Verb> table = {
-        {"set", Verb::Set},       {"move", Verb::Set},      {"unset", Verb::Unset},
+        {"set", Verb::Set},       {"move", Verb::Set},        {"unset", Verb::Unset},
         {"press", Verb::Press},   {"release", Verb::Release}, {"hold", Verb::Hold},
-        {"turn", Verb::Turn},     {"raw", Verb::Raw},       {"rawhex", Verb::Raw},
-        {"period", Verb::Period}, {"pause", Verb::Pause},   {"resume", Verb::Resume},
+        {"turn", Verb::Turn},     {"raw", Verb::Raw},         {"rawhex", Verb::Raw},
+        {"period", Verb::Period}, {"pause", Verb::Pause},     {"resume", Verb::Resume},
         {"mark", Verb::Mark},     {"quit", Verb::Quit}};
     return table;
 }
@@ -110,7 +110,8 @@ void parseTarget(Words& words, Action& action) {
     action.target = action.field->name;
     const bool knob = action.field->kind == FieldKind::Knob;
     if (action.verb == Verb::Turn && !knob) throw ActionError("not a knob: " + action.target);
-    const bool switching = action.verb == Verb::Press || action.verb == Verb::Release || action.verb == Verb::Hold;
+    const bool switching =
+        action.verb == Verb::Press || action.verb == Verb::Release || action.verb == Verb::Hold;
     if (switching && action.field->kind != FieldKind::Switch) {
         throw ActionError("not a switch: " + action.target);
     }
@@ -151,7 +152,9 @@ void parseRackArguments(std::string_view verbWord, Words& words, Action& action)
             return;
         case Verb::Unset:
         case Verb::Press:
-        case Verb::Release: parseTarget(words, action); break;
+        case Verb::Release:
+            parseTarget(words, action);
+            break;
         case Verb::Hold:
             parseTarget(words, action);
             action.seconds = parseSeconds(words.required("hold time"));
@@ -160,11 +163,14 @@ void parseRackArguments(std::string_view verbWord, Words& words, Action& action)
             parseTarget(words, action);
             action.number = parseInt32(words.required("detents"), "detent count");
             break;
-        case Verb::Raw: parseRaw(verbWord, words, action); return;
+        case Verb::Raw:
+            parseRaw(verbWord, words, action);
+            return;
         case Verb::Period:
             action.number = parsePeriodMs(words.required("period"));
             break;
-        default: break;
+        default:
+            break;
     }
     words.finish();
 }
@@ -180,7 +186,8 @@ TimedAction parseActionLine(std::string_view line) {
     TimedAction timed;
     Words words(line);
     const std::string_view first = words.peek();
-    if (!first.empty() && (first[0] == '+' || first[0] == '.' || (first[0] >= '0' && first[0] <= '9'))) {
+    if (!first.empty() &&
+        (first[0] == '+' || first[0] == '.' || (first[0] >= '0' && first[0] <= '9'))) {
         words.next();
         timed.base = first[0] == '+' ? TimeBase::Previous : TimeBase::Start;
         timed.seconds = parseSeconds(first[0] == '+' ? first.substr(1) : first);

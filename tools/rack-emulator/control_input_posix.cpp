@@ -19,7 +19,8 @@ namespace {
 void makePipe(const std::string& path) {
     struct stat info {};
     if (lstat(path.c_str(), &info) == 0) {
-        if (!S_ISFIFO(info.st_mode)) throw std::runtime_error(path + " exists and is not a named pipe");
+        if (!S_ISFIFO(info.st_mode))
+            throw std::runtime_error(path + " exists and is not a named pipe");
         return;
     }
     if (mkfifo(path.c_str(), 0600) != 0) fail("cannot create the named pipe " + path);

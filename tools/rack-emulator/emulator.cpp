@@ -21,9 +21,24 @@ void Emulator::checkRack(const Action& action) const {
     throw ActionError("rack not emulated in this run: " + std::string(rackName(action.rack)));
 }
 
-void Emulator::schedule(const std::vector<ScriptStep>& steps) {
+void Emulator::schedule(const std::vector<ScriptStep>& steps, bool afterOpen) {
     for (const ScriptStep& step : steps) checkRack(step.action);
-    for (const ScriptStep& step : steps) queue_.add(atSeconds(step.at), step.action);
+    if (afterOpen) {
+        waitingScript_ = steps;
+    } else {
+        addSteps(steps, log_.start());
+    }
+}
+
+void Emulator::deviceOpened(Clock::time_point now) {
+    if (waitingScript_.empty()) return;
+    log_.event("script_started", Json::object(), now);
+    addSteps(waitingScript_, now);
+    waitingScript_.clear();
+}
+
+void Emulator::addSteps(const std::vector<ScriptStep>& steps, Clock::time_point origin) {
+    for (const ScriptStep& step : steps) queue_.add(origin + fromSeconds(step.at), step.action);
 }
 
 void Emulator::quitAt(Clock::time_point at) {
@@ -74,7 +89,8 @@ void Emulator::run(const Action& action, Clock::time_point now) {
     rack.apply(press, now);
     Action release = action;
     release.verb = Verb::Release;
-    release.text = "release " + std::string(rackName(action.rack)) + " " + action.target + " (end of hold)";
+    release.text =
+        "release " + std::string(rackName(action.rack)) + " " + action.target + " (end of hold)";
     queue_.add(now + fromSeconds(action.seconds), std::move(release));
 }
 

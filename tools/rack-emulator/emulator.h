@@ -24,8 +24,11 @@ public:
     void addRack(RackKind kind, RackLine& line, std::chrono::milliseconds period);
     bool hasRack(RackKind kind) const { return racks_.count(kind) != 0; }
 
-    // Throws ActionError when a step names a rack that is not part of the run.
-    void schedule(const std::vector<ScriptStep>& steps);
+    // Throws ActionError when a step names a rack that is not part of the run. With
+    // `afterOpen`, the steps' times count from the first open of a rack's device by
+    // another program (deviceOpened) instead of from the start.
+    void schedule(const std::vector<ScriptStep>& steps, bool afterOpen = false);
+    void deviceOpened(Clock::time_point now);
     void quitAt(Clock::time_point at);
     // One line from the control channel; a bad line is reported and skipped.
     void controlLine(std::string_view line, Clock::time_point now);
@@ -39,6 +42,7 @@ public:
 private:
     void checkRack(const Action& action) const;
     void run(const Action& action, Clock::time_point now);
+    void addSteps(const std::vector<ScriptStep>& steps, Clock::time_point origin);
     Clock::time_point atSeconds(double seconds) const;
 
     EventLog& log_;
@@ -47,6 +51,7 @@ private:
     bool verbose_;
     std::map<RackKind, std::unique_ptr<Rack>> racks_;
     ActionQueue queue_;
+    std::vector<ScriptStep> waitingScript_;
     bool finished_ = false;
 };
 

@@ -11,7 +11,8 @@ bool EventLog::open(const std::string& path) {
 void EventLog::write(const Json& entry, Clock::time_point at) {
     if (!file_.is_open()) return;
     const std::chrono::duration<double> sinceStart = at - start_;
-    const auto monotonic = std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch());
+    const auto monotonic =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch());
     Json line = {{"t", sinceStart.count()}, {"mono_ns", monotonic.count()}};
     for (const auto& [key, value] : entry.items()) line[key] = value;
     file_ << dumpLine(line) << '\n';

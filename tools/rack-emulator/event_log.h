@@ -31,7 +31,8 @@ private:
     std::ofstream file_;
 };
 
-// Text for a JSON string member that may hold any bytes (invalid UTF-8 is replaced).
+// One compact log line. Raw messages may hold any bytes, so text that is not UTF-8 is
+// replaced rather than refused.
 std::string dumpLine(const Json& entry);
 
 }  // namespace rackemu

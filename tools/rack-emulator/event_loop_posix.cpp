@@ -63,7 +63,8 @@ Watch watchList(const std::vector<LoopRack>& racks, const std::vector<bool>& gon
     if (control != nullptr) watch.add(control->handle(), Source::Control);
     for (std::size_t i = 0; i < racks.size(); ++i) {
         if (!gone[i]) watch.add(racks[i].device->handle(), Source::Line, i);
-        if (racks[i].device->watchHandle() >= 0) watch.add(racks[i].device->watchHandle(), Source::PeerWatch, i);
+        if (racks[i].device->watchHandle() >= 0)
+            watch.add(racks[i].device->watchHandle(), Source::PeerWatch, i);
     }
     return watch;
 }
@@ -80,10 +81,12 @@ bool readRack(Emulator& emulator, const LoopRack& rack, EventLog& log) {
     return true;
 }
 
-void logPeerChanges(const LoopRack& rack, EventLog& log) {
+void followPeer(Emulator& emulator, const LoopRack& rack, EventLog& log) {
     for (const RackDevice::PeerChange& change : rack.device->peerChanges()) {
+        const Clock::time_point now = Clock::now();
         log.event(change.opened ? "opened" : "closed",
-                  {{"rack", rackName(rack.kind)}, {"openers", change.openers}}, Clock::now());
+                  {{"rack", rackName(rack.kind)}, {"openers", change.openers}}, now);
+        if (change.opened) emulator.deviceOpened(now);
     }
 }
 
@@ -107,10 +110,11 @@ std::string runEventLoop(Emulator& emulator, const std::vector<LoopRack>& racks,
             const auto [source, rack] = watch.sources[i];
             if (source == Source::Signal) return "signal";
             if (source == Source::Control) {
-                for (const std::string& line : control->readLines()) emulator.controlLine(line, Clock::now());
+                for (const std::string& line : control->readLines())
+                    emulator.controlLine(line, Clock::now());
             }
             if (source == Source::Line) gone[rack] = !readRack(emulator, racks[rack], log);
-            if (source == Source::PeerWatch) logPeerChanges(racks[rack], log);
+            if (source == Source::PeerWatch) followPeer(emulator, racks[rack], log);
         }
     }
 }

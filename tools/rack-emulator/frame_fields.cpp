@@ -4,7 +4,8 @@ namespace rackemu {
 
 void putInt32(std::span<std::uint8_t> frame, std::size_t offset, std::int32_t value) {
     const auto bits = static_cast<std::uint32_t>(value);
-    for (std::size_t i = 0; i < 4; ++i) frame[offset + i] = static_cast<std::uint8_t>(bits >> (8 * i));
+    for (std::size_t i = 0; i < 4; ++i)
+        frame[offset + i] = static_cast<std::uint8_t>(bits >> (8 * i));
 }
 
 std::int32_t getInt32(std::span<const std::uint8_t> frame, std::size_t offset) {
@@ -53,6 +54,8 @@ std::optional<Bytes> fromHex(std::string_view text) {
     return bytes;
 }
 
-Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
+Bytes bytesOf(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
 
 }  // namespace rackemu

@@ -25,8 +25,9 @@ std::vector<ScriptStep> loadScript(const std::string& path) {
 std::vector<OpenRack> openRacks(const Options& options) {
     std::vector<OpenRack> racks;
     for (const auto& [kind, request] : options.racks) {
-        auto device = request.devicePath.empty() ? RackDevice::createPseudoTerminal(request.linkPath)
-                                                 : RackDevice::attach(request.devicePath);
+        auto device = request.devicePath.empty()
+                          ? RackDevice::createPseudoTerminal(request.linkPath)
+                          : RackDevice::attach(request.devicePath);
         racks.push_back({kind, std::move(device), request.period});
     }
     return racks;
@@ -52,15 +53,17 @@ int run(const Options& options) {
     if (!options.controlPath.empty()) control = ControlInput::open(options.controlPath);
 
     EventLog log(Clock::now());
-    if (!log.open(options.logPath)) throw std::runtime_error("cannot create the log " + options.logPath);
+    if (!log.open(options.logPath))
+        throw std::runtime_error("cannot create the log " + options.logPath);
     Emulator emulator(log, std::cout, std::cerr, options.verbose);
     std::vector<LoopRack> loopRacks;
     for (const OpenRack& rack : racks) {
         emulator.addRack(rack.kind, *rack.device, rack.period);
         loopRacks.push_back({rack.kind, rack.device.get()});
     }
-    emulator.schedule(script);
-    if (options.durationSeconds) emulator.quitAt(log.start() + fromSeconds(*options.durationSeconds));
+    emulator.schedule(script, options.scriptAfterOpen);
+    if (options.durationSeconds)
+        emulator.quitAt(log.start() + fromSeconds(*options.durationSeconds));
 
     announce(racks, log);
     const std::string reason = runEventLoop(emulator, loopRacks, control.get(), log);

@@ -37,9 +37,11 @@ double parseDuration(const std::string& text) {
 void parsePeriod(const std::string& text, Options& options) {
     const std::size_t equals = text.find('=');
     const auto rack = rackFromName(text.substr(0, equals));
-    if (equals == std::string::npos || !rack) throw OptionError("--period needs RACK=MS, not: " + text);
+    if (equals == std::string::npos || !rack)
+        throw OptionError("--period needs RACK=MS, not: " + text);
     try {
-        options.racks[*rack].period = std::chrono::milliseconds(parsePeriodMs(text.substr(equals + 1)));
+        options.racks[*rack].period =
+            std::chrono::milliseconds(parsePeriodMs(text.substr(equals + 1)));
     } catch (const ActionError& error) {
         throw OptionError("--period " + text + ": " + error.what());
     }
@@ -70,14 +72,24 @@ Options parseOptions(const std::vector<std::string>& list) {
     while (!args.done()) {
         const std::string arg = args.next();
         if (parseRackOption(arg, args, options)) continue;
-        if (arg == "--help" || arg == "-h") options.help = true;
-        else if (arg == "--script") options.scriptPath = args.value(arg);
-        else if (arg == "--control") options.controlPath = args.value(arg);
-        else if (arg == "--log") options.logPath = args.value(arg);
-        else if (arg == "--duration") options.durationSeconds = parseDuration(args.value(arg));
-        else if (arg == "--period") parsePeriod(args.value(arg), options);
-        else if (arg == "--verbose") options.verbose = true;
-        else throw OptionError("unknown option: " + arg);
+        if (arg == "--help" || arg == "-h")
+            options.help = true;
+        else if (arg == "--script")
+            options.scriptPath = args.value(arg);
+        else if (arg == "--control")
+            options.controlPath = args.value(arg);
+        else if (arg == "--log")
+            options.logPath = args.value(arg);
+        else if (arg == "--duration")
+            options.durationSeconds = parseDuration(args.value(arg));
+        else if (arg == "--period")
+            parsePeriod(args.value(arg), options);
+        else if (arg == "--script-after-open")
+            options.scriptAfterOpen = true;
+        else if (arg == "--verbose")
+            options.verbose = true;
+        else
+            throw OptionError("unknown option: " + arg);
     }
     for (const auto& [kind, request] : options.racks) {
         if (!request.linkPath.empty() && !request.devicePath.empty()) {
@@ -108,6 +120,10 @@ Racks (at least one):
 Options:
   --period RACK=MS    send period of a rack in milliseconds (default 100), e.g. efis=50
   --script FILE       timed actions (below) from a file
+  --script-after-open the script's times count from the moment another program (the
+                      service) first opens one of the racks' pseudo-terminals, instead
+                      of from the start; what is sent before that open is discarded by
+                      the service anyway
   --control PATH      action lines while running: "-" for standard input, else a named
                       pipe created at PATH (removed at exit); lines run when read
   --duration SECONDS  end the run after this time

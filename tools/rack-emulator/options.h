@@ -24,6 +24,7 @@ struct Options {
     std::string controlPath;
     std::string logPath;
     std::optional<double> durationSeconds;
+    bool scriptAfterOpen = false;
     bool verbose = false;
     bool help = false;
 };

@@ -16,10 +16,14 @@ constexpr Light fcuLights[] = {
     {"loc", "LOC"}, {"ap1", "AP1"}, {"athr", "A/THR"}, {"exped", "EXPED"}, {"appr", "APPR"}};
 
 // Wide enough that the magnitude of any 32-bit field can be taken.
-long long field(const Json& fields, const char* name) { return fields.value(name, 0LL); }
+long long field(const Json& fields, const char* name) {
+    return fields.value(name, 0LL);
+}
 
 // A lit managed-mode dot is shown as a '*' right after the window's value.
-std::string dot(const Json& fields, const char* name) { return field(fields, name) != 0 ? "*" : ""; }
+std::string dot(const Json& fields, const char* name) {
+    return field(fields, name) != 0 ? "*" : "";
+}
 
 std::string signedValue(long long value) {
     std::string text(1, value < 0 ? '-' : '+');
@@ -29,16 +33,22 @@ std::string signedValue(long long value) {
 std::string tenths(long long value) {
     const long long magnitude = std::llabs(value);
     std::string text(1, value < 0 ? '-' : '+');
-    return text.append(std::to_string(magnitude / 10)).append(".").append(std::to_string(magnitude % 10));
+    return text.append(std::to_string(magnitude / 10))
+        .append(".")
+        .append(std::to_string(magnitude % 10));
 }
 
 std::string baroModeLabel(long long mode) {
     switch (mode) {
-        case 0: return "QFE";
-        case 1: return "QNH";
+        case 0:
+            return "QFE";
+        case 1:
+            return "QNH";
         case 2:
-        case 3: return "STD";
-        default: return "MODE " + std::to_string(mode);
+        case 3:
+            return "STD";
+        default:
+            return "MODE " + std::to_string(mode);
     }
 }
 
@@ -47,9 +57,9 @@ std::string onOff(const Json& fields, const char* name) {
 }
 
 std::string efisDisplay(const Json& f) {
-    return "BARO " + std::to_string(field(f, "baro")) + "  " + baroModeLabel(field(f, "baro_mode")) +
-           "  FD " + onOff(f, "fd") + "  LS " + onOff(f, "ls") + "  OPT " +
-           std::to_string(field(f, "option"));
+    return "BARO " + std::to_string(field(f, "baro")) + "  " +
+           baroModeLabel(field(f, "baro_mode")) + "  FD " + onOff(f, "fd") + "  LS " +
+           onOff(f, "ls") + "  OPT " + std::to_string(field(f, "option"));
 }
 
 std::string fcuHeading(const Json& f) {
@@ -75,7 +85,8 @@ std::string fcuDisplay(const Json& f) {
                        dot(f, "alt_managed") + "  " + fcuVertical(f);
     std::string lights;
     for (const Light& light : fcuLights) {
-        if (f.value(light.field, false)) lights += std::string(lights.empty() ? "" : " ") + "[" + light.label + "]";
+        if (f.value(light.field, false))
+            lights += std::string(lights.empty() ? "" : " ") + "[" + light.label + "]";
     }
     return lights.empty() ? text : text + "  " + lights;
 }

@@ -29,9 +29,9 @@ Bytes PanelInput::frame() const {
     Bytes frame = held_;
     for (const auto& [offset, detents] : detents_) {
         // Saturate rather than wrap, so that many turns never reverse direction.
-        const std::int64_t sum = std::clamp<std::int64_t>(
-            getInt32(frame, offset) + detents, std::numeric_limits<std::int32_t>::min(),
-            std::numeric_limits<std::int32_t>::max());
+        const std::int64_t sum = std::clamp<std::int64_t>(getInt32(frame, offset) + detents,
+                                                          std::numeric_limits<std::int32_t>::min(),
+                                                          std::numeric_limits<std::int32_t>::max());
         putInt32(frame, offset, static_cast<std::int32_t>(sum));
     }
     return frame;

@@ -18,38 +18,63 @@ Rack::Rack(RackKind kind, RackLine& line, std::chrono::milliseconds period, Even
 void Rack::apply(const Action& action, Clock::time_point now) {
     switch (action.verb) {
         case Verb::Set:
-            if (panel_) panel_->set(*action.field, action.number);
-            else text_->set(action.target, action.value);
+            set(action);
             break;
-        case Verb::Unset: text_->unset(action.target); break;
-        case Verb::Press: press(action); break;
-        case Verb::Release: release(action); break;
-        case Verb::Turn: panel_->turn(*action.field, action.number); break;
-        case Verb::Raw: raw_.push_back(action.payload); break;
+        case Verb::Unset:
+            text_->unset(action.target);
+            break;
+        case Verb::Press:
+            press(action);
+            break;
+        case Verb::Release:
+            release(action);
+            break;
+        case Verb::Turn:
+            panel_->turn(*action.field, action.number);
+            break;
+        case Verb::Raw:
+            raw_.push_back(action.payload);
+            break;
         case Verb::Period:
             nextSend_ += std::chrono::milliseconds(action.number) - period_;
             period_ = std::chrono::milliseconds(action.number);
             break;
-        case Verb::Pause: paused_ = true; break;
+        case Verb::Pause:
+            paused_ = true;
+            break;
         case Verb::Resume:
             if (paused_) nextSend_ = now;
             paused_ = false;
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
+void Rack::set(const Action& action) {
+    if (panel_)
+        panel_->set(*action.field, action.number);
+    else
+        text_->set(action.target, action.value);
+}
+
 void Rack::press(const Action& action) {
-    if (panel_) panel_->press(*action.field);
-    else text_->press(action.target);
+    if (panel_)
+        panel_->press(*action.field);
+    else
+        text_->press(action.target);
 }
 
 void Rack::release(const Action& action) {
-    if (panel_) panel_->release(*action.field);
-    else text_->release(action.target);
+    if (panel_)
+        panel_->release(*action.field);
+    else
+        text_->release(action.target);
 }
 
-Clock::time_point Rack::nextSend() const { return paused_ ? Clock::time_point::max() : nextSend_; }
+Clock::time_point Rack::nextSend() const {
+    return paused_ ? Clock::time_point::max() : nextSend_;
+}
 
 void Rack::sendIfDue(Clock::time_point now) {
     if (paused_ || now < nextSend_) return;
@@ -65,8 +90,10 @@ void Rack::sendIfDue(Clock::time_point now) {
         return;
     }
     const Clock::time_point written = Clock::now();
-    if (raw) raw_.pop_front();
-    else regularMessageSent();
+    if (raw)
+        raw_.pop_front();
+    else
+        regularMessageSent();
     log_.write(describeSent(bytes, raw), written);
 }
 
@@ -83,11 +110,15 @@ bool Rack::lineHasRoom(std::size_t length, Clock::time_point now) {
     return !full;
 }
 
-Bytes Rack::regularMessage() const { return panel_ ? panel_->frame() : bytesOf(text_->text()); }
+Bytes Rack::regularMessage() const {
+    return panel_ ? panel_->frame() : bytesOf(text_->text());
+}
 
 void Rack::regularMessageSent() {
-    if (panel_) panel_->sent();
-    else text_->sent();
+    if (panel_)
+        panel_->sent();
+    else
+        text_->sent();
 }
 
 Json Rack::describeSent(const Bytes& bytes, bool raw) const {

@@ -34,6 +34,7 @@ public:
     void received(std::span<const std::uint8_t> bytes, Clock::time_point now);
 
 private:
+    void set(const Action& action);
     void press(const Action& action);
     void release(const Action& action);
     bool lineHasRoom(std::size_t length, Clock::time_point now);

@@ -1,5 +1,3 @@
-#include "tools/rack-emulator/rack_device.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
@@ -14,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+
+#include "tools/rack-emulator/rack_device.h"
 
 namespace rackemu {
 
@@ -55,7 +55,8 @@ void removeLink(const std::string& linkPath, const std::string& target) {
 }
 
 bool waitWritable(int fd, std::chrono::steady_clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
     pollfd entry{fd, POLLOUT, 0};
     return poll(&entry, 1, static_cast<int>(left.count())) > 0 && (entry.revents & POLLOUT) != 0;
@@ -67,7 +68,8 @@ std::unique_ptr<RackDevice> RackDevice::createPseudoTerminal(const std::string& 
     std::unique_ptr<RackDevice> device(new RackDevice());
     device->io_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (device->io_ < 0) fail("cannot create a pseudo-terminal");
-    if (grantpt(device->io_) != 0 || unlockpt(device->io_) != 0) fail("cannot unlock a pseudo-terminal");
+    if (grantpt(device->io_) != 0 || unlockpt(device->io_) != 0)
+        fail("cannot unlock a pseudo-terminal");
     char name[256];
     if (ptsname_r(device->io_, name, sizeof name) != 0) fail("cannot name a pseudo-terminal");
     device->devicePath_ = name;
@@ -162,7 +164,8 @@ std::size_t RackDevice::unreadBytes() {
     // On a pseudo-terminal the bytes wait in the slave's input queue; on an attached device
     // they wait in its output queue.
     int count = 0;
-    const int result = heldSlave_ >= 0 ? ioctl(heldSlave_, FIONREAD, &count) : ioctl(io_, TIOCOUTQ, &count);
+    const int result =
+        heldSlave_ >= 0 ? ioctl(heldSlave_, FIONREAD, &count) : ioctl(io_, TIOCOUTQ, &count);
     return result == 0 && count > 0 ? static_cast<std::size_t>(count) : 0;
 }
 

@@ -14,22 +14,32 @@ constexpr FieldSpec efisInputFields[] = {
 };
 
 constexpr FieldSpec efisOutputFields[] = {
-    {"baro", 1, FieldKind::Selector}, {"option", 5, FieldKind::Selector},
-    {"fd", 9, FieldKind::Selector},   {"ls", 13, FieldKind::Selector},
+    {"baro", 1, FieldKind::Selector},       {"option", 5, FieldKind::Selector},
+    {"fd", 9, FieldKind::Selector},         {"ls", 13, FieldKind::Selector},
     {"baro_mode", 17, FieldKind::Selector},
 };
 
 constexpr FieldSpec fcuInputFields[] = {
-    {"spd", 1, FieldKind::Knob},           {"hdg", 5, FieldKind::Knob},
-    {"alt", 9, FieldKind::Knob},           {"vs", 13, FieldKind::Knob},
-    {"spd_on", 17, FieldKind::Switch},     {"hdg_on", 21, FieldKind::Switch},
-    {"alt_hold_on", 25, FieldKind::Switch}, {"vs_hold", 29, FieldKind::Switch},
-    {"loc", 33, FieldKind::Switch},        {"ap1", 37, FieldKind::Switch},
-    {"athr", 41, FieldKind::Switch},       {"appr", 45, FieldKind::Switch},
-    {"exped", 49, FieldKind::Switch},      {"alt_inc_100", 53, FieldKind::Switch},
-    {"alt_inc_1000", 57, FieldKind::Switch}, {"vs_push", 61, FieldKind::Switch},
-    {"spd_off", 65, FieldKind::Switch},    {"hdg_off", 69, FieldKind::Switch},
-    {"alt_hold_off", 73, FieldKind::Switch}, {"vs_pull", 77, FieldKind::Switch},
+    {"spd", 1, FieldKind::Knob},
+    {"hdg", 5, FieldKind::Knob},
+    {"alt", 9, FieldKind::Knob},
+    {"vs", 13, FieldKind::Knob},
+    {"spd_on", 17, FieldKind::Switch},
+    {"hdg_on", 21, FieldKind::Switch},
+    {"alt_hold_on", 25, FieldKind::Switch},
+    {"vs_hold", 29, FieldKind::Switch},
+    {"loc", 33, FieldKind::Switch},
+    {"ap1", 37, FieldKind::Switch},
+    {"athr", 41, FieldKind::Switch},
+    {"appr", 45, FieldKind::Switch},
+    {"exped", 49, FieldKind::Switch},
+    {"alt_inc_100", 53, FieldKind::Switch},
+    {"alt_inc_1000", 57, FieldKind::Switch},
+    {"vs_push", 61, FieldKind::Switch},
+    {"spd_off", 65, FieldKind::Switch},
+    {"hdg_off", 69, FieldKind::Switch},
+    {"alt_hold_off", 73, FieldKind::Switch},
+    {"vs_pull", 77, FieldKind::Switch},
 };
 
 constexpr FieldSpec fcuOutputFields[] = {
@@ -50,10 +60,14 @@ const FrameLayout fcuOutput{50, fcuOutputFields};
 
 std::string_view rackName(RackKind kind) {
     switch (kind) {
-        case RackKind::Joystick: return "joystick";
-        case RackKind::Pedals: return "pedals";
-        case RackKind::Efis: return "efis";
-        case RackKind::Fcu: return "fcu";
+        case RackKind::Joystick:
+            return "joystick";
+        case RackKind::Pedals:
+            return "pedals";
+        case RackKind::Efis:
+            return "efis";
+        case RackKind::Fcu:
+            return "fcu";
     }
     return "";
 }
@@ -65,7 +79,9 @@ std::optional<RackKind> rackFromName(std::string_view name) {
     return std::nullopt;
 }
 
-bool isPanel(RackKind kind) { return kind == RackKind::Efis || kind == RackKind::Fcu; }
+bool isPanel(RackKind kind) {
+    return kind == RackKind::Efis || kind == RackKind::Fcu;
+}
 
 const FrameLayout& panelInputLayout(RackKind kind) {
     return kind == RackKind::Fcu ? fcuInput : efisInput;

@@ -4,11 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <span>
 #include <string_view>
-
-#include <nlohmann/json.hpp>
 
 #include "tools/rack-emulator/frame_fields.h"
 

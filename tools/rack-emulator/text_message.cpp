@@ -23,7 +23,9 @@ void TextMessage::release(const std::string& member) {
     if (latch_.releaseNow(member)) members_[member] = 0;
 }
 
-std::string TextMessage::text() const { return members_.dump(); }
+std::string TextMessage::text() const {
+    return members_.dump();
+}
 
 void TextMessage::sent() {
     for (const std::string& member : latch_.sent()) members_[member] = 0;

@@ -40,8 +40,7 @@ TEST(ActionLine, RefusesWhatCannotBeSent) {
                              "turn joystick aileron 1",  // text racks have no knobs
                              "unset efis fd",            // panels have no members to leave out
                              "set efis nd_range 1.5",    // panel fields are integers
-                             "set efis nd_range 2147483648",
-                             "set pedals brake_position {oops",
+                             "set efis nd_range 2147483648", "set pedals brake_position {oops",
                              "set fcu 3 1",  // no field at that offset
                              "press radio x", "jump fcu ap1", "quit now", "rawhex efis 7",
                              "period efis 0", "-1 quit", "1e9 quit", "hold efis fd"}) {

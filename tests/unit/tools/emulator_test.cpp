@@ -89,11 +89,28 @@ TEST_F(EmulatorTest, BacklogHoldsSendsBackAndKeepsTheirContent) {
     EXPECT_EQ(entries.frames("fcu", "out").size(), 1u);
 }
 
+TEST_F(EmulatorTest, ScriptCanWaitForTheServiceToOpenTheDevice) {
+    Emulator emulator(log, out, err, false);
+    emulator.addRack(RackKind::Fcu, fcu, 100ms);
+    emulator.schedule({{0.0, parseActionLine("turn fcu alt 2").action}}, true);
+    emulator.step(at(0ms));
+    emulator.step(at(100ms));
+    emulator.deviceOpened(at(150ms));
+    emulator.deviceOpened(at(160ms));  // a second open does not run the script again
+    emulator.step(at(200ms));
+    emulator.step(at(300ms));
+    ASSERT_EQ(fcu.writes.size(), 4u);
+    EXPECT_EQ(getInt32(fcu.writes[1], 9), 0);
+    EXPECT_EQ(getInt32(fcu.writes[2], 9), 2);
+    EXPECT_EQ(getInt32(fcu.writes[3], 9), 0);
+}
+
 TEST_F(EmulatorTest, RawMessagesControlErrorsAndDisplays) {
     Emulator emulator(log, out, err, false);
     emulator.addRack(RackKind::Pedals, pedals, 50ms);
     emulator.addRack(RackKind::Fcu, fcu, 100ms);
-    EXPECT_THROW(emulator.schedule({{1.0, parseActionLine("press joystick x").action}}), ActionError);
+    EXPECT_THROW(emulator.schedule({{1.0, parseActionLine("press joystick x").action}}),
+                 ActionError);
 
     emulator.controlLine("raw pedals {\"rudder_position\":1", at(0ms));
     emulator.controlLine("turn efis baro 1", at(0ms));  // no EFIS in this run
@@ -101,7 +118,8 @@ TEST_F(EmulatorTest, RawMessagesControlErrorsAndDisplays) {
     emulator.step(at(0ms));
     emulator.step(at(50ms));
     ASSERT_EQ(pedals.writes.size(), 2u);
-    EXPECT_EQ(std::string(pedals.writes[0].begin(), pedals.writes[0].end()), "{\"rudder_position\":1");
+    EXPECT_EQ(std::string(pedals.writes[0].begin(), pedals.writes[0].end()),
+              "{\"rudder_position\":1");
     EXPECT_EQ(pedals.writes[1].front(), '{');
     EXPECT_EQ(pedals.writes[1].back(), '}');
     EXPECT_EQ(err.str(),

@@ -18,9 +18,10 @@ std::string show(RackKind kind, const Bytes& frame) {
 }
 
 TEST(PanelDisplay, FcuShowsWindowsAndLitLights) {
-    const Bytes frame = outputFrame(RackKind::Fcu, {{5, 250}, {13, 180}, {21, 5000}, {29, 700},
-                                                    {41, 0b00111}, {45, 1}});
-    EXPECT_EQ(show(RackKind::Fcu, frame), "SPD 250  HDG 180  ALT 5000  V/S +700  [LOC] [AP1] [A/THR]");
+    const Bytes frame = outputFrame(
+        RackKind::Fcu, {{5, 250}, {13, 180}, {21, 5000}, {29, 700}, {41, 0b00111}, {45, 1}});
+    EXPECT_EQ(show(RackKind::Fcu, frame),
+              "SPD 250  HDG 180  ALT 5000  V/S +700  [LOC] [AP1] [A/THR]");
     const Json fields = decodePanelOutput(RackKind::Fcu, frame);
     EXPECT_TRUE(fields["loc"]);
     EXPECT_TRUE(fields["athr"]);
@@ -30,12 +31,19 @@ TEST(PanelDisplay, FcuShowsWindowsAndLitLights) {
 
 TEST(PanelDisplay, FcuManagedModesAndTrackMode) {
     // Managed dots, hidden heading, managed vertical speed, localizer and approach lights.
-    EXPECT_EQ(show(RackKind::Fcu, outputFrame(RackKind::Fcu, {{5, 140}, {9, 1}, {13, 5}, {17, 1},
-                                                              {21, 900}, {25, 1}, {29, -1200},
-                                                              {37, 1}, {41, 17}})),
+    EXPECT_EQ(show(RackKind::Fcu, outputFrame(RackKind::Fcu, {{5, 140},
+                                                              {9, 1},
+                                                              {13, 5},
+                                                              {17, 1},
+                                                              {21, 900},
+                                                              {25, 1},
+                                                              {29, -1200},
+                                                              {37, 1},
+                                                              {41, 17}})),
               "SPD 140*  HDG ---*  ALT 900*  V/S ----  [LOC] [APPR]");
-    EXPECT_EQ(show(RackKind::Fcu, outputFrame(RackKind::Fcu, {{1, 1}, {13, 5}, {33, -15}, {45, 1}})),
-              "SPD 0  TRK 005  ALT 0  FPA -1.5");
+    EXPECT_EQ(
+        show(RackKind::Fcu, outputFrame(RackKind::Fcu, {{1, 1}, {13, 5}, {33, -15}, {45, 1}})),
+        "SPD 0  TRK 005  ALT 0  FPA -1.5");
     // Any 32-bit value shows without fault.
     const std::int32_t lowest = std::numeric_limits<std::int32_t>::min();
     EXPECT_EQ(show(RackKind::Fcu, outputFrame(RackKind::Fcu, {{1, 1}, {33, lowest}})),

@@ -20,8 +20,7 @@ TEST(PanelInput, EfisFrameIsThirtyBytesWithLittleEndianFields) {
     ASSERT_EQ(frame.size(), 30u);
     EXPECT_EQ(frame[0], '{');
     EXPECT_EQ(frame[29], '}');
-    EXPECT_EQ(toHex(frame),
-              "7b03000000ffffffff00000000000000000403020100000000000000007d");
+    EXPECT_EQ(toHex(frame), "7b03000000ffffffff00000000000000000403020100000000000000007d");
 }
 
 TEST(PanelInput, DetentsTravelInOneFrameOnlyAndAddUp) {

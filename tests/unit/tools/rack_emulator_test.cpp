@@ -1,12 +1,11 @@
 // Whole runs of rack-emulator on real pseudo-terminals: the test plays the service.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 
@@ -34,7 +33,8 @@ ChildProcess startEmulator(const std::vector<std::string>& args) {
 // with whatever was sent before discarded.
 class ServiceSide {
 public:
-    explicit ServiceSide(const std::string& path) : fd_(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {
+    explicit ServiceSide(const std::string& path)
+        : fd_(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {
         if (fd_ < 0) return;
         ioctl(fd_, TIOCEXCL);
         tcflush(fd_, TCIOFLUSH);
@@ -44,7 +44,9 @@ public:
         if (fd_ >= 0) close(fd_);
     }
     bool isOpen() const { return fd_ >= 0; }
-    void write(const Bytes& bytes) const { ASSERT_EQ(::write(fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
+    void write(const Bytes& bytes) const {
+        ASSERT_EQ(::write(fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
 
     // The next whole frame of `length` bytes, cut from the stream.
     std::optional<Bytes> frame(std::size_t length, std::chrono::milliseconds timeout) {
@@ -67,7 +69,8 @@ public:
     }
 
     // Reads frames until one satisfies `match`.
-    std::optional<Bytes> frameWhere(std::size_t length, const std::function<bool(const Bytes&)>& match) {
+    std::optional<Bytes> frameWhere(std::size_t length,
+                                    const std::function<bool(const Bytes&)>& match) {
         for (int i = 0; i < 100; ++i) {
             std::optional<Bytes> next = frame(length, 2s);
             if (!next || match(*next)) return next;
@@ -83,7 +86,8 @@ private:
 
 Bytes fcuOutput() {
     Bytes frame = rackemu::emptyFrame(rackemu::panelOutputLayout(rackemu::RackKind::Fcu));
-    for (auto [offset, value] : {std::pair{5, 250}, {13, 180}, {21, 5000}, {29, 700}, {41, 7}, {45, 1}}) {
+    for (auto [offset, value] :
+         {std::pair{5, 250}, {13, 180}, {21, 5000}, {29, 700}, {41, 7}, {45, 1}}) {
         rackemu::putInt32(frame, static_cast<std::size_t>(offset), value);
     }
     return frame;
@@ -114,7 +118,8 @@ TEST(RackEmulator, PanelsRoundTripThroughLinkedPseudoTerminals) {
     ServiceSide fcu(dir.file("fcu"));
     ASSERT_TRUE(fcu.isOpen());
     ASSERT_TRUE(testsupport::sendRackActions(dir.file("ctl"), "turn fcu spd 5\npress fcu ap1"));
-    const auto turned = fcu.frameWhere(82, [](const Bytes& f) { return rackemu::getInt32(f, 1) == 5; });
+    const auto turned =
+        fcu.frameWhere(82, [](const Bytes& f) { return rackemu::getInt32(f, 1) == 5; });
     ASSERT_TRUE(turned);
     EXPECT_EQ(rackemu::getInt32(*turned, 37), 1);
     const auto after = fcu.frame(82, 2s);  // the detents went out once; the button stays
@@ -127,12 +132,15 @@ TEST(RackEmulator, PanelsRoundTripThroughLinkedPseudoTerminals) {
     fcu.write({'?', '}'});
     fcu.write(Bytes(frame.begin(), frame.begin() + 20));
     fcu.write(Bytes(frame.begin() + 20, frame.end()));
-    EXPECT_TRUE(emulator.waitForOutput("fcu: SPD 250  HDG 180  ALT 5000  V/S +700  [LOC] [AP1] [A/THR]\n", 5s));
-    const auto received = log.waitForReceived("fcu", [](const Json& f) { return f["spd"] == 250; }, 2s);
+    EXPECT_TRUE(emulator.waitForOutput(
+        "fcu: SPD 250  HDG 180  ALT 5000  V/S +700  [LOC] [AP1] [A/THR]\n", 5s));
+    const auto received = log.waitForReceived(
+        "fcu", [](const Json& f) { return f["spd"] == 250; }, 2s);
     ASSERT_TRUE(received);
     EXPECT_TRUE((*received)["fields"]["ap1"]);
     EXPECT_TRUE(log.waitFor([](const Json& e) { return e.value("garbage", false); }, 0ms));
-    const auto sent = log.waitForSent("fcu", [](const Json& f) { return f["spd"] == 5; }, 0ms);
+    const auto sent = log.waitForSent(
+        "fcu", [](const Json& f) { return f["spd"] == 5; }, 0ms);
     ASSERT_TRUE(sent);
     EXPECT_GT((*sent)["mono_ns"].get<std::int64_t>(), 0);
 
@@ -146,9 +154,11 @@ TEST(RackEmulator, PanelsRoundTripThroughLinkedPseudoTerminals) {
 
 TEST(RackEmulator, TextRacksFollowTheirScriptAtTheirPeriod) {
     TempDir dir;
-    dir.write("script", "0 set pedals brake_position 12.7\n  unset joystick autopilot_master\n1.0 quit\n");
-    ChildProcess emulator = startEmulator({"--joystick", "--pedals", "--period", "pedals=50", "--script",
-                                           dir.file("script"), "--log", dir.file("log")});
+    dir.write("script",
+              "0 set pedals brake_position 12.7\n  unset joystick autopilot_master\n1.0 quit\n");
+    ChildProcess emulator =
+        startEmulator({"--joystick", "--pedals", "--period", "pedals=50", "--script",
+                       dir.file("script"), "--log", dir.file("log")});
     ASSERT_TRUE(emulator.waitForOutput("\n", 5s));
     const auto devices = testsupport::parseRackReadyLine(emulator.output());
     ASSERT_EQ(devices.size(), 2u);
@@ -165,13 +175,15 @@ TEST(RackEmulator, TextRacksFollowTheirScriptAtTheirPeriod) {
     // Twice as many pedal messages as joystick ones, at a steady 50 ms.
     const double span = pedals.back()["t"].get<double>() - pedals.front()["t"].get<double>();
     EXPECT_NEAR(span / static_cast<double>(pedals.size() - 1), 0.050, 0.015);
-    EXPECT_NEAR(static_cast<double>(pedals.size()) / static_cast<double>(joystick.size()), 2.0, 0.3);
+    EXPECT_NEAR(static_cast<double>(pedals.size()) / static_cast<double>(joystick.size()), 2.0,
+                0.3);
     EXPECT_EQ(log.entries().back()["reason"], "quit");
 }
 
 TEST(RackEmulator, HoldsSendsBackWhileNobodyReads) {
     TempDir dir;
-    ChildProcess emulator = startEmulator({"--efis", dir.file("efis"), "--period", "efis=2", "--log", dir.file("log")});
+    ChildProcess emulator =
+        startEmulator({"--efis", dir.file("efis"), "--period", "efis=2", "--log", dir.file("log")});
     ASSERT_TRUE(emulator.waitForOutput("\n", 5s));
     testsupport::RackLog log(dir.file("log"));
     ASSERT_TRUE(log.waitForEvent("backlog", 5s));

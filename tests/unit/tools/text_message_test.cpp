@@ -11,7 +11,8 @@ TEST(TextMessage, RacksStartWithAllTheirMembersInOrder) {
               R"("rudder_trim_plus_pct":0,"rudder_trim_minus_pct":0,)"
               R"("spoiler_handle_plus_position":0,"spoiler_handle_minus_position":0,)"
               R"("autopilot_master":0})");
-    EXPECT_EQ(TextMessage(RackKind::Pedals).text(), R"({"rudder_position":0.0,"brake_position":0})");
+    EXPECT_EQ(TextMessage(RackKind::Pedals).text(),
+              R"({"rudder_position":0.0,"brake_position":0})");
 }
 
 TEST(TextMessage, MembersTakeAnyJsonValueAndCanBeLeftOut) {
