@@ -2,9 +2,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 namespace testsupport {
@@ -114,6 +115,21 @@ std::vector<Json> StandinLog::uplinkCommands(std::size_t from) {
     return commands;
 }
 
+namespace {
+
+// The number after `prefix` in `line`, or 0.
+int portAfter(const std::string& line, const std::string& prefix) {
+    const auto at = line.find(prefix);
+    if (at == std::string::npos) return 0;
+    int port = 0;
+    for (auto i = at + prefix.size(); i < line.size() && std::isdigit(static_cast<unsigned char>(line[i])); ++i) {
+        port = port * 10 + (line[i] - '0');
+    }
+    return port;
+}
+
+}  // namespace
+
 std::optional<StandinEndpoints> parseStandinReadyLine(const std::string& output) {
     const auto at = output.find("sim-standin: ready");
     if (at == std::string::npos) return std::nullopt;
@@ -121,17 +137,14 @@ std::optional<StandinEndpoints> parseStandinReadyLine(const std::string& output)
     if (end == std::string::npos) return std::nullopt;
     const std::string line = output.substr(at, end - at);
     StandinEndpoints endpoints;
-    std::smatch match;
     // The pipe path has spaces; it runs up to the next endpoint or the end of the line.
-    if (std::regex_search(line, match, std::regex(R"( pipe=(.*?)(?= ipv4=| ipv6=|$))"))) {
-        endpoints.pipe = match[1];
+    if (const auto pipe = line.find(" pipe="); pipe != std::string::npos) {
+        const auto start = pipe + 6;
+        const auto stop = std::min(line.find(" ipv4=", start), line.find(" ipv6=", start));
+        endpoints.pipe = line.substr(start, stop == std::string::npos ? std::string::npos : stop - start);
     }
-    if (std::regex_search(line, match, std::regex(R"( ipv4=127\.0\.0\.1:(\d+))"))) {
-        endpoints.ipv4 = std::stoi(match[1]);
-    }
-    if (std::regex_search(line, match, std::regex(R"( ipv6=\[::1\]:(\d+))"))) {
-        endpoints.ipv6 = std::stoi(match[1]);
-    }
+    endpoints.ipv4 = portAfter(line, " ipv4=127.0.0.1:");
+    endpoints.ipv6 = portAfter(line, " ipv6=[::1]:");
     return endpoints;
 }
 
