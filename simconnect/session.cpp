@@ -52,7 +52,6 @@ ClientClient::ClientClient(std::uint32_t type) : CClient(type) {
 
 ClientClient::~ClientClient() {
     Library().liveSessions.fetch_sub(1);
-    hostBlocks.clear();
 }
 
 void ClientClient::Reset() {
