@@ -72,7 +72,8 @@ void Emulator::run(const Action& action, Clock::time_point now) {
         const std::chrono::duration<double> t = now - log_.start();
         char time[32];
         std::snprintf(time, sizeof time, "%.3f", t.count());
-        out_ << "rack-emulator: " << time << ' ' << action.text << std::endl;
+        out_ << "rack-emulator: " << time << ' ' << (action.verb == Verb::Mark ? "mark " : "")
+             << action.text << std::endl;
     }
     if (action.verb == Verb::Quit) {
         finished_ = true;

@@ -29,6 +29,8 @@ void installStopSignals() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A closed terminal ends the run cleanly too, so that no link is left behind.
+    sigaction(SIGHUP, &action, nullptr);
     // A reader of a link that goes away must not end the run.
     signal(SIGPIPE, SIG_IGN);
 }

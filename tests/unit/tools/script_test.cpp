@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <set>
 #include <sstream>
 
 namespace rackemu {
@@ -34,6 +36,20 @@ TEST(Script, ErrorsNameTheLine) {
     } catch (const ActionError& error) {
         EXPECT_EQ(std::string(error.what()), "line 3: not a knob: ap1");
     }
+}
+
+TEST(Script, DemoFlightUsesEveryRackAndEndsAtThirtySeconds) {
+    std::ifstream in(RACKEMU_SOURCE_DIR "/demo_flight.script");
+    ASSERT_TRUE(in);
+    const std::vector<ScriptStep> steps = parseScript(in);
+    std::set<RackKind> racks;
+    for (const ScriptStep& step : steps) {
+        if (step.action.verb != Verb::Quit) racks.insert(step.action.rack);
+    }
+    EXPECT_EQ(racks.size(), 4u);
+    ASSERT_FALSE(steps.empty());
+    EXPECT_EQ(steps.back().action.verb, Verb::Quit);
+    EXPECT_DOUBLE_EQ(steps.back().at, 30.0);
 }
 
 }  // namespace
