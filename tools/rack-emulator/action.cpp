@@ -11,6 +11,7 @@ namespace {
 constexpr std::string_view spaces = " \t\r\n";
 // About four months: far beyond any run, and small enough for the clock's arithmetic.
 constexpr double maxSeconds = 1e7;
+constexpr std::size_t maxRawBytes = 1024;
 
 // Splits words off the front of a line; the rest stays available for texts with spaces.
 class Words {
@@ -143,6 +144,13 @@ void parseRaw(std::string_view verbWord, Words& words, Action& action) {
     action.payload = std::move(*bytes);
 }
 
+// A raw message must fit the line's buffer with room to spare, or it could never be sent.
+void checkRawLength(const Action& action) {
+    if (action.payload.size() > maxRawBytes) {
+        throw ActionError("raw message longer than " + std::to_string(maxRawBytes) + " bytes");
+    }
+}
+
 void parseRackArguments(std::string_view verbWord, Words& words, Action& action) {
     action.rack = parseRack(words);
     switch (action.verb) {
@@ -165,6 +173,7 @@ void parseRackArguments(std::string_view verbWord, Words& words, Action& action)
             break;
         case Verb::Raw:
             parseRaw(verbWord, words, action);
+            checkRawLength(action);
             return;
         case Verb::Period:
             action.number = parsePeriodMs(words.required("period"));

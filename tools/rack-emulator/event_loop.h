@@ -16,6 +16,10 @@ struct LoopRack {
     RackDevice* device;
 };
 
+// From now on SIGINT, SIGTERM and SIGHUP end the run through the loop, so that links are
+// removed; called before the first device is made.
+void installStopSignals();
+
 // Returns why the run ended: "quit" (an action or --duration) or "signal".
 std::string runEventLoop(Emulator& emulator, const std::vector<LoopRack>& racks,
                          ControlInput* control, EventLog& log);

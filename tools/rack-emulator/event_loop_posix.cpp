@@ -20,6 +20,8 @@ void onStopSignal(int) {
     [[maybe_unused]] const ssize_t ignored = write(signalPipe[1], &byte, 1);
 }
 
+}  // namespace
+
 void installStopSignals() {
     if (signalPipe[0] < 0 && pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         throw std::runtime_error("cannot create the signal pipe");
@@ -31,9 +33,11 @@ void installStopSignals() {
     sigaction(SIGTERM, &action, nullptr);
     // A closed terminal ends the run cleanly too, so that no link is left behind.
     sigaction(SIGHUP, &action, nullptr);
-    // A reader of a link that goes away must not end the run.
+    // Standard output whose reader went away must not end the run before the cleanup.
     signal(SIGPIPE, SIG_IGN);
 }
+
+namespace {
 
 // How long to sleep until `wake`; null (no limit) when nothing is planned.
 const timespec* timeoutUntil(Clock::time_point wake, timespec& storage) {
@@ -96,7 +100,6 @@ void followPeer(Emulator& emulator, const LoopRack& rack, EventLog& log) {
 
 std::string runEventLoop(Emulator& emulator, const std::vector<LoopRack>& racks,
                          ControlInput* control, EventLog& log) {
-    installStopSignals();
     std::vector<bool> gone(racks.size(), false);
     for (;;) {
         emulator.step(Clock::now());

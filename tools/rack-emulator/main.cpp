@@ -48,6 +48,7 @@ void announce(const std::vector<OpenRack>& racks, EventLog& log) {
 
 int run(const Options& options) {
     const std::vector<ScriptStep> script = loadScript(options.scriptPath);
+    installStopSignals();
     std::vector<OpenRack> racks = openRacks(options);
     std::unique_ptr<ControlInput> control;
     if (!options.controlPath.empty()) control = ControlInput::open(options.controlPath);

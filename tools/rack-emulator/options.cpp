@@ -162,8 +162,8 @@ Actions, one per line ("#" starts a comment line):
   hold RACK NAME SECONDS press now, release after SECONDS
   turn RACK KNOB N       panels: N detents (negative: the other way) in the next frame
                          only; the frame after it carries 0 again
-  raw RACK TEXT          send TEXT (the rest of the line) once, as it is, in place of the
-                         next regular message or frame
+  raw RACK TEXT          send TEXT (the rest of the line, at most 1024 bytes) once, as it
+                         is, in place of the next regular message or frame
   rawhex RACK HEX        the same with bytes given in hexadecimal ("7b 00 ... 7d")
   period RACK MS         change the send period
   pause RACK / resume RACK   stop and restart the rack's sending

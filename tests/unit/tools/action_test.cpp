@@ -46,6 +46,9 @@ TEST(ActionLine, RefusesWhatCannotBeSent) {
                              "period efis 0", "-1 quit", "1e9 quit", "hold efis fd"}) {
         EXPECT_THROW(parseActionLine(line), ActionError) << line;
     }
+    // A raw message too long for the line's buffer could never be sent.
+    EXPECT_NO_THROW(parseActionLine("raw joystick " + std::string(1024, 'x')));
+    EXPECT_THROW(parseActionLine("raw joystick " + std::string(1025, 'x')), ActionError);
 }
 
 }  // namespace
