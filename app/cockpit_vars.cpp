@@ -80,13 +80,16 @@ bool packSetCommand(const std::string& name, std::int32_t value, Payload& payloa
 }  // namespace cockpit
 
 void SimSession::registerCockpitVars() {
-    for (const cockpit::Slot& slot : cockpit::kSlots) cockpitVarSlots.emplace(slot.name, slot.offset);
+    for (const cockpit::Slot& slot : cockpit::kSlots)
+        cockpitVarSlots.emplace(slot.name, slot.offset);
 }
 
 void SimSession::registerClientDataAreas() {
     SimConnect_AddToClientDataDefinition(hSimConnect, cockpit::kBlockDefinitionId, 0,
-                                         static_cast<DWORD>(cockpit::kBlockSize), 0.0f, SIMCONNECT_UNUSED);
-    SimConnect_MapClientDataNameToID(hSimConnect, cockpit::kDownlinkAreaName, cockpit::kDownlinkAreaId);
+                                         static_cast<DWORD>(cockpit::kBlockSize), 0.0f,
+                                         SIMCONNECT_UNUSED);
+    SimConnect_MapClientDataNameToID(hSimConnect, cockpit::kDownlinkAreaName,
+                                     cockpit::kDownlinkAreaId);
     SimConnect_MapClientDataNameToID(hSimConnect, cockpit::kUplinkAreaName, cockpit::kUplinkAreaId);
     SimConnect_RequestClientData(hSimConnect, cockpit::kDownlinkAreaId, cockpit::kDownlinkRequestId,
                                  cockpit::kBlockDefinitionId, SIMCONNECT_CLIENT_DATA_PERIOD_ON_SET,

@@ -36,7 +36,9 @@ DWORD dataBytesNeeded(std::size_t count) {
     return SIMCONNECT_RECV_DATA_OFFSET + static_cast<DWORD>(count);
 }
 
-void printUnexpected(DWORD id) { std::printf("\nReceived:%d\n", static_cast<int>(id)); }
+void printUnexpected(DWORD id) {
+    std::printf("\nReceived:%d\n", static_cast<int>(id));
+}
 
 }  // namespace
 
@@ -45,7 +47,8 @@ void dispatchToSimSession(SIMCONNECT_RECV* pData, DWORD cbData, void* pContext) 
     static_cast<SimSession*>(pContext)->callbackDataReceiveFromFlightSimulator(pData, cbData);
 }
 
-void SimSession::callbackDataReceiveFromFlightSimulator(const SIMCONNECT_RECV* message, DWORD cbData) {
+void SimSession::callbackDataReceiveFromFlightSimulator(const SIMCONNECT_RECV* message,
+                                                        DWORD cbData) {
     // Without a whole header there is not even an id to report.
     if (message == nullptr || cbData < sizeof(SIMCONNECT_RECV)) return;
     try {
@@ -62,7 +65,8 @@ void SimSession::handleMessage(const SIMCONNECT_RECV& message, DWORD size) {
         case SIMCONNECT_RECV_ID_EXCEPTION:
             if (size < through(&SIMCONNECT_RECV_EXCEPTION::dwException)) break;
             std::printf("\n[WARN] Exception ID:%d\n",
-                        static_cast<int>(static_cast<const SIMCONNECT_RECV_EXCEPTION&>(message).dwException));
+                        static_cast<int>(
+                            static_cast<const SIMCONNECT_RECV_EXCEPTION&>(message).dwException));
             return;
         case SIMCONNECT_RECV_ID_OPEN:
             if (size < through(&SIMCONNECT_RECV_OPEN::dwSimConnectBuildMinor)) break;
@@ -75,7 +79,8 @@ void SimSession::handleMessage(const SIMCONNECT_RECV& message, DWORD size) {
             return;
         case SIMCONNECT_RECV_ID_EVENT:
             if (size < through(&SIMCONNECT_RECV_EVENT::uEventID)) break;
-            if (static_cast<const SIMCONNECT_RECV_EVENT&>(message).uEventID == kSimStartEventId) first = true;
+            if (static_cast<const SIMCONNECT_RECV_EVENT&>(message).uEventID == kSimStartEventId)
+                first = true;
             return;
         case SIMCONNECT_RECV_ID_SIMOBJECT_DATA:
             if (size < through(&SIMCONNECT_RECV_SIMOBJECT_DATA::dwRequestID)) break;

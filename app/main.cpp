@@ -62,7 +62,8 @@ void setUpSession(SimSession& session) {
 
 void dispatchUntilQuit(SimSession& session) {
     while (session.quit == 0) {
-        session.lastResult = SimConnect_CallDispatch(session.hSimConnect, dispatchToSimSession, &session);
+        session.lastResult =
+            SimConnect_CallDispatch(session.hSimConnect, dispatchToSimSession, &session);
         std::this_thread::sleep_for(kDispatchPause);
     }
 }

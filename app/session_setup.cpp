@@ -39,16 +39,36 @@ struct ClientEvent {
 // Mapped in this order. Some ids run against the names' order (4 is the increase of the
 // spoilers, 6 the right brake); 25 and 26 are mapped although no rack sends them.
 constexpr std::array<ClientEvent, 30> kClientEvents = {{
-    {1, "AP_MASTER"},           {2, "RUDDER_TRIM_LEFT"},     {3, "RUDDER_TRIM_RIGHT"},
-    {5, "SPOILERS_DEC"},        {4, "SPOILERS_INC"},         {7, "AXIS_LEFT_BRAKE_SET"},
-    {6, "AXIS_RIGHT_BRAKE_SET"}, {8, "KOHLSMAN_INC"},        {9, "KOHLSMAN_DEC"},
-    {10, "TOGGLE_FLIGHT_DIRECTOR"}, {11, "AP_SPD_VAR_INC"},  {12, "AP_SPD_VAR_DEC"},
-    {13, "AP_AIRSPEED_ON"},     {14, "AP_AIRSPEED_OFF"},     {15, "AP_HDG_HOLD_ON"},
-    {16, "AP_HDG_HOLD_OFF"},    {17, "HEADING_BUG_INC"},     {18, "HEADING_BUG_DEC"},
-    {19, "AP_LOC_HOLD"},        {20, "AUTO_THROTTLE_ARM"},   {21, "AP_ALT_HOLD_ON"},
-    {22, "AP_ALT_HOLD_OFF"},    {23, "AP_ALT_VAR_INC"},      {24, "AP_ALT_VAR_DEC"},
-    {27, "AP_VS_HOLD"},         {25, "AP_VS_ON"},            {26, "AP_VS_OFF"},
-    {28, "AP_VS_VAR_INC"},      {29, "AP_VS_VAR_DEC"},       {30, "AP_APR_HOLD"},
+    {1, "AP_MASTER"},
+    {2, "RUDDER_TRIM_LEFT"},
+    {3, "RUDDER_TRIM_RIGHT"},
+    {5, "SPOILERS_DEC"},
+    {4, "SPOILERS_INC"},
+    {7, "AXIS_LEFT_BRAKE_SET"},
+    {6, "AXIS_RIGHT_BRAKE_SET"},
+    {8, "KOHLSMAN_INC"},
+    {9, "KOHLSMAN_DEC"},
+    {10, "TOGGLE_FLIGHT_DIRECTOR"},
+    {11, "AP_SPD_VAR_INC"},
+    {12, "AP_SPD_VAR_DEC"},
+    {13, "AP_AIRSPEED_ON"},
+    {14, "AP_AIRSPEED_OFF"},
+    {15, "AP_HDG_HOLD_ON"},
+    {16, "AP_HDG_HOLD_OFF"},
+    {17, "HEADING_BUG_INC"},
+    {18, "HEADING_BUG_DEC"},
+    {19, "AP_LOC_HOLD"},
+    {20, "AUTO_THROTTLE_ARM"},
+    {21, "AP_ALT_HOLD_ON"},
+    {22, "AP_ALT_HOLD_OFF"},
+    {23, "AP_ALT_VAR_INC"},
+    {24, "AP_ALT_VAR_DEC"},
+    {27, "AP_VS_HOLD"},
+    {25, "AP_VS_ON"},
+    {26, "AP_VS_OFF"},
+    {28, "AP_VS_VAR_INC"},
+    {29, "AP_VS_VAR_DEC"},
+    {30, "AP_APR_HOLD"},
 }};
 
 constexpr SIMCONNECT_CLIENT_EVENT_ID kSimStartEventId = 0;
@@ -56,17 +76,17 @@ constexpr SIMCONNECT_CLIENT_EVENT_ID kSimStartEventId = 0;
 template <std::size_t N>
 void addDatums(SimSession& session, const std::array<Datum, N>& datums) {
     for (const Datum& datum : datums)
-        session.lastResult = SimConnect_AddToDataDefinition(session.hSimConnect, datum.defineId, datum.name,
-                                                            datum.units, SIMCONNECT_DATATYPE_FLOAT64, 0.0f,
-                                                            SIMCONNECT_UNUSED);
+        session.lastResult = SimConnect_AddToDataDefinition(
+            session.hSimConnect, datum.defineId, datum.name, datum.units,
+            SIMCONNECT_DATATYPE_FLOAT64, 0.0f, SIMCONNECT_UNUSED);
 }
 
 // Once a second at most, and only when a value of the definition changed.
 void requestData(SimSession& session, SIMCONNECT_DATA_REQUEST_ID requestId,
                  SIMCONNECT_DATA_DEFINITION_ID defineId) {
     session.lastResult = SimConnect_RequestDataOnSimObject(
-        session.hSimConnect, requestId, defineId, SIMCONNECT_OBJECT_ID_USER, SIMCONNECT_PERIOD_SECOND,
-        SIMCONNECT_DATA_REQUEST_FLAG_CHANGED, 0, 0, 0);
+        session.hSimConnect, requestId, defineId, SIMCONNECT_OBJECT_ID_USER,
+        SIMCONNECT_PERIOD_SECOND, SIMCONNECT_DATA_REQUEST_FLAG_CHANGED, 0, 0, 0);
 }
 
 }  // namespace

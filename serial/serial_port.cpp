@@ -13,7 +13,9 @@ namespace {
 // board is missing costs one attempt per second and never touches a device.
 constexpr auto kIdleWait = std::chrono::milliseconds(1000);
 
-void idle() { std::this_thread::sleep_for(kIdleWait); }
+void idle() {
+    std::this_thread::sleep_for(kIdleWait);
+}
 
 }  // namespace
 
@@ -22,7 +24,9 @@ SerialPort::SerialPort(const char* portPath, std::int32_t baudRate, std::string 
     open(portPath, baudRate, std::move(delimiterSetName));
 }
 
-SerialPort::~SerialPort() { close(); }
+SerialPort::~SerialPort() {
+    close();
+}
 
 void SerialPort::open(const char* portPath, std::int32_t baudRate, std::string delimiterSetName) {
     delimiters_.name.clear();
@@ -50,7 +54,9 @@ void SerialPort::open(const char* portPath, std::int32_t baudRate, std::string d
     connected_ = true;
 }
 
-void SerialPort::refreshStatus() { serial_os::queryStatus(deviceHandle_, lineStatus_, lineErrors_); }
+void SerialPort::refreshStatus() {
+    serial_os::queryStatus(deviceHandle_, lineStatus_, lineErrors_);
+}
 
 bool SerialPort::readBytes(void* buffer, std::uint32_t count, std::uint32_t& transferred) {
     transferred = 0;

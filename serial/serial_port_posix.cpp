@@ -24,14 +24,16 @@ constexpr auto kReadWindow = std::chrono::milliseconds(1);
 // fails rather than holding the rack's thread (and the shutdown that joins it) for ever.
 constexpr auto kWriteStall = std::chrono::milliseconds(1000);
 
-int fd(std::intptr_t device) { return static_cast<int>(device); }
+int fd(std::intptr_t device) {
+    return static_cast<int>(device);
+}
 
 // "\\.\COM3" names /dev/COM3; a name that carries a folder, such as "\\.\/dev/pts/4",
 // is used as it stands.
 std::string devicePath(const std::string& portPath) {
     const std::string prefix = "\\\\.\\";
-    std::string name = portPath.compare(0, prefix.size(), prefix) == 0 ? portPath.substr(prefix.size())
-                                                                        : portPath;
+    std::string name =
+        portPath.compare(0, prefix.size(), prefix) == 0 ? portPath.substr(prefix.size()) : portPath;
     if (name.find('/') == std::string::npos) name = "/dev/" + name;
     return name;
 }
@@ -77,13 +79,16 @@ bool waitFor(int descriptor, short events, Clock::time_point deadline) {
     return ppoll(&entry, 1, &timeout, nullptr) > 0;
 }
 
-bool transient(int error) { return error == EAGAIN || error == EWOULDBLOCK || error == EINTR; }
+bool transient(int error) {
+    return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
+}
 
 }  // namespace
 
 OpenOutcome open(const std::string& portPath, std::intptr_t& device) {
     device = kInvalid;
-    const int descriptor = ::open(devicePath(portPath).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int descriptor =
+        ::open(devicePath(portPath).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (descriptor < 0) return errno == ENOENT ? OpenOutcome::notFound : OpenOutcome::refused;
     // The flock is what turns away a second user: TIOCEXCL alone does not bind root.
     if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
@@ -109,13 +114,17 @@ ConfigureOutcome configure(std::intptr_t device, std::int32_t baudRate) {
     return ConfigureOutcome::done;
 }
 
-void purge(std::intptr_t device) { tcflush(fd(device), TCIOFLUSH); }
+void purge(std::intptr_t device) {
+    tcflush(fd(device), TCIOFLUSH);
+}
 
 void queryStatus(std::intptr_t device, SerialLineStatus& status, std::uint32_t& errors) {
     int waiting = 0;
     int queued = 0;
-    status.cbInQue = ioctl(fd(device), FIONREAD, &waiting) == 0 ? static_cast<std::uint32_t>(waiting) : 0;
-    status.cbOutQue = ioctl(fd(device), TIOCOUTQ, &queued) == 0 ? static_cast<std::uint32_t>(queued) : 0;
+    status.cbInQue =
+        ioctl(fd(device), FIONREAD, &waiting) == 0 ? static_cast<std::uint32_t>(waiting) : 0;
+    status.cbOutQue =
+        ioctl(fd(device), TIOCOUTQ, &queued) == 0 ? static_cast<std::uint32_t>(queued) : 0;
     // The terminal layer keeps no error mask to read and clear.
     errors = 0;
 }

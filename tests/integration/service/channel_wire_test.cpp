@@ -105,7 +105,8 @@ TEST_F(ChannelWire, CloseNeverMeetsARackThreadsCall) {
             {
                 SimCallGuard call(session_, rackMutex_);
                 if (!call.connectionOpen()) return;
-                session_.lastResult = SimConnect_TransmitClientEvent(session_.hSimConnect, 0, 1, 0, 1, 16);
+                session_.lastResult =
+                    SimConnect_TransmitClientEvent(session_.hSimConnect, 0, 1, 0, 1, 16);
                 ++sent;
             }
             std::this_thread::sleep_for(1ms);

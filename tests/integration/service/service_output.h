@@ -10,7 +10,8 @@ namespace servicetest {
 inline const std::string kStartup =
     "18 fc \n-1000\n15.132768\n1\n0\n4\n"
     "\n******************\n\nOrvendale Projects FS v0.27 \n\n******************\n";
-inline const std::string kRetry = "\n[ERR] NOT Connected to Flight Simulator! :(\nRetry in 3 secs...\n";
+inline const std::string kRetry =
+    "\n[ERR] NOT Connected to Flight Simulator! :(\nRetry in 3 secs...\n";
 inline const std::string kConnected = "\nConnected to Flight Simulator! :)\n";
 inline const std::string kLaunch = "\nLaunch a flight.\n";
 inline const std::string kQuit = "[OK] Quit, Bye !!\n";

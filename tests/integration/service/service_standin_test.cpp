@@ -11,8 +11,9 @@ namespace {
 using namespace std::chrono_literals;
 using namespace servicetest;
 
-const std::vector<std::string> kOpenAnswer = {"--app-name", "StandinSim", "--app-version", "1.2.3.4",
-                                              "--simconnect-version", "5.6.7.8", "--quit-after", "3"};
+const std::vector<std::string> kOpenAnswer = {
+    "--app-name",           "StandinSim", "--app-version", "1.2.3.4",
+    "--simconnect-version", "5.6.7.8",    "--quit-after",  "3"};
 const std::string kBanner =
     "[OK] Connection Opened !\n==== [INFO] ====\n"
     "\tApp name: StandinSim\n\tApp Major Vrs: 1\n\tApp Minor Vrs: 2\n"
@@ -42,7 +43,8 @@ void runAgainstStandin(const testsupport::StandinRun& standin, const testsupport
     EXPECT_EQ(log.requests("MapClientEventToSimEvent").size(), 30u);
     EXPECT_EQ(log.requests("AddToDataDefinition").size(), 9u);
     EXPECT_EQ(log.requests("RequestClientData").size(), 1u);
-    for (const auto& entry : log.entries()) EXPECT_FALSE(entry.contains("exception")) << entry.dump();
+    for (const auto& entry : log.entries())
+        EXPECT_FALSE(entry.contains("exception")) << entry.dump();
 }
 
 TEST(ServiceStandin, DefaultPipeWithNoConfiguration) {

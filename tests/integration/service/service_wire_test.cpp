@@ -25,8 +25,8 @@ std::string render(const Request& r) {
             line << r.text(rl::open::szName);
             break;
         case rl::kAddToDataDefinition:
-            line << r.word(16) << " " << r.text(20) << " | " << r.text(276) << " " << r.word(532) << " "
-                 << r.real(536) << " " << r.word(540);
+            line << r.word(16) << " " << r.text(20) << " | " << r.text(276) << " " << r.word(532)
+                 << " " << r.real(536) << " " << r.word(540);
             break;
         case rl::kRequestDataOnSimObject:
         case rl::kRequestClientData:
@@ -37,7 +37,8 @@ std::string render(const Request& r) {
             line << r.word(16) << " " << r.text(20);
             break;
         case rl::kAddToClientDataDefinition:
-            line << r.word(16) << " " << r.word(20) << " " << r.word(24) << " " << r.real(28) << " " << r.word(32);
+            line << r.word(16) << " " << r.word(20) << " " << r.word(24) << " " << r.real(28) << " "
+                 << r.word(32);
             break;
         case rl::kMapClientDataNameToID:
             line << r.text(16) << " " << r.word(272);
@@ -121,13 +122,15 @@ TEST(ServiceWire, DeclaresEverythingInOrderThenDispatchesUntilQuit) {
     peer.send(message(7, {}));          // a kind the service does not handle
     peer.send(message(3, {}));          // quit
     ASSERT_EQ(service.waitExit(10s), 0) << service.output();
-    EXPECT_EQ(service.output(), kStartup + kConnected + kLaunch +
-                                    "[OK] Connection Opened !\n==== [INFO] ====\n"
-                                    "\tApp name: KittyHawk\n\tApp Major Vrs: 11\n\tApp Minor Vrs: 12\n"
-                                    "\tApp Build Major: 13\n\tApp Build Minor: 14\n"
-                                    "\tSim Connect Version Major: 15\n\tSim Connect Version Minor: 16\n"
-                                    "\tSim Connect Build Major: 17\n\tSim Connect Build Minor: 18\n"
-                                    "\n[WARN] Exception ID:29\n\nReceived:7\n" + kQuit);
+    EXPECT_EQ(service.output(),
+              kStartup + kConnected + kLaunch +
+                  "[OK] Connection Opened !\n==== [INFO] ====\n"
+                  "\tApp name: KittyHawk\n\tApp Major Vrs: 11\n\tApp Minor Vrs: 12\n"
+                  "\tApp Build Major: 13\n\tApp Build Minor: 14\n"
+                  "\tSim Connect Version Major: 15\n\tSim Connect Version Minor: 16\n"
+                  "\tSim Connect Build Major: 17\n\tSim Connect Build Minor: 18\n"
+                  "\n[WARN] Exception ID:29\n\nReceived:7\n" +
+                  kQuit);
     // Nothing follows the setup: no rack is configured, and close sends nothing.
     EXPECT_FALSE(peer.next(200ms).has_value());
 }

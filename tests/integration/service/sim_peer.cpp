@@ -16,7 +16,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 int msLeft(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
@@ -51,13 +52,16 @@ std::string Request::text(std::size_t at) const {
     return std::string(start, strnlen(start, bytes.size() - at));
 }
 
-std::uint32_t Request::id() const { return word(8) - 0xF0000000u; }
+std::uint32_t Request::id() const {
+    return word(8) - 0xF0000000u;
+}
 
 SimPeer::SimPeer(const std::string& pipeName) {
     const std::string path = "\\\\.\\pipe\\" + pipeName;
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (path.size() + 1 > sizeof address.sun_path) throw std::invalid_argument("pipe name too long");
+    if (path.size() + 1 > sizeof address.sun_path)
+        throw std::invalid_argument("pipe name too long");
     std::memcpy(address.sun_path + 1, path.data(), path.size());
     const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + path.size());
     listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);

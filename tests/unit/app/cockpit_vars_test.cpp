@@ -11,7 +11,8 @@ namespace {
 void storeSlot(SimSession& session, std::uint16_t offset, std::int32_t value) {
     const auto word = static_cast<std::uint32_t>(value);
     for (int i = 0; i < 4; ++i)
-        session.downlinkBlock[cockpit::kPayloadOffset + offset + i] = static_cast<std::uint8_t>(word >> (8 * i));
+        session.downlinkBlock[cockpit::kPayloadOffset + offset + i] =
+            static_cast<std::uint8_t>(word >> (8 * i));
 }
 
 TEST(CockpitVars, SlotTableHasTheAgreedOffsets) {
@@ -64,7 +65,8 @@ TEST(CockpitVars, PacksSetAndTriggerCommands) {
 
     ASSERT_TRUE(cockpit::packTriggerCommand("(>H:A320_Neo_FCU_VS_PUSH)", payload));
     EXPECT_EQ(payload[0], 2);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(payload.data() + 1)), "(>H:A320_Neo_FCU_VS_PUSH)");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(payload.data() + 1)),
+              "(>H:A320_Neo_FCU_VS_PUSH)");
     for (std::size_t i = 1 + 25; i < payload.size(); ++i) ASSERT_EQ(payload[i], 0) << i;
 }
 

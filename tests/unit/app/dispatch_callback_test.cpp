@@ -22,8 +22,12 @@ public:
         for (std::size_t i = 0; i < 4 && at + i < bytes_.size(); ++i)
             bytes_[at + i] = static_cast<std::uint8_t>(word >> (8 * i));
     }
-    void putDouble(std::size_t at, double value) { std::memcpy(bytes_.data() + at, &value, sizeof value); }
-    void putText(std::size_t at, const std::string& text) { std::memcpy(bytes_.data() + at, text.data(), text.size()); }
+    void putDouble(std::size_t at, double value) {
+        std::memcpy(bytes_.data() + at, &value, sizeof value);
+    }
+    void putText(std::size_t at, const std::string& text) {
+        std::memcpy(bytes_.data() + at, text.data(), text.size());
+    }
     std::uint8_t* data() { return bytes_.data(); }
     DWORD size() const { return static_cast<DWORD>(bytes_.size()); }
 
@@ -66,7 +70,8 @@ TEST_F(Callback, OpenAnswerPrintsTheBannerAndMarksTheSimulatorAlive) {
 TEST_F(Callback, OpenNameWithoutTerminatorStopsAtItsField) {
     Message open = openAnswer(std::string(256, 'N'));
     const std::string printed = deliver(open);
-    EXPECT_NE(printed.find("\tApp name: " + std::string(256, 'N') + "\n\tApp Major Vrs: 10\n"), std::string::npos);
+    EXPECT_NE(printed.find("\tApp name: " + std::string(256, 'N') + "\n\tApp Major Vrs: 10\n"),
+              std::string::npos);
 }
 
 TEST_F(Callback, MessagesShorterThanTheirFieldsAreReportedAndDropped) {

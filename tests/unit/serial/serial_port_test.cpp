@@ -49,12 +49,14 @@ public:
     // Reads from the master until `count` bytes came or a second passed.
     std::string receive(std::size_t count) const {
         std::string got;
-        testsupport::waitUntil([&] {
-            char chunk[256];
-            const ssize_t n = ::read(master_, chunk, sizeof chunk);
-            if (n > 0) got.append(chunk, static_cast<std::size_t>(n));
-            return got.size() >= count;
-        }, 1s, 1ms);
+        testsupport::waitUntil(
+            [&] {
+                char chunk[256];
+                const ssize_t n = ::read(master_, chunk, sizeof chunk);
+                if (n > 0) got.append(chunk, static_cast<std::size_t>(n));
+                return got.size() >= count;
+            },
+            1s, 1ms);
         return got;
     }
 
@@ -145,10 +147,12 @@ TEST_F(SerialPortTest, OpensRawDiscardsEarlierBytesAndTransfersUntranslated) {
     // Line ends and the flow-control bytes pass untouched; a read takes what has arrived.
     const std::string frame = "{\r\n\x11\x13\x7f}";
     pty.send(frame);
-    EXPECT_TRUE(testsupport::waitUntil([&] {
-        port->refreshStatus();
-        return port->lineStatus().cbInQue == frame.size();
-    }, 2s));
+    EXPECT_TRUE(testsupport::waitUntil(
+        [&] {
+            port->refreshStatus();
+            return port->lineStatus().cbInQue == frame.size();
+        },
+        2s));
     EXPECT_TRUE(port->readBytes(buffer, sizeof buffer, got));
     EXPECT_EQ(std::string(buffer, got), frame);
 
