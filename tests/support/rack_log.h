@@ -29,7 +29,8 @@
 //
 // Driving the racks step by step: start the emulator with --control PIPE and write action
 // lines ("press fcu ap1", "turn efis baro 3", "set pedals brake_position 12.7") with
-// sendRackActions; see rack-emulator --help for the verbs.
+// sendRackActions; see rack-emulator --help for the verbs. The lines of one call are read
+// together and reach the same frame or message (for example two presses at once).
 #pragma once
 
 #include <chrono>

@@ -127,6 +127,13 @@ TEST(RackEmulator, PanelsRoundTripThroughLinkedPseudoTerminals) {
     EXPECT_EQ(rackemu::getInt32(*after, 1), 0);
     EXPECT_EQ(rackemu::getInt32(*after, 37), 1);
 
+    // Lines written together reach the same frame.
+    ASSERT_TRUE(testsupport::sendRackActions(dir.file("ctl"), "press fcu 53\npress fcu 57\n"));
+    const auto both =
+        fcu.frameWhere(82, [](const Bytes& f) { return rackemu::getInt32(f, 53) != 0; });
+    ASSERT_TRUE(both);
+    EXPECT_EQ(rackemu::getInt32(*both, 57), 1);
+
     // The service's frame, after some noise and split in two writes.
     const Bytes frame = fcuOutput();
     fcu.write({'?', '}'});
@@ -193,6 +200,34 @@ TEST(RackEmulator, HoldsSendsBackWhileNobodyReads) {
     EXPECT_TRUE(efis.frame(30, 2s));
     EXPECT_TRUE(log.waitForEvent("drained", 2s, opened));
     EXPECT_TRUE(emulator.running());
+}
+
+TEST(RackEmulator, AttachesToAnExistingDevice) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string slave = ptsname(master);
+    ChildProcess emulator = startEmulator({"--efis-device", slave, "--duration", "0.5"});
+    ASSERT_TRUE(emulator.waitForOutput("rack-emulator: ready efis=" + slave + "\n", 5s));
+    rackemu::FrameCutter cutter(30);
+    std::size_t frames = 0;
+    testsupport::waitUntil(
+        [&] {
+            std::uint8_t chunk[256];
+            pollfd entry{master, POLLIN, 0};
+            if (poll(&entry, 1, 10) <= 0) return false;
+            const ssize_t count = read(master, chunk, sizeof chunk);
+            for (const auto& piece : cutter.feed(
+                     std::span(chunk, static_cast<std::size_t>(std::max<ssize_t>(count, 0))))) {
+                frames += piece.isFrame ? 1 : 0;
+            }
+            return frames >= 2;
+        },
+        5s);
+    EXPECT_GE(frames, 2u);
+    EXPECT_EQ(emulator.waitExit(5s), 0);
+    close(master);
 }
 
 TEST(RackEmulator, RefusesBadCommandLinesAndForeignFiles) {
