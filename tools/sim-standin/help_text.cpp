@@ -153,6 +153,8 @@ void describeEvents(std::ostream& out) {
     for (const SimEventSpec& spec : simEventSpecs()) {
         out << "  " << std::left << std::setw(24) << spec.name << spec.help << "\n";
     }
+    out << "An empty name (an event private to the client) and a name with a period (\"Custom.Event\",\n"
+           "an event between clients) are accepted too; they do nothing to the aircraft.\n";
     out << "System events: \"SimStart\" is sent once per subscription when the flight starts;\n"
            "SimStop, Sim, Pause, Crashed, 1sec, 4sec, 6Hz and Frame are accepted, never sent.\n";
 }

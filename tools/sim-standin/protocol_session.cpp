@@ -169,10 +169,12 @@ ProtocolSession::Verdict ProtocolSession::onMapClientEvent(const RequestView& re
     const std::uint32_t eventId = request.u32(f::EventID);
     const std::string name = request.text(f::EventName);
     const SimEventSpec* event = rejected(name) ? nullptr : findSimEvent(name);
-    if (event == nullptr) return reject(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 2);
+    if (event == nullptr && (rejected(name) || !isClientEventName(name))) {
+        return reject(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 2);
+    }
     if (eventIdTaken(eventId)) return reject(SIMCONNECT_EXCEPTION_EVENT_ID_DUPLICATE, 1);
     if (entries_ >= kMaxEntries) return reject(SIMCONNECT_EXCEPTION_OUT_OF_BOUNDS, 1);
-    events_[eventId] = event;
+    events_[eventId] = MappedEvent{name, event};
     ++entries_;
     return std::nullopt;
 }
@@ -183,12 +185,13 @@ ProtocolSession::Verdict ProtocolSession::onTransmitClientEvent(const RequestVie
     const auto mapped = events_.find(request.u32(f::EventID));
     if (mapped == events_.end()) return reject(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 2);
     const auto data = static_cast<std::int32_t>(request.u32(f::dwData));
-    fields["event"] = mapped->second->name;
+    const MappedEvent& event = mapped->second;
+    fields["event"] = event.spec != nullptr ? std::string(event.spec->name) : event.name;
     fields["data"] = data;
     if (request.u32(f::ObjectID) != SIMCONNECT_OBJECT_ID_USER) {
         return reject(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
     }
-    mapped->second->apply(world_.model, data);
+    if (event.spec != nullptr) event.spec->apply(world_.model, data);
     return std::nullopt;
 }
 

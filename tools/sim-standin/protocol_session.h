@@ -73,6 +73,10 @@ private:
         std::optional<Bytes> last;
         std::uint64_t seenWrites = 0;
     };
+    struct MappedEvent {
+        std::string name;
+        const SimEventSpec* spec;  // null for an event of the client's own
+    };
     struct Subscription {
         std::string name;
         bool sent = false;
@@ -112,7 +116,7 @@ private:
     std::size_t entries_ = 0;  // everything the client has declared, against a flood
     Bytes output_;
 
-    std::map<std::uint32_t, const SimEventSpec*> events_;
+    std::map<std::uint32_t, MappedEvent> events_;
     std::map<std::uint32_t, Subscription> subscriptions_;
     std::map<std::uint32_t, DataDefinition> definitions_;
     std::map<std::uint32_t, ObjectRequest> objectRequests_;

@@ -112,6 +112,10 @@ const SimEventSpec* findSimEvent(std::string_view name) {
     return nullptr;
 }
 
+bool isClientEventName(std::string_view name) {
+    return name.empty() || name.find('.') != std::string_view::npos;
+}
+
 bool isSystemEvent(std::string_view name) {
     for (std::string_view known : kSystemEvents) {
         if (sameName(known, name)) return true;

@@ -20,6 +20,10 @@ std::span<const SimEventSpec> simEventSpecs();
 // Compared without regard to case.
 const SimEventSpec* findSimEvent(std::string_view name);
 
+// A name of the client's own: empty (an event private to the client) or with a period
+// ("Custom.Event", an event between clients). Such events do nothing to the aircraft.
+bool isClientEventName(std::string_view name);
+
 // The system events a client may subscribe to. Only "SimStart" is ever sent.
 bool isSystemEvent(std::string_view name);
 
