@@ -67,6 +67,7 @@ bool CClient::InitialiseConnection(OsHandle connected, std::uint32_t family) {
     handle.store(connected);
     addressFamily = family;
     failureKind.store(kFailureNone);
+    FreeSendBlocks();
     for (IoRequest* request : {&receiveRequest, &sendRequest}) {
         std::memset(request, 0, sizeof *request);
         request->owner = this;
@@ -74,7 +75,6 @@ bool CClient::InitialiseConnection(OsHandle connected, std::uint32_t family) {
     }
     receiveRequest.kind = kReceive;
     sendRequest.kind = kSend;
-    FreeSendBlock();
     state.store(kIdle);
     FreeMessageBuffer(message);
     return true;
@@ -88,7 +88,7 @@ void CClient::Reset() {
     const bool connected = IsConnectedHandle();
     {
         std::lock_guard<std::mutex> guard(connectionLock);
-        FreeSendBlock();
+        FreeSendBlocks();
         sending = false;
         bytesSent = 0;
         if (connected) connectionId.store(NextConnectionId());
@@ -145,8 +145,8 @@ void CClient::OnConnecting() {}
 void CClient::PostRead() {
     bytesReceived = 0;
     if (state.load() != kConnected) return;
-    receiveRequest.buffer = receive.FreeTail();
-    receiveRequest.bufferLength = receive.FreeTailSize();
+    receiveRequest.bufferCount = 1;
+    receiveRequest.buffers[0] = {receive.FreeTailSize(), receive.FreeTail()};
     AddRef();
     if (!transport_os::PostRead(handle.load(), receiveRequest)) Release();
 }
@@ -162,25 +162,19 @@ bool CClient::QueueSend(MessageNode* node) {
     return true;
 }
 
-// Starts the next write; runs under connectionLock. At most one write is in flight, so a
-// message queued while one is out waits for that write's completion to start it.
+// Starts the next write; runs under connectionLock. At most one write is in flight, so
+// messages queued while one is out wait for its completion, which then sends them all
+// together, whole and in the order queued, straight from their own blocks.
 void CClient::SendNext(bool fromCompletion) {
     if (!fromCompletion && sending) return;
-    FreeSendBlock();
-    MessageNode* node = sendQueue.TakeFirst();
-    if (node == nullptr) {
+    FreeSendBlocks();
+    if (TakeSendBlocks() == 0) {
         if (fromCompletion) {
             sending = false;
-            sendRequest.buffer = nullptr;
             sendsDrained.notify_all();
         }
         return;
     }
-    sendBlock = node->data;
-    sendRequest.buffer = sendBlock;
-    sendRequest.bufferLength = node->size;
-    node->data = nullptr;
-    FreeMessageNode(node);
     AddRef();
     // A write that cannot even be started leaves `sending` clear, so that later messages
     // are not held up behind a write that will never complete.
@@ -191,9 +185,27 @@ void CClient::SendNext(bool fromCompletion) {
     }
 }
 
-void CClient::FreeSendBlock() {
-    std::free(sendBlock);
-    sendBlock = nullptr;
+// Moves queued messages into the send request, as many as the backend writes at once.
+std::uint32_t CClient::TakeSendBlocks() {
+    const std::uint32_t limit = transport_os::MaxWriteBuffers(transportType);
+    std::uint32_t count = 0;
+    while (count < limit) {
+        MessageNode* node = sendQueue.TakeFirst();
+        if (node == nullptr) break;
+        sendRequest.buffers[count++] = {node->size, node->data};
+        node->data = nullptr;
+        FreeMessageNode(node);
+    }
+    sendRequest.bufferCount = count;
+    return count;
+}
+
+void CClient::FreeSendBlocks() {
+    for (std::uint32_t i = 0; i < sendRequest.bufferCount; ++i) {
+        std::free(sendRequest.buffers[i].data);
+        sendRequest.buffers[i] = {0, nullptr};
+    }
+    sendRequest.bufferCount = 0;
 }
 
 void CClient::WaitForSendsToDrain(std::chrono::milliseconds limit) {
@@ -281,5 +293,5 @@ void CClient::DestroyResources() {
     sendQueue.Clear();
     receive.Free();
     FreeMessageBuffer(message);
-    FreeSendBlock();
+    FreeSendBlocks();
 }

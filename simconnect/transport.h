@@ -22,6 +22,14 @@ class CClient;
 using OsHandle = std::intptr_t;
 constexpr OsHandle kInvalidOsHandle = -1;
 
+// One buffer of an operation, in the shape of the Windows WSABUF.
+struct IoBuffer {
+    std::uint32_t length;
+    unsigned char* data;
+};
+// A write may gather this many queued messages; a backend that cannot gather asks for one.
+constexpr std::uint32_t kMaxIoBuffers = 64;
+
 // One direction's outstanding operation. The backend keeps its own per-operation record
 // (Windows: the OVERLAPPED) at the front, so that the owner is found from it.
 struct IoRequest {
@@ -30,8 +38,8 @@ struct IoRequest {
     CClient* owner;
     std::uint8_t kind;  // kReceive or kSend
     std::uint8_t marker;
-    std::uint32_t bufferLength;
-    unsigned char* buffer;
+    std::uint32_t bufferCount;  // a read always has one buffer
+    IoBuffer buffers[kMaxIoBuffers];
 };
 constexpr std::uint8_t kReceive = 0;
 constexpr std::uint8_t kSend = 1;
@@ -129,7 +137,8 @@ protected:
     bool disableNagle = false;
     IoRequest receiveRequest{};
     IoRequest sendRequest{};
-    unsigned char* sendBlock = nullptr;
+    // The blocks of the write in flight are the send request's buffers; they are freed
+    // when the next write starts or at reset.
     std::atomic<std::uint32_t> connectionId{0};
     std::uint32_t maxReceiveSize = 1024;
     std::atomic<std::int32_t> references{1};
@@ -146,7 +155,8 @@ private:
     void OnSendComplete();
     bool CutAndDeliver();
     void CloseHandles(std::uint32_t kind, HRESULT result, std::uint32_t oldState);
-    void FreeSendBlock();
+    void FreeSendBlocks();
+    std::uint32_t TakeSendBlocks();
     void DestroyResources();
 };
 

@@ -22,7 +22,11 @@ bool ConnectTcp(std::uint32_t family, const std::string& address, const std::str
 // Routes the handle's completions to CClient::OnIoComplete.
 bool BindCompletion(OsHandle handle);
 
-// Both answer true when the operation was started; its completion follows later.
+// How many buffers one write of this transport type may gather (1 to kMaxIoBuffers).
+std::uint32_t MaxWriteBuffers(std::uint32_t transportType);
+
+// Both answer true when the operation was started; its completion follows later. A write
+// completes once every byte of all its buffers is on the stream.
 bool PostRead(OsHandle handle, IoRequest& request);
 bool PostWrite(OsHandle handle, IoRequest& request);
 

@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -82,14 +83,30 @@ void WakeIfPolling(Channel& channel) {
     [[maybe_unused]] const ssize_t ignored = ::write(channel.wake, &one, sizeof one);
 }
 
+// The part of a write not yet on the stream, as an I/O vector; its number of entries.
+int UnwrittenPart(const IoRequest& request, std::uint32_t written, iovec (&parts)[kMaxIoBuffers]) {
+    int count = 0;
+    for (std::uint32_t i = 0; i < request.bufferCount; ++i) {
+        const IoBuffer& buffer = request.buffers[i];
+        if (written >= buffer.length) {
+            written -= buffer.length;
+            continue;
+        }
+        parts[count++] = {buffer.data + written, buffer.length - written};
+        written = 0;
+    }
+    return count;
+}
+
 // Writes as much of the posted write as the socket takes; true when it finished, one way
 // or the other.
 bool TryWrite(Channel& channel, std::unique_lock<std::mutex>& lock) {
     IoRequest* request = channel.write;
-    while (channel.written < request->bufferLength) {
-        const ssize_t sent =
-            ::send(channel.fd, request->buffer + channel.written,
-                   request->bufferLength - channel.written, MSG_NOSIGNAL | MSG_DONTWAIT);
+    iovec parts[kMaxIoBuffers];
+    msghdr message{};
+    message.msg_iov = parts;
+    while ((message.msg_iovlen = UnwrittenPart(*request, channel.written, parts)) > 0) {
+        const ssize_t sent = ::sendmsg(channel.fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent > 0) {
             channel.written += static_cast<std::uint32_t>(sent);
             continue;
@@ -110,7 +127,8 @@ bool TryWrite(Channel& channel, std::unique_lock<std::mutex>& lock) {
 
 void DoRead(Channel& channel, std::unique_lock<std::mutex>& lock) {
     IoRequest* request = channel.read;
-    const ssize_t got = ::recv(channel.fd, request->buffer, request->bufferLength, MSG_DONTWAIT);
+    const IoBuffer& buffer = request->buffers[0];
+    const ssize_t got = ::recv(channel.fd, buffer.data, buffer.length, MSG_DONTWAIT);
     if (got < 0 && errno == EINTR) return;
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
         channel.readReady = false;
@@ -118,7 +136,7 @@ void DoRead(Channel& channel, std::unique_lock<std::mutex>& lock) {
     }
     channel.read = nullptr;
     // A read that filled its buffer suggests more bytes are waiting; try again at once.
-    channel.readReady = got > 0 && static_cast<std::uint32_t>(got) == request->bufferLength;
+    channel.readReady = got > 0 && static_cast<std::uint32_t>(got) == buffer.length;
     if (got < 0) {
         CompleteUnlocked(lock, StatusForErrno(errno), 0, request);
     } else {
@@ -275,6 +293,10 @@ bool BindCompletion(OsHandle handle) {
     }
     channel->started = true;
     return true;
+}
+
+std::uint32_t MaxWriteBuffers(std::uint32_t) {
+    return kMaxIoBuffers;
 }
 
 bool PostRead(OsHandle handle, IoRequest& request) {
