@@ -66,7 +66,7 @@ UNRECOGNIZED_ID for an unknown request id, event id, definition, client-data id 
 cbUnitSize that does not fit the definition; NAME_UNRECOGNIZED for an unknown event,
 system event, variable, unit (or one that does not measure the variable) or client-data
 name; EVENT_ID_DUPLICATE and DUPLICATE_ID for ids mapped twice; OUT_OF_BOUNDS for an
-unknown datum type, period or client-data size and beyond 10000 declarations; ERROR for a
+unknown datum type, period or client-data size and beyond 2000 declarations; ERROR for a
 write to the read-only downlink. Data requests honour period (ONCE, VISUAL_FRAME and
 SIM_FRAME at 30 a second, SECOND, ON_SET for client data), origin, interval, limit and
 the CHANGED flag (the first answer always goes out; later ones only when a datum moved by

@@ -12,7 +12,7 @@ namespace rl = request_layout;
 
 // Ids, names and datums a client may declare; more are refused, so that a flood of
 // declarations cannot exhaust the stand-in's memory.
-constexpr std::size_t kMaxEntries = 10000;
+constexpr std::size_t kMaxEntries = 2000;
 constexpr std::uint32_t kNoIndex = SIMCONNECT_UNUSED;
 
 Json dataFields(const DataMessageFields& fields) {

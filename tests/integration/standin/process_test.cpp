@@ -98,7 +98,7 @@ TEST(StandinProcess, MalformedClientsAreClosedAndOthersGoOn) {
 
 TEST(StandinProcess, QuitAfterSendsQuitThenCloses) {
     TempDir home;
-    StandinRun run = startStandin(home, {"--pipe-name", uniquePipeName("quit"), "--no-tcp", "--quit-after", "0.5"});
+    StandinRun run = startStandin(home, {"--pipe-name", uniquePipeName("quit"), "--no-tcp", "--quit-after", "1.5"});
     ASSERT_TRUE(run.ready) << run.process->output();
     RawClient client = openedClient(run.endpoints.pipe);
     EXPECT_TRUE(client.waitClosed(5s));
@@ -111,7 +111,7 @@ TEST(StandinProcess, QuitAfterSendsQuitThenCloses) {
 
 TEST(StandinProcess, BreakAfterClosesWithoutQuit) {
     TempDir home;
-    StandinRun run = startStandin(home, {"--pipe-name", uniquePipeName("break"), "--no-tcp", "--break-after", "0.5"});
+    StandinRun run = startStandin(home, {"--pipe-name", uniquePipeName("break"), "--no-tcp", "--break-after", "1.5"});
     ASSERT_TRUE(run.ready) << run.process->output();
     RawClient client = openedClient(run.endpoints.pipe);
     EXPECT_TRUE(client.waitClosed(5s));

@@ -233,6 +233,15 @@ TEST(StandinSession, MalformedStreamsCloseOnlyTheirSession) {
     EXPECT_EQ(h.send({mapEvent(2, 1, "NOPE")}).size(), 1u);  // the first session goes on
 }
 
+TEST(StandinSession, DeclarationsAreBounded) {
+    Harness h;
+    h.opened();
+    std::vector<Bytes> maps;
+    for (std::uint32_t id = 0; id < 2000; ++id) maps.push_back(mapEvent(id + 2, id, "AP_MASTER"));
+    EXPECT_TRUE(h.send(maps).empty());
+    EXPECT_EQ(rejection(h, mapEvent(5000, 5000, "AP_MASTER")).code, SIMCONNECT_EXCEPTION_OUT_OF_BOUNDS);
+}
+
 TEST(StandinSession, ArbitraryRequestsNeverBreakTheStandIn) {
     Harness h;
     h.opened();
