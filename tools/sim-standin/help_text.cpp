@@ -89,7 +89,8 @@ the variable's name from byte 7, and sets it. Other names and kinds are logged a
 
 constexpr const char* kScript = R"HELP(
 Script (--script FILE): one JSON object per line; '#' lines and blank lines are skipped.
-Times are seconds since the stand-in started; equal times keep the file's order.
+Times are seconds since the stand-in started; equal times keep the file's order. An
+example is tools/sim-standin/examples/short_flight.jsonl in the sources.
   {"at": 2.5, "set": "A32NX_AUTOPILOT_SPEED_SELECTED", "value": 250}   cockpit variable,
                                                                        in its own unit
   {"at": 3, "set": "AUTOPILOT ALTITUDE LOCK VAR", "value": 5000, "unit": "feet"}

@@ -183,6 +183,8 @@ TEST(StandinScript, ActionsAreCheckedAndOrdered) {
     EXPECT_EQ(parseScript(unknown).error, "line 2: unknown variable NOPE");
     std::istringstream broken("{\"at\": 1, \"quit\": tru}\n");
     EXPECT_EQ(parseScript(broken).error, "line 1: not valid JSON");
+    // The example shipped with the stand-in stays valid.
+    EXPECT_EQ(loadScript(STANDIN_SOURCE_DIR "/examples/short_flight.jsonl").error, "");
 }
 
 TEST(StandinRegistry, PortsAreAddedAndRemovedAroundOtherContent) {
