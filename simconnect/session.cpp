@@ -17,13 +17,6 @@ constexpr std::uint32_t kReceiveHeaderSize = 12;  // dwSize, dwVersion, dwID
 constexpr std::chrono::milliseconds kDrainLimit{100};
 constexpr std::chrono::milliseconds kLastClientLimit{5000};
 
-void AppendSession(ClientClient* session, ClientClient*& previous) {
-    LibraryState& library = Library();
-    previous = library.tail;
-    library.tail = session;
-    if (library.head == nullptr) library.head = session;
-}
-
 DispatchProc RedispatchProc() {
     return reinterpret_cast<DispatchProc>(static_cast<std::intptr_t>(-2));
 }
@@ -46,8 +39,7 @@ void Deliver(DispatchProc dispatch, MessageNode* node, void* context) {
 
 ClientClient::ClientClient(std::uint32_t type) : CClient(type) {
     Library().liveSessions.fetch_add(1);
-    AppendSession(this, previousSession);
-    if (previousSession != nullptr) previousSession->nextSession = this;
+    LinkSession(this);
 }
 
 ClientClient::~ClientClient() {
@@ -82,6 +74,14 @@ int ClientClient::OnMessage(MessageBuffer& buffer) {
 
 void ClientClient::Notify() const {
     NotifyApplication({notifyWindow.load(), notifyMessage.load(), notifyEvent.load()});
+}
+
+void LinkSession(ClientClient* session) {
+    LibraryState& library = Library();
+    session->previousSession = library.tail;
+    if (library.tail != nullptr) library.tail->nextSession = session;
+    library.tail = session;
+    if (library.head == nullptr) library.head = session;
 }
 
 void UnlinkSession(ClientClient* session) {

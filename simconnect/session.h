@@ -56,6 +56,7 @@ private:
     friend int DispatchReceived(ClientClient*, DispatchProc, void*);
     friend int CloseSession(ClientClient*);
     friend void RedispatchAll();
+    friend void LinkSession(ClientClient*);
     friend void UnlinkSession(ClientClient*);
 
     void Notify() const;

@@ -197,3 +197,20 @@ TEST(Session, SocketsStopWithTheLastSessionAndStartAgain) {
     OpenPeerSession(s, "sockets2", {.tcp = true});
     EXPECT_TRUE(Library().socketsStarted.load());
 }
+
+TEST(Session, SessionListFollowsOpensAndClosesInAnyOrder) {
+    PeerSession first, second, third;
+    OpenPeerSession(first, "list1");
+    OpenPeerSession(second, "list2");
+    OpenPeerSession(third, "list3");
+    EXPECT_EQ(Library().head, first.session());
+    EXPECT_EQ(Library().tail, third.session());
+    ClientClient* last = third.session();
+    EXPECT_EQ(second.Close(), S_OK);
+    EXPECT_EQ(first.Close(), S_OK);
+    EXPECT_EQ(Library().head, last);
+    EXPECT_EQ(Library().tail, last);
+    EXPECT_EQ(third.Close(), S_OK);
+    EXPECT_EQ(Library().head, nullptr);
+    EXPECT_EQ(Library().liveSessions.load(), 0);
+}
