@@ -183,3 +183,26 @@ TEST(Transport, CompletionStatusesMapToFailureKinds) {
     EXPECT_EQ(FailureKindForStatus(0xC000020Du, kTransportTcp), 5u);
     EXPECT_EQ(FailureKindForStatus(0xC0000001u, kTransportTcp), 9u);
 }
+
+TEST(Transport, BusyPipeIsWaitedForUntilItTakesTheConnection) {
+    const std::string name = loopback_peer::UniquePipeName("busy");
+    auto listener = loopback_peer::Listener::Pipe(BuildPipePath("", name), 0);
+    ASSERT_TRUE(listener);
+    // A first client that nobody accepts fills the backlog: the pipe is busy.
+    auto* blocker = new ClientClient(kTransportPipe);
+    ASSERT_EQ(blocker->Connect(0, "", name, 41088, false), 0);
+
+    auto* session = new ClientClient(kTransportPipe);
+    std::atomic<int> connected{-1};
+    std::thread connecting([&] { connected = session->Connect(0, "", name, 41088, false); });
+    // Still waiting while the pipe stays busy; connected once it takes the connection.
+    EXPECT_FALSE(testsupport::waitUntil([&] { return connected != -1; }, 300ms));
+    auto first = listener->Accept();
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(testsupport::waitUntil([&] { return connected != -1; }, 5000ms));
+    connecting.join();
+    EXPECT_EQ(connected.load(), 0);
+    EXPECT_TRUE(listener->Accept());
+    CloseSession(session);
+    CloseSession(blocker);
+}
