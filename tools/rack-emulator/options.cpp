@@ -53,10 +53,12 @@ bool parseRackOption(const std::string& arg, Arguments& args, Options& options) 
         const std::string option = "--" + std::string(rackName(kind));
         if (arg == option || arg.rfind(option + "=", 0) == 0) {
             RackRequest& request = options.racks[kind];
+            request.requested = true;
             request.linkPath = arg == option ? args.optionalValue() : arg.substr(option.size() + 1);
             return true;
         }
         if (arg == option + "-device") {
+            options.racks[kind].requested = true;
             options.racks[kind].devicePath = args.value(arg);
             return true;
         }
@@ -92,9 +94,10 @@ Options parseOptions(const std::vector<std::string>& list) {
             throw OptionError("unknown option: " + arg);
     }
     for (const auto& [kind, request] : options.racks) {
+        const std::string name(rackName(kind));
+        if (!request.requested) throw OptionError("--period for a rack not asked for: " + name);
         if (!request.linkPath.empty() && !request.devicePath.empty()) {
-            throw OptionError("--" + std::string(rackName(kind)) + " and --" +
-                              std::string(rackName(kind)) + "-device exclude each other");
+            throw OptionError("--" + name + " and --" + name + "-device exclude each other");
         }
     }
     if (options.racks.empty() && !options.help) throw OptionError("no rack asked for");

@@ -16,6 +16,7 @@ struct RackRequest {
     std::string linkPath;    // --efis PATH: where to link the new pseudo-terminal
     std::string devicePath;  // --efis-device PATH: an existing device to attach to
     std::chrono::milliseconds period{100};
+    bool requested = false;  // false: only a --period named the rack
 };
 
 struct Options {

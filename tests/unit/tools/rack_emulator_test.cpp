@@ -234,6 +234,9 @@ TEST(RackEmulator, RefusesBadCommandLinesAndForeignFiles) {
     TempDir dir;
     ChildProcess noRack = startEmulator({"--log", dir.file("log")});
     EXPECT_EQ(noRack.waitExit(5s), 2);
+    // A period alone does not make a rack.
+    ChildProcess periodOnly = startEmulator({"--fcu", "--period", "efis=50"});
+    EXPECT_EQ(periodOnly.waitExit(5s), 2);
     dir.write("script", "1 turn fcu ap1 2\n");
     ChildProcess badScript = startEmulator({"--fcu", "--script", dir.file("script")});
     EXPECT_EQ(badScript.waitExit(5s), 2);
