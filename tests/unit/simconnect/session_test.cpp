@@ -214,3 +214,27 @@ TEST(Session, SessionListFollowsOpensAndClosesInAnyOrder) {
     EXPECT_EQ(Library().head, nullptr);
     EXPECT_EQ(Library().liveSessions.load(), 0);
 }
+
+TEST(Session, DispatchRunsBesideARequestingThread) {
+    PeerSession s;
+    OpenPeerSession(s, "concurrent");
+    constexpr int kCount = 2000;
+    std::thread requester([&] {
+        for (int i = 0; i < kCount; ++i) SimConnect_TransmitClientEvent(s.handle, 0, i, 0, 1, 16);
+    });
+    // The peer answers every request with one event while the main thread dispatches.
+    std::thread answerer([&] {
+        const Bytes event = MakeMessage(4, {0xFFFFFFFF, 0, 0});
+        for (int i = 0; i < kCount && s.peer->ReadMessage().size() == 36; ++i) s.peer->Write(event);
+    });
+    std::size_t received = 0;
+    testsupport::waitUntil(
+        [&] {
+            received += DispatchOnce(s.handle).messages.size();
+            return received == kCount;
+        },
+        10000ms, 1ms);
+    requester.join();
+    answerer.join();
+    EXPECT_EQ(received, std::size_t{kCount});
+}
