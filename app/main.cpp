@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <iomanip>
 #include <iostream>
 #include <thread>
 #include <vector>
 
 #include "app/locks.h"
+#include "app/rack_config.h"
 #include "app/sim_call.h"
 #include "app/sim_session.h"
 #include "simconnect/SimConnect.h"
@@ -74,6 +76,18 @@ void joinRackThreads(std::vector<std::thread>& threads) {
     for (std::thread& thread : threads) thread.join();
 }
 
+// A rack configuration that cannot be used ends the program in order: the connection is
+// closed, the library's message printed, and any rack thread already started is told to
+// stop and joined.
+int endWithConfigError(SimSession& session, RackMutex& rackMutex, RackConfig& config,
+                       const std::exception& error) {
+    closeSimConnection(session, rackMutex);
+    std::printf("\n[ERR] Cannot load %s: %s\n", config.fileName.c_str(), error.what());
+    session.quit = 1;
+    joinRackThreads(config.threads);
+    return 1;
+}
+
 }  // namespace
 
 int main() {
@@ -90,9 +104,18 @@ int main() {
     std::printf("\nConnected to Flight Simulator! :)\n");
     setUpSession(session);
 
-    // The rack configuration ("rack_config.json", 115200 baud, the session and both locks)
-    // is loaded here; it constructs every configured rack's handler and starts its thread.
-    std::vector<std::thread> rackThreads;
+    // Every configured rack's handler is constructed and its thread started here.
+    RackConfig rackConfig;
+    rackConfig.fileName = "rack_config.json";
+    rackConfig.baudRate = 115200;
+    rackConfig.session = &session;
+    rackConfig.rackMutexPtr = &rackMutex;
+    rackConfig.stateLockPtr = &stateLock;
+    try {
+        loadRackConfig(rackConfig);
+    } catch (const std::exception& error) {
+        return endWithConfigError(session, rackMutex, rackConfig, error);
+    }
 
     std::printf("\nLaunch a flight.\n");
     dispatchUntilQuit(session);
@@ -100,6 +123,6 @@ int main() {
     // Closing under rackMutex keeps any rack thread's simulator call off a closed
     // connection; the threads see quit and end on their own.
     closeSimConnection(session, rackMutex);
-    joinRackThreads(rackThreads);
+    joinRackThreads(rackConfig.threads);
     return 0;
 }

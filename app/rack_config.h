@@ -1,0 +1,39 @@
+// The rack configuration: "rack_config.json" names the rack on each serial port. Loading
+// it constructs one handler per recognised rack and starts the handlers' threads.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/locks.h"
+#include "app/sim_session.h"
+#include "racks/serial_com_handler_base.h"
+
+struct RackConfig {
+    // Owns the handlers in `handlers`; declared first so that they outlive the threads
+    // that run them. A handler made for a rack name already taken is not kept.
+    std::vector<std::unique_ptr<SerialCOMHandlerBase>> ownedHandlers;
+    // Rack name to its handler, at most one per name.
+    std::map<std::string, SerialCOMHandlerBase*> handlers;
+    // The started handler threads, in start order; shutdown joins them in this order.
+    std::vector<std::thread> threads;
+    SimSession* session = nullptr;
+    std::string fileName;
+    nlohmann::json document;
+    std::int32_t baudRate = 0;
+    // "\\.\" followed by each member's key, in processing order.
+    std::vector<std::string> portPaths;
+    RackMutex* rackMutexPtr = nullptr;
+    StateLock* stateLockPtr = nullptr;
+};
+
+// Reads `fileName`, prints each member, constructs the handlers of the racks it names
+// and then starts them in rack-name order. A file that is missing or not valid JSON, or a
+// top level that is neither an object nor null nor an empty array, raises the JSON
+// library's error before any handler is made.
+void loadRackConfig(RackConfig& config);

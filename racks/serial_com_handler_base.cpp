@@ -1,0 +1,204 @@
+#include "racks/serial_com_handler_base.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <exception>
+#include <mutex>
+#include <shared_mutex>
+#include <utility>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kSimulatorWaitInterval = 3000ms;
+// While waiting for the simulator the flags are looked at this often, so that a quit (or
+// the simulator's answer) is seen at once rather than after the whole interval.
+constexpr auto kSimulatorWaitStep = 10ms;
+constexpr auto kIdlePause = 1000ms;
+constexpr auto kMessagePause = 50ms;
+constexpr auto kReadFailurePause = 1000ms;
+
+constexpr std::uint8_t kFrameStart = '{';
+constexpr std::uint8_t kFrameEnd = '}';
+// Knob counts this large come from a garbled frame, not from a hand on the knob.
+constexpr std::int64_t kDetentLimit = 50;
+// Events go out with the group value 1, which the flag below makes a priority.
+constexpr SIMCONNECT_NOTIFICATION_GROUP_ID kEventPriority = 1;
+
+}  // namespace
+
+SerialCOMHandlerBase::SerialCOMHandlerBase(const char* portName_, std::int32_t baudRate,
+                                           std::string rackName_, SimSession* simSession_,
+                                           RackMutex* rackMutex, StateLock* stateLock,
+                                           std::string delimiterSetName)
+    : serialPort(portName_, baudRate, std::move(delimiterSetName)),
+      portName(portName_ != nullptr ? portName_ : ""),
+      rackName(std::move(rackName_)),
+      simSession(simSession_),
+      rackMutexPtr(rackMutex),
+      stateLockPtr(stateLock) {
+    if (serialPort.isConnected())
+        std::printf("[OK] Rack: %s Connected on Port: %s\n", rackName.c_str(), portName.c_str());
+    else
+        std::printf("[ERR] Rack: %s NOT Connected on Port: %s\n", rackName.c_str(), portName.c_str());
+}
+
+SerialCOMHandlerBase::~SerialCOMHandlerBase() = default;
+
+std::thread SerialCOMHandlerBase::start() {
+    return std::thread(&SerialCOMHandlerBase::runReportingErrors, this);
+}
+
+void SerialCOMHandlerBase::closePort() {
+    serialPort.close();
+}
+
+// An error ends this rack's thread only; the rest of the service goes on.
+void SerialCOMHandlerBase::runReportingErrors() {
+    try {
+        run();
+    } catch (const std::exception& error) {
+        std::printf("Error run: %s\n", error.what());
+    } catch (...) {
+        std::printf("Error run: unknown error\n");
+    }
+}
+
+bool SerialCOMHandlerBase::waitForSimulator() {
+    while (!simulatorReady()) {
+        if (quitRequested()) return false;
+        std::printf("\n[WARN] Rack %s in %s is waiting for Flight Simulator starts. coon:%d, first:%d\n",
+                    rackName.c_str(), portName.c_str(), simSession->coon ? 1 : 0,
+                    simSession->first ? 1 : 0);
+        const auto until = std::chrono::steady_clock::now() + kSimulatorWaitInterval;
+        while (std::chrono::steady_clock::now() < until && !quitRequested() && !simulatorReady())
+            std::this_thread::sleep_for(kSimulatorWaitStep);
+    }
+    return !quitRequested();
+}
+
+// Refreshes the line status first, as the driver's error state must be cleared before a
+// read. When nothing is queued, the read itself waits (for about a millisecond) for the
+// next byte instead of asking the driver again at once, so a quiet line costs no spinning.
+SerialCOMHandlerBase::ByteRead SerialCOMHandlerBase::nextByte(char& byte) {
+    serialPort.refreshStatus();
+    std::uint32_t transferred = 0;
+    if (!serialPort.readBytes(&byte, 1, transferred)) return ByteRead::failed;
+    return transferred == 1 ? ByteRead::byte : ByteRead::none;
+}
+
+void SerialCOMHandlerBase::serveMessages(const std::function<void()>& handle) {
+    while (!quitRequested()) {
+        if (!readMessage(receiveBuffer)) {
+            std::printf("\n[WARN] Cannot READ From Rack %s in %s :(\n", rackName.c_str(),
+                        portName.c_str());
+            std::this_thread::sleep_for(kReadFailurePause);
+            continue;
+        }
+        parseMessage(receiveBuffer);
+        handle();
+        std::this_thread::sleep_for(kMessagePause);
+    }
+}
+
+bool SerialCOMHandlerBase::readMessage(std::string& body) {
+    if (!serialPort.isConnected()) {
+        std::this_thread::sleep_for(kIdlePause);
+        return false;
+    }
+    body.clear();
+    const std::time_t started = std::time(nullptr);
+    bool inMessage = false;
+    while (std::time(nullptr) - started < readTimeoutSeconds) {
+        char byte = 0;
+        const ByteRead read = nextByte(byte);
+        if (read == ByteRead::failed) return false;
+        if (read == ByteRead::none) continue;
+        if (byte == serialPort.startDelimiter()) {
+            inMessage = true;
+            continue;
+        }
+        if (!inMessage) continue;
+        if (byte == serialPort.endDelimiter()) return true;
+        body.push_back(byte);
+    }
+    return false;
+}
+
+void SerialCOMHandlerBase::parseMessage(const std::string& body) {
+    lastMessage = nlohmann::json::parse("{" + body + "}", nullptr, true, false);
+}
+
+bool SerialCOMHandlerBase::readFrame(std::uint8_t* buffer, std::int32_t length) {
+    if (!serialPort.isConnected()) {
+        std::this_thread::sleep_for(kIdlePause);
+        return false;
+    }
+    const auto size = static_cast<std::uint32_t>(length);
+    std::memset(buffer, 0, size);
+    serialPort.refreshStatus();
+    std::uint32_t transferred = 0;
+    if (!serialPort.readBytes(buffer, size, transferred)) {
+        std::printf("[ERR READFILE]\n");
+        return false;
+    }
+    return buffer[0] == kFrameStart && buffer[size - 1] == kFrameEnd;
+}
+
+bool SerialCOMHandlerBase::writeFrame(const std::uint8_t* buffer, std::int32_t length) {
+    const bool written = serialPort.writeBytes(buffer, static_cast<std::uint32_t>(length));
+    if (!written)
+        std::printf("\n[WARN] Cannot WRITE to Rack %s in %s :(\n", rackName.c_str(), portName.c_str());
+    return written;
+}
+
+std::int32_t SerialCOMHandlerBase::readCockpitVar(const std::string& name) const {
+    return simSession->readCockpitVar(name);
+}
+
+std::int32_t SerialCOMHandlerBase::readCockpitVarShared(const std::string& name) const {
+    std::shared_lock<StateLock> lock(*stateLockPtr);
+    return readCockpitVar(name);
+}
+
+bool SerialCOMHandlerBase::periodOver(MillisTimer& timer, std::uint16_t period) {
+    return static_cast<std::uint32_t>(timer.elapsed()) >= period;
+}
+
+void SerialCOMHandlerBase::transmitEventLocked(SIMCONNECT_CLIENT_EVENT_ID eventId, DWORD data) {
+    SimConnect_TransmitClientEvent(simSession->hSimConnect, SIMCONNECT_OBJECT_ID_USER, eventId, data,
+                                   kEventPriority,
+                                   SIMCONNECT_EVENT_FLAG_GROUPID_IS_PRIORITY);
+}
+
+void SerialCOMHandlerBase::setDataLocked(SIMCONNECT_DATA_DEFINITION_ID definitionId, DWORD unitSize,
+                                         void* data) {
+    simSession->lastResult = SimConnect_SetDataOnSimObject(
+        simSession->hSimConnect, definitionId, SIMCONNECT_OBJECT_ID_USER, 0, 0, unitSize, data);
+}
+
+void SerialCOMHandlerBase::transmitEvent(SIMCONNECT_CLIENT_EVENT_ID eventId, DWORD data, int times) {
+    withSimulator([&] {
+        for (int i = 0; i < times; ++i) transmitEventLocked(eventId, data);
+    });
+}
+
+void SerialCOMHandlerBase::sendDetents(std::int32_t count, SIMCONNECT_CLIENT_EVENT_ID incrementEventId,
+                                       SIMCONNECT_CLIENT_EVENT_ID decrementEventId) {
+    // Widened first: the magnitude of the most negative count does not fit 32 bits.
+    const std::int64_t magnitude = std::llabs(static_cast<std::int64_t>(count));
+    if (magnitude == 0 || magnitude >= kDetentLimit) return;
+    transmitEvent(count > 0 ? incrementEventId : decrementEventId, 0, static_cast<int>(magnitude));
+}
+
+void SerialCOMHandlerBase::sendTriggerCommand(const std::string& name) {
+    withSimulator([&] { simSession->sendTriggerCommand(name); });
+}
+
+void SerialCOMHandlerBase::sendSetCommand(const std::string& name, std::int32_t value) {
+    withSimulator([&] { simSession->sendSetCommand(name, value); });
+}

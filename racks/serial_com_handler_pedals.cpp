@@ -1,0 +1,22 @@
+#include "racks/serial_com_handler_pedals.h"
+
+#include "racks/client_events.h"
+#include "racks/rack_values.h"
+
+void SerialCOMHandlerPedals::run() {
+    if (!waitForSimulator()) return;
+    serveMessages([this] { handleMessage(); });
+}
+
+// Both members are read before anything is sent, so a bad brake value sends nothing of
+// its message. The brake value travels as the events' 32-bit data.
+void SerialCOMHandlerPedals::handleMessage() {
+    rudderData = rackvalue::memberAsDouble(lastMessage, "rudder_position");
+    const auto brake = static_cast<DWORD>(rackvalue::memberAsInt32(lastMessage, "brake_position"));
+    if (!simulatorReady()) return;
+    withSimulator([&] {
+        setDataLocked(rackdata::kRudderDefinition, sizeof rudderData, &rudderData);
+        transmitEventLocked(rackevent::axisLeftBrakeSet, brake);
+        transmitEventLocked(rackevent::axisRightBrakeSet, brake);
+    });
+}
