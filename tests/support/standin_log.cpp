@@ -11,7 +11,9 @@
 namespace testsupport {
 namespace {
 
-bool isObject(const Json& entry) { return entry.is_object(); }
+bool isObject(const Json& entry) {
+    return entry.is_object();
+}
 
 JsonMatch namedMatch(const std::string& key, const std::string& name, const JsonMatch& fields) {
     return [=](const Json& entry) {
@@ -30,7 +32,8 @@ const std::vector<Json>& StandinLog::entries() {
     text << in.rdbuf();
     const std::string added = text.str();
     std::size_t start = 0;
-    for (std::size_t end = added.find('\n'); end != std::string::npos; end = added.find('\n', start)) {
+    for (std::size_t end = added.find('\n'); end != std::string::npos;
+         end = added.find('\n', start)) {
         Json entry = Json::parse(added.substr(start, end - start), nullptr, false);
         if (!entry.is_discarded()) entries_.push_back(std::move(entry));
         start = end + 1;
@@ -55,12 +58,14 @@ std::optional<Json> StandinLog::waitFor(const JsonMatch& match, std::chrono::mil
 }
 
 std::optional<Json> StandinLog::waitForRequest(const std::string& request, const JsonMatch& fields,
-                                               std::chrono::milliseconds timeout, std::size_t from) {
+                                               std::chrono::milliseconds timeout,
+                                               std::size_t from) {
     return waitFor(namedMatch("request", request, fields), timeout, from);
 }
 
 std::optional<Json> StandinLog::waitForMessage(const std::string& message, const JsonMatch& fields,
-                                               std::chrono::milliseconds timeout, std::size_t from) {
+                                               std::chrono::milliseconds timeout,
+                                               std::size_t from) {
     return waitFor(namedMatch("message", message, fields), timeout, from);
 }
 
@@ -75,7 +80,8 @@ std::optional<Json> StandinLog::waitForChange(const std::string& name,
                                               std::chrono::milliseconds timeout, std::size_t from) {
     return waitFor(
         [&](const Json& e) {
-            const bool named = isObject(e) && (e.value("model", "") == name || e.value("cockpit", "") == name);
+            const bool named =
+                isObject(e) && (e.value("model", "") == name || e.value("cockpit", "") == name);
             return named && e["value"].is_number() && value(e["value"].get<double>());
         },
         timeout, from);
@@ -122,7 +128,8 @@ int portAfter(const std::string& line, const std::string& prefix) {
     const auto at = line.find(prefix);
     if (at == std::string::npos) return 0;
     int port = 0;
-    for (auto i = at + prefix.size(); i < line.size() && std::isdigit(static_cast<unsigned char>(line[i])); ++i) {
+    for (auto i = at + prefix.size();
+         i < line.size() && std::isdigit(static_cast<unsigned char>(line[i])); ++i) {
         port = port * 10 + (line[i] - '0');
     }
     return port;
@@ -141,7 +148,8 @@ std::optional<StandinEndpoints> parseStandinReadyLine(const std::string& output)
     if (const auto pipe = line.find(" pipe="); pipe != std::string::npos) {
         const auto start = pipe + 6;
         const auto stop = std::min(line.find(" ipv4=", start), line.find(" ipv6=", start));
-        endpoints.pipe = line.substr(start, stop == std::string::npos ? std::string::npos : stop - start);
+        endpoints.pipe =
+            line.substr(start, stop == std::string::npos ? std::string::npos : stop - start);
     }
     endpoints.ipv4 = portAfter(line, " ipv4=127.0.0.1:");
     endpoints.ipv6 = portAfter(line, " ipv6=[::1]:");

@@ -82,7 +82,8 @@ public:
                                      std::size_t from = 0);
     // A change of a simulation variable ("model") or cockpit variable ("cockpit") by name
     // whose new value matches.
-    std::optional<Json> waitForChange(const std::string& name, const std::function<bool(double)>& value,
+    std::optional<Json> waitForChange(const std::string& name,
+                                      const std::function<bool(double)>& value,
                                       std::chrono::milliseconds timeout, std::size_t from = 0);
 
     // Requests (or messages) of one name from `from` on, in order.

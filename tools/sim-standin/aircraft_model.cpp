@@ -7,46 +7,50 @@
 namespace standin {
 namespace {
 
-constexpr ValueRange flag(double initial) { return {ValueRange::Flag, 0, 1, initial}; }
+constexpr ValueRange flag(double initial) {
+    return {ValueRange::Flag, 0, 1, initial};
+}
 constexpr ValueRange clamp(double min, double max, double initial) {
     return {ValueRange::Clamp, min, max, initial};
 }
-constexpr ValueRange free(double initial) { return {ValueRange::Free, 0, 0, initial}; }
+constexpr ValueRange free(double initial) {
+    return {ValueRange::Free, 0, 0, initial};
+}
 
 // In the order of ModelVar.
 constexpr std::array<ValueRange, static_cast<std::size_t>(ModelVar::Count)> kRanges{
-    clamp(-1, 1, 0),              // Aileron
-    clamp(-1, 1, 0),              // Elevator
-    flag(0),                      // SmartCamera
-    clamp(-1, 1, 0),              // Rudder
-    clamp(-1, 1, 0),              // RudderTrim
-    clamp(0, 1, 0),               // BrakeLeft
-    clamp(0, 1, 0),               // BrakeRight
-    clamp(0, 1, 0),               // Spoilers
-    clamp(745, 1100, 1013.25),    // Kohlsman
-    flag(1),                      // FlightDirector
-    clamp(100, 399, 250),         // Speed
+    clamp(-1, 1, 0),                  // Aileron
+    clamp(-1, 1, 0),                  // Elevator
+    flag(0),                          // SmartCamera
+    clamp(-1, 1, 0),                  // Rudder
+    clamp(-1, 1, 0),                  // RudderTrim
+    clamp(0, 1, 0),                   // BrakeLeft
+    clamp(0, 1, 0),                   // BrakeRight
+    clamp(0, 1, 0),                   // Spoilers
+    clamp(745, 1100, 1013.25),        // Kohlsman
+    flag(1),                          // FlightDirector
+    clamp(100, 399, 250),             // Speed
     {ValueRange::Wrap, 0, 360, 180},  // Heading
-    clamp(100, 49000, 10000),     // Altitude
-    clamp(-6000, 6000, 0),        // VerticalSpeed
-    clamp(-9.9, 9.9, 0),          // FlightPathAngle
-    flag(0),                      // ApMaster
-    flag(0),                      // SpeedHold
-    flag(0),                      // HeadingHold
-    flag(0),                      // AltitudeHold
-    flag(0),                      // VerticalHold
-    flag(0),                      // LocHold
-    flag(0),                      // ApproachHold
-    clamp(0, 2, 0),               // AutothrustStatus
-    free(0),                      // BaroMode
-    flag(0),                      // LsFilter
-    free(2),                      // NdRange
-    free(3),                      // NdMode
-    free(0),                      // EfisOption
-    free(100),                    // AltitudeIncrement
-    flag(0),                      // Expedite
-    flag(0),                      // TrkFpaMode
-    flag(0),                      // ShowSelectedHeading
+    clamp(100, 49000, 10000),         // Altitude
+    clamp(-6000, 6000, 0),            // VerticalSpeed
+    clamp(-9.9, 9.9, 0),              // FlightPathAngle
+    flag(0),                          // ApMaster
+    flag(0),                          // SpeedHold
+    flag(0),                          // HeadingHold
+    flag(0),                          // AltitudeHold
+    flag(0),                          // VerticalHold
+    flag(0),                          // LocHold
+    flag(0),                          // ApproachHold
+    clamp(0, 2, 0),                   // AutothrustStatus
+    free(0),                          // BaroMode
+    flag(0),                          // LsFilter
+    free(2),                          // NdRange
+    free(3),                          // NdMode
+    free(0),                          // EfisOption
+    free(100),                        // AltitudeIncrement
+    flag(0),                          // Expedite
+    flag(0),                          // TrkFpaMode
+    flag(0),                          // ShowSelectedHeading
 };
 
 double keepInRange(const ValueRange& range, double value) {
@@ -74,7 +78,9 @@ AircraftModel::AircraftModel() {
     for (std::size_t i = 0; i < values_.size(); ++i) values_[i] = kRanges[i].initial;
 }
 
-const ValueRange& AircraftModel::range(ModelVar var) { return kRanges[index(var)]; }
+const ValueRange& AircraftModel::range(ModelVar var) {
+    return kRanges[index(var)];
+}
 
 void AircraftModel::set(ModelVar var, double value) {
     if (!std::isfinite(value)) return;
@@ -89,8 +95,9 @@ void AircraftModel::stepAltitude(int direction) {
     const double increment = get(ModelVar::AltitudeIncrement) == 1000 ? 1000 : 100;
     const double current = get(ModelVar::Altitude);
     // The FCU snaps to the increment: 3,500 ft goes to 4,000 or 3,000 with 1,000-ft steps.
-    const double next = direction > 0 ? std::floor(current / increment + 1e-9) * increment + increment
-                                      : std::ceil(current / increment - 1e-9) * increment - increment;
+    const double next = direction > 0
+                            ? std::floor(current / increment + 1e-9) * increment + increment
+                            : std::ceil(current / increment - 1e-9) * increment - increment;
     set(ModelVar::Altitude, next);
 }
 

@@ -30,20 +30,26 @@ constexpr std::array kCockpitVars{
     variable("A32NX_EFIS_L_ND_RANGE", 8, NdRange, D, "navigation display range"),
     variable("A32NX_EFIS_L_ND_MODE", 12, NdMode, D, "navigation display mode"),
     variable("A32NX_EFIS_L_OPTION", 16, EfisOption, D, "EFIS option"),
-    command("(>H:A32NX.FCU_ALT_INCREMENT_SET)", 20,
-            [](Model& m) { m.set(AltitudeIncrement, m.get(AltitudeIncrement) == 1000 ? 100 : 1000); },
-            "switches the altitude increment between 100 and 1000 ft"),
-    command("(>H:A320_Neo_FCU_EXPED_PUSH)", 24, [](Model& m) { m.toggle(Expedite); },
-            "toggles expedite mode"),
-    command("(>H:A32NX.FCU_TRK_FPA_TOGGLE_PUSH)", 28, [](Model& m) { m.toggle(TrkFpaMode); },
-            "toggles TRK/FPA mode"),
+    command(
+        "(>H:A32NX.FCU_ALT_INCREMENT_SET)", 20,
+        [](Model& m) { m.set(AltitudeIncrement, m.get(AltitudeIncrement) == 1000 ? 100 : 1000); },
+        "switches the altitude increment between 100 and 1000 ft"),
+    command(
+        "(>H:A320_Neo_FCU_EXPED_PUSH)", 24, [](Model& m) { m.toggle(Expedite); },
+        "toggles expedite mode"),
+    command(
+        "(>H:A32NX.FCU_TRK_FPA_TOGGLE_PUSH)", 28, [](Model& m) { m.toggle(TrkFpaMode); },
+        "toggles TRK/FPA mode"),
     variable("XMLVAR_Autopilot_Altitude_Increment", 32, AltitudeIncrement, D,
              "feet per altitude detent: 1000 steps by 1000 ft, anything else by 100 ft"),
-    command("(>H:A320_Neo_FCU_VS_PUSH)", 36, [](Model& m) { m.set(VerticalHold, 0); },
-            "vertical speed managed (hold off)"),
-    command("(>H:A320_Neo_FCU_VS_PULL)", 40, [](Model& m) { m.set(VerticalHold, 1); },
-            "flies the selected vertical speed (hold on)"),
-    command("(>H:A320_Neo_CDU_VS)", 44, [](Model&) {}, "accepted, no effect"),
+    command(
+        "(>H:A320_Neo_FCU_VS_PUSH)", 36, [](Model& m) { m.set(VerticalHold, 0); },
+        "vertical speed managed (hold off)"),
+    command(
+        "(>H:A320_Neo_FCU_VS_PULL)", 40, [](Model& m) { m.set(VerticalHold, 1); },
+        "flies the selected vertical speed (hold on)"),
+    command(
+        "(>H:A320_Neo_CDU_VS)", 44, [](Model&) {}, "accepted, no effect"),
     variable("A32NX_AUTOPILOT_VS_SELECTED", 48, VerticalSpeed, D,
              "= AUTOPILOT VERTICAL HOLD VAR, ft/min"),
     variable("A32NX_AUTOPILOT_FPA_SELECTED", 52, FlightPathAngle, D,
@@ -63,8 +69,9 @@ constexpr std::array kCockpitVars{
     variable("A32NX_FCU_ALT_MANAGED", 92, AltitudeHold, I, "= not AUTOPILOT ALTITUDE LOCK"),
     variable("A32NX_TRK_FPA_MODE_ACTIVE", 96, TrkFpaMode, D, "TRK/FPA mode"),
     variable("A32NX_FCU_VS_MANAGED", 100, VerticalHold, I, "= not AUTOPILOT VERTICAL HOLD"),
-    variable("A320_FCU_SHOW_SELECTED_HEADING", 104, ShowSelectedHeading, D,
-             "selected heading shown: set by HDG hold on and the heading knob, cleared by hold off"),
+    variable(
+        "A320_FCU_SHOW_SELECTED_HEADING", 104, ShowSelectedHeading, D,
+        "selected heading shown: set by HDG hold on and the heading knob, cleared by hold off"),
 };
 
 bool isFlag(const CockpitVarSpec& spec) {
@@ -73,7 +80,9 @@ bool isFlag(const CockpitVarSpec& spec) {
 
 }  // namespace
 
-std::span<const CockpitVarSpec> cockpitVarSpecs() { return kCockpitVars; }
+std::span<const CockpitVarSpec> cockpitVarSpecs() {
+    return kCockpitVars;
+}
 
 const CockpitVarSpec* findCockpitVar(std::string_view name) {
     for (const CockpitVarSpec& spec : kCockpitVars) {

@@ -43,7 +43,8 @@ bool CompanionModule::publish() {
     for (const CockpitVarSpec& spec : cockpitVarSpecs()) {
         storeU32(&next[4 + spec.offset], static_cast<std::uint32_t>(publishedTenths(model_, spec)));
     }
-    if (publications_ > 0 && std::memcmp(next.data() + 4, downlink.bytes.data() + 4, kAreaSize - 4) == 0) {
+    if (publications_ > 0 &&
+        std::memcmp(next.data() + 4, downlink.bytes.data() + 4, kAreaSize - 4) == 0) {
         return false;
     }
     storeU32(next.data(), ++publications_);

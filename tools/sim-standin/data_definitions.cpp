@@ -75,7 +75,8 @@ void DataDefinition::add(SimDatum datum) {
 std::vector<double> DataDefinition::values(const AircraftModel& model) const {
     std::vector<double> out;
     out.reserve(datums_.size());
-    for (const SimDatum& datum : datums_) out.push_back(readSimVar(model, *datum.var) * datum.unit.perBase);
+    for (const SimDatum& datum : datums_)
+        out.push_back(readSimVar(model, *datum.var) * datum.unit.perBase);
     return out;
 }
 

@@ -143,9 +143,9 @@ void describeSimVars(std::ostream& out) {
     out << "\nSimulation variables (AddToDataDefinition; names without regard to case, any\n"
            "index suffix such as \":1\" accepted; each value keeps its range):\n";
     for (const SimVarSpec& spec : simVarSpecs()) {
-        out << "  " << spec.name << ": " << spec.help << "\n      " << viewRange(spec.var, spec.view)
-            << ", base unit " << baseUnitName(spec.quantity) << "\n      units: "
-            << unitNames(spec.quantity) << "\n";
+        out << "  " << spec.name << ": " << spec.help << "\n      "
+            << viewRange(spec.var, spec.view) << ", base unit " << baseUnitName(spec.quantity)
+            << "\n      units: " << unitNames(spec.quantity) << "\n";
     }
 }
 
@@ -154,7 +154,8 @@ void describeEvents(std::ostream& out) {
     for (const SimEventSpec& spec : simEventSpecs()) {
         out << "  " << std::left << std::setw(24) << spec.name << spec.help << "\n";
     }
-    out << "An empty name (an event private to the client) and a name with a period (\"Custom.Event\",\n"
+    out << "An empty name (an event private to the client) and a name with a period "
+           "(\"Custom.Event\",\n"
            "an event between clients) are accepted too; they do nothing to the aircraft.\n";
     out << "System events: \"SimStart\" is sent once per subscription when the flight starts;\n"
            "SimStop, Sim, Pause, Crashed, 1sec, 4sec, 6Hz and Frame are accepted, never sent.\n";

@@ -26,8 +26,9 @@ SimulatorConfig simulatorConfig(const Options& options, std::vector<ScriptAction
         start.kind = ScriptAction::Kind::StartFlight;
         start.source = Json{{"at", options.flightStartAt}, {"start_flight", true}};
         // Ahead of script actions at the same time, as if it were the script's first line.
-        const auto before = std::lower_bound(script.begin(), script.end(), start.at,
-                                             [](const ScriptAction& a, double at) { return a.at < at; });
+        const auto before =
+            std::lower_bound(script.begin(), script.end(), start.at,
+                             [](const ScriptAction& a, double at) { return a.at < at; });
         script.insert(before, start);
     }
     config.script = std::move(script);

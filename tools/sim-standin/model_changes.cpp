@@ -7,7 +7,8 @@ namespace standin {
 
 ModelSnapshot takeSnapshot(const AircraftModel& model) {
     ModelSnapshot snapshot;
-    for (const SimVarSpec& spec : simVarSpecs()) snapshot.simVars.push_back(readSimVar(model, spec));
+    for (const SimVarSpec& spec : simVarSpecs())
+        snapshot.simVars.push_back(readSimVar(model, spec));
     for (const CockpitVarSpec& spec : cockpitVarSpecs()) {
         snapshot.cockpit.push_back(publishedTenths(model, spec));
     }

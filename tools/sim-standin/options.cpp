@@ -14,7 +14,8 @@ constexpr double kMaxSeconds = 1e9;
 std::optional<std::uint64_t> parseUnsigned(const std::string& text, std::uint64_t max) {
     std::uint64_t value = 0;
     const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (failure != std::errc() || end != text.data() + text.size() || value > max) return std::nullopt;
+    if (failure != std::errc() || end != text.data() + text.size() || value > max)
+        return std::nullopt;
     return value;
 }
 
@@ -50,7 +51,8 @@ std::string setTcpPort(Options& o, const std::string& v) {
     return "";
 }
 
-std::string setSeconds(std::optional<double>& target, const std::string& name, const std::string& v) {
+std::string setSeconds(std::optional<double>& target, const std::string& name,
+                       const std::string& v) {
     target = parseSeconds(v);
     return target ? "" : name + " needs a number of seconds";
 }
@@ -78,37 +80,51 @@ std::string setFlightStart(Options& o, const std::string& v) {
 
 const std::map<std::string, Setter>& valueOptions() {
     static const std::map<std::string, Setter> options{
-        {"--pipe-name", [](Options& o, const std::string& v) {
+        {"--pipe-name",
+         [](Options& o, const std::string& v) {
              o.pipePath = "\\\\.\\pipe\\" + v;
              return v.empty() ? std::string("--pipe-name needs a name") : std::string();
          }},
         {"--tcp-port", setTcpPort},
-        {"--app-name", [](Options& o, const std::string& v) {
+        {"--app-name",
+         [](Options& o, const std::string& v) {
              o.openAnswer.applicationName = v;
              return std::string();
          }},
-        {"--app-version", [](Options& o, const std::string& v) {
+        {"--app-version",
+         [](Options& o, const std::string& v) {
              return setVersion(o.openAnswer.application, "--app-version", v);
          }},
-        {"--simconnect-version", [](Options& o, const std::string& v) {
+        {"--simconnect-version",
+         [](Options& o, const std::string& v) {
              return setVersion(o.openAnswer.simConnect, "--simconnect-version", v);
          }},
-        {"--open-reserved", [](Options& o, const std::string& v) {
+        {"--open-reserved",
+         [](Options& o, const std::string& v) {
              const auto value = parseUnsigned(v, UINT32_MAX);
              o.openAnswer.reserved1 = static_cast<std::uint32_t>(value.value_or(0));
              return value ? std::string() : std::string("--open-reserved needs a 32-bit number");
          }},
-        {"--reject-name", [](Options& o, const std::string& v) {
+        {"--reject-name",
+         [](Options& o, const std::string& v) {
              o.rejectNames.push_back(v);
              return std::string();
          }},
-        {"--quit-after", [](Options& o, const std::string& v) { return setSeconds(o.quitAfter, "--quit-after", v); }},
-        {"--break-after", [](Options& o, const std::string& v) { return setSeconds(o.breakAfter, "--break-after", v); }},
-        {"--script", [](Options& o, const std::string& v) {
+        {"--quit-after",
+         [](Options& o, const std::string& v) {
+             return setSeconds(o.quitAfter, "--quit-after", v);
+         }},
+        {"--break-after",
+         [](Options& o, const std::string& v) {
+             return setSeconds(o.breakAfter, "--break-after", v);
+         }},
+        {"--script",
+         [](Options& o, const std::string& v) {
              o.scriptFile = v;
              return std::string();
          }},
-        {"--log", [](Options& o, const std::string& v) {
+        {"--log",
+         [](Options& o, const std::string& v) {
              o.logFile = v;
              return std::string();
          }},
@@ -135,7 +151,8 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < args.size() && parsed.error.empty(); ++i) {
         std::string name = args[i];
         std::optional<std::string> value;
-        if (const auto equals = name.find('='); name.starts_with("--") && equals != std::string::npos) {
+        if (const auto equals = name.find('=');
+            name.starts_with("--") && equals != std::string::npos) {
             value = name.substr(equals + 1);
             name.resize(equals);
         }
@@ -153,8 +170,10 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
         }
     }
     const Options& o = parsed.options;
-    if (parsed.error.empty() && !o.pipePath && !o.tcp) parsed.error = "--no-pipe and --no-tcp leave nothing to listen on";
-    if (parsed.error.empty() && o.flightStart == Options::FlightStart::Script && o.scriptFile.empty()) {
+    if (parsed.error.empty() && !o.pipePath && !o.tcp)
+        parsed.error = "--no-pipe and --no-tcp leave nothing to listen on";
+    if (parsed.error.empty() && o.flightStart == Options::FlightStart::Script &&
+        o.scriptFile.empty()) {
         parsed.error = "--flight-start script needs --script";
     }
     return parsed;

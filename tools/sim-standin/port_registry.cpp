@@ -49,7 +49,9 @@ std::string_view keyOf(std::string_view line) {
     return equals == std::string_view::npos ? std::string_view{} : trimmed(line.substr(0, equals));
 }
 
-std::string_view valueOf(std::string_view line) { return trimmed(line.substr(line.find('=') + 1)); }
+std::string_view valueOf(std::string_view line) {
+    return trimmed(line.substr(line.find('=') + 1));
+}
 
 // The lines [first, last) that belong to the section, header excluded; first is 0 when
 // the section is missing.
@@ -93,7 +95,8 @@ std::string setIniValues(std::string_view text, std::string_view section, const 
     return joinLines(lines);
 }
 
-std::string removeIniValues(std::string_view text, std::string_view section, const IniValues& values) {
+std::string removeIniValues(std::string_view text, std::string_view section,
+                            const IniValues& values) {
     Lines lines = splitLines(text);
     auto [first, last] = sectionRange(lines, section);
     if (first == 0) return std::string(text);
@@ -107,8 +110,9 @@ std::string removeIniValues(std::string_view text, std::string_view section, con
     }
     bool empty = true;
     for (std::size_t i = first; i < last; ++i) empty = empty && trimmed(lines[i]).empty();
-    if (empty) lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(first - 1),
-                           lines.begin() + static_cast<std::ptrdiff_t>(last));
+    if (empty)
+        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(first - 1),
+                    lines.begin() + static_cast<std::ptrdiff_t>(last));
     while (!lines.empty() && trimmed(lines.back()).empty()) lines.pop_back();
     return joinLines(lines);
 }

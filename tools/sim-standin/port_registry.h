@@ -25,7 +25,8 @@ using IniValues = std::vector<std::pair<std::string, std::string>>;
 std::string setIniValues(std::string_view text, std::string_view section, const IniValues& values);
 // INI text without the section's keys that still hold the given values; a section left
 // empty goes too.
-std::string removeIniValues(std::string_view text, std::string_view section, const IniValues& values);
+std::string removeIniValues(std::string_view text, std::string_view section,
+                            const IniValues& values);
 
 class PortRegistry {
 public:

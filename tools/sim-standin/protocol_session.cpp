@@ -16,9 +16,12 @@ constexpr std::size_t kMaxEntries = 2000;
 constexpr std::uint32_t kNoIndex = SIMCONNECT_UNUSED;
 
 Json dataFields(const DataMessageFields& fields) {
-    return Json{{"dwRequestID", fields.requestId}, {"dwObjectID", fields.objectId},
-                {"dwDefineID", fields.defineId},   {"dwFlags", fields.flags},
-                {"dwentrynumber", 1},              {"dwoutof", 1},
+    return Json{{"dwRequestID", fields.requestId},
+                {"dwObjectID", fields.objectId},
+                {"dwDefineID", fields.defineId},
+                {"dwFlags", fields.flags},
+                {"dwentrynumber", 1},
+                {"dwoutof", 1},
                 {"dwDefineCount", fields.defineCount}};
 }
 
@@ -69,11 +72,15 @@ std::optional<RequestSchedule> objectSchedule(std::uint32_t period, std::uint32_
                                request.u32(f::limit), changed, now);
     };
     switch (period) {
-        case SIMCONNECT_PERIOD_ONCE: return make(K::Once, {});
+        case SIMCONNECT_PERIOD_ONCE:
+            return make(K::Once, {});
         case SIMCONNECT_PERIOD_VISUAL_FRAME:
-        case SIMCONNECT_PERIOD_SIM_FRAME: return make(K::Periodic, RequestSchedule::kFrame);
-        case SIMCONNECT_PERIOD_SECOND: return make(K::Periodic, std::chrono::seconds(1));
-        default: return std::nullopt;
+        case SIMCONNECT_PERIOD_SIM_FRAME:
+            return make(K::Periodic, RequestSchedule::kFrame);
+        case SIMCONNECT_PERIOD_SECOND:
+            return make(K::Periodic, std::chrono::seconds(1));
+        default:
+            return std::nullopt;
     }
 }
 
@@ -87,11 +94,16 @@ std::optional<RequestSchedule> clientSchedule(std::uint32_t period, std::uint32_
                                request.u32(f::limit), changed, now);
     };
     switch (period) {
-        case SIMCONNECT_CLIENT_DATA_PERIOD_ONCE: return make(K::Once, {});
-        case SIMCONNECT_CLIENT_DATA_PERIOD_VISUAL_FRAME: return make(K::Periodic, RequestSchedule::kFrame);
-        case SIMCONNECT_CLIENT_DATA_PERIOD_ON_SET: return make(K::OnSet, {});
-        case SIMCONNECT_CLIENT_DATA_PERIOD_SECOND: return make(K::Periodic, std::chrono::seconds(1));
-        default: return std::nullopt;
+        case SIMCONNECT_CLIENT_DATA_PERIOD_ONCE:
+            return make(K::Once, {});
+        case SIMCONNECT_CLIENT_DATA_PERIOD_VISUAL_FRAME:
+            return make(K::Periodic, RequestSchedule::kFrame);
+        case SIMCONNECT_CLIENT_DATA_PERIOD_ON_SET:
+            return make(K::OnSet, {});
+        case SIMCONNECT_CLIENT_DATA_PERIOD_SECOND:
+            return make(K::Periodic, std::chrono::seconds(1));
+        default:
+            return std::nullopt;
     }
 }
 
@@ -134,25 +146,38 @@ void ProtocolSession::handle(const Bytes& bytes, Clock::time_point now) {
              now);
     } else if (answerOpen_) {
         answerOpen_ = false;
-        emit(openMessage(world_.rules.openAnswer), "OPEN", openFields(world_.rules.openAnswer), now);
+        emit(openMessage(world_.rules.openAnswer), "OPEN", openFields(world_.rules.openAnswer),
+             now);
     }
 }
 
 ProtocolSession::Verdict ProtocolSession::dispatch(std::uint32_t number, const RequestView& request,
                                                    Json& fields, Clock::time_point now) {
     switch (number) {
-        case rl::kOpen: return onOpen();
-        case rl::kMapClientEventToSimEvent: return onMapClientEvent(request);
-        case rl::kTransmitClientEvent: return onTransmitClientEvent(request, fields);
-        case rl::kAddToDataDefinition: return onAddToDataDefinition(request);
-        case rl::kRequestDataOnSimObject: return onRequestData(request, now);
-        case rl::kSetDataOnSimObject: return onSetData(request, fields);
-        case rl::kSubscribeToSystemEvent: return onSubscribe(request);
-        case rl::kMapClientDataNameToID: return onMapClientDataName(request);
-        case rl::kAddToClientDataDefinition: return onAddToClientDataDefinition(request);
-        case rl::kRequestClientData: return onRequestClientData(request, now);
-        case rl::kSetClientData: return onSetClientData(request, fields);
-        default: return reject(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, kNoIndex);
+        case rl::kOpen:
+            return onOpen();
+        case rl::kMapClientEventToSimEvent:
+            return onMapClientEvent(request);
+        case rl::kTransmitClientEvent:
+            return onTransmitClientEvent(request, fields);
+        case rl::kAddToDataDefinition:
+            return onAddToDataDefinition(request);
+        case rl::kRequestDataOnSimObject:
+            return onRequestData(request, now);
+        case rl::kSetDataOnSimObject:
+            return onSetData(request, fields);
+        case rl::kSubscribeToSystemEvent:
+            return onSubscribe(request);
+        case rl::kMapClientDataNameToID:
+            return onMapClientDataName(request);
+        case rl::kAddToClientDataDefinition:
+            return onAddToClientDataDefinition(request);
+        case rl::kRequestClientData:
+            return onRequestClientData(request, now);
+        case rl::kSetClientData:
+            return onSetClientData(request, fields);
+        default:
+            return reject(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, kNoIndex);
     }
 }
 
@@ -206,7 +231,8 @@ ProtocolSession::Verdict ProtocolSession::onAddToDataDefinition(const RequestVie
     if (!unit) return reject(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 3);
     if (datumTypeSize(type) == 0) return reject(SIMCONNECT_EXCEPTION_OUT_OF_BOUNDS, 4);
     if (entries_ >= kMaxEntries) return reject(SIMCONNECT_EXCEPTION_OUT_OF_BOUNDS, 1);
-    definitions_[request.u32(f::DefineID)].add({datumName, var, *unit, type, request.f32(f::fEpsilon)});
+    definitions_[request.u32(f::DefineID)].add(
+        {datumName, var, *unit, type, request.f32(f::fEpsilon)});
     ++entries_;
     return std::nullopt;
 }
@@ -220,7 +246,8 @@ ProtocolSession::Verdict ProtocolSession::onRequestData(const RequestView& reque
     const std::uint32_t period = request.u32(f::Period);
     const std::uint32_t flags = request.u32(f::Flags);
     if (!definitions_.contains(defineId)) return reject(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 2);
-    if (objectId != SIMCONNECT_OBJECT_ID_USER) return reject(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 3);
+    if (objectId != SIMCONNECT_OBJECT_ID_USER)
+        return reject(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 3);
     if (period > SIMCONNECT_PERIOD_SECOND) return reject(SIMCONNECT_EXCEPTION_OUT_OF_BOUNDS, 4);
     if (period == SIMCONNECT_PERIOD_NEVER) {
         objectRequests_.erase(requestId);
@@ -231,7 +258,8 @@ ProtocolSession::Verdict ProtocolSession::onRequestData(const RequestView& reque
         ++entries_;
     }
     objectRequests_.insert_or_assign(
-        requestId, ObjectRequest{defineId, objectId, flags, *objectSchedule(period, flags, request, now), {}});
+        requestId,
+        ObjectRequest{defineId, objectId, flags, *objectSchedule(period, flags, request, now), {}});
     return std::nullopt;
 }
 
@@ -260,7 +288,8 @@ ProtocolSession::Verdict ProtocolSession::onSubscribe(const RequestView& request
     namespace f = rl::subscribe_to_system_event;
     const std::uint32_t eventId = request.u32(f::EventID);
     const std::string name = request.text(f::SystemEventName);
-    if (rejected(name) || !isSystemEvent(name)) return reject(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 2);
+    if (rejected(name) || !isSystemEvent(name))
+        return reject(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 2);
     if (eventIdTaken(eventId)) return reject(SIMCONNECT_EXCEPTION_EVENT_ID_DUPLICATE, 1);
     if (entries_ >= kMaxEntries) return reject(SIMCONNECT_EXCEPTION_OUT_OF_BOUNDS, 1);
     subscriptions_[eventId] = Subscription{name};
@@ -304,11 +333,13 @@ ProtocolSession::Verdict ProtocolSession::onRequestClientData(const RequestView&
     const std::size_t* index = areaIndex(areaId);
     if (index == nullptr) return reject(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
     const auto definition = clientDefinitions_.find(defineId);
-    if (definition == clientDefinitions_.end()) return reject(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 3);
+    if (definition == clientDefinitions_.end())
+        return reject(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 3);
     if (definition->second.extent() > world_.companion.area(*index).bytes.size()) {
         return reject(SIMCONNECT_EXCEPTION_OUT_OF_BOUNDS, 3);
     }
-    if (period > SIMCONNECT_CLIENT_DATA_PERIOD_SECOND) return reject(SIMCONNECT_EXCEPTION_OUT_OF_BOUNDS, 4);
+    if (period > SIMCONNECT_CLIENT_DATA_PERIOD_SECOND)
+        return reject(SIMCONNECT_EXCEPTION_OUT_OF_BOUNDS, 4);
     if (period == SIMCONNECT_CLIENT_DATA_PERIOD_NEVER) {
         clientRequests_.erase(requestId);
         return std::nullopt;
@@ -318,20 +349,24 @@ ProtocolSession::Verdict ProtocolSession::onRequestClientData(const RequestView&
         ++entries_;
     }
     clientRequests_.insert_or_assign(
-        requestId, ClientRequest{areaId, defineId, flags, *clientSchedule(period, flags, request, now), {}});
+        requestId,
+        ClientRequest{areaId, defineId, flags, *clientSchedule(period, flags, request, now), {}});
     return std::nullopt;
 }
 
-ProtocolSession::Verdict ProtocolSession::onSetClientData(const RequestView& request, Json& fields) {
+ProtocolSession::Verdict ProtocolSession::onSetClientData(const RequestView& request,
+                                                          Json& fields) {
     namespace f = rl::set_client_data;
     const std::size_t* index = areaIndex(request.u32(f::ClientDataID));
     if (index == nullptr) return reject(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
     const ClientDataArea& area = world_.companion.area(*index);
     fields["area"] = area.name;
     const auto definition = clientDefinitions_.find(request.u32(f::DefineID));
-    if (definition == clientDefinitions_.end()) return reject(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 2);
+    if (definition == clientDefinitions_.end())
+        return reject(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 2);
     const ClientDataDefinition& def = definition->second;
-    if (request.u32(f::cbUnitSize) != def.size()) return reject(SIMCONNECT_EXCEPTION_SIZE_MISMATCH, 5);
+    if (request.u32(f::cbUnitSize) != def.size())
+        return reject(SIMCONNECT_EXCEPTION_SIZE_MISMATCH, 5);
     if (def.extent() > area.bytes.size()) return reject(SIMCONNECT_EXCEPTION_OUT_OF_BOUNDS, 2);
     // The companion publishes the downlink; clients only read it.
     if (area.readOnly) return reject(SIMCONNECT_EXCEPTION_ERROR, 1);
@@ -348,7 +383,8 @@ ProtocolSession::Verdict ProtocolSession::onSetClientData(const RequestView& req
 
 bool ProtocolSession::rejected(const std::string& name) const {
     const auto& names = world_.rules.rejectedNames;
-    return std::any_of(names.begin(), names.end(), [&](const std::string& r) { return sameName(r, name); });
+    return std::any_of(names.begin(), names.end(),
+                       [&](const std::string& r) { return sameName(r, name); });
 }
 
 bool ProtocolSession::eventIdTaken(std::uint32_t eventId) const {
@@ -373,7 +409,10 @@ void ProtocolSession::sendSimStart(Clock::time_point now) {
         if (subscription.sent || !sameName(subscription.name, "SimStart")) continue;
         subscription.sent = true;
         emit(eventMessage(SIMCONNECT_UNUSED, eventId, 0), "EVENT",
-             Json{{"uGroupID", SIMCONNECT_UNUSED}, {"uEventID", eventId}, {"dwData", 0}, {"event", "SimStart"}},
+             Json{{"uGroupID", SIMCONNECT_UNUSED},
+                  {"uEventID", eventId},
+                  {"dwData", 0},
+                  {"event", "SimStart"}},
              now);
     }
 }
@@ -383,7 +422,8 @@ void ProtocolSession::sendObjectData(Clock::time_point now) {
         ObjectRequest& request = it->second;
         const DataDefinition& def = definitions_.at(request.defineId);
         const std::vector<double> values = def.values(world_.model);
-        const bool unchanged = request.schedule.changedOnly() && request.last && !def.differs(values, *request.last);
+        const bool unchanged =
+            request.schedule.changedOnly() && request.last && !def.differs(values, *request.last);
         if (!request.schedule.ready(now) || unchanged) {
             ++it;
             continue;
@@ -392,8 +432,8 @@ void ProtocolSession::sendObjectData(Clock::time_point now) {
                                        static_cast<std::uint32_t>(def.count())};
         Json fields = dataFields(header);
         fields["values"] = def.describe(values);
-        emit(dataMessage(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, header, def.encode(values)), "SIMOBJECT_DATA",
-             std::move(fields), now);
+        emit(dataMessage(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, header, def.encode(values)),
+             "SIMOBJECT_DATA", std::move(fields), now);
         request.last = values;
         request.schedule.sent(now);
         it = request.schedule.finished() ? objectRequests_.erase(it) : std::next(it);
@@ -413,7 +453,8 @@ void ProtocolSession::sendClientData(Clock::time_point now) {
         const bool written = area.writes != request.seenWrites;
         request.seenWrites = area.writes;
         const Bytes block = def.extract(area.bytes);
-        const bool unchanged = request.schedule.changedOnly() && request.last && block == *request.last;
+        const bool unchanged =
+            request.schedule.changedOnly() && request.last && block == *request.last;
         const bool waiting = request.schedule.onSet() && request.last && !written;
         if (!request.schedule.ready(now) || unchanged || waiting) {
             ++it;
@@ -429,7 +470,8 @@ void ProtocolSession::sendClientData(Clock::time_point now) {
         } else {
             fields["data"] = hexText(block);
         }
-        emit(dataMessage(SIMCONNECT_RECV_ID_CLIENT_DATA, header, block), "CLIENT_DATA", std::move(fields), now);
+        emit(dataMessage(SIMCONNECT_RECV_ID_CLIENT_DATA, header, block), "CLIENT_DATA",
+             std::move(fields), now);
         request.last = block;
         request.schedule.sent(now);
         it = request.schedule.finished() ? clientRequests_.erase(it) : std::next(it);
@@ -453,7 +495,8 @@ std::optional<Clock::time_point> ProtocolSession::nextDue() const {
         const ClientDataArea& area = world_.companion.area(*areaIndex(request.areaId));
         const ClientDataDefinition& def = clientDefinitions_.at(request.defineId);
         const bool unchanged = request.schedule.changedOnly() && request.last &&
-                               def.extent() <= area.bytes.size() && def.extract(area.bytes) == *request.last;
+                               def.extent() <= area.bytes.size() &&
+                               def.extract(area.bytes) == *request.last;
         if (!unchanged) consider(request.schedule.next());
     }
     return due;

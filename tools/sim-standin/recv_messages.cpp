@@ -60,12 +60,9 @@ Bytes openMessage(const OpenAnswer& answer) {
     Bytes bytes = message(sizeof(SIMCONNECT_RECV_OPEN), SIMCONNECT_RECV_ID_OPEN);
     // The name keeps its NUL within the 256-byte field.
     const std::size_t length = std::min<std::size_t>(answer.applicationName.size(), 255);
-    std::memcpy(&bytes[at::szApplicationName],
-                answer.applicationName.data(), length);
-    storeVersions(&bytes[at::dwApplicationVersionMajor],
-                  answer.application);
-    storeVersions(&bytes[at::dwSimConnectVersionMajor],
-                  answer.simConnect);
+    std::memcpy(&bytes[at::szApplicationName], answer.applicationName.data(), length);
+    storeVersions(&bytes[at::dwApplicationVersionMajor], answer.application);
+    storeVersions(&bytes[at::dwSimConnectVersionMajor], answer.simConnect);
     storeU32(&bytes[at::dwReserved1], answer.reserved1);
     return bytes;
 }
@@ -78,7 +75,9 @@ Bytes exceptionMessage(std::uint32_t exception, std::uint32_t sendId, std::uint3
     return bytes;
 }
 
-Bytes quitMessage() { return message(sizeof(SIMCONNECT_RECV), SIMCONNECT_RECV_ID_QUIT); }
+Bytes quitMessage() {
+    return message(sizeof(SIMCONNECT_RECV), SIMCONNECT_RECV_ID_QUIT);
+}
 
 Bytes eventMessage(std::uint32_t groupId, std::uint32_t eventId, std::uint32_t data) {
     Bytes bytes = message(sizeof(SIMCONNECT_RECV_EVENT), SIMCONNECT_RECV_ID_EVENT);
@@ -89,7 +88,8 @@ Bytes eventMessage(std::uint32_t groupId, std::uint32_t eventId, std::uint32_t d
 }
 
 Bytes dataMessage(std::uint32_t recvId, const DataMessageFields& fields, const Bytes& block) {
-    Bytes bytes = message(static_cast<std::uint32_t>(SIMCONNECT_RECV_DATA_OFFSET + block.size()), recvId);
+    Bytes bytes =
+        message(static_cast<std::uint32_t>(SIMCONNECT_RECV_DATA_OFFSET + block.size()), recvId);
     storeU32(&bytes[at::dwRequestID], fields.requestId);
     storeU32(&bytes[at::dwObjectID], fields.objectId);
     storeU32(&bytes[at::dwDefineID], fields.defineId);
@@ -97,23 +97,35 @@ Bytes dataMessage(std::uint32_t recvId, const DataMessageFields& fields, const B
     storeU32(&bytes[at::dwentrynumber], 1);
     storeU32(&bytes[at::dwoutof], 1);
     storeU32(&bytes[at::dwDefineCount], fields.defineCount);
-    if (!block.empty()) std::memcpy(&bytes[SIMCONNECT_RECV_DATA_OFFSET], block.data(), block.size());
+    if (!block.empty())
+        std::memcpy(&bytes[SIMCONNECT_RECV_DATA_OFFSET], block.data(), block.size());
     return bytes;
 }
 
 std::string_view exceptionName(std::uint32_t exception) {
     switch (exception) {
-        case SIMCONNECT_EXCEPTION_NONE: return "NONE";
-        case SIMCONNECT_EXCEPTION_ERROR: return "ERROR";
-        case SIMCONNECT_EXCEPTION_SIZE_MISMATCH: return "SIZE_MISMATCH";
-        case SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID: return "UNRECOGNIZED_ID";
-        case SIMCONNECT_EXCEPTION_UNOPENED: return "UNOPENED";
-        case SIMCONNECT_EXCEPTION_VERSION_MISMATCH: return "VERSION_MISMATCH";
-        case SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED: return "NAME_UNRECOGNIZED";
-        case SIMCONNECT_EXCEPTION_EVENT_ID_DUPLICATE: return "EVENT_ID_DUPLICATE";
-        case SIMCONNECT_EXCEPTION_DUPLICATE_ID: return "DUPLICATE_ID";
-        case SIMCONNECT_EXCEPTION_OUT_OF_BOUNDS: return "OUT_OF_BOUNDS";
-        default: return "UNKNOWN";
+        case SIMCONNECT_EXCEPTION_NONE:
+            return "NONE";
+        case SIMCONNECT_EXCEPTION_ERROR:
+            return "ERROR";
+        case SIMCONNECT_EXCEPTION_SIZE_MISMATCH:
+            return "SIZE_MISMATCH";
+        case SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID:
+            return "UNRECOGNIZED_ID";
+        case SIMCONNECT_EXCEPTION_UNOPENED:
+            return "UNOPENED";
+        case SIMCONNECT_EXCEPTION_VERSION_MISMATCH:
+            return "VERSION_MISMATCH";
+        case SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED:
+            return "NAME_UNRECOGNIZED";
+        case SIMCONNECT_EXCEPTION_EVENT_ID_DUPLICATE:
+            return "EVENT_ID_DUPLICATE";
+        case SIMCONNECT_EXCEPTION_DUPLICATE_ID:
+            return "DUPLICATE_ID";
+        case SIMCONNECT_EXCEPTION_OUT_OF_BOUNDS:
+            return "OUT_OF_BOUNDS";
+        default:
+            return "UNKNOWN";
     }
 }
 

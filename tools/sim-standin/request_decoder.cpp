@@ -148,7 +148,8 @@ std::uint64_t RequestView::expectedSize(const RequestSpec& spec) const {
         return std::uint64_t{spec.fixedSize} + u32(rl::set_client_data::cbUnitSize);
     }
     // A count of 0 means one element, as the client sends it.
-    const std::uint64_t count = std::max<std::uint32_t>(u32(rl::set_data_on_sim_object::ArrayCount), 1);
+    const std::uint64_t count =
+        std::max<std::uint32_t>(u32(rl::set_data_on_sim_object::ArrayCount), 1);
     return spec.fixedSize + count * u32(rl::set_data_on_sim_object::cbUnitSize);
 }
 

@@ -12,7 +12,8 @@ namespace {
 Json stamped(double t, Clock::time_point now, std::uint32_t session) {
     Json entry;
     entry["t"] = t;
-    entry["mono_ns"] = std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch()).count();
+    entry["mono_ns"] =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch()).count();
     if (session != 0) entry["session"] = session;
     return entry;
 }

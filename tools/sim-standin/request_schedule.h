@@ -15,9 +15,8 @@ public:
 
     enum class Kind { Once, Periodic, OnSet };
 
-    RequestSchedule(Kind kind, Clock::duration period, std::uint32_t origin,
-                    std::uint32_t interval, std::uint32_t limit, bool changedOnly,
-                    Clock::time_point now);
+    RequestSchedule(Kind kind, Clock::duration period, std::uint32_t origin, std::uint32_t interval,
+                    std::uint32_t limit, bool changedOnly, Clock::time_point now);
 
     bool onSet() const { return kind_ == Kind::OnSet; }
     bool changedOnly() const { return changedOnly_; }

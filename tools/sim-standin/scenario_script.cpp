@@ -19,7 +19,8 @@ std::string readSet(const Json& line, ScriptAction& action) {
     action.kind = Kind::Set;
     if (!line["set"].is_string()) return "\"set\" needs a variable name";
     action.name = line["set"].get<std::string>();
-    if (!line.contains("value") || !line["value"].is_number()) return "\"set\" needs a number \"value\"";
+    if (!line.contains("value") || !line["value"].is_number())
+        return "\"set\" needs a number \"value\"";
     action.value = line["value"].get<double>();
     if (line.contains("unit")) {
         if (!line["unit"].is_string()) return "\"unit\" must be text";
@@ -90,7 +91,8 @@ ScriptLoad parseScript(std::istream& in) {
         if (first == std::string::npos || text[first] == '#') continue;
         const Json line = Json::parse(text, nullptr, false);
         ScriptAction action;
-        const std::string problem = line.is_discarded() ? "not valid JSON" : readAction(line, action);
+        const std::string problem =
+            line.is_discarded() ? "not valid JSON" : readAction(line, action);
         if (!problem.empty()) {
             load.error = "line " + std::to_string(number) + ": " + problem;
             load.actions.clear();
@@ -117,7 +119,8 @@ void applyToModel(const ScriptAction& action, AircraftModel& model) {
             if (findCockpitVar(action.name) != nullptr) {
                 setCockpitVar(model, action.name, action.value);
             } else if (const SimVarSpec* var = findSimVar(action.name)) {
-                const auto unit = findUnit(action.unit.empty() ? "number" : action.unit, var->quantity);
+                const auto unit =
+                    findUnit(action.unit.empty() ? "number" : action.unit, var->quantity);
                 writeSimVar(model, *var, action.value / unit->perBase);
             }
             return;

@@ -27,7 +27,9 @@ constexpr std::size_t kReadChunk = 65536;
 constexpr auto kQuitFlushTime = std::chrono::seconds(2);
 constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 
-std::string lastError(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string lastError(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
 
 struct Listener {
     int fd;
@@ -55,8 +57,8 @@ struct Server::Impl {
 
     bool openPipe(const std::string& path, std::string& error);
     std::optional<std::uint16_t> openTcp(int family, std::uint16_t port, std::string& error);
-    bool bindAndListen(int fd, const sockaddr* address, socklen_t length, const std::string& endpoint,
-                       std::string& error);
+    bool bindAndListen(int fd, const sockaddr* address, socklen_t length,
+                       const std::string& endpoint, std::string& error);
 
     void run(const StopSignal& stop);
     void waitAndServe(const StopSignal& stop);
@@ -97,7 +99,8 @@ bool Server::Impl::openPipe(const std::string& path, std::string& error) {
     address.sun_family = AF_UNIX;
     // The abstract name is the path's bytes after a leading zero byte, without a terminator.
     if (path.empty() || path.size() > sizeof address.sun_path - 1) {
-        error = "the pipe path must have 1 to " + std::to_string(sizeof address.sun_path - 1) + " characters";
+        error = "the pipe path must have 1 to " + std::to_string(sizeof address.sun_path - 1) +
+                " characters";
         return false;
     }
     std::memcpy(address.sun_path + 1, path.data(), path.size());
@@ -115,7 +118,8 @@ bool Server::Impl::openPipe(const std::string& path, std::string& error) {
     return true;
 }
 
-std::optional<std::uint16_t> Server::Impl::openTcp(int family, std::uint16_t port, std::string& error) {
+std::optional<std::uint16_t> Server::Impl::openTcp(int family, std::uint16_t port,
+                                                   std::string& error) {
     const int fd = socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         error = lastError("cannot create a TCP socket");
@@ -144,8 +148,9 @@ std::optional<std::uint16_t> Server::Impl::openTcp(int family, std::uint16_t por
         return std::nullopt;
     }
     getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    const in_port_t bound = family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
-                                               : reinterpret_cast<sockaddr_in*>(&address)->sin_port;
+    const in_port_t bound = family == AF_INET6
+                                ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
+                                : reinterpret_cast<sockaddr_in*>(&address)->sin_port;
     return ntohs(bound);
 }
 
@@ -215,16 +220,19 @@ void Server::Impl::readFrom(std::uint32_t session, Link& link, Clock::time_point
     } else if (n == 0) {
         simulator.peerClosed(session, "peer closed", now);
     } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-        simulator.peerClosed(session, errno == ECONNRESET ? "connection reset" : std::strerror(errno), now);
+        simulator.peerClosed(session,
+                             errno == ECONNRESET ? "connection reset" : std::strerror(errno), now);
     }
 }
 
 void Server::Impl::writeTo(std::uint32_t session, Link& link, Clock::time_point now) {
     while (!link.out.empty()) {
-        const ssize_t n = send(link.fd, link.out.data(), link.out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n =
+            send(link.fd, link.out.data(), link.out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
-            simulator.peerClosed(session, "write failed: " + std::string(std::strerror(errno)), now);
+            simulator.peerClosed(session, "write failed: " + std::string(std::strerror(errno)),
+                                 now);
             link.out.clear();
             return;
         }
@@ -254,14 +262,17 @@ void Server::Impl::closeFinished(Clock::time_point now) {
     for (std::uint32_t session : finished) closeLink(session, simulator.closeReason(session), now);
 }
 
-void Server::Impl::closeLink(std::uint32_t session, std::string_view reason, Clock::time_point now) {
+void Server::Impl::closeLink(std::uint32_t session, std::string_view reason,
+                             Clock::time_point now) {
     const auto found = links.find(session);
     if (found == links.end()) return;
     Link& link = found->second;
     // Input the client sent after the end is read away first, so that closing does not
-    // reset the connection under answers it has not read yet.
+    // reset the connection under answers it has not read yet; a client that keeps sending
+    // gets a bounded share.
     std::uint8_t chunk[4096];
-    while (recv(link.fd, chunk, sizeof chunk, MSG_DONTWAIT) > 0) {
+    for (int reads = 0; reads < 64 && recv(link.fd, chunk, sizeof chunk, MSG_DONTWAIT) > 0;
+         ++reads) {
     }
     shutdown(link.fd, SHUT_RDWR);
     close(link.fd);
@@ -285,7 +296,8 @@ void Server::Impl::finish() {
         if (poll(fds.data(), fds.size(), pollTimeout(deadline, now)) <= 0) continue;
         for (std::size_t i = 0; i < order.size(); ++i) {
             const auto found = links.find(order[i]);
-            if (fds[i].revents != 0 && found != links.end()) writeTo(order[i], found->second, Clock::now());
+            if (fds[i].revents != 0 && found != links.end())
+                writeTo(order[i], found->second, Clock::now());
         }
     }
     const auto now = Clock::now();
@@ -315,8 +327,12 @@ bool Server::listen(const ListenPlan& plan, std::string& error) {
     return true;
 }
 
-const ListeningPorts& Server::ports() const { return impl_->ports; }
+const ListeningPorts& Server::ports() const {
+    return impl_->ports;
+}
 
-void Server::run(const StopSignal& stop) { impl_->run(stop); }
+void Server::run(const StopSignal& stop) {
+    impl_->run(stop);
+}
 
 }  // namespace standin

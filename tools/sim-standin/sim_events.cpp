@@ -11,7 +11,9 @@ using enum ModelVar;
 using Model = AircraftModel;
 
 // An axis event's data runs from -16384 (released) to 16384 (fully applied).
-double axisFraction(std::int32_t data) { return (static_cast<double>(data) + 16384.0) / 32768.0; }
+double axisFraction(std::int32_t data) {
+    return (static_cast<double>(data) + 16384.0) / 32768.0;
+}
 
 void stepVerticalTarget(Model& m, int direction) {
     // In TRK/FPA mode the same knob selects the flight-path angle.
@@ -74,7 +76,9 @@ constexpr std::array kEvents{
     SimEventSpec{"AP_LOC_HOLD", [](Model& m, std::int32_t) { m.toggle(LocHold); },
                  "toggles the localizer mode"},
     SimEventSpec{"AUTO_THROTTLE_ARM",
-                 [](Model& m, std::int32_t) { m.set(AutothrustStatus, m.get(AutothrustStatus) != 0.0 ? 0 : 1); },
+                 [](Model& m, std::int32_t) {
+                     m.set(AutothrustStatus, m.get(AutothrustStatus) != 0.0 ? 0 : 1);
+                 },
                  "arms the autothrust (status 1), or turns it off"},
     SimEventSpec{"AP_ALT_HOLD_ON", [](Model& m, std::int32_t) { m.set(AltitudeHold, 1); },
                  "holds the selected altitude (altitude managed off)"},
@@ -92,8 +96,9 @@ constexpr std::array kEvents{
                  "toggles the vertical speed hold"},
     SimEventSpec{"AP_VS_VAR_INC", [](Model& m, std::int32_t) { stepVerticalTarget(m, 1); },
                  "selected vertical speed 100 ft/min up (flight-path angle 0.1 degree in TRK/FPA)"},
-    SimEventSpec{"AP_VS_VAR_DEC", [](Model& m, std::int32_t) { stepVerticalTarget(m, -1); },
-                 "selected vertical speed 100 ft/min down (flight-path angle 0.1 degree in TRK/FPA)"},
+    SimEventSpec{
+        "AP_VS_VAR_DEC", [](Model& m, std::int32_t) { stepVerticalTarget(m, -1); },
+        "selected vertical speed 100 ft/min down (flight-path angle 0.1 degree in TRK/FPA)"},
     SimEventSpec{"AP_APR_HOLD", [](Model& m, std::int32_t) { m.toggle(ApproachHold); },
                  "toggles the approach mode"},
 };
@@ -103,7 +108,9 @@ constexpr std::array<std::string_view, 9> kSystemEvents{
 
 }  // namespace
 
-std::span<const SimEventSpec> simEventSpecs() { return kEvents; }
+std::span<const SimEventSpec> simEventSpecs() {
+    return kEvents;
+}
 
 const SimEventSpec* findSimEvent(std::string_view name) {
     for (const SimEventSpec& spec : kEvents) {

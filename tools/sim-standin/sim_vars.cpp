@@ -64,7 +64,9 @@ std::string_view withoutIndex(std::string_view name) {
 
 }  // namespace
 
-std::span<const SimVarSpec> simVarSpecs() { return kSimVars; }
+std::span<const SimVarSpec> simVarSpecs() {
+    return kSimVars;
+}
 
 const SimVarSpec* findSimVar(std::string_view name) {
     const std::string_view base = withoutIndex(name);

@@ -11,10 +11,13 @@ Simulator::Simulator(SimulatorConfig config, RequestLog& log, std::ostream& cons
 }
 
 Clock::time_point Simulator::at(double seconds) const {
-    return start_ + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    return start_ +
+           std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
-void Simulator::say(const std::string& line) { console_ << "sim-standin: " << line << std::endl; }
+void Simulator::say(const std::string& line) {
+    console_ << "sim-standin: " << line << std::endl;
+}
 
 std::uint32_t Simulator::connect(std::string_view endpoint, Clock::time_point now) {
     // Session ids count up from 1 and are never reused while the stand-in runs.

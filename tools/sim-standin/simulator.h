@@ -33,10 +33,12 @@ enum class Ending { None, Quit, Break };
 
 class Simulator {
 public:
-    Simulator(SimulatorConfig config, RequestLog& log, std::ostream& console, Clock::time_point start);
+    Simulator(SimulatorConfig config, RequestLog& log, std::ostream& console,
+              Clock::time_point start);
 
     std::uint32_t connect(std::string_view endpoint, Clock::time_point now);
-    void receive(std::uint32_t session, const std::uint8_t* data, std::size_t size, Clock::time_point now);
+    void receive(std::uint32_t session, const std::uint8_t* data, std::size_t size,
+                 Clock::time_point now);
     // The peer has closed its side (or the connection failed); the server closes it.
     void peerClosed(std::uint32_t session, std::string_view reason, Clock::time_point now);
     // The server has closed the connection: the session ends.

@@ -44,9 +44,13 @@ StopSignal::~StopSignal() {
     }
 }
 
-bool StopSignal::requested() const { return stopRequested != 0; }
+bool StopSignal::requested() const {
+    return stopRequested != 0;
+}
 
-std::intptr_t StopSignal::waitHandle() const { return wakeFds[0]; }
+std::intptr_t StopSignal::waitHandle() const {
+    return wakeFds[0];
+}
 
 void StopSignal::drain() const {
     char bytes[64];

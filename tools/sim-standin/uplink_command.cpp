@@ -24,7 +24,8 @@ UplinkCommand decodeUplink(const std::uint8_t* block, std::size_t size) {
     std::size_t stop = nameAt;
     while (stop < end && bytes[stop] != 0) ++stop;
     command.terminated = stop < end;
-    if (stop > nameAt) command.name.assign(reinterpret_cast<const char*>(&bytes[nameAt]), stop - nameAt);
+    if (stop > nameAt)
+        command.name.assign(reinterpret_cast<const char*>(&bytes[nameAt]), stop - nameAt);
     return command;
 }
 

@@ -16,7 +16,7 @@ struct UplinkCommand {
     std::int32_t sequence = 0;
     std::uint8_t kind = 0;
     std::string name;
-    std::uint16_t raw = 0;  // the set command's 16 bits as sent
+    std::uint16_t raw = 0;   // the set command's 16 bits as sent
     bool terminated = true;  // the name ended with its zero byte inside the block
 
     std::int16_t value() const { return static_cast<std::int16_t>(raw); }

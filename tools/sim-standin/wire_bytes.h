@@ -14,7 +14,8 @@ inline std::uint32_t loadU32(const std::uint8_t* p) {
 }
 
 inline std::uint64_t loadU64(const std::uint8_t* p) {
-    return static_cast<std::uint64_t>(loadU32(p)) | static_cast<std::uint64_t>(loadU32(p + 4)) << 32;
+    return static_cast<std::uint64_t>(loadU32(p)) | static_cast<std::uint64_t>(loadU32(p + 4))
+                                                        << 32;
 }
 
 inline void storeU32(std::uint8_t* p, std::uint32_t v) {
@@ -26,10 +27,18 @@ inline void storeU64(std::uint8_t* p, std::uint64_t v) {
     storeU32(p + 4, static_cast<std::uint32_t>(v >> 32));
 }
 
-inline float loadF32(const std::uint8_t* p) { return std::bit_cast<float>(loadU32(p)); }
-inline double loadF64(const std::uint8_t* p) { return std::bit_cast<double>(loadU64(p)); }
-inline void storeF32(std::uint8_t* p, float v) { storeU32(p, std::bit_cast<std::uint32_t>(v)); }
-inline void storeF64(std::uint8_t* p, double v) { storeU64(p, std::bit_cast<std::uint64_t>(v)); }
+inline float loadF32(const std::uint8_t* p) {
+    return std::bit_cast<float>(loadU32(p));
+}
+inline double loadF64(const std::uint8_t* p) {
+    return std::bit_cast<double>(loadU64(p));
+}
+inline void storeF32(std::uint8_t* p, float v) {
+    storeU32(p, std::bit_cast<std::uint32_t>(v));
+}
+inline void storeF64(std::uint8_t* p, double v) {
+    storeU64(p, std::bit_cast<std::uint64_t>(v));
+}
 
 using Bytes = std::vector<std::uint8_t>;
 

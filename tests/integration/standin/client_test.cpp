@@ -46,7 +46,8 @@ protected:
 
     // Dispatches until a message with receive id `id` has come (or the time is up) and
     // returns it; every message dispatched is kept in received_.
-    std::optional<Bytes> waitFor(std::uint32_t id, std::chrono::milliseconds timeout, std::size_t from = 0) {
+    std::optional<Bytes> waitFor(std::uint32_t id, std::chrono::milliseconds timeout,
+                                 std::size_t from = 0) {
         std::optional<Bytes> found;
         waitUntil(
             [&] {
@@ -83,14 +84,20 @@ TEST_F(StandinClient, OpenAnswerAndExceptionsReachTheLibrary) {
     // The library numbers requests from 1 (the OPEN); the exceptions name them.
     ASSERT_EQ(SimConnect_MapClientEventToSimEvent(handle_, 1, "NOT_AN_EVENT"), S_OK);
     ASSERT_EQ(SimConnect_AddToDataDefinition(handle_, 4, "KOHLSMAN SETTING MB:1", "furlongs",
-                                             SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED), S_OK);
-    ASSERT_EQ(SimConnect_RequestDataOnSimObject(handle_, 4, 99, 0, SIMCONNECT_PERIOD_SECOND, 1, 0, 0, 0), S_OK);
-    ASSERT_TRUE(waitUntil([&] {
-        dispatch();
-        std::size_t exceptions = 0;
-        for (const Bytes& m : received_) exceptions += messageId(m) == SIMCONNECT_RECV_ID_EXCEPTION;
-        return exceptions == 3;
-    }, 5s));
+                                             SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED),
+              S_OK);
+    ASSERT_EQ(
+        SimConnect_RequestDataOnSimObject(handle_, 4, 99, 0, SIMCONNECT_PERIOD_SECOND, 1, 0, 0, 0),
+        S_OK);
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            dispatch();
+            std::size_t exceptions = 0;
+            for (const Bytes& m : received_)
+                exceptions += messageId(m) == SIMCONNECT_RECV_ID_EXCEPTION;
+            return exceptions == 3;
+        },
+        5s));
     std::vector<SIMCONNECT_RECV_EXCEPTION> exceptions;
     for (const Bytes& m : received_) {
         if (messageId(m) == SIMCONNECT_RECV_ID_EXCEPTION) {
@@ -109,8 +116,8 @@ TEST_F(StandinClient, OpenAnswerAndExceptionsReachTheLibrary) {
 TEST_F(StandinClient, ObjectDataComesOnceASecondAndOnlyOnChange) {
     start({});
     ASSERT_TRUE(waitFor(SIMCONNECT_RECV_ID_OPEN, 5s));
-    SimConnect_AddToDataDefinition(handle_, 4, "KOHLSMAN SETTING MB:1", "Millibars", SIMCONNECT_DATATYPE_FLOAT64,
-                                   0, SIMCONNECT_UNUSED);
+    SimConnect_AddToDataDefinition(handle_, 4, "KOHLSMAN SETTING MB:1", "Millibars",
+                                   SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
     SimConnect_AddToDataDefinition(handle_, 4, "AUTOPILOT FLIGHT DIRECTOR ACTIVE", "Bool",
                                    SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
     SimConnect_RequestDataOnSimObject(handle_, 4, 4, 0, SIMCONNECT_PERIOD_SECOND, 1, 0, 0, 0);
@@ -144,7 +151,8 @@ TEST_F(StandinClient, UplinkCommandChangesTheDownlinkBlock) {
     SimConnect_AddToClientDataDefinition(handle_, 5321, 0, 132, 0, SIMCONNECT_UNUSED);
     SimConnect_MapClientDataNameToID(handle_, "orvendale.downlink", 5321);
     SimConnect_MapClientDataNameToID(handle_, "orvendale.uplink", 5322);
-    SimConnect_RequestClientData(handle_, 5321, 5322, 5321, SIMCONNECT_CLIENT_DATA_PERIOD_ON_SET, 1, 0, 0, 0);
+    SimConnect_RequestClientData(handle_, 5321, 5322, 5321, SIMCONNECT_CLIENT_DATA_PERIOD_ON_SET, 1,
+                                 0, 0, 0);
     const auto first = waitFor(SIMCONNECT_RECV_ID_CLIENT_DATA, 5s);
     ASSERT_TRUE(first);
     EXPECT_EQ(first->size(), 172u);
@@ -174,10 +182,12 @@ TEST_F(StandinClient, QuitReachesTheClientBeforeTheClose) {
 TEST_F(StandinClient, BreakFailsTheConnectionWithoutQuit) {
     start({"--break-after", "1.5"});
     ASSERT_TRUE(waitFor(SIMCONNECT_RECV_ID_OPEN, 5s));
-    EXPECT_TRUE(waitUntil([&] {
-        dispatch();
-        return FAILED(lastResult_);
-    }, 5s));
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            dispatch();
+            return FAILED(lastResult_);
+        },
+        5s));
     for (const Bytes& m : received_) EXPECT_NE(messageId(m), SIMCONNECT_RECV_ID_QUIT);
 }
 
@@ -191,7 +201,8 @@ TEST_F(StandinClient, MalformedClientDoesNotDisturbAnother) {
     SimConnect_MapClientEventToSimEvent(handle_, 1, "AP_MASTER");
     SimConnect_TransmitClientEvent(handle_, 0, 1, 0, 1, 16);
     StandinLog log(standin_.logPath);
-    EXPECT_TRUE(log.waitForChange("A32NX_AUTOPILOT_1_ACTIVE", [](double v) { return v == 10; }, 5s));
+    EXPECT_TRUE(log.waitForChange(
+        "A32NX_AUTOPILOT_1_ACTIVE", [](double v) { return v == 10; }, 5s));
     EXPECT_EQ(log.transmittedEvents(), std::vector<std::string>{"AP_MASTER"});
 }
 

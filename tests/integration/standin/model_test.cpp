@@ -121,9 +121,9 @@ TEST(StandinModel, UplinkTriggersActOnTheModel) {
                                          downlink[6 + offset] << 16 | downlink[7 + offset] << 24);
     };
     EXPECT_EQ(slot(52), -15);
-    EXPECT_EQ(slot(4), 10);   // LS
-    EXPECT_EQ(slot(68), 10);  // expedite
-    EXPECT_EQ(slot(96), 10);  // TRK/FPA
+    EXPECT_EQ(slot(4), 10);             // LS
+    EXPECT_EQ(slot(68), 10);            // expedite
+    EXPECT_EQ(slot(96), 10);            // TRK/FPA
     EXPECT_FALSE(companion.publish());  // unchanged: no new publication
 }
 
@@ -138,8 +138,8 @@ TEST(StandinUplink, NamesAreReadWithinTheBlock) {
 
 TEST(StandinFraming, MalformedLengthsStopTheStream) {
     FrameReader reader;
-    const std::uint8_t two[] = {16, 0, 0, 0, 5, 0, 0, 0, 1, 0, 0, 0xF0, 1, 0, 0, 0,
-                                20, 0, 0, 0, 5, 0, 0, 0, 1, 0, 0, 0xF0};
+    const std::uint8_t two[] = {16, 0, 0,  0, 5, 0, 0, 0, 1, 0, 0, 0xF0, 1, 0,
+                                0,  0, 20, 0, 0, 0, 5, 0, 0, 0, 1, 0,    0, 0xF0};
     reader.append(two, sizeof two);
     ASSERT_TRUE(reader.next());
     EXPECT_FALSE(reader.next());  // the second is still coming
@@ -169,7 +169,8 @@ TEST(StandinScript, ActionsAreCheckedAndOrdered) {
         "{\"at\": 3, \"quit\": true}\n"
         "\n"
         "{\"at\": 1, \"set\": \"A32NX_AUTOPILOT_SPEED_SELECTED\", \"value\": 280}\n"
-        "{\"at\": 1, \"set\": \"AUTOPILOT ALTITUDE LOCK VAR\", \"value\": 1500, \"unit\": \"meters\"}\n");
+        "{\"at\": 1, \"set\": \"AUTOPILOT ALTITUDE LOCK VAR\", \"value\": 1500, \"unit\": "
+        "\"meters\"}\n");
     const ScriptLoad load = parseScript(good);
     ASSERT_EQ(load.error, "");
     ASSERT_EQ(load.actions.size(), 3u);
@@ -179,7 +180,8 @@ TEST(StandinScript, ActionsAreCheckedAndOrdered) {
     EXPECT_EQ(model.get(ModelVar::Speed), 280);
     EXPECT_NEAR(model.get(ModelVar::Altitude), 1500 / 0.3048, 1e-6);
 
-    std::istringstream unknown("{\"at\": 1, \"event\": \"AP_MASTER\"}\n{\"at\": 2, \"set\": \"NOPE\", \"value\": 1}\n");
+    std::istringstream unknown(
+        "{\"at\": 1, \"event\": \"AP_MASTER\"}\n{\"at\": 2, \"set\": \"NOPE\", \"value\": 1}\n");
     EXPECT_EQ(parseScript(unknown).error, "line 2: unknown variable NOPE");
     std::istringstream broken("{\"at\": 1, \"quit\": tru}\n");
     EXPECT_EQ(parseScript(broken).error, "line 1: not valid JSON");
@@ -190,12 +192,14 @@ TEST(StandinScript, ActionsAreCheckedAndOrdered) {
 TEST(StandinRegistry, PortsAreAddedAndRemovedAroundOtherContent) {
     const std::string key(kSimulatorKey);
     const std::string before = "[Other]\nA=1\n\n[" + key + "]\nsimconnect_port_ipv4=1\nKeep=yes\n";
-    const std::string published =
-        setIniValues(before, key, {{"SimConnect_Port_IPv4", "500"}, {"SimConnect_Port_IPv6", "600"}});
-    EXPECT_EQ(published, "[Other]\nA=1\n\n[" + key + "]\nSimConnect_Port_IPv4=500\nKeep=yes\nSimConnect_Port_IPv6=600\n");
+    const std::string published = setIniValues(
+        before, key, {{"SimConnect_Port_IPv4", "500"}, {"SimConnect_Port_IPv6", "600"}});
+    EXPECT_EQ(published, "[Other]\nA=1\n\n[" + key +
+                             "]\nSimConnect_Port_IPv4=500\nKeep=yes\nSimConnect_Port_IPv6=600\n");
     // Only values that are still ours go.
     const std::string replaced = setIniValues(published, key, {{"SimConnect_Port_IPv6", "700"}});
-    EXPECT_EQ(removeIniValues(replaced, key, {{"SimConnect_Port_IPv4", "500"}, {"SimConnect_Port_IPv6", "600"}}),
+    EXPECT_EQ(removeIniValues(replaced, key,
+                              {{"SimConnect_Port_IPv4", "500"}, {"SimConnect_Port_IPv6", "600"}}),
               "[Other]\nA=1\n\n[" + key + "]\nKeep=yes\nSimConnect_Port_IPv6=700\n");
     const std::string fresh = setIniValues("", key, {{"SimConnect_Port_IPv4", "500"}});
     EXPECT_EQ(removeIniValues(fresh, key, {{"SimConnect_Port_IPv4", "500"}}), "");

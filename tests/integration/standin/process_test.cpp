@@ -12,7 +12,9 @@ namespace {
 using namespace standin_test;
 using namespace testsupport;
 
-std::string pipePath(const std::string& name) { return "\\\\.\\pipe\\" + name; }
+std::string pipePath(const std::string& name) {
+    return "\\\\.\\pipe\\" + name;
+}
 
 // A client on the pipe whose OPEN has been answered.
 RawClient openedClient(const std::string& pipe) {
@@ -35,10 +37,13 @@ TEST(StandinProcess, PublishesItsPortsAndRemovesThemAtExit) {
     ASSERT_GT(run.endpoints.ipv4, 0);
     ASSERT_GT(run.endpoints.ipv6, 0);
     const std::string published = home.read(registry);
-    EXPECT_NE(published.find("SimConnect_Port_IPv4=" + std::to_string(run.endpoints.ipv4)), std::string::npos);
-    EXPECT_NE(published.find("SimConnect_Port_IPv6=" + std::to_string(run.endpoints.ipv6)), std::string::npos);
+    EXPECT_NE(published.find("SimConnect_Port_IPv4=" + std::to_string(run.endpoints.ipv4)),
+              std::string::npos);
+    EXPECT_NE(published.find("SimConnect_Port_IPv6=" + std::to_string(run.endpoints.ipv6)),
+              std::string::npos);
 
-    for (const auto& [family, port] : {std::pair{AF_INET, run.endpoints.ipv4}, {AF_INET6, run.endpoints.ipv6}}) {
+    for (const auto& [family, port] :
+         {std::pair{AF_INET, run.endpoints.ipv4}, {AF_INET6, run.endpoints.ipv6}}) {
         RawClient client = RawClient::tcp(family, port);
         ASSERT_TRUE(client.connected());
         ASSERT_TRUE(client.send(openRequest()));
@@ -78,14 +83,18 @@ TEST(StandinProcess, MalformedClientsAreClosedAndOthersGoOn) {
     EXPECT_TRUE(cutShort.waitClosed(5s));
 
     StandinLog log(run.logPath);
-    ASSERT_TRUE(waitUntil([&] {
-        std::size_t malformed = 0;
-        for (const Json& e : log.entries()) malformed += e.value("event", "") == "malformed";
-        return malformed == 3;
-    }, 5s));
-    EXPECT_TRUE(log.waitFor([](const Json& e) {
-        return e.value("reason", "") == "request cut short at close (100 bytes)";
-    }, 1s));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            std::size_t malformed = 0;
+            for (const Json& e : log.entries()) malformed += e.value("event", "") == "malformed";
+            return malformed == 3;
+        },
+        5s));
+    EXPECT_TRUE(log.waitFor(
+        [](const Json& e) {
+            return e.value("reason", "") == "request cut short at close (100 bytes)";
+        },
+        1s));
 
     // The sound client is still served.
     ASSERT_TRUE(good.send(mapEvent(2, 1, "NOT_AN_EVENT")));
@@ -98,7 +107,8 @@ TEST(StandinProcess, MalformedClientsAreClosedAndOthersGoOn) {
 
 TEST(StandinProcess, QuitAfterSendsQuitThenCloses) {
     TempDir home;
-    StandinRun run = startStandin(home, {"--pipe-name", uniquePipeName("quit"), "--no-tcp", "--quit-after", "1.5"});
+    StandinRun run = startStandin(
+        home, {"--pipe-name", uniquePipeName("quit"), "--no-tcp", "--quit-after", "1.5"});
     ASSERT_TRUE(run.ready) << run.process->output();
     RawClient client = openedClient(run.endpoints.pipe);
     EXPECT_TRUE(client.waitClosed(5s));
@@ -111,7 +121,8 @@ TEST(StandinProcess, QuitAfterSendsQuitThenCloses) {
 
 TEST(StandinProcess, BreakAfterClosesWithoutQuit) {
     TempDir home;
-    StandinRun run = startStandin(home, {"--pipe-name", uniquePipeName("break"), "--no-tcp", "--break-after", "1.5"});
+    StandinRun run = startStandin(
+        home, {"--pipe-name", uniquePipeName("break"), "--no-tcp", "--break-after", "1.5"});
     ASSERT_TRUE(run.ready) << run.process->output();
     RawClient client = openedClient(run.endpoints.pipe);
     EXPECT_TRUE(client.waitClosed(5s));
@@ -125,10 +136,12 @@ TEST(StandinProcess, HelpDocumentsTheModelAndBadOptionsFail) {
     TempDir home;
     ChildProcess help(ProcessOptions{{binaryPath("sim-standin"), "--help"}, home.path(), {}, true});
     EXPECT_EQ(help.waitExit(5s), 0);
-    for (const char* text : {"A32NX_AUTOPILOT_SPEED_SELECTED", "AP_ALT_VAR_INC", "--reject-name", "\"mono_ns\""}) {
+    for (const char* text :
+         {"A32NX_AUTOPILOT_SPEED_SELECTED", "AP_ALT_VAR_INC", "--reject-name", "\"mono_ns\""}) {
         EXPECT_NE(help.output().find(text), std::string::npos) << text;
     }
-    ChildProcess bad(ProcessOptions{{binaryPath("sim-standin"), "--tcp-port", "http"}, home.path(), {}, true});
+    ChildProcess bad(
+        ProcessOptions{{binaryPath("sim-standin"), "--tcp-port", "http"}, home.path(), {}, true});
     EXPECT_EQ(bad.waitExit(5s), 2);
     EXPECT_NE(bad.output().find("--tcp-port needs a port number"), std::string::npos);
 }
@@ -142,8 +155,8 @@ TEST(StandinDefaultPipe, ServesTheSimulatorsPipeAlone) {
 
     // The pipe is one name for the whole machine: a second stand-in cannot have it.
     TempDir other;
-    ChildProcess second(ProcessOptions{{binaryPath("sim-standin"), "--no-tcp"}, other.path(),
-                                       {{"HOME", other.path()}}, true});
+    ChildProcess second(ProcessOptions{
+        {binaryPath("sim-standin"), "--no-tcp"}, other.path(), {{"HOME", other.path()}}, true});
     EXPECT_EQ(second.waitExit(5s), 1);
     EXPECT_NE(second.output().find("cannot listen on pipe"), std::string::npos) << second.output();
 }

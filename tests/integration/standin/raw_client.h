@@ -2,13 +2,12 @@
 // never would and reading exactly what the stand-in sends.
 #pragma once
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-#include <arpa/inet.h>
 
 #include <chrono>
 #include <cstddef>
@@ -28,7 +27,8 @@ public:
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::memcpy(address.sun_path + 1, path.data(), path.size());
-        const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + path.size());
+        const auto length =
+            static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + path.size());
         client.connected_ = connect(client.fd_, reinterpret_cast<sockaddr*>(&address), length) == 0;
         return client;
     }
@@ -54,14 +54,17 @@ public:
         return client;
     }
 
-    RawClient(RawClient&& other) noexcept : fd_(other.fd_), connected_(other.connected_) { other.fd_ = -1; }
+    RawClient(RawClient&& other) noexcept : fd_(other.fd_), connected_(other.connected_) {
+        other.fd_ = -1;
+    }
     ~RawClient() {
         if (fd_ >= 0) close(fd_);
     }
 
     bool connected() const { return connected_; }
     bool send(const Bytes& bytes) {
-        return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+        return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(bytes.size());
     }
     void closeWrite() { shutdown(fd_, SHUT_WR); }
 

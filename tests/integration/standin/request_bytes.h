@@ -96,7 +96,8 @@ inline Bytes requestData(std::uint32_t sendId, std::uint32_t requestId, std::uin
                    words({requestId, defineId, 0, period, flags, 0, 0, 0}));
 }
 
-inline Bytes setData(std::uint32_t sendId, std::uint32_t defineId, const std::vector<double>& values) {
+inline Bytes setData(std::uint32_t sendId, std::uint32_t defineId,
+                     const std::vector<double>& values) {
     Bytes body = words({defineId, 0, 0, 1, static_cast<std::uint32_t>(values.size() * 8)});
     for (double v : values) {
         std::uint8_t raw[8];
@@ -162,6 +163,8 @@ inline std::vector<Bytes> splitMessages(const Bytes& stream) {
     return messages;
 }
 
-inline std::uint32_t messageId(const Bytes& message) { return get32(message, 8); }
+inline std::uint32_t messageId(const Bytes& message) {
+    return get32(message, 8);
+}
 
 }  // namespace standin_test

@@ -78,7 +78,7 @@ TEST(StandinSession, OpenAnswerCarriesTheConfiguredVersions) {
     EXPECT_STREQ(reinterpret_cast<const char*>(&open[12]), "TestSim");
     EXPECT_EQ(get32(open, 268), 1u);
     EXPECT_EQ(get32(open, 280), 4u);
-    EXPECT_EQ(get32(open, 284), 11u);    // SimConnect version by default
+    EXPECT_EQ(get32(open, 284), 11u);  // SimConnect version by default
     EXPECT_EQ(get32(open, 292), 62651u);
     EXPECT_EQ(get32(open, 300), 77u);
 
@@ -117,7 +117,8 @@ TEST(StandinSession, ExceptionsCarryTheRejectedSendIdAndArgument) {
     EXPECT_EQ(e.code, SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED);
     EXPECT_EQ(e.sendId, 7u);
     EXPECT_EQ(e.index, 2u);
-    EXPECT_EQ(rejection(h, mapEvent(8, 1, "AP_MASTER")).code, SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED);
+    EXPECT_EQ(rejection(h, mapEvent(8, 1, "AP_MASTER")).code,
+              SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED);
     EXPECT_EQ(rejection(h, addDatum(9, 4, "NO SUCH VAR", "feet")).index, 2u);
     e = rejection(h, addDatum(10, 4, "AUTOPILOT ALTITUDE LOCK VAR:3", "knots"));
     EXPECT_EQ(e.code, SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED);
@@ -134,9 +135,11 @@ TEST(StandinSession, ExceptionsCarryTheRejectedSendIdAndArgument) {
 
     // Accepted requests answer nothing.
     EXPECT_TRUE(h.send({mapEvent(15, 1, "HEADING_BUG_INC"), transmit(16, 1)}).empty());
-    EXPECT_EQ(rejection(h, mapEvent(17, 1, "HEADING_BUG_DEC")).code, SIMCONNECT_EXCEPTION_EVENT_ID_DUPLICATE);
+    EXPECT_EQ(rejection(h, mapEvent(17, 1, "HEADING_BUG_DEC")).code,
+              SIMCONNECT_EXCEPTION_EVENT_ID_DUPLICATE);
     // Events of the client's own (private or custom) are accepted and change nothing.
-    EXPECT_TRUE(h.send({mapEvent(18, 2, ""), mapEvent(19, 3, "Orvendale.Custom"), transmit(20, 3)}).empty());
+    EXPECT_TRUE(h.send({mapEvent(18, 2, ""), mapEvent(19, 3, "Orvendale.Custom"), transmit(20, 3)})
+                    .empty());
 }
 
 TEST(StandinSession, ObjectDataAtMostOnceASecondAndOnlyOnChange) {
@@ -168,9 +171,10 @@ TEST(StandinSession, ObjectDataAtMostOnceASecondAndOnlyOnChange) {
 TEST(StandinSession, UplinkCommandsChangeTheDownlinkBlock) {
     Harness h;
     h.opened();
-    auto out = h.send({addClientDatum(2, 5321, 0, 132), mapClientData(3, "orvendale.downlink", 5321),
-                       mapClientData(4, "orvendale.uplink", 5322), requestClientData(5, 5321, 5322, 5321),
-                       addDatum(6, 5, "AUTOPILOT AIRSPEED HOLD VAR", "knots"), requestData(7, 5, 5)});
+    auto out =
+        h.send({addClientDatum(2, 5321, 0, 132), mapClientData(3, "orvendale.downlink", 5321),
+                mapClientData(4, "orvendale.uplink", 5322), requestClientData(5, 5321, 5322, 5321),
+                addDatum(6, 5, "AUTOPILOT AIRSPEED HOLD VAR", "knots"), requestData(7, 5, 5)});
     ASSERT_EQ(out.size(), 2u);
     const Bytes& first = messageId(out[0]) == SIMCONNECT_RECV_ID_CLIENT_DATA ? out[0] : out[1];
     EXPECT_EQ(first.size(), 172u);
@@ -178,7 +182,8 @@ TEST(StandinSession, UplinkCommandsChangeTheDownlinkBlock) {
     EXPECT_EQ(get32(first, 40 + 4 + 76), 2500u);  // A32NX_AUTOPILOT_SPEED_SELECTED, tenths
     EXPECT_EQ(get32(first, 40 + 4 + 80), 10u);    // speed managed dot on
 
-    out = h.send({setClientData(8, 5322, 5321, uplinkBlock(1, 3, "A32NX_AUTOPILOT_SPEED_SELECTED", 300))});
+    out = h.send(
+        {setClientData(8, 5322, 5321, uplinkBlock(1, 3, "A32NX_AUTOPILOT_SPEED_SELECTED", 300))});
     ASSERT_EQ(out.size(), 1u);  // the object data waits for its second
     EXPECT_EQ(get32(out[0], 40 + 4 + 76), 3000u);
     out = h.advance(1s);
@@ -189,8 +194,10 @@ TEST(StandinSession, UplinkCommandsChangeTheDownlinkBlock) {
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(get32(out[0], 40 + 4 + 4), 10u);
     // A command that changes no slot sends no block; the downlink is the companion's alone.
-    EXPECT_TRUE(h.send({setClientData(10, 5322, 5321, uplinkBlock(3, 3, "NOT_A_VARIABLE", 1))}, 1s).empty());
-    EXPECT_EQ(rejection(h, setClientData(11, 5321, 5321, Bytes(132))).code, SIMCONNECT_EXCEPTION_ERROR);
+    EXPECT_TRUE(h.send({setClientData(10, 5322, 5321, uplinkBlock(3, 3, "NOT_A_VARIABLE", 1))}, 1s)
+                    .empty());
+    EXPECT_EQ(rejection(h, setClientData(11, 5321, 5321, Bytes(132))).code,
+              SIMCONNECT_EXCEPTION_ERROR);
 }
 
 TEST(StandinSession, SimStartFollowsTheFlightStart) {
@@ -208,7 +215,8 @@ TEST(StandinSession, SimStartFollowsTheFlightStart) {
     EXPECT_EQ(get32(out[0], 12), SIMCONNECT_UNUSED);
     EXPECT_EQ(get32(out[0], 16), 0u);
     EXPECT_TRUE(h.advance(3s).empty());  // once per subscription
-    EXPECT_EQ(rejection(h, subscribe(3, 0, "SimStart")).code, SIMCONNECT_EXCEPTION_EVENT_ID_DUPLICATE);
+    EXPECT_EQ(rejection(h, subscribe(3, 0, "SimStart")).code,
+              SIMCONNECT_EXCEPTION_EVENT_ID_DUPLICATE);
 }
 
 TEST(StandinSession, SilentSimulatorAnswersNothingButQuits) {
@@ -239,7 +247,8 @@ TEST(StandinSession, DeclarationsAreBounded) {
     std::vector<Bytes> maps;
     for (std::uint32_t id = 0; id < 2000; ++id) maps.push_back(mapEvent(id + 2, id, "AP_MASTER"));
     EXPECT_TRUE(h.send(maps).empty());
-    EXPECT_EQ(rejection(h, mapEvent(5000, 5000, "AP_MASTER")).code, SIMCONNECT_EXCEPTION_OUT_OF_BOUNDS);
+    EXPECT_EQ(rejection(h, mapEvent(5000, 5000, "AP_MASTER")).code,
+              SIMCONNECT_EXCEPTION_OUT_OF_BOUNDS);
 }
 
 TEST(StandinSession, ArbitraryRequestsNeverBreakTheStandIn) {
@@ -247,17 +256,24 @@ TEST(StandinSession, ArbitraryRequestsNeverBreakTheStandIn) {
     h.opened();
     // Areas, a definition that fits an area and one that reaches past it, an INT32 datum; the
     // random requests below add to other definitions.
-    h.send({addClientDatum(2, 6, 0, 132), addClientDatum(3, 7, 100, 40), mapClientData(4, "orvendale.downlink", 1),
-            mapClientData(5, "orvendale.uplink", 2), addDatum(6, 5, "RUDDER POSITION", "position 16K", 1),
+    h.send({addClientDatum(2, 6, 0, 132), addClientDatum(3, 7, 100, 40),
+            mapClientData(4, "orvendale.downlink", 1), mapClientData(5, "orvendale.uplink", 2),
+            addDatum(6, 5, "RUDDER POSITION", "position 16K", 1),
             mapEvent(7, 1, "AXIS_LEFT_BRAKE_SET")});
     std::mt19937 random(7);
     const std::uint32_t numbers[] = {1, 4, 5, 12, 14, 16, 23, 55, 57, 59, 60, 99};
     // Mostly ids the session has, so that requests get past the checks, and some extremes.
-    const std::uint32_t values[] = {1, 2, 1, 2, 0, 3, 4, 5, 8, 40, 132, 0x7FFFFFFF, 0xFFFFFFFA, 0xFFFFFFFF};
+    const std::uint32_t values[] = {1, 2, 1,  2,   0,          3,          4,
+                                    5, 8, 40, 132, 0x7FFFFFFF, 0xFFFFFFFA, 0xFFFFFFFF};
     const std::uint32_t units[] = {132, 40, 4, 8, 0};
-    const char* names[] = {"AP_MASTER", "orvendale.uplink", "SimStart", "RUDDER POSITION", "feet",
-                           "AUTOPILOT ALTITUDE LOCK VAR:3", "position 16K", "Custom.X", "Bool"};
-    const auto pick = [&] { return random() % 4 != 0 ? values[random() % std::size(values)] : std::uint32_t(random()); };
+    const char* names[] = {"AP_MASTER",    "orvendale.uplink",
+                           "SimStart",     "RUDDER POSITION",
+                           "feet",         "AUTOPILOT ALTITUDE LOCK VAR:3",
+                           "position 16K", "Custom.X",
+                           "Bool"};
+    const auto pick = [&] {
+        return random() % 4 != 0 ? values[random() % std::size(values)] : std::uint32_t(random());
+    };
     for (std::uint32_t i = 0; i < 4000; ++i) {
         const std::uint32_t number = numbers[random() % std::size(numbers)];
         const auto* spec = standin::findRequestSpec(request_layout::kIdBase + number);
@@ -266,8 +282,10 @@ TEST(StandinSession, ArbitraryRequestsNeverBreakTheStandIn) {
         Bytes body;
         while (body.size() < size) put32(body, pick());
         body.resize(size);
-        for (const auto& field : spec != nullptr ? spec->fields : std::span<const standin::FieldSpec>{}) {
-            if (field.type != standin::FieldType::Text || field.offset - 16 + 256 > body.size()) continue;
+        for (const auto& field :
+             spec != nullptr ? spec->fields : std::span<const standin::FieldSpec>{}) {
+            if (field.type != standin::FieldType::Text || field.offset - 16 + 256 > body.size())
+                continue;
             const std::string name = names[random() % std::size(names)];
             std::fill_n(body.begin() + field.offset - 16, 256, 0);
             std::copy(name.begin(), name.end(), body.begin() + field.offset - 16);
@@ -276,9 +294,11 @@ TEST(StandinSession, ArbitraryRequestsNeverBreakTheStandIn) {
             // A data block whose size fits its counts, so the request gets past the size check.
             const std::uint32_t unit = units[random() % std::size(units)];
             const std::uint32_t definition = 5 + random() % 3;
-            body = number == request_layout::kSetClientData ? words({pick() % 3, definition, 0, 0, unit})
-                                                            : words({definition, 0, 0, 1, unit});
-            for (std::uint32_t b = 0; b < unit; ++b) body.push_back(static_cast<std::uint8_t>(random()));
+            body = number == request_layout::kSetClientData
+                       ? words({pick() % 3, definition, 0, 0, unit})
+                       : words({definition, 0, 0, 1, unit});
+            for (std::uint32_t b = 0; b < unit; ++b)
+                body.push_back(static_cast<std::uint8_t>(random()));
         }
         h.send({request(number, i, body)}, std::chrono::milliseconds(i * 3));
     }
