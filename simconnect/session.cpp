@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "simconnect/hosting.h"
 #include "simconnect/library_state.h"
 #include "simconnect/request_layout.h"
 #include "simconnect/wire.h"
@@ -27,8 +28,9 @@ void* RedispatchContext() {
 
 // Calls the application for one message. An exception thrown by the application's
 // function must not unwind through the library, so the message is then dropped.
-void Deliver(DispatchProc dispatch, MessageNode* node, void* context) {
+void Deliver(ClientClient* session, DispatchProc dispatch, MessageNode* node, void* context) {
     if (node->size < kReceiveHeaderSize || node->data == nullptr) return;
+    InspectForHost(session, *node);
     try {
         dispatch(reinterpret_cast<SIMCONNECT_RECV*>(node->data), node->size, context);
     } catch (...) {
@@ -102,8 +104,10 @@ int OpenConnection(ClientClient** session, std::uint32_t configIndex) {
         !ConfigSectionExists(configIndex)) {
         return kSessionInvalidConfigIndex;
     }
-    // Host detection belongs here; a program of its own is never hosted, so none is found.
-    return ConnectThroughPlan(session, LoadConnectionSettings(configIndex));
+    const HWND hostWindow = DetectHost();
+    const int connected = ConnectThroughPlan(session, LoadConnectionSettings(configIndex));
+    if (connected == kSessionDone) NoteHostWindow(*session, hostWindow);
+    return connected;
 }
 
 int ConnectThroughPlan(ClientClient** session, const ConnectionSettings& settings) {
@@ -135,12 +139,13 @@ int ReserveRequest(ClientClient* session, std::uint32_t size, unsigned char** re
     *request = nullptr;
     if (session == nullptr || session->buildSize == 0) return kSessionFailed;
     if (session->HasFailed()) return kSessionConnectionFailed;
-    // An attached host may supply the space here, in its own memory.
-    if (size < request_layout::kHeaderSize || size > session->buildSize - session->buildUsed) {
-        return kSessionRequestTooLarge;
+    if (size < request_layout::kHeaderSize) return kSessionRequestTooLarge;
+    // An attached host may supply the space, in its own memory.
+    if (!ReserveFromHost(session, size, request)) {
+        if (size > session->buildSize - session->buildUsed) return kSessionRequestTooLarge;
+        *request = session->buildArea + session->buildUsed;
+        session->buildUsed += size;
     }
-    *request = session->buildArea + session->buildUsed;
-    session->buildUsed += size;
     session->sendId = session->sendId + 1 == 0 ? 1 : session->sendId + 1;
     StoreU32(*request + request_layout::kSendIdOffset, session->sendId);
     return kSessionDone;
@@ -148,7 +153,7 @@ int ReserveRequest(ClientClient* session, std::uint32_t size, unsigned char** re
 
 int CommitRequests(ClientClient* session) {
     if (session == nullptr) return kSessionFailed;
-    // An attached host receives its blocks here, before the build area is handed over.
+    CommitHostBlocks(session);
     const std::uint32_t used = session->buildUsed;
     if (used == 0) return kSessionFailed;
     auto* block = static_cast<unsigned char*>(std::malloc(used));
@@ -168,7 +173,7 @@ int FlushRequests(ClientClient* session) {
 
 int AbandonRequest(ClientClient* session, unsigned char* request, std::uint32_t size) {
     if (session == nullptr || session->buildSize == 0 || request == nullptr) return kSessionFailed;
-    // A request reserved in a host's memory goes back to the host here.
+    if (AbandonHostBlock(session, request, size)) return kSessionDone;
     const unsigned char* area = session->buildArea;
     if (request < area || request + size > area + session->buildUsed) return kSessionFailed;
     const auto start = static_cast<std::uint32_t>(request - area);
@@ -203,9 +208,8 @@ int DispatchReceived(ClientClient* session, DispatchProc dispatch, void* context
     MessageNode* node = session->receiveQueue.TakeAll();
     while (node != nullptr) {
         MessageNode* next = node->next;
-        // An attached host inspects the open answer here, and takes host-owned data back.
-        Deliver(use, node, context);
-        FreeMessageNode(node);
+        Deliver(session, use, node, context);
+        FinishDispatchedNode(session, node);
         node = next;
     }
     return session->HasFailed() ? kSessionConnectionFailed : kSessionDone;

@@ -58,6 +58,16 @@ private:
     friend void RedispatchAll();
     friend void LinkSession(ClientClient*);
     friend void UnlinkSession(ClientClient*);
+    // In-process hosting (hosting.cpp) reads and fills the hosting fields.
+    friend void NoteHostWindow(ClientClient*, HWND);
+    friend void InspectForHost(ClientClient*, const MessageNode&);
+    friend bool ReserveFromHost(ClientClient*, std::uint32_t, unsigned char**);
+    friend void CommitHostBlocks(ClientClient*);
+    friend bool AbandonHostBlock(ClientClient*, unsigned char*, std::uint32_t);
+    friend void FinishDispatchedNode(ClientClient*, MessageNode*);
+    friend ClientClient* FindHostedSession(std::uint32_t, std::uint32_t);
+    friend int HostAttach(const void*);
+    friend void HostDeliver(std::uint32_t, std::uint32_t, std::uint32_t, void*);
 
     void Notify() const;
 
@@ -76,8 +86,8 @@ private:
     ClientClient* nextSession = nullptr;
 
     // In-process hosting: a simulator that loads the library may take over requests and
-    // deliveries through these. Nothing fills them in this build, so every request goes
-    // through the transport.
+    // deliveries through these (hosting.h). In a program of its own no host is found, so
+    // every request goes through the transport.
     std::uint32_t hostConnectionId = 0;
     std::uint32_t hostState = 0;
     HWND hostWindow = nullptr;
