@@ -1,0 +1,261 @@
+// Host detection on Windows: this program plays a simulator that has loaded the library.
+// It exports FlightSimGetMainHwnd and FlightSimGetProcessId, owns a window, and serves the
+// session's pipe itself; it checks both WM_COMMAND posts, then attaches and delivers.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "simconnect/SimConnect.h"
+#include "simconnect/hosting.h"
+#include "simconnect/wire.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+HWND hostWindow = nullptr;
+DWORD reportedProcess = 0;
+
+}  // namespace
+
+extern "C" __declspec(dllexport) HWND FlightSimGetMainHwnd() {
+    return hostWindow;
+}
+
+extern "C" __declspec(dllexport) DWORD FlightSimGetProcessId() {
+    return reportedProcess;
+}
+
+namespace {
+
+constexpr DWORD kHostId = 7;
+
+std::string pipeName() {
+    return "orvendale-hosting-" + std::to_string(GetCurrentProcessId());
+}
+
+// The simulator's end of the session's pipe: it reads the OPEN request and answers it
+// with an open answer that names host connection 7, then reads until the client leaves.
+class PipePeer {
+public:
+    PipePeer() : path_("\\\\.\\pipe\\" + pipeName()) {
+        pipe_ = CreateNamedPipeA(path_.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                                 65536, 65536, 0, nullptr);
+        thread_ = std::thread([this] { serve(); });
+    }
+    // Runs after the session has closed; a client of its own ends a wait for one that
+    // never came.
+    ~PipePeer() {
+        if (!connected_) CloseHandle(CreateFileA(path_.c_str(), GENERIC_READ, 0, nullptr,
+                                                 OPEN_EXISTING, 0, nullptr));
+        thread_.join();
+        CloseHandle(pipe_);
+    }
+    PipePeer(const PipePeer&) = delete;
+    PipePeer& operator=(const PipePeer&) = delete;
+
+private:
+    void serve() {
+        const bool ok = ConnectNamedPipe(pipe_, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED;
+        connected_ = true;
+        if (!ok) return;
+        std::vector<unsigned char> request(296);
+        DWORD got = 0;
+        if (!ReadFile(pipe_, request.data(), 296, &got, nullptr) || got != 296) return;
+        unsigned char answer[308] = {};
+        StoreU32(answer, 308);
+        StoreU32(answer + 4, 5);
+        StoreU32(answer + 8, SIMCONNECT_RECV_ID_OPEN);
+        StoreU32(answer + 300, kHostId);
+        DWORD written = 0;
+        WriteFile(pipe_, answer, sizeof answer, &written, nullptr);
+        unsigned char rest[4096];
+        while (ReadFile(pipe_, rest, sizeof rest, &got, nullptr)) {
+        }
+    }
+
+    std::string path_;
+    HANDLE pipe_ = INVALID_HANDLE_VALUE;
+    std::atomic<bool> connected_{false};
+    std::thread thread_;
+};
+
+struct Posted {
+    WPARAM wParam;
+    LPARAM lParam;
+};
+std::vector<Posted> commands;
+
+LRESULT CALLBACK hostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND) commands.push_back({wParam, lParam});
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Runs the window's messages until `count` WM_COMMAND posts have come or 5 s have passed.
+bool pumpUntil(std::size_t count) {
+    const auto deadline = Clock::now() + 5s;
+    while (commands.size() < count && Clock::now() < deadline) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        if (commands.size() < count) std::this_thread::sleep_for(1ms);
+    }
+    return commands.size() >= count;
+}
+
+// A folder of the test's own as the current folder, with a SimConnect.cfg that leads
+// the session to the peer's pipe.
+class ConfiguredFolder {
+public:
+    ConfiguredFolder() {
+        char temp[MAX_PATH] = {};
+        GetTempPathA(MAX_PATH, temp);
+        folder_ = std::string(temp) + pipeName();
+        CreateDirectoryA(folder_.c_str(), nullptr);
+        const std::string file = folder_ + "\\SimConnect.cfg";
+        WritePrivateProfileStringA("SimConnect", "Protocol", "Pipe", file.c_str());
+        WritePrivateProfileStringA("SimConnect", "Port", pipeName().c_str(), file.c_str());
+        GetCurrentDirectoryA(MAX_PATH, previous_);
+        SetCurrentDirectoryA(folder_.c_str());
+    }
+    ~ConfiguredFolder() {
+        SetCurrentDirectoryA(previous_);
+        DeleteFileA((folder_ + "\\SimConnect.cfg").c_str());
+        RemoveDirectoryA(folder_.c_str());
+    }
+    ConfiguredFolder(const ConfiguredFolder&) = delete;
+    ConfiguredFolder& operator=(const ConfiguredFolder&) = delete;
+
+private:
+    std::string folder_;
+    char previous_[MAX_PATH] = {};
+};
+
+class HostWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WNDCLASSA type{};
+        type.lpfnWndProc = hostWindowProc;
+        type.hInstance = GetModuleHandleA(nullptr);
+        type.lpszClassName = "OrvendaleHostTest";
+        RegisterClassA(&type);
+        hostWindow = CreateWindowExA(0, "OrvendaleHostTest", "host", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                     nullptr, type.hInstance, nullptr);
+        ASSERT_NE(hostWindow, nullptr);
+        commands.clear();
+    }
+    void TearDown() override {
+        if (handle != nullptr) SimConnect_Close(handle);
+        peer.reset();
+        DestroyWindow(hostWindow);
+        hostWindow = nullptr;
+    }
+
+    ConfiguredFolder folder;
+    std::unique_ptr<PipePeer> peer = std::make_unique<PipePeer>();
+    HANDLE handle = nullptr;
+};
+
+// The host's side: what the library handed over.
+std::vector<std::pair<std::uint32_t, void*>> committed;
+std::vector<void*> released;
+unsigned char hostMemory[512];
+
+void* allocInHost(std::uint32_t, std::uint32_t, std::uint32_t size) {
+    return size <= sizeof hostMemory ? hostMemory : nullptr;
+}
+void freeInHost(std::uint32_t, std::uint32_t, void*, void*) {}
+void commitToHost(std::uint32_t, std::uint32_t, std::uint32_t size, void* block) {
+    committed.emplace_back(size, block);
+}
+void releaseToHost(std::uint32_t, std::uint32_t, void* block) {
+    released.push_back(block);
+}
+
+void putAddress(unsigned char* at, std::uintptr_t value) {
+    StoreU32(at, static_cast<std::uint32_t>(value));
+    StoreU32(at + 4, static_cast<std::uint32_t>(std::uint64_t{value} >> 32));
+}
+
+std::uintptr_t addressAt(const unsigned char* at) {
+    return static_cast<std::uintptr_t>(std::uint64_t{LoadU32(at)} |
+                                       std::uint64_t{LoadU32(at + 4)} << 32);
+}
+
+}  // namespace
+
+TEST_F(HostWindow, AnotherProcessIsNoHost) {
+    reportedProcess = GetCurrentProcessId() + 4;
+    ASSERT_EQ(SimConnect_Open(&handle, "hosting test", nullptr, 0, nullptr, 0), S_OK);
+    // PostMessageA queues at once, so an empty queue now means nothing was posted.
+    MSG message;
+    EXPECT_FALSE(PeekMessageA(&message, hostWindow, WM_COMMAND, WM_COMMAND, PM_NOREMOVE));
+}
+
+TEST_F(HostWindow, BothPostsThenAttachAndDeliver) {
+    reportedProcess = GetCurrentProcessId();
+    ASSERT_EQ(SimConnect_Open(&handle, "hosting test", nullptr, 0, nullptr, 0), S_OK);
+    ASSERT_TRUE(pumpUntil(1));
+    EXPECT_EQ(commands[0].wParam, WPARAM{0x2002A});
+    // The library is linked into this program, so its module is the executable.
+    EXPECT_EQ(commands[0].lParam, reinterpret_cast<LPARAM>(GetModuleHandleA(nullptr)));
+
+    // The open answer registers the session: the second post carries its record.
+    static int answers = 0;
+    const auto count = [](SIMCONNECT_RECV* data, DWORD, void*) {
+        if (data->dwID == SIMCONNECT_RECV_ID_OPEN) ++answers;
+    };
+    const auto deadline = Clock::now() + 5s;
+    while (answers == 0 && Clock::now() < deadline) {
+        SimConnect_CallDispatch(handle, count, nullptr);
+        std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_EQ(answers, 1);
+    ASSERT_TRUE(pumpUntil(2));
+    EXPECT_EQ(commands[1].wParam, WPARAM{0x2002A});
+    const auto* record = reinterpret_cast<const unsigned char*>(commands[1].lParam);
+    EXPECT_EQ(LoadU32(record), 32u);
+    EXPECT_EQ(LoadU32(record + 4), 1u);
+    EXPECT_EQ(LoadU32(record + 8), kHostId);
+    const std::uint32_t connection = LoadU32(record + 12);
+    EXPECT_NE(connection, 0u);
+
+    unsigned char attach[48] = {};
+    StoreU32(attach, 48);
+    StoreU32(attach + 4, 2);
+    StoreU32(attach + 8, kHostId);
+    StoreU32(attach + 12, connection);
+    putAddress(attach + 16, reinterpret_cast<std::uintptr_t>(&allocInHost));
+    putAddress(attach + 24, reinterpret_cast<std::uintptr_t>(&freeInHost));
+    putAddress(attach + 32, reinterpret_cast<std::uintptr_t>(&commitToHost));
+    putAddress(attach + 40, reinterpret_cast<std::uintptr_t>(&releaseToHost));
+    const auto attachTo = reinterpret_cast<int (*)(const void*)>(addressAt(record + 16));
+    ASSERT_EQ(attachTo(attach), 1);
+
+    ASSERT_EQ(SimConnect_TransmitClientEvent(handle, 0, 1, 0, 1, 16), S_OK);
+    ASSERT_EQ(committed.size(), 1u);
+    EXPECT_EQ(committed[0].first, 36u);
+    EXPECT_EQ(committed[0].second, hostMemory);
+
+    unsigned char event[24] = {};
+    StoreU32(event, 24);
+    StoreU32(event + 8, SIMCONNECT_RECV_ID_EVENT);
+    const auto deliver =
+        reinterpret_cast<void (*)(std::uint32_t, std::uint32_t, std::uint32_t, void*)>(
+            addressAt(record + 24));
+    deliver(kHostId, connection, sizeof event, event);
+    static const void* seen = nullptr;
+    SimConnect_CallDispatch(
+        handle, [](SIMCONNECT_RECV* data, DWORD, void*) { seen = data; }, nullptr);
+    EXPECT_EQ(seen, event);
+    ASSERT_EQ(released.size(), 1u);
+    EXPECT_EQ(released[0], event);
+}
