@@ -187,10 +187,15 @@ private:
         RackReport* report = rack(values.contains(kPedalsDatum) ? "pedals" : "joystick");
         ++report->dataWrites;
         report->lastValues.clear();
-        for (auto value = values.begin(); value != values.end(); ++value)
-            if (value.value().is_number())
-                report->lastValues.push_back(
-                    {value.key(), value.value().get<double>(), units_[value.key()]});
+        for (auto value = values.begin(); value != values.end(); ++value) {
+            if (!value.value().is_number()) continue;
+            const double number = value.value().get<double>();
+            const auto range = ranges_.try_emplace(value.key(), number, number).first;
+            range->second = {std::min(range->second.first, number),
+                             std::max(range->second.second, number)};
+            report->lastValues.push_back({value.key(), number, range->second.first,
+                                          range->second.second, units_[value.key()]});
+        }
     }
 
     void onCommand(const Json& command) {
@@ -207,6 +212,7 @@ private:
     std::set<std::string> seen_;
     SimulatorReport simulator_;
     std::map<std::string, std::string> units_;
+    std::map<std::string, std::pair<double, double>> ranges_;  // datum: least, greatest
     std::map<std::string, bool> apMasterDown_;
     std::vector<std::pair<std::string, std::int64_t>> apMasterPresses_;  // in time order
 };

@@ -27,7 +27,9 @@ struct CommandTally {
 
 struct DatumValue {
     std::string name;
-    double value = 0;
+    double value = 0;  // of the last data write
+    double low = 0;    // the least and the greatest value of every write
+    double high = 0;
     std::string unit;
 };
 
@@ -38,7 +40,7 @@ struct RackReport {
     long sent = 0;         // messages or frames the rack sent
     long received = 0;     // frames the service wrote to the rack
     long dataWrites = 0;
-    std::vector<DatumValue> lastValues;  // of the last data write
+    std::vector<DatumValue> lastValues;  // in the order of the data definition
     std::vector<EventTally> events;      // in the order first received
     std::vector<CommandTally> commands;  // in the order first received
     std::optional<std::string> lastDisplay;

@@ -65,9 +65,13 @@ std::vector<std::string> commandItems(const std::vector<CommandTally>& commands)
 
 std::vector<std::string> valueItems(const RackReport& rack) {
     std::vector<std::string> items;
-    for (const DatumValue& datum : rack.lastValues)
-        items.push_back(datum.name + " " + number(datum.value) +
-                        (datum.unit.empty() ? "" : " " + datum.unit));
+    for (const DatumValue& datum : rack.lastValues) {
+        std::string item = datum.name + " " + number(datum.value);
+        if (!datum.unit.empty()) item += " " + datum.unit;
+        if (datum.low != datum.high)
+            item += " (moved from " + number(datum.low) + " to " + number(datum.high) + ")";
+        items.push_back(item);
+    }
     return items;
 }
 
