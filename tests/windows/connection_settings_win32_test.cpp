@@ -1,0 +1,102 @@
+// The connection settings' Windows backend: SimConnect.cfg in the current folder through
+// the private-profile functions, and text values of the current user's registry.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "simconnect/connection_settings.h"
+#include "simconnect/connection_settings_os.h"
+
+namespace {
+
+std::string ownName(const std::string& what) {
+    return "orvendale-" + what + "-" + std::to_string(GetCurrentProcessId());
+}
+
+// A registry key of the test's own, removed at the end.
+class OwnKey {
+public:
+    OwnKey() : path_("SOFTWARE\\Orvendale\\" + ownName("settings")) {
+        RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key_, nullptr);
+    }
+    ~OwnKey() {
+        RegCloseKey(key_);
+        RegDeleteKeyA(HKEY_CURRENT_USER, path_.c_str());
+    }
+    OwnKey(const OwnKey&) = delete;
+    OwnKey& operator=(const OwnKey&) = delete;
+
+    void text(const char* name, const std::string& value) const {
+        RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size() + 1));
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    HKEY key_ = nullptr;
+};
+
+// A folder of the test's own as the current folder, with a SimConnect.cfg in it.
+class CurrentFolder {
+public:
+    explicit CurrentFolder(const std::string& config) {
+        char temp[MAX_PATH] = {};
+        GetTempPathA(MAX_PATH, temp);
+        folder_ = std::string(temp) + ownName("cfg");
+        CreateDirectoryA(folder_.c_str(), nullptr);
+        file_ = folder_ + "\\SimConnect.cfg";
+        const HANDLE out = CreateFileA(file_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD written = 0;
+        WriteFile(out, config.data(), static_cast<DWORD>(config.size()), &written, nullptr);
+        CloseHandle(out);
+        GetCurrentDirectoryA(MAX_PATH, previous_);
+        SetCurrentDirectoryA(folder_.c_str());
+    }
+    ~CurrentFolder() {
+        SetCurrentDirectoryA(previous_);
+        DeleteFileA(file_.c_str());
+        RemoveDirectoryA(folder_.c_str());
+    }
+    CurrentFolder(const CurrentFolder&) = delete;
+    CurrentFolder& operator=(const CurrentFolder&) = delete;
+
+private:
+    std::string folder_;
+    std::string file_;
+    char previous_[MAX_PATH] = {};
+};
+
+}  // namespace
+
+TEST(WindowsSettings, RegistryTextMustFitTwentyBytesWithItsTerminator) {
+    OwnKey key;
+    key.text("port", "500");
+    key.text("nineteen", std::string(19, '9'));
+    key.text("twenty", std::string(20, '2'));
+    EXPECT_EQ(settings_os::ReadUserRegistryText(key.path(), "port", 20), "500");
+    EXPECT_EQ(settings_os::ReadUserRegistryText(key.path(), "nineteen", 20), std::string(19, '9'));
+    EXPECT_EQ(settings_os::ReadUserRegistryText(key.path(), "twenty", 20), "");
+    EXPECT_EQ(settings_os::ReadUserRegistryText(key.path(), "missing", 20), "");
+    EXPECT_EQ(settings_os::ReadUserRegistryText(key.path() + "\\none", "port", 20), "");
+}
+
+TEST(WindowsSettings, CurrentFolderConfigurationIsReadWithTheProfileFunctions) {
+    CurrentFolder folder(
+        "[SimConnect]\r\nProtocol = ipv6\r\nAddress=::1\r\nPort=600\r\nMaxReceiveSize=100000\r\n"
+        "DisableNagle=1\r\n[SimConnect.7]\r\n[SimConnect.8]\r\nPort=700\r\n");
+    const ConnectionSettings settings = LoadConnectionSettings(0);
+    EXPECT_EQ(settings.protocol, kFamilyIPv6);
+    EXPECT_EQ(settings.address, "::1");
+    EXPECT_EQ(settings.port, "600");
+    EXPECT_EQ(settings.maxReceiveSize, 100000u);
+    EXPECT_TRUE(settings.disableNagle);
+    // A section without entries counts as missing.
+    EXPECT_FALSE(ConfigSectionExists(7));
+    EXPECT_TRUE(ConfigSectionExists(8));
+    EXPECT_EQ(LoadConnectionSettings(kDefaultsOnlyIndex).port, "");
+}
