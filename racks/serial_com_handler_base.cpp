@@ -1,5 +1,6 @@
 #include "racks/serial_com_handler_base.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,8 @@
 #include <mutex>
 #include <shared_mutex>
 #include <utility>
+
+#include "racks/timer_slack.h"
 
 namespace {
 
@@ -21,6 +24,9 @@ constexpr auto kSimulatorWaitStep = 10ms;
 constexpr auto kIdlePause = 1000ms;
 constexpr auto kMessagePause = 50ms;
 constexpr auto kReadFailurePause = 1000ms;
+// How late an empty read may end while a text rack's next message is awaited; a byte
+// that arrives still ends the read at once.
+constexpr auto kMessageWaitSlack = 10ms;
 
 constexpr std::uint8_t kFrameStart = '{';
 constexpr std::uint8_t kFrameEnd = '}';
@@ -81,14 +87,26 @@ bool SerialCOMHandlerBase::waitForSimulator() {
     return !quitRequested();
 }
 
-// Refreshes the line status first, as the driver's error state must be cleared before a
-// read. When nothing is queued, the read itself waits (for about a millisecond) for the
-// next byte instead of asking the driver again at once, so a quiet line costs no spinning.
+// Takes the bytes a message is cut from. Whatever the line status shows queued is taken in
+// one read rather than one read per byte. When nothing is queued, the read itself waits
+// (about a millisecond) for the next byte instead of asking the driver again at once, so
+// a quiet line costs no spinning.
 SerialCOMHandlerBase::ByteRead SerialCOMHandlerBase::nextByte(char& byte) {
-    serialPort.refreshStatus();
-    std::uint32_t transferred = 0;
-    if (!serialPort.readBytes(&byte, 1, transferred)) return ByteRead::failed;
-    return transferred == 1 ? ByteRead::byte : ByteRead::none;
+    if (pendingAt_ == pendingCount_) {
+        serialPort.refreshStatus();
+        const std::uint32_t queued = serialPort.lineStatus().cbInQue;
+        const auto wanted = static_cast<std::uint32_t>(
+            std::clamp<std::size_t>(queued, 1, pendingBytes_.size()));
+        pendingAt_ = 0;
+        pendingCount_ = 0;
+        if (!serialPort.readBytes(pendingBytes_.data(), wanted, pendingCount_)) {
+            pendingCount_ = 0;
+            return ByteRead::failed;
+        }
+        if (pendingCount_ == 0) return ByteRead::none;
+    }
+    byte = pendingBytes_[pendingAt_++];
+    return ByteRead::byte;
 }
 
 void SerialCOMHandlerBase::serveMessages(const std::function<void()>& handle) {
@@ -110,6 +128,7 @@ bool SerialCOMHandlerBase::readMessage(std::string& body) {
         std::this_thread::sleep_for(kIdlePause);
         return false;
     }
+    const TimerSlackScope idleLine(kMessageWaitSlack);
     body.clear();
     const std::time_t started = std::time(nullptr);
     bool inMessage = false;

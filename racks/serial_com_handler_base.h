@@ -3,6 +3,7 @@
 // the pacing timers, and the simulator calls made under rackMutex.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <nlohmann/json.hpp>
@@ -100,6 +101,12 @@ private:
 
     void runReportingErrors();
     ByteRead nextByte(char& byte);
+
+    // Bytes taken off the line but not yet looked at by readMessage: what follows a
+    // message's end waits here for the next call, as it would in the port's queue.
+    std::array<char, 256> pendingBytes_{};
+    std::uint32_t pendingCount_ = 0;
+    std::uint32_t pendingAt_ = 0;
 };
 
 template <typename Calls>

@@ -1,0 +1,85 @@
+#include "tests/integration/racks/rack_run.h"
+
+#include <algorithm>
+#include <csignal>
+
+namespace racktest {
+
+std::string simConnectCfg(const std::string& pipeName) {
+    return "[SimConnect]\nProtocol=Pipe\nPort=" + pipeName + "\n";
+}
+
+RackRun::RackRun(const std::vector<std::string>& racks, const std::vector<std::string>& standinArgs)
+    : simLog_(""), rackLog_(racksDir_.file("racks.jsonl")) {
+    const std::string pipe = testsupport::uniquePipeName("racks");
+    std::vector<std::string> args = {"--pipe-name", pipe, "--no-tcp"};
+    args.insert(args.end(), standinArgs.begin(), standinArgs.end());
+    standin_ = testsupport::startStandin(standinHome_, args);
+    simLog_ = testsupport::StandinLog(standin_.logPath);
+    work_.write("SimConnect.cfg", simConnectCfg(pipe));
+
+    testsupport::ProcessOptions emulator;
+    emulator.args = {testsupport::binaryPath("rack-emulator"), "--log", racksDir_.file("racks.jsonl"),
+                     "--control", racksDir_.file("control")};
+    for (const std::string& rack : racks) {
+        emulator.args.push_back("--" + rack);
+        emulator.args.push_back(link(rack));
+    }
+    emulator.cwd = racksDir_.path();
+    emulator_ = std::make_unique<testsupport::ChildProcess>(emulator);
+    emulator_->waitForOutput("rack-emulator: ready", 10s);
+}
+
+RackRun::~RackRun() {
+    if (standin_.process) standin_.process->signal(SIGTERM);
+    if (service_) service_->waitExit(10s);
+    if (emulator_) emulator_->signal(SIGTERM);
+}
+
+bool RackRun::startService(const std::string& config, const std::vector<std::string>& waitFor) {
+    if (!standin_.ready) return false;
+    work_.write("rack_config.json", config);
+    testsupport::ProcessOptions options;
+    options.args = {testsupport::binaryPath("orvendale-fs")};
+    options.cwd = work_.path();
+    options.env = {{"HOME", home_.path()}};
+    service_ = std::make_unique<testsupport::ChildProcess>(options);
+    for (const std::string& rack : waitFor) {
+        const auto opened = rackLog_.waitFor(
+            [&](const Json& e) { return e.value("event", "") == "opened" && e.value("rack", "") == rack; },
+            10s);
+        if (!opened) return false;
+    }
+    return simLog_.waitForMessage("OPEN", nullptr, 10s).has_value();
+}
+
+bool RackRun::act(const std::string& lines) {
+    return testsupport::sendRackActions(racksDir_.file("control"), lines);
+}
+
+std::optional<int> RackRun::quitSimulator(std::chrono::milliseconds timeout) {
+    standin_.process->signal(SIGTERM);
+    return service_->waitExit(timeout);
+}
+
+bool RackRun::waitForEvents(const std::string& event, std::size_t count, std::size_t from,
+                            std::chrono::milliseconds timeout) {
+    return testsupport::waitUntil(
+        [&] {
+            const auto events = simLog_.transmittedEvents(from);
+            return static_cast<std::size_t>(std::count(events.begin(), events.end(), event)) >= count;
+        },
+        timeout);
+}
+
+std::optional<Json> RackRun::waitForWrite(unsigned definition, const testsupport::JsonMatch& values,
+                                          std::size_t from, std::chrono::milliseconds timeout) {
+    return simLog_.waitForRequest(
+        "SetDataOnSimObject",
+        [&](const Json& fields) {
+            return fields.value("DefineID", 0u) == definition && values(fields["values"]);
+        },
+        timeout, from);
+}
+
+}  // namespace racktest

@@ -1,0 +1,66 @@
+// One whole run for the rack tests: sim-standin, rack-emulator with the racks on links in
+// a folder of its own, and orvendale-fs with a rack_config.json naming those links.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "tests/support/process.h"
+#include "tests/support/rack_log.h"
+#include "tests/support/standin_log.h"
+
+namespace racktest {
+
+using namespace std::chrono_literals;
+using testsupport::Json;
+
+class RackRun {
+public:
+    // `racks` are emulator rack names ("joystick", "efis", ...); `standinArgs` are added
+    // to the stand-in's own pipe and log.
+    RackRun(const std::vector<std::string>& racks, const std::vector<std::string>& standinArgs = {});
+    ~RackRun();
+
+    // The link of an emulator rack, as a configuration key.
+    std::string link(const std::string& rack) const { return racksDir_.file(rack); }
+    // Writes rack_config.json and starts the service; true once every emulator rack
+    // named in `waitFor` has been opened by it and the simulator has answered.
+    bool startService(const std::string& config, const std::vector<std::string>& waitFor = {});
+    // Sends control lines to the emulator; lines of one call reach the same message or frame.
+    bool act(const std::string& lines);
+    // Has the stand-in quit and returns the service's exit code, if it exited in time.
+    std::optional<int> quitSimulator(std::chrono::milliseconds timeout = 10s);
+
+    std::string output() const { return service_ ? service_->output() : std::string(); }
+    testsupport::ChildProcess& service() { return *service_; }
+    testsupport::StandinLog& sim() { return simLog_; }
+    testsupport::RackLog& racks() { return rackLog_; }
+
+    // Waits until `count` events named `event` are logged from `from` on.
+    bool waitForEvents(const std::string& event, std::size_t count, std::size_t from,
+                       std::chrono::milliseconds timeout = 5s);
+    // Waits for a data write of `definition` whose values match.
+    std::optional<Json> waitForWrite(unsigned definition, const testsupport::JsonMatch& values,
+                                     std::size_t from, std::chrono::milliseconds timeout = 5s);
+    std::vector<Json> uplink(std::size_t from) { return simLog_.uplinkCommands(from); }
+
+private:
+    testsupport::TempDir standinHome_;
+    testsupport::TempDir racksDir_;
+    testsupport::TempDir work_;
+    testsupport::TempDir home_;
+    testsupport::StandinRun standin_;
+    std::unique_ptr<testsupport::ChildProcess> emulator_;
+    std::unique_ptr<testsupport::ChildProcess> service_;
+    testsupport::StandinLog simLog_;
+    testsupport::RackLog rackLog_;
+};
+
+// The pipe configuration that sends a service to `pipeName`.
+std::string simConnectCfg(const std::string& pipeName);
+
+}  // namespace racktest

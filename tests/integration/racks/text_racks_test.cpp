@@ -1,0 +1,138 @@
+// The joystick and pedals racks over a whole run: messages on the virtual racks' lines
+// become data writes and events at the stand-in.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "tests/integration/racks/rack_run.h"
+
+namespace {
+
+using namespace racktest;
+
+constexpr unsigned kStick = 2;
+constexpr unsigned kRudder = 3;
+
+testsupport::JsonMatch aileron(double value) {
+    return [value](const Json& values) { return values.value("AILERON POSITION", -1e9) == value; };
+}
+
+std::size_t countOf(const std::vector<std::string>& events, const std::string& name) {
+    return static_cast<std::size_t>(std::count(events.begin(), events.end(), name));
+}
+
+// The joystick's events from `from` on, without the pedals' brakes that interleave.
+std::vector<std::string> joystickEvents(testsupport::StandinLog& log, std::size_t from) {
+    std::vector<std::string> events = log.transmittedEvents(from);
+    std::erase_if(events, [](const std::string& e) { return e.find("BRAKE") != std::string::npos; });
+    return events;
+}
+
+class TextRacks : public testing::Test {
+protected:
+    void SetUp() override {
+        const Json config = {{run.link("joystick"), "joystick_rack"}, {run.link("pedals"), "pedals_rack"}};
+        ASSERT_TRUE(run.startService(config.dump(), {"joystick", "pedals"})) << run.output();
+        ASSERT_TRUE(run.waitForWrite(kStick, aileron(0), 0, 10s)) << run.output();
+    }
+
+    // The camera value the joystick's message with this aileron value was written with.
+    double cameraWith(double aileronValue, const std::string& camera) {
+        const std::size_t from = run.sim().size();
+        run.act("set joystick aileron_position " + std::to_string(aileronValue) +
+                "\nset joystick camera_point_of_interest " + camera);
+        const auto write = run.waitForWrite(kStick, aileron(aileronValue), from);
+        return write ? (*write)["fields"]["values"].value("SMART CAMERA ACTIVE", -1.0) : -1.0;
+    }
+
+    RackRun run{{"joystick", "pedals"}};
+};
+
+TEST_F(TextRacks, JoystickAndPedalsReachTheSimulator) {
+    // The camera is on for values above zero; 0.9 truncates to 0. Axes pass unchanged.
+    EXPECT_EQ(cameraWith(150, "0.9"), 0.0);
+    EXPECT_EQ(cameraWith(-150, "true"), 1.0);
+    EXPECT_EQ(cameraWith(12.5, "-1"), 0.0);
+    EXPECT_EQ(cameraWith(13, "2"), 1.0);
+
+    // A held switch acts once; released and pressed again, it acts again.
+    std::size_t from = run.sim().size();
+    run.act("press joystick autopilot_master");
+    ASSERT_TRUE(run.waitForEvents("AP_MASTER", 1, from));
+    run.act("set joystick aileron_position 21");
+    ASSERT_TRUE(run.waitForWrite(kStick, aileron(21), from));
+    run.act("release joystick autopilot_master\nset joystick aileron_position 22");
+    ASSERT_TRUE(run.waitForWrite(kStick, aileron(22), from));
+    EXPECT_EQ(countOf(run.sim().transmittedEvents(from), "AP_MASTER"), 1u);
+    run.act("press joystick autopilot_master");
+    EXPECT_TRUE(run.waitForEvents("AP_MASTER", 2, from));
+
+    // Both trims, then both spoilers, rising in one message each.
+    from = run.sim().size();
+    run.act("press joystick rudder_trim_plus_pct\npress joystick rudder_trim_minus_pct");
+    ASSERT_TRUE(run.waitForEvents("RUDDER_TRIM_LEFT", 1, from));
+    EXPECT_EQ(joystickEvents(run.sim(), from),
+              (std::vector<std::string>{"RUDDER_TRIM_RIGHT", "RUDDER_TRIM_LEFT"}));
+    run.act("release joystick rudder_trim_plus_pct\nrelease joystick rudder_trim_minus_pct\n"
+            "set joystick aileron_position 31");
+    ASSERT_TRUE(run.waitForWrite(kStick, aileron(31), from));
+    from = run.sim().size();
+    run.act("press joystick spoiler_handle_plus_position\npress joystick spoiler_handle_minus_position");
+    ASSERT_TRUE(run.waitForEvents("SPOILERS_DEC", 25, from));
+    std::vector<std::string> spoilers(25, "SPOILERS_INC");
+    spoilers.insert(spoilers.end(), 25, "SPOILERS_DEC");
+    EXPECT_EQ(joystickEvents(run.sim(), from), spoilers);
+
+    // Pedals: the rudder write, then the left and the right brake with the truncated value.
+    for (const auto& [brake, sent] : {std::pair{"12.7", 12}, {"true", 1}, {"-300", -300}}) {
+        from = run.sim().size();
+        run.act(std::string("set pedals rudder_position 8192\nset pedals brake_position ") + brake);
+        ASSERT_TRUE(run.sim().waitForRequest(
+            "TransmitClientEvent",
+            [&](const Json& f) { return f.value("event", "") == "AXIS_RIGHT_BRAKE_SET" && f.value("data", 0) == sent; },
+            5s, from));
+        // The three requests of one message go out together, so their send ids follow.
+        std::map<unsigned, Json> bySendId;
+        for (const Json& entry : run.sim().entries())
+            if (entry.value("dir", "") == "in" && entry.contains("fields"))
+                bySendId[entry.value("dwSendID", 0u)] = entry["fields"];
+        const auto left = std::find_if(bySendId.begin(), bySendId.end(), [&](const auto& request) {
+            return request.second.value("event", "") == "AXIS_LEFT_BRAKE_SET" &&
+                   request.second.value("data", 0) == sent;
+        });
+        ASSERT_NE(left, bySendId.end());
+        const Json& rudder = bySendId[left->first - 1];
+        const Json& right = bySendId[left->first + 1];
+        EXPECT_EQ(rudder.value("DefineID", 0u), kRudder);
+        EXPECT_EQ(rudder["values"].value("RUDDER POSITION", 0.0), 8192.0);
+        EXPECT_EQ(right.value("event", ""), "AXIS_RIGHT_BRAKE_SET");
+        EXPECT_EQ(right.value("data", 0), sent);
+    }
+
+    // A message without a member sends what its earlier members imply, then ends that rack
+    // only: the pedals go on.
+    from = run.sim().size();
+    run.act("unset joystick autopilot_master\npress joystick rudder_trim_plus_pct");
+    const std::string missing = "Error run: [json.exception.type_error.302] type must be number, but is null\n";
+    ASSERT_TRUE(run.service().waitForOutput(missing, 5s)) << run.output();
+    const std::size_t afterError = run.sim().size();
+    run.act("set pedals rudder_position 1000");
+    ASSERT_TRUE(run.waitForWrite(kRudder, [](const Json& v) { return v.value("RUDDER POSITION", 0.0) == 1000; },
+                                 afterError));
+    run.act("set pedals rudder_position 1001");
+    ASSERT_TRUE(run.waitForWrite(kRudder, [](const Json& v) { return v.value("RUDDER POSITION", 0.0) == 1001; },
+                                 afterError));
+    EXPECT_FALSE(run.waitForWrite(kStick, [](const Json&) { return true; }, afterError, 0ms));
+    EXPECT_EQ(countOf(run.sim().transmittedEvents(from), "RUDDER_TRIM_RIGHT"), 1u);
+
+    // A brake given as text ends the pedals before anything of that message is sent: its
+    // rudder value never reaches the simulator.
+    run.act("set pedals rudder_position 4321\nset pedals brake_position \"x\"");
+    ASSERT_TRUE(run.service().waitForOutput("type must be number, but is string\n", 5s)) << run.output();
+    EXPECT_FALSE(run.waitForWrite(kRudder, [](const Json& v) { return v.value("RUDDER POSITION", 0.0) == 4321; },
+                                  afterError, 0ms));
+
+    EXPECT_EQ(run.quitSimulator(), 0) << run.output();
+}
+
+}  // namespace
