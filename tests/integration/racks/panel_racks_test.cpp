@@ -1,0 +1,201 @@
+// The EFIS and FCU panels over a whole run, both ways: frames from the virtual panels
+// become events and uplink commands at the stand-in, and the aircraft's state comes back
+// as the panels' display frames. All four racks run, and the run ends with the simulator.
+#include <gtest/gtest.h>
+
+#include "tests/integration/racks/rack_run.h"
+
+namespace {
+
+using namespace racktest;
+using Clock = std::chrono::steady_clock;
+
+// The aircraft starts with values whose display needs rounding or truncation.
+const char* const kStandinScript =
+    "{\"at\": 0, \"set\": \"KOHLSMAN SETTING MB\", \"value\": 1012.5}\n"
+    "{\"at\": 0, \"set\": \"A32NX_AUTOPILOT_SPEED_SELECTED\", \"value\": 250.5}\n"
+    "{\"at\": 0, \"set\": \"A32NX_AUTOPILOT_FPA_SELECTED\", \"value\": -1.5}\n"
+    "{\"at\": 0, \"set\": \"AUTOPILOT ALTITUDE LOCK VAR\", \"value\": 499.9, \"unit\": \"feet\"}\n";
+
+testsupport::JsonMatch field(const std::string& name, int value) {
+    return [=](const Json& fields) { return fields.value(name, -999999) == value; };
+}
+
+class PanelRacks : public testing::Test {
+protected:
+    static std::string scriptPath(const testsupport::TempDir& dir) {
+        dir.write("flight.script", kStandinScript);
+        return dir.file("flight.script");
+    }
+
+    void SetUp() override {
+        const Json config = {{run.link("efis"), "efis_rack"},
+                             {run.link("fcu"), "autopilot_rack"},
+                             {run.link("joystick"), "joystick_rack"},
+                             {run.link("pedals"), "pedals_rack"}};
+        ASSERT_TRUE(run.startService(config.dump(), {"efis", "fcu", "joystick", "pedals"})) << run.output();
+    }
+
+    bool received(const std::string& rack, const std::string& name, int value) {
+        return run.racks().waitForReceived(rack, field(name, value), 5s).has_value();
+    }
+    // The uplink commands named `name` from `from` on, by value.
+    std::vector<int> commands(const std::string& name, std::size_t from) {
+        std::vector<int> values;
+        for (const Json& command : run.uplink(from))
+            if (command.value("name", "") == name) values.push_back(command.value("value", -1));
+        return values;
+    }
+    bool waitForCommand(const std::string& name, std::size_t count, std::size_t from) {
+        return testsupport::waitUntil([&] { return commands(name, from).size() >= count; }, 5s);
+    }
+    // The panels' events, without the pedals' brakes that interleave.
+    std::vector<std::string> events(std::size_t from) {
+        std::vector<std::string> all = run.sim().transmittedEvents(from);
+        std::erase_if(all, [](const std::string& e) { return e.find("BRAKE") != std::string::npos; });
+        return all;
+    }
+    // Turns a knob and waits until the frame carrying the turn has been sent.
+    void turn(const std::string& rack, const std::string& knob, int count) {
+        const std::size_t from = run.racks().size();
+        run.act("turn " + rack + " " + knob + " " + std::to_string(count));
+        ASSERT_TRUE(run.racks().waitForSent(rack, field(knob, count), 5s, from));
+    }
+
+    testsupport::TempDir scriptDir;
+    RackRun run{{"efis", "fcu", "joystick", "pedals"}, {"--script", scriptPath(scriptDir)}};
+};
+
+TEST_F(PanelRacks, EfisBothWays) {
+    // 1012.5 mb shows as 1013, and the flight director is on.
+    ASSERT_TRUE(received("efis", "baro", 1013)) << run.output();
+    ASSERT_TRUE(received("efis", "fd", 1));
+
+    // Detents: 3 up, 1 down, 50 ignored; 1012.5 + 3 = 1015.5 shows as 1016.
+    std::size_t from = run.sim().size();
+    turn("efis", "baro", 3);
+    turn("efis", "baro", -1);
+    turn("efis", "baro", 50);
+    turn("efis", "baro", 1);
+    ASSERT_TRUE(run.waitForEvents("KOHLSMAN_INC", 4, from));
+    EXPECT_EQ(events(from), (std::vector<std::string>{"KOHLSMAN_INC", "KOHLSMAN_INC", "KOHLSMAN_INC",
+                                                      "KOHLSMAN_DEC", "KOHLSMAN_INC"}));
+    EXPECT_TRUE(received("efis", "baro", 1016));
+
+    // The baro mode and the option are sent once per change; the panel shows them back.
+    from = run.sim().size();
+    run.act("set efis baro_mode 1\nset efis option 2");
+    ASSERT_TRUE(received("efis", "baro_mode", 1));
+    ASSERT_TRUE(received("efis", "option", 2));
+    EXPECT_EQ(commands("XMLVAR_Baro1_Mode", from), std::vector<int>{1});
+    EXPECT_EQ(commands("A32NX_EFIS_L_OPTION", from), std::vector<int>{2});
+
+    // Held buttons act once: the flight director toggles off, the LS indication on.
+    from = run.sim().size();
+    run.act("press efis fd\npress efis ls");
+    ASSERT_TRUE(received("efis", "fd", 0));
+    ASSERT_TRUE(received("efis", "ls", 1));
+    EXPECT_EQ(events(from), std::vector<std::string>{"TOGGLE_FLIGHT_DIRECTOR"});
+    EXPECT_EQ(commands("BTN_LS_1_FILTER_ACTIVE", from).size(), 1u);
+
+    // Range equal to the aircraft's, mode changed: only the mode goes.
+    from = run.sim().size();
+    run.act("set efis nd_mode 4");
+    ASSERT_TRUE(run.sim().waitForChange("A32NX_EFIS_L_ND_MODE", [](double v) { return v == 40; }, 5s, from));
+    EXPECT_TRUE(commands("A32NX_EFIS_L_ND_RANGE", from).empty());
+    // A changed range goes with the mode.
+    from = run.sim().size();
+    run.act("set efis nd_range 3");
+    ASSERT_TRUE(waitForCommand("A32NX_EFIS_L_ND_MODE", 1, from));
+    EXPECT_EQ(commands("A32NX_EFIS_L_ND_RANGE", from).front(), 3);
+    EXPECT_EQ(commands("A32NX_EFIS_L_ND_MODE", from).front(), 4);
+    // 65536 goes as 0, which the aircraft never agrees with: both are sent at every read.
+    from = run.sim().size();
+    run.act("set efis nd_range 65536");
+    ASSERT_TRUE(waitForCommand("A32NX_EFIS_L_ND_RANGE", 5, from));
+    const auto ranges = commands("A32NX_EFIS_L_ND_RANGE", from);
+    EXPECT_EQ(std::count(ranges.begin(), ranges.end(), 0), static_cast<long>(ranges.size()));
+    EXPECT_GE(commands("A32NX_EFIS_L_ND_MODE", from).size() + 1, ranges.size());
+}
+
+TEST_F(PanelRacks, FcuBothWaysThenTheSimulatorQuits) {
+    // Selected speed 250.5 kt shows 250, the angle -1.5 degrees -15, 499.9 ft 499.
+    ASSERT_TRUE(run.racks().waitForReceived(
+        "fcu",
+        [](const Json& f) {
+            return f.value("spd", 0) == 250 && f.value("fpa", 0) == -15 && f.value("alt", 0) == 499 &&
+                   f.value("hdg", 0) == 180 && f.value("lights", -1) == 0;
+        },
+        5s))
+        << run.output();
+
+    std::size_t from = run.sim().size();
+    turn("fcu", "spd", 5);
+    turn("fcu", "spd", -2);
+    turn("fcu", "spd", 50);
+    turn("fcu", "hdg", 1);
+    turn("fcu", "alt", 1);
+    turn("fcu", "vs", -1);
+    ASSERT_TRUE(run.waitForEvents("AP_VS_VAR_DEC", 1, from));
+    std::vector<std::string> knobs(5, "AP_SPD_VAR_INC");
+    knobs.insert(knobs.end(), {"AP_SPD_VAR_DEC", "AP_SPD_VAR_DEC", "HEADING_BUG_INC", "AP_ALT_VAR_INC",
+                               "AP_VS_VAR_DEC"});
+    EXPECT_EQ(events(from), knobs);
+
+    // Presses in one frame go in the frame's order; the mode lights follow.
+    from = run.sim().size();
+    const std::vector<std::string> presses = {"alt_hold_on", "alt_hold_off", "vs_hold", "loc",
+                                              "ap1",         "athr",         "appr"};
+    std::string lines;
+    for (const std::string& press : presses) lines += "press fcu " + press + "\n";
+    run.act(lines);
+    ASSERT_TRUE(received("fcu", "lights", 1 + 2 + 4 + 16));
+    EXPECT_EQ(events(from), (std::vector<std::string>{"AP_ALT_HOLD_ON", "AP_ALT_HOLD_OFF", "AP_VS_HOLD",
+                                                      "AP_LOC_HOLD", "AP_MASTER", "AUTO_THROTTLE_ARM",
+                                                      "AP_APR_HOLD"}));
+
+    // Expedite: one debug line and one trigger per press.
+    from = run.sim().size();
+    run.act("press fcu exped\npress fcu vs_push");
+    ASSERT_TRUE(received("fcu", "lights", 31));
+    EXPECT_EQ(commands("(>H:A320_Neo_FCU_EXPED_PUSH)", from).size(), 1u);
+    EXPECT_EQ(commands("(>H:A320_Neo_FCU_VS_PUSH)", from).size(), 1u);
+    const std::string out = run.output();
+    EXPECT_EQ(out.find("[DEBUG] EXPED_MUX_CH\n"), out.rfind("[DEBUG] EXPED_MUX_CH\n"));
+
+    // Both increments in one frame send 100 only; then 1000 alone.
+    from = run.sim().size();
+    run.act("press fcu alt_inc_100\npress fcu alt_inc_1000\npress fcu vs_pull");
+    ASSERT_TRUE(waitForCommand("(>H:A320_Neo_FCU_VS_PULL)", 1, from));
+    run.act("release fcu alt_inc_100\nrelease fcu alt_inc_1000");
+    turn("fcu", "hdg", 1);
+    run.act("press fcu alt_inc_1000");
+    ASSERT_TRUE(waitForCommand("XMLVAR_Autopilot_Altitude_Increment", 2, from));
+    EXPECT_EQ(commands("XMLVAR_Autopilot_Altitude_Increment", from), (std::vector<int>{100, 1000}));
+
+    // A held repeating switch repeats, never faster than every 200 ms, and stops on release.
+    from = run.sim().size();
+    run.act("press fcu spd_on");
+    ASSERT_TRUE(run.waitForEvents("AP_AIRSPEED_ON", 4, from));
+    run.act("release fcu spd_on");
+    turn("fcu", "hdg", 1);
+    ASSERT_TRUE(run.waitForEvents("HEADING_BUG_INC", 1, from));
+    std::vector<long long> times;
+    for (const Json& e : run.sim().requests("TransmitClientEvent", from))
+        if (e["fields"].value("event", "") == "AP_AIRSPEED_ON") times.push_back(e.value("mono_ns", 0LL));
+    for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GE(times[i] - times[i - 1], 195'000'000LL);
+    // Frames are handled in order, so nothing of the switch may follow the turn's event,
+    // however long the next turn takes to come through.
+    const std::size_t released = run.sim().size();
+    turn("fcu", "hdg", 1);
+    ASSERT_TRUE(run.waitForEvents("HEADING_BUG_INC", 1, released));
+    const auto afterRelease = events(released);
+    EXPECT_EQ(std::count(afterRelease.begin(), afterRelease.end(), "AP_AIRSPEED_ON"), 0);
+
+    // With all four racks running, the simulator's quit ends the service within seconds.
+    const auto quitAt = Clock::now();
+    EXPECT_EQ(run.quitSimulator(), 0) << run.output();
+    EXPECT_LT(Clock::now() - quitAt, 3s);
+}
+
+}  // namespace
