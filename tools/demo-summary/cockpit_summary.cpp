@@ -29,8 +29,10 @@ const std::map<std::string, std::string> kEventSenders = {
     {"TOGGLE_FLIGHT_DIRECTOR", "efis"},
 };
 
-// AP_MASTER comes from the joystick's autopilot-master button and from the FCU's AP1 alike;
-// the simulator cannot tell them apart, so each one goes to the rack pressed last before it.
+// AP_MASTER comes from the joystick's autopilot-master button and from the FCU's AP1 alike,
+// and the simulator cannot tell them apart. Each press sends it once, so the events are
+// matched to the presses in order: a rack's line may be slower than the other's, but every
+// event still goes to a press made before it, and each rack gets as many as it pressed.
 const std::string kApMaster = "AP_MASTER";
 const std::map<std::string, std::string> kApMasterSwitches = {{"joystick", "autopilot_master"},
                                                               {"fcu", "ap1"}};
@@ -161,15 +163,14 @@ private:
         if (request == "SetClientData" && fields.contains("command")) onCommand(fields["command"]);
     }
 
-    std::string eventSender(const std::string& event, std::int64_t at) const {
+    std::string eventSender(const std::string& event, std::int64_t at) {
         if (event != kApMaster) {
             const auto sender = kEventSenders.find(event);
             return sender == kEventSenders.end() ? "fcu" : sender->second;
         }
-        std::string sender = "fcu";
-        for (const auto& [name, pressedAt] : apMasterPresses_)
-            if (pressedAt <= at) sender = name;
-        return sender;
+        if (nextPress_ < apMasterPresses_.size() && apMasterPresses_[nextPress_].second <= at)
+            return apMasterPresses_[nextPress_++].first;
+        return "fcu";
     }
 
     void onEvent(const Json& fields, std::int64_t at) {
@@ -215,6 +216,7 @@ private:
     std::map<std::string, std::pair<double, double>> ranges_;  // datum: least, greatest
     std::map<std::string, bool> apMasterDown_;
     std::vector<std::pair<std::string, std::int64_t>> apMasterPresses_;  // in time order
+    std::size_t nextPress_ = 0;  // the first press not yet matched to an event
 };
 
 }  // namespace

@@ -1,0 +1,133 @@
+// scripts/demo run whole with a short flight and this build's programs: the summary tells
+// what each rack did, the service exits 0, and nothing the demo started is left behind,
+// also after Ctrl-C or when the default pipe is taken.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/support/process.h"
+#include "tests/support/standin_log.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+constexpr auto npos = std::string::npos;
+
+// The demo makes its working folder under TMPDIR, so the test's own folder holds it.
+testsupport::ProcessOptions demoOptions(const testsupport::TempDir& tmp) {
+    testsupport::ProcessOptions options;
+    options.args = {DEMO_SCRIPT, "--no-build",      "--bin-dir", ORVENDALE_BIN_DIR,
+                    "--script",  DEMO_SHORT_FLIGHT};
+    options.env = {{"TMPDIR", tmp.path()}};
+    return options;
+}
+
+// The summary's block of one rack: from its heading line to the blank line after it.
+std::string rackBlock(const std::string& output, const std::string& rack) {
+    const std::size_t start = output.find("\n" + rack + " on ");
+    if (start == npos) return "";
+    const std::size_t end = output.find("\n\n", start + 1);
+    return output.substr(start + 1, end == npos ? npos : end - start - 1);
+}
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Processes whose working folder or command line lies under `folder`: every program the
+// demo starts has one or the other there.
+std::vector<std::string> processesUnder(const std::string& folder) {
+    std::vector<std::string> found;
+    std::error_code error;
+    for (fs::directory_iterator it("/proc", error), end; !error && it != end; it.increment(error)) {
+        const std::string pid = it->path().filename();
+        if (pid.find_first_not_of("0123456789") != npos) continue;
+        std::error_code ignored;
+        const std::string cwd = fs::read_symlink(it->path() / "cwd", ignored).string();
+        const std::string cmdline = readAll(it->path() / "cmdline");
+        if (cwd.rfind(folder, 0) == 0 || cmdline.find(folder) != npos)
+            found.push_back(pid + ": " + cmdline);
+    }
+    return found;
+}
+
+void expectNothingLeft(const testsupport::TempDir& tmp) {
+    EXPECT_TRUE(fs::is_empty(tmp.path())) << "the working folder is still there";
+    for (const std::string& process : processesUnder(tmp.path()))
+        ADD_FAILURE() << "left running: " << process;
+}
+
+void expectHas(const std::string& text, const std::string& part) {
+    EXPECT_NE(text.find(part), npos) << "no \"" << part << "\" in:\n" << text;
+}
+
+TEST(Demo, ShortFlightEndsWithTheServiceExitingAndASummary) {
+    testsupport::TempDir tmp;
+    testsupport::ChildProcess demo(demoOptions(tmp));
+    const auto status = demo.waitExit(120s);
+    const std::string out = demo.output();
+    ASSERT_EQ(status, 0) << out;
+
+    // The service's console and the panels' displays, as they ran.
+    for (const char* rack : {"joystick_rack", "pedals_rack", "efis_rack", "autopilot_rack"})
+        expectHas(out, std::string("[OK] Rack: ") + rack + " Connected on Port: \\\\.\\");
+    expectHas(out, "\n[OK] Quit, Bye !!\n");
+    expectHas(out, "\nefis: BARO 1016  QFE  FD [OFF]");
+    expectHas(out, "\nfcu: SPD 255*");
+
+    expectHas(out, "the simulator rejected none");
+    expectHas(out, "the service's session closed (quit)");
+    const std::string joystick = rackBlock(out, "joystick_rack");
+    expectHas(joystick, "AILERON POSITION -4.5 percent (moved from -4.5 to 20.5)");
+    expectHas(joystick, "SPOILERS_INC x25");
+    expectHas(joystick, "AP_MASTER x1");
+    const std::string pedals = rackBlock(out, "pedals_rack");
+    expectHas(pedals, "RUDDER POSITION 1200 position 16K");
+    // The brake's 12.7 reaches the simulator as 12, left brake before right.
+    expectHas(pedals, "AXIS_LEFT_BRAKE_SET x");
+    expectHas(pedals, "(last data 12),");
+    const std::string efis = rackBlock(out, "efis_rack");
+    expectHas(efis, "KOHLSMAN_INC x3, TOGGLE_FLIGHT_DIRECTOR x1");
+    expectHas(efis, "last display      BARO 1016  QFE  FD [OFF]  LS [OFF]  OPT 0");
+    const std::string fcu = rackBlock(out, "autopilot_rack");
+    expectHas(fcu, "AP_SPD_VAR_INC x5, AP_MASTER x1");
+    // The joystick's AP button turned AP1 on, the FCU's turned it off again.
+    const std::string lastLine = "\n  last display      SPD 255*  HDG ---*  ALT 10000*  V/S ----";
+    EXPECT_EQ(fcu.substr(fcu.size() - std::min(fcu.size(), lastLine.size())), lastLine) << fcu;
+    expectHas(out, "demo: the service exited with code 0 after the simulator quit\n");
+
+    expectNothingLeft(tmp);
+}
+
+TEST(Demo, CtrlCStopsEverythingItStarted) {
+    testsupport::TempDir tmp;
+    testsupport::ChildProcess demo(demoOptions(tmp));
+    ASSERT_TRUE(demo.waitForOutput("\nLaunch a flight.\n", 60s)) << demo.output();
+    demo.signal(SIGINT);
+    EXPECT_EQ(demo.waitExit(60s), 130) << demo.output();
+    expectHas(demo.output(), "demo: interrupted\n");
+    expectNothingLeft(tmp);
+}
+
+TEST(Demo, StopsWhenTheDefaultPipeIsTaken) {
+    testsupport::TempDir home;
+    const auto standin = testsupport::startStandin(home, {"--no-tcp"});
+    ASSERT_TRUE(standin.ready) << standin.process->output();
+    testsupport::TempDir tmp;
+    testsupport::ChildProcess demo(demoOptions(tmp));
+    EXPECT_EQ(demo.waitExit(30s), 1) << demo.output();
+    expectHas(demo.output(), "demo: another program already serves the simulator's default pipe");
+    expectNothingLeft(tmp);
+    EXPECT_TRUE(standin.process->running());
+}
+
+}  // namespace
