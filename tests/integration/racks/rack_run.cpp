@@ -11,12 +11,12 @@ std::string simConnectCfg(const std::string& pipeName) {
 
 RackRun::RackRun(const std::vector<std::string>& racks, const std::vector<std::string>& standinArgs)
     : simLog_(""), rackLog_(racksDir_.file("racks.jsonl")) {
-    const std::string pipe = testsupport::uniquePipeName("racks");
-    std::vector<std::string> args = {"--pipe-name", pipe, "--no-tcp"};
+    pipe_ = testsupport::uniquePipeName("racks");
+    std::vector<std::string> args = {"--pipe-name", pipe_, "--no-tcp"};
     args.insert(args.end(), standinArgs.begin(), standinArgs.end());
     standin_ = testsupport::startStandin(standinHome_, args);
     simLog_ = testsupport::StandinLog(standin_.logPath);
-    work_.write("SimConnect.cfg", simConnectCfg(pipe));
+    if (racks.empty()) return;
 
     testsupport::ProcessOptions emulator;
     emulator.args = {testsupport::binaryPath("rack-emulator"), "--log", racksDir_.file("racks.jsonl"),
@@ -32,18 +32,25 @@ RackRun::RackRun(const std::vector<std::string>& racks, const std::vector<std::s
 
 RackRun::~RackRun() {
     if (standin_.process) standin_.process->signal(SIGTERM);
-    if (service_) service_->waitExit(10s);
+    if (service_) service_->process->waitExit(10s);
     if (emulator_) emulator_->signal(SIGTERM);
+}
+
+std::unique_ptr<ServiceRun> RackRun::launch(const std::optional<std::string>& config) {
+    auto run = std::make_unique<ServiceRun>();
+    run->work.write("SimConnect.cfg", simConnectCfg(pipe_));
+    if (config) run->work.write("rack_config.json", *config);
+    testsupport::ProcessOptions options;
+    options.args = {testsupport::binaryPath("orvendale-fs")};
+    options.cwd = run->work.path();
+    options.env = {{"HOME", run->home.path()}};
+    run->process = std::make_unique<testsupport::ChildProcess>(options);
+    return run;
 }
 
 bool RackRun::startService(const std::string& config, const std::vector<std::string>& waitFor) {
     if (!standin_.ready) return false;
-    work_.write("rack_config.json", config);
-    testsupport::ProcessOptions options;
-    options.args = {testsupport::binaryPath("orvendale-fs")};
-    options.cwd = work_.path();
-    options.env = {{"HOME", home_.path()}};
-    service_ = std::make_unique<testsupport::ChildProcess>(options);
+    service_ = launch(config);
     for (const std::string& rack : waitFor) {
         const auto opened = rackLog_.waitFor(
             [&](const Json& e) { return e.value("event", "") == "opened" && e.value("rack", "") == rack; },
@@ -59,7 +66,8 @@ bool RackRun::act(const std::string& lines) {
 
 std::optional<int> RackRun::quitSimulator(std::chrono::milliseconds timeout) {
     standin_.process->signal(SIGTERM);
-    return service_->waitExit(timeout);
+    if (!service_) return std::nullopt;
+    return service_->process->waitExit(timeout);
 }
 
 bool RackRun::waitForEvents(const std::string& event, std::size_t count, std::size_t from,

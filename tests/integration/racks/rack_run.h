@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,13 @@ namespace racktest {
 
 using namespace std::chrono_literals;
 using testsupport::Json;
+
+// One service process with a working folder and HOME of its own.
+struct ServiceRun {
+    testsupport::TempDir work;
+    testsupport::TempDir home;
+    std::unique_ptr<testsupport::ChildProcess> process;
+};
 
 class RackRun {
 public:
@@ -30,13 +38,18 @@ public:
     // Writes rack_config.json and starts the service; true once every emulator rack
     // named in `waitFor` has been opened by it and the simulator has answered.
     bool startService(const std::string& config, const std::vector<std::string>& waitFor = {});
+    // Starts another service against the same stand-in, with `config` as its
+    // rack_config.json (none when empty).
+    std::unique_ptr<ServiceRun> launch(const std::optional<std::string>& config);
     // Sends control lines to the emulator; lines of one call reach the same message or frame.
     bool act(const std::string& lines);
-    // Has the stand-in quit and returns the service's exit code, if it exited in time.
+    // Has the stand-in quit and returns the service's exit code, if it exited in time
+    // (none for a run whose services were all launched).
     std::optional<int> quitSimulator(std::chrono::milliseconds timeout = 10s);
 
-    std::string output() const { return service_ ? service_->output() : std::string(); }
-    testsupport::ChildProcess& service() { return *service_; }
+    bool simulatorReady() const { return standin_.ready; }
+    std::string output() const { return service_ ? service_->process->output() : std::string(); }
+    testsupport::ChildProcess& service() { return *service_->process; }
     testsupport::StandinLog& sim() { return simLog_; }
     testsupport::RackLog& racks() { return rackLog_; }
 
@@ -51,11 +64,10 @@ public:
 private:
     testsupport::TempDir standinHome_;
     testsupport::TempDir racksDir_;
-    testsupport::TempDir work_;
-    testsupport::TempDir home_;
+    std::string pipe_;
     testsupport::StandinRun standin_;
     std::unique_ptr<testsupport::ChildProcess> emulator_;
-    std::unique_ptr<testsupport::ChildProcess> service_;
+    std::unique_ptr<ServiceRun> service_;
     testsupport::StandinLog simLog_;
     testsupport::RackLog rackLog_;
 };

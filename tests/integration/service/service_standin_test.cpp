@@ -32,6 +32,7 @@ void runAgainstStandin(const testsupport::StandinRun& standin, const testsupport
                        const std::string& endpoint) {
     ASSERT_TRUE(standin.ready) << standin.process->output();
     testsupport::TempDir home;
+    work.write("rack_config.json", "{}");
     testsupport::ChildProcess service(serviceOptions(work, home));
     ASSERT_EQ(service.waitExit(20s), 0) << service.output();
     EXPECT_EQ(service.output(), kStartup + kConnected + kLaunch + kBanner + kQuit);

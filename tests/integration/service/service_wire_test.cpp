@@ -105,6 +105,7 @@ TEST(ServiceWire, DeclaresEverythingInOrderThenDispatchesUntilQuit) {
     testsupport::TempDir home;
     testsupport::TempDir work;
     work.write("SimConnect.cfg", pipeConfig(pipe));
+    work.write("rack_config.json", "{}");
     testsupport::ChildProcess service(serviceOptions(work, home));
 
     ASSERT_TRUE(peer.accept(10s)) << service.output();
