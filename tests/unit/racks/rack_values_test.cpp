@@ -1,0 +1,75 @@
+// The racks' wire values: frame fields, the conversions of simulator values for the
+// panels, the JSON members of the text racks, and button edges.
+#include "racks/rack_values.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "racks/button_state.h"
+
+namespace {
+
+using nlohmann::json;
+using namespace rackvalue;
+
+TEST(RackValues, FieldsAreLittleEndianSigned) {
+    std::uint8_t frame[9] = {};
+    writeField(frame, 1, -2);
+    writeField(frame, 5, 0x01020304);
+    EXPECT_EQ(frame[1], 0xFE);
+    EXPECT_EQ(frame[4], 0xFF);
+    EXPECT_EQ(frame[5], 0x04);
+    EXPECT_EQ(frame[8], 0x01);
+    EXPECT_EQ(readField(frame, 1), -2);
+    EXPECT_EQ(readField(frame, 5), 0x01020304);
+}
+
+TEST(RackValues, SimulatorValuesBecomeWholeNumbers) {
+    EXPECT_EQ(roundToInt32(1013.25), 1013);
+    EXPECT_EQ(roundToInt32(1013.5), 1014);
+    EXPECT_EQ(roundToInt32(1012.5), 1013);
+    EXPECT_EQ(roundToInt32(-2.5), -3);
+    EXPECT_EQ(truncateToInt32(499.9), 499);
+    EXPECT_EQ(truncateToInt32(-0.9), 0);
+    // Out of range or not a number: defined results instead of undefined conversions.
+    EXPECT_EQ(truncateToInt32(1e20), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(roundToInt32(-1e20), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(truncateToInt32(std::nan("")), 0);
+}
+
+TEST(RackValues, MembersConvertAsTheMessagesNeed) {
+    const json message = json::parse(
+        R"({"i": 12, "f": 12.7, "n": -0.9, "t": true, "z": null, "s": "12", "big": 1e20})");
+    EXPECT_EQ(memberAsDouble(message, "i"), 12.0);
+    EXPECT_EQ(memberAsDouble(message, "f"), 12.7);
+    for (const char* rejected : {"t", "z", "s", "missing"})
+        EXPECT_THROW(memberAsDouble(message, rejected), json::type_error) << rejected;
+
+    EXPECT_EQ(memberAsInt32(message, "i"), 12);
+    EXPECT_EQ(memberAsInt32(message, "f"), 12);
+    EXPECT_EQ(memberAsInt32(message, "n"), 0);
+    EXPECT_EQ(memberAsInt32(message, "t"), 1);
+    EXPECT_EQ(memberAsInt32(message, "big"), std::numeric_limits<std::int32_t>::max());
+    for (const char* rejected : {"z", "s", "missing"})
+        EXPECT_THROW(memberAsInt32(message, rejected), json::type_error) << rejected;
+    try {
+        memberAsInt32(message, "missing");
+    } catch (const json::type_error& error) {
+        EXPECT_STREQ(error.what(), "[json.exception.type_error.302] type must be number, but is null");
+    }
+}
+
+TEST(ButtonState, ActsOncePerPress) {
+    ButtonState button;
+    const std::int32_t inputs[] = {0, 1, 1, 7, 0, -1, 0};
+    const bool rising[] = {false, true, false, false, false, true, false};
+    for (std::size_t i = 0; i < std::size(inputs); ++i) {
+        button.update(inputs[i]);
+        EXPECT_EQ(button.rising, rising[i]) << i;
+        EXPECT_EQ(button.pressed, inputs[i] != 0) << i;
+    }
+}
+
+}  // namespace
