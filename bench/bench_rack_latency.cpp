@@ -1,0 +1,234 @@
+// Latency through the service from a rack's line to the simulator: the last byte of a
+// joystick message, an EFIS frame or an FCU frame written to the rack's pseudo-terminal,
+// to the matching request logged by sim-standin. Each input is written at a random phase
+// of the rack's polling, and the moment the handler took it off the line is watched on
+// the terminal's input queue, so that the wait for the rack's own polling and the
+// overhead after it (parsing, the simulator call, the transport, the stand-in) are
+// reported apart.
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/process.h"
+#include "tests/support/standin_log.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using testsupport::Json;
+
+constexpr int kInputs = 200;
+// How often the terminal's input queue is looked at while an input waits to be taken.
+constexpr auto kQueueProbe = 100us;
+
+long long nowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+}
+
+class Pty {
+public:
+    Pty() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) std::exit(1);
+        slavePath_ = ptsname(master_);
+        // Held open only to look at the line's input queue; the service opens its own.
+        probe_ = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    }
+    ~Pty() {
+        ::close(probe_);
+        ::close(master_);
+    }
+    const std::string& slavePath() const { return slavePath_; }
+    int master() const { return master_; }
+    int queued() const {
+        int bytes = 0;
+        return ioctl(probe_, FIONREAD, &bytes) == 0 ? bytes : -1;
+    }
+    void send(const std::string& bytes) const {
+        if (::write(master_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) std::exit(1);
+    }
+    // Returns when the service has taken the bytes just sent off the line: the time then.
+    long long waitTaken(long long sentNs) const {
+        const auto deadline = Clock::now() + 2s;
+        bool arrived = false;
+        while (Clock::now() < deadline) {
+            const int bytes = queued();
+            if (bytes > 0) arrived = true;
+            if (bytes == 0 && arrived) return nowNs();
+            if (!arrived && Clock::now() > Clock::time_point(std::chrono::nanoseconds(sentNs)) + 5ms)
+                return sentNs;  // taken before the queue was ever seen holding it
+            std::this_thread::sleep_for(kQueueProbe);
+        }
+        return sentNs;
+    }
+
+private:
+    int master_ = -1;
+    int probe_ = -1;
+    std::string slavePath_;
+};
+
+// Reads what the service writes to the panels, so that its writes never stall.
+class Drain {
+public:
+    explicit Drain(std::vector<int> fds) : thread_([this, fds] {
+        char chunk[512];
+        while (!stop_) {
+            bool any = false;
+            for (int fd : fds) any = ::read(fd, chunk, sizeof chunk) > 0 || any;
+            if (!any) std::this_thread::sleep_for(5ms);
+        }
+    }) {}
+    ~Drain() {
+        stop_ = true;
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+std::string joystickMessage(int aileron) {
+    return "{\"aileron_position\":" + std::to_string(aileron) +
+           ",\"elevator_position\":0,\"camera_point_of_interest\":0,\"rudder_trim_plus_pct\":0,"
+           "\"rudder_trim_minus_pct\":0,\"spoiler_handle_plus_position\":0,"
+           "\"spoiler_handle_minus_position\":0,\"autopilot_master\":0}";
+}
+
+std::string frame(std::size_t length, const std::vector<std::pair<std::size_t, int>>& fields) {
+    std::string bytes(length, '\0');
+    bytes.front() = '{';
+    bytes.back() = '}';
+    for (const auto& [offset, value] : fields)
+        for (std::size_t i = 0; i < 4; ++i)
+            bytes[offset + i] = static_cast<char>((static_cast<unsigned>(value) >> (8 * i)) & 0xFF);
+    return bytes;
+}
+
+struct Samples {
+    std::vector<double> latency, wait, overhead;
+};
+
+double percentile(std::vector<double> values, double p) {
+    std::sort(values.begin(), values.end());
+    const auto at = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
+    return values[at];
+}
+
+void print(const std::string& name, double value, const char* unit) {
+    std::printf("bench: %s %.3f %s\n", name.c_str(), value, unit);
+}
+
+struct Rack {
+    std::string name;
+    Pty* pty;
+    double pollingPeriodMs;
+    // The bytes of input `i`, and whether a log entry is the request it causes.
+    std::function<std::string(int)> input;
+    std::function<bool(const Json&, int)> matches;
+};
+
+Samples measure(const Rack& rack, testsupport::StandinLog& log, std::mt19937& random) {
+    Samples samples;
+    std::uniform_int_distribution<int> phase(0, 60);
+    for (int i = 0; i < kInputs; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(phase(random)));
+        const std::size_t from = log.size();
+        rack.pty->send(rack.input(i));
+        const long long sent = nowNs();
+        const long long taken = rack.pty->waitTaken(sent);
+        const auto request = log.waitFor([&](const Json& e) { return rack.matches(e, i); }, 3s, from);
+        if (!request) {
+            std::fprintf(stderr, "bench: %s input %d never reached the stand-in\n", rack.name.c_str(), i);
+            std::exit(1);
+        }
+        const long long arrived = request->value("mono_ns", 0LL);
+        samples.latency.push_back(static_cast<double>(arrived - sent) / 1e6);
+        samples.wait.push_back(static_cast<double>(std::max(taken - sent, 0LL)) / 1e6);
+        samples.overhead.push_back(static_cast<double>(arrived - std::max(taken, sent)) / 1e6);
+    }
+    return samples;
+}
+
+void report(const Rack& rack, const Samples& samples) {
+    const std::string prefix = "rack_latency_" + rack.name;
+    print(prefix + "_p50", percentile(samples.latency, 0.5), "ms");
+    print(prefix + "_p99", percentile(samples.latency, 0.99), "ms");
+    print(prefix + "_polling_wait_p99", percentile(samples.wait, 0.99), "ms");
+    print(prefix + "_overhead_p50", percentile(samples.overhead, 0.5), "ms");
+    print(prefix + "_overhead_p99", percentile(samples.overhead, 0.99), "ms");
+    print(prefix + "_overhead_p99_vs_polling_period", percentile(samples.overhead, 0.99) / rack.pollingPeriodMs,
+          "ratio");
+}
+
+bool isRequest(const Json& entry, const char* request) {
+    return entry.value("request", "") == request && entry.contains("fields");
+}
+
+}  // namespace
+
+int main() {
+    testsupport::TempDir standinHome, work, home;
+    const std::string pipe = testsupport::uniquePipeName("bench-latency");
+    const auto standin = testsupport::startStandin(standinHome, {"--pipe-name", pipe, "--no-tcp"});
+    if (!standin.ready) return 1;
+    testsupport::StandinLog log(standin.logPath);
+
+    Pty joystick, efis, fcu;
+    const Json config = {{joystick.slavePath(), "joystick_rack"},
+                         {efis.slavePath(), "efis_rack"},
+                         {fcu.slavePath(), "autopilot_rack"}};
+    work.write("rack_config.json", config.dump());
+    work.write("SimConnect.cfg", "[SimConnect]\nProtocol=Pipe\nPort=" + pipe + "\n");
+    testsupport::ProcessOptions options;
+    options.args = {testsupport::binaryPath("orvendale-fs")};
+    options.cwd = work.path();
+    options.env = {{"HOME", home.path()}};
+    testsupport::ChildProcess service(options);
+    Drain drain({efis.master(), fcu.master()});
+    // The panels' display frames show that their loops run; the joystick's first write
+    // that it does too.
+    if (!log.waitForMessage("OPEN", nullptr, 10s) || !service.waitForOutput("Launch a flight.", 10s)) return 1;
+    std::this_thread::sleep_for(200ms);
+
+    // Knob turns alternate in direction so that the aircraft's values stay in range; the
+    // k-th event of the knob's pair answers the k-th frame.
+    const auto nthEvent = [&log](const char* inc, const char* dec) {
+        return [&log, inc, dec](const Json& entry, int) {
+            if (!isRequest(entry, "TransmitClientEvent")) return false;
+            const std::string event = entry["fields"].value("event", "");
+            return event == inc || event == dec;
+        };
+    };
+    const Rack racks[] = {
+        {"joystick", &joystick, 50.0, [](int i) { return joystickMessage(1000 + i); },
+         [](const Json& e, int i) {
+             return isRequest(e, "SetDataOnSimObject") && e["fields"].value("DefineID", 0) == 2 &&
+                    e["fields"]["values"].value("AILERON POSITION", 0.0) == 1000 + i;
+         }},
+        {"efis", &efis, 50.0, [](int i) { return frame(30, {{1, i % 2 ? -1 : 1}, {17, 2}, {21, 3}}); },
+         nthEvent("KOHLSMAN_INC", "KOHLSMAN_DEC")},
+        {"fcu", &fcu, 50.0, [](int i) { return frame(82, {{1, i % 2 ? -1 : 1}}); },
+         nthEvent("AP_SPD_VAR_INC", "AP_SPD_VAR_DEC")},
+    };
+    // Let the EFIS settle its range and mode with the aircraft first.
+    efis.send(frame(30, {{17, 2}, {21, 3}}));
+    std::this_thread::sleep_for(500ms);
+
+    std::mt19937 random(20240611);
+    for (const Rack& rack : racks) report(rack, measure(rack, log, random));
+    return 0;
+}
