@@ -52,10 +52,34 @@ bool IsSocket(OsHandle handle) {
                       &length) == 0;
 }
 
-// The thread pool passes the operation's NTSTATUS, which is what OnIoComplete expects.
-VOID CALLBACK OnCompletion(DWORD status, DWORD bytes, LPOVERLAPPED overlapped) {
+constexpr std::uint32_t kStatusPipeDisconnected = 0xC00000B0u;
+
+// The thread pool reports the operation's NTSTATUS turned into a system error code; the
+// transport judges the statuses themselves, so the codes it tells apart are turned back.
+// Any other code becomes its failing HRESULT, so that no failure reads as a success; a
+// value that is already negative (a status) passes unchanged.
+std::uint32_t StatusOf(DWORD error) {
+    switch (error) {
+        case ERROR_SUCCESS:
+            return kStatusSuccess;
+        case ERROR_MORE_DATA:
+            return kStatusBufferOverflow;
+        case ERROR_OPERATION_ABORTED:
+            return kStatusCancelled;
+        case ERROR_BROKEN_PIPE:
+            return kStatusPipeBroken;
+        case ERROR_PIPE_NOT_CONNECTED:
+            return kStatusPipeDisconnected;
+        case ERROR_NETNAME_DELETED:
+            return kStatusRemoteReset;
+        default:
+            return static_cast<std::uint32_t>(HRESULT_FROM_WIN32(error));
+    }
+}
+
+VOID CALLBACK OnCompletion(DWORD error, DWORD bytes, LPOVERLAPPED overlapped) {
     try {
-        CClient::OnIoComplete(status, bytes, reinterpret_cast<IoRequest*>(overlapped));
+        CClient::OnIoComplete(StatusOf(error), bytes, reinterpret_cast<IoRequest*>(overlapped));
     } catch (...) {
         // Nothing may unwind into the thread pool.
     }
