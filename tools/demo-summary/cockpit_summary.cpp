@@ -101,6 +101,12 @@ public:
     }
 
 private:
+    RackReport* playedRack(const std::string& emulated) {
+        RackReport* report = rack(emulated);
+        if (report != nullptr) report->inRackLog = true;
+        return report;
+    }
+
     RackReport* rack(const std::string& emulated) {
         for (RackReport& report : racks_)
             if (report.emulated == emulated) {
@@ -113,7 +119,7 @@ private:
     void onReady(const Json& entry) {
         const Json racks = entry.value("racks", Json::object());
         for (auto item = racks.begin(); item != racks.end(); ++item) {
-            RackReport* report = rack(item.key());
+            RackReport* report = playedRack(item.key());
             if (report == nullptr) continue;
             const std::string device = item.value().value("device", "");
             report->port = item.value().value("link", device);
@@ -122,7 +128,7 @@ private:
 
     void onSent(const Json& entry) {
         const std::string name = entry.value("rack", "");
-        RackReport* report = rack(name);
+        RackReport* report = playedRack(name);
         if (report == nullptr) return;
         ++report->sent;
         const auto apSwitch = kApMasterSwitches.find(name);
@@ -134,7 +140,7 @@ private:
     }
 
     void onReceived(const Json& entry) {
-        RackReport* report = rack(entry.value("rack", ""));
+        RackReport* report = playedRack(entry.value("rack", ""));
         if (report == nullptr || !entry.contains("fields")) return;
         ++report->received;
         if (entry.contains("display")) report->lastDisplay = entry.value("display", "");

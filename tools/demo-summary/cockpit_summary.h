@@ -37,7 +37,8 @@ struct RackReport {
     std::string rack;      // the service's name, such as "autopilot_rack"
     std::string emulated;  // rack-emulator's name, such as "fcu"
     std::string port;      // the link or device the service opened
-    long sent = 0;         // messages or frames the rack sent
+    bool inRackLog = false;  // rack-emulator played it; else only the simulator's side is known
+    long sent = 0;           // messages or frames the rack sent
     long received = 0;     // frames the service wrote to the rack
     long dataWrites = 0;
     std::vector<DatumValue> lastValues;  // in the order of the data definition

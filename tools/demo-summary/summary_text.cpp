@@ -79,24 +79,31 @@ bool isPanel(const RackReport& rack) {
     return rack.emulated == "efis" || rack.emulated == "fcu";
 }
 
+// What rack-emulator saw of the rack's own side; nothing when only the simulator's log was
+// given, as when real racks were tested against the stand-in.
+std::string rackSide(const RackReport& rack) {
+    if (!rack.inRackLog) return "";
+    if (!isPanel(rack)) return listLine("the rack sent", {}, plural(rack.sent, "message"));
+    return listLine("the panel sent", {},
+                    plural(rack.sent, "frame") + "; the service wrote " +
+                        plural(rack.received, "frame") + " to it");
+}
+
+std::vector<std::string> orNone(std::vector<std::string> items) {
+    if (items.empty()) items.push_back("none");
+    return items;
+}
+
 std::string rackBlock(const RackReport& rack) {
     std::string out = rack.rack + (rack.port.empty() ? "" : " on " + rack.port) + "\n";
-    if (isPanel(rack))
-        out += listLine("the panel sent", {}, plural(rack.sent, "frame") + "; the service wrote " +
-                                                  plural(rack.received, "frame") + " to it");
-    else
-        out += listLine("the rack sent", {}, plural(rack.sent, "message"));
+    out += rackSide(rack);
     if (!isPanel(rack))
         out += listLine("data writes", valueItems(rack),
                         std::to_string(rack.dataWrites) + (rack.dataWrites ? "; the last: " : ""));
-    out += listLine("events", rack.events.empty() ? std::vector<std::string>{"none"}
-                                                  : eventItems(rack.events));
-    if (isPanel(rack)) {
-        out += listLine("cockpit commands", rack.commands.empty()
-                                                ? std::vector<std::string>{"none"}
-                                                : commandItems(rack.commands));
-        out += listLine("last display", {rack.lastDisplay.value_or("(none)")});
-    }
+    out += listLine("events", orNone(eventItems(rack.events)));
+    if (!isPanel(rack)) return out;
+    out += listLine("cockpit commands", orNone(commandItems(rack.commands)));
+    if (rack.inRackLog) out += listLine("last display", {rack.lastDisplay.value_or("(none)")});
     return out;
 }
 
