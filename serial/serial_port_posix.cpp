@@ -64,7 +64,9 @@ void makeRaw(termios& settings) {
     settings.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
     settings.c_cflag |= CS8 | CREAD | CLOCAL;
-    settings.c_cc[VMIN] = 0;
+    // With VMIN 1 a read on the non-blocking descriptor reports "nothing yet" as EAGAIN,
+    // which keeps a read of 0 bytes for the one case it means: the line hung up.
+    settings.c_cc[VMIN] = 1;
     settings.c_cc[VTIME] = 0;
 }
 
@@ -139,6 +141,9 @@ bool read(std::intptr_t device, void* buffer, std::uint32_t count, std::uint32_t
             transferred += static_cast<std::uint32_t>(n);
             continue;
         }
+        // A hung-up line (the rack's far end went away) reads as end of file at once, and
+        // poll reports it ready at once: waiting out the window would only spin.
+        if (n == 0) return transferred > 0;
         if (n < 0 && !transient(errno)) return false;
         if (!waitFor(fd(device), POLLIN, deadline) && Clock::now() >= deadline) break;
     }

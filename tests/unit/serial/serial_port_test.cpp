@@ -31,7 +31,12 @@ public:
         if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) std::abort();
         slave_ = ptsname(master_);
     }
-    ~Pty() { ::close(master_); }
+    ~Pty() { hangUp(); }
+    // The rack's end goes away, as when a board is unplugged.
+    void hangUp() {
+        if (master_ >= 0) ::close(master_);
+        master_ = -1;
+    }
     int master() const { return master_; }
     // The path as the rack configuration would give it.
     std::string portPath() const { return "\\\\.\\" + slave_; }
@@ -162,6 +167,20 @@ TEST_F(SerialPortTest, OpensRawDiscardsEarlierBytesAndTransfersUntranslated) {
     reply.back() = '}';
     EXPECT_TRUE(port->writeBytes(reply.data(), static_cast<std::uint32_t>(reply.size())));
     EXPECT_EQ(pty.receive(reply.size()), reply);
+}
+
+TEST_F(SerialPortTest, ReadOnAHungUpLineFailsAtOnce) {
+    Pty pty;
+    auto port = openPort(pty.portPath());
+    ASSERT_TRUE(port->isConnected());
+    pty.hangUp();
+    char buffer[30];
+    std::uint32_t got = 99;
+    const auto start = Clock::now();
+    EXPECT_FALSE(port->readBytes(buffer, sizeof buffer, got));
+    EXPECT_EQ(got, 0u);
+    // Failing fast lets the rack handler take its one-second pause instead of spinning.
+    EXPECT_LT(since(start), 50ms);
 }
 
 TEST_F(SerialPortTest, KeepsHardwareFlowControlAndDropsSoftwareFlowControl) {
