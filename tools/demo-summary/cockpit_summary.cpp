@@ -31,8 +31,10 @@ const std::map<std::string, std::string> kEventSenders = {
 
 // AP_MASTER comes from the joystick's autopilot-master button and from the FCU's AP1 alike,
 // and the simulator cannot tell them apart. Each press sends it once, so the events are
-// matched to the presses in order: a rack's line may be slower than the other's, but every
-// event still goes to a press made before it, and each rack gets as many as it pressed.
+// matched to the presses in the order they left the racks: every event goes to a press sent
+// before it, and each rack gets as many as it pressed, as long as the racks' presses reach
+// the service in the order they were sent (presses of both racks within the lag of a
+// line that has a backlog may be swapped).
 const std::string kApMaster = "AP_MASTER";
 const std::map<std::string, std::string> kApMasterSwitches = {{"joystick", "autopilot_master"},
                                                               {"fcu", "ap1"}};
