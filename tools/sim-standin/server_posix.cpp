@@ -69,6 +69,7 @@ struct Server::Impl {
     void closeFinished(Clock::time_point now);
     void closeLink(std::uint32_t session, std::string_view reason, Clock::time_point now);
     void finish();
+    void lingerUntilClientsClose(Clock::time_point deadline);
 
     Simulator& simulator;
     std::ostream& console;
@@ -300,12 +301,36 @@ void Server::Impl::finish() {
                 writeTo(order[i], found->second, Clock::now());
         }
     }
+    lingerUntilClientsClose(deadline);
     const auto now = Clock::now();
     std::vector<std::uint32_t> sessions;
     for (const auto& [session, link] : links) sessions.push_back(session);
     for (std::uint32_t session : sessions) {
         const std::string reason = simulator.closeReason(session);
         closeLink(session, reason.empty() ? "stopped" : reason, now);
+    }
+}
+
+// Closing a socket that still holds unread requests resets the connection, and a client
+// whose next write then fails loses the QUIT waiting in its receive buffer. So the sending
+// side is shut first (the client reads what was sent, then the end) and requests are read
+// away until each client closes, within the bound.
+void Server::Impl::lingerUntilClientsClose(Clock::time_point deadline) {
+    std::vector<pollfd> open;
+    for (const auto& [session, link] : links) {
+        shutdown(link.fd, SHUT_WR);
+        open.push_back({link.fd, POLLIN, 0});
+    }
+    std::uint8_t chunk[4096];
+    while (!open.empty()) {
+        const auto now = Clock::now();
+        if (now >= deadline || poll(open.data(), open.size(), pollTimeout(deadline, now)) < 0)
+            break;
+        std::erase_if(open, [&](const pollfd& entry) {
+            if (entry.revents == 0) return false;
+            const ssize_t n = recv(entry.fd, chunk, sizeof chunk, MSG_DONTWAIT);
+            return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+        });
     }
 }
 

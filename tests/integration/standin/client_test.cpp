@@ -179,6 +179,22 @@ TEST_F(StandinClient, QuitReachesTheClientBeforeTheClose) {
     EXPECT_EQ(standin_.process->waitExit(5s), 0);
 }
 
+TEST_F(StandinClient, QuitReachesAClientThatIsStillSending) {
+    // Requests the stand-in has not read when it quits must not reset the connection under
+    // the QUIT it sent.
+    start({"--quit-after", "1"});
+    bool quit = false;
+    waitUntil(
+        [&] {
+            for (int i = 0; i < 200; ++i) SimConnect_TransmitClientEvent(handle_, 0, 1, 0, 1, 16);
+            dispatch();
+            for (const Bytes& m : received_) quit |= messageId(m) == SIMCONNECT_RECV_ID_QUIT;
+            return quit || FAILED(lastResult_);
+        },
+        5s, 1ms);
+    EXPECT_TRUE(quit);
+}
+
 TEST_F(StandinClient, BreakFailsTheConnectionWithoutQuit) {
     start({"--break-after", "1.5"});
     ASSERT_TRUE(waitFor(SIMCONNECT_RECV_ID_OPEN, 5s));
