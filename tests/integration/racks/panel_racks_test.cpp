@@ -176,7 +176,9 @@ TEST_F(PanelRacks, FcuBothWaysThenTheSimulatorQuits) {
     // A held repeating switch repeats, never faster than every 200 ms, and stops on release.
     from = run.sim().size();
     run.act("press fcu spd_on");
-    ASSERT_TRUE(run.waitForEvents("AP_AIRSPEED_ON", 4, from));
+    // A repeat goes out only when the expiry falls on a pass that reads a frame, so under
+    // load the repeats come irregularly: three of them show the switch repeating.
+    ASSERT_TRUE(run.waitForEvents("AP_AIRSPEED_ON", 3, from, 10s));
     run.act("release fcu spd_on");
     turn("fcu", "hdg", 1);
     ASSERT_TRUE(run.waitForEvents("HEADING_BUG_INC", 1, from));
