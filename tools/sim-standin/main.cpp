@@ -62,18 +62,18 @@ int serve(const Options& options, std::vector<ScriptAction> script, Clock::time_
     // Stop requests are caught from here on, so the registry is always cleaned up.
     StopSignal stop;
     Simulator simulator(simulatorConfig(options, std::move(script)), log, std::cout, start);
-    Server server(simulator, std::cout);
-    if (!server.listen(ListenPlan{options.pipePath, options.tcp, options.tcpPort}, error)) {
+    const std::unique_ptr<Server> server = Server::create(simulator, std::cout);
+    if (!server->listen(ListenPlan{options.pipePath, options.tcp, options.tcpPort}, error)) {
         std::cerr << "sim-standin: " << error << std::endl;
         return 1;
     }
     PortRegistry registry;
-    if (!registry.publish(server.ports().ipv4, server.ports().ipv6, error)) {
+    if (!registry.publish(server->ports().ipv4, server->ports().ipv6, error)) {
         std::cout << "sim-standin: ports not published (" << error << ")" << std::endl;
     }
-    log.note(Clock::now(), 0, listeningEntry(server.ports()));
-    std::cout << readyLine(server.ports()) << std::endl;
-    server.run(stop);
+    log.note(Clock::now(), 0, listeningEntry(server->ports()));
+    std::cout << readyLine(server->ports()) << std::endl;
+    server->run(stop);
     return 0;
 }
 

@@ -21,10 +21,7 @@
 namespace standin {
 namespace {
 
-// A client that reads nothing while the stand-in keeps sending is cut off at this much.
-constexpr std::size_t kMaxPendingOutput = 16 * 1024 * 1024;
 constexpr std::size_t kReadChunk = 65536;
-constexpr auto kQuitFlushTime = std::chrono::seconds(2);
 constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 
 std::string lastError(const std::string& what) {
@@ -42,50 +39,45 @@ struct Link {
 };
 
 int pollTimeout(std::optional<Clock::time_point> wake, Clock::time_point now) {
-    if (!wake) return -1;
-    if (*wake <= now) return 0;
-    // Rounded up, so that the wait never ends just before the due time.
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(*wake - now).count();
-    return static_cast<int>(std::min<long long>(ms, INT_MAX));
+    return static_cast<int>(std::min<long long>(millisUntil(wake, now), INT_MAX));
 }
 
-}  // namespace
+class PosixServer final : public Server {
+public:
+    PosixServer(Simulator& s, std::ostream& c) : Server(s, c) {}
+    ~PosixServer() override;
 
-struct Server::Impl {
-    Impl(Simulator& s, std::ostream& c) : simulator(s), console(c) {}
-    ~Impl();
+private:
+    bool openPipe(const std::string& path, std::string& error) override;
+    bool startTcp(std::string&) override { return true; }
+    std::optional<std::uint16_t> openTcp(bool ipv6, std::uint16_t port,
+                                         std::string& error) override;
+    void waitAndServe(const StopSignal& stop) override;
+    void deliverLastOutput(Clock::time_point deadline) override;
+    std::vector<std::uint32_t> sessions() const override { return sessionsOf(links); }
+    Bytes& pendingOutput(std::uint32_t session) override { return links.at(session).out; }
+    void flush(std::uint32_t session, Clock::time_point now) override;
+    bool closeConnection(std::uint32_t session) override;
 
-    bool openPipe(const std::string& path, std::string& error);
-    std::optional<std::uint16_t> openTcp(int family, std::uint16_t port, std::string& error);
     bool bindAndListen(int fd, const sockaddr* address, socklen_t length,
                        const std::string& endpoint, std::string& error);
-
-    void run(const StopSignal& stop);
-    void waitAndServe(const StopSignal& stop);
     void acceptFrom(const Listener& listener, Clock::time_point now);
     void readFrom(std::uint32_t session, Link& link, Clock::time_point now);
     void writeTo(std::uint32_t session, Link& link, Clock::time_point now);
-    void collectOutput(Clock::time_point now);
-    void closeFinished(Clock::time_point now);
-    void closeLink(std::uint32_t session, std::string_view reason, Clock::time_point now);
-    void finish();
     void lingerUntilClientsClose(Clock::time_point deadline);
 
-    Simulator& simulator;
-    std::ostream& console;
-    ListeningPorts ports;
     std::vector<Listener> listeners;
     std::map<std::uint32_t, Link> links;
     Clock::time_point acceptPausedUntil{};
 };
 
-Server::Impl::~Impl() {
+PosixServer::~PosixServer() {
     for (const Listener& listener : listeners) close(listener.fd);
     for (const auto& [session, link] : links) close(link.fd);
 }
 
-bool Server::Impl::bindAndListen(int fd, const sockaddr* address, socklen_t length,
-                                 const std::string& endpoint, std::string& error) {
+bool PosixServer::bindAndListen(int fd, const sockaddr* address, socklen_t length,
+                                const std::string& endpoint, std::string& error) {
     if (bind(fd, address, length) != 0 || ::listen(fd, SOMAXCONN) != 0) {
         error = lastError("cannot listen on " + endpoint);
         close(fd);
@@ -95,7 +87,7 @@ bool Server::Impl::bindAndListen(int fd, const sockaddr* address, socklen_t leng
     return true;
 }
 
-bool Server::Impl::openPipe(const std::string& path, std::string& error) {
+bool PosixServer::openPipe(const std::string& path, std::string& error) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     // The abstract name is the path's bytes after a leading zero byte, without a terminator.
@@ -115,12 +107,12 @@ bool Server::Impl::openPipe(const std::string& path, std::string& error) {
         error += " (" + path + ")";
         return false;
     }
-    ports.pipePath = path;
     return true;
 }
 
-std::optional<std::uint16_t> Server::Impl::openTcp(int family, std::uint16_t port,
-                                                   std::string& error) {
+std::optional<std::uint16_t> PosixServer::openTcp(bool ipv6, std::uint16_t port,
+                                                  std::string& error) {
+    const int family = ipv6 ? AF_INET6 : AF_INET;
     const int fd = socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         error = lastError("cannot create a TCP socket");
@@ -130,7 +122,7 @@ std::optional<std::uint16_t> Server::Impl::openTcp(int family, std::uint16_t por
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_storage address{};
     socklen_t length = 0;
-    if (family == AF_INET6) {
+    if (ipv6) {
         setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
         auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
         v6->sin6_family = AF_INET6;
@@ -144,31 +136,17 @@ std::optional<std::uint16_t> Server::Impl::openTcp(int family, std::uint16_t por
         v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         length = sizeof *v4;
     }
-    const std::string endpoint = family == AF_INET6 ? "ipv6" : "ipv4";
+    const std::string endpoint = ipv6 ? "ipv6" : "ipv4";
     if (!bindAndListen(fd, reinterpret_cast<const sockaddr*>(&address), length, endpoint, error)) {
         return std::nullopt;
     }
     getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    const in_port_t bound = family == AF_INET6
-                                ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
+    const in_port_t bound = ipv6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
                                 : reinterpret_cast<sockaddr_in*>(&address)->sin_port;
     return ntohs(bound);
 }
 
-void Server::Impl::run(const StopSignal& stop) {
-    for (;;) {
-        const auto now = Clock::now();
-        if (stop.requested()) simulator.quit("signal", now);
-        simulator.advance(now);
-        collectOutput(now);
-        if (simulator.ending() != Ending::None) break;
-        closeFinished(now);
-        waitAndServe(stop);
-    }
-    finish();
-}
-
-void Server::Impl::waitAndServe(const StopSignal& stop) {
+void PosixServer::waitAndServe(const StopSignal& stop) {
     const auto before = Clock::now();
     const bool accepting = before >= acceptPausedUntil;
     std::vector<pollfd> fds;
@@ -198,7 +176,7 @@ void Server::Impl::waitAndServe(const StopSignal& stop) {
     }
 }
 
-void Server::Impl::acceptFrom(const Listener& listener, Clock::time_point now) {
+void PosixServer::acceptFrom(const Listener& listener, Clock::time_point now) {
     const int fd = accept4(listener.fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
         // Out of descriptors the connection stays queued; waiting a little avoids spinning.
@@ -213,7 +191,7 @@ void Server::Impl::acceptFrom(const Listener& listener, Clock::time_point now) {
     links.emplace(simulator.connect(listener.endpoint, now), Link{fd, {}});
 }
 
-void Server::Impl::readFrom(std::uint32_t session, Link& link, Clock::time_point now) {
+void PosixServer::readFrom(std::uint32_t session, Link& link, Clock::time_point now) {
     std::uint8_t chunk[kReadChunk];
     const ssize_t n = recv(link.fd, chunk, sizeof chunk, 0);
     if (n > 0) {
@@ -226,7 +204,7 @@ void Server::Impl::readFrom(std::uint32_t session, Link& link, Clock::time_point
     }
 }
 
-void Server::Impl::writeTo(std::uint32_t session, Link& link, Clock::time_point now) {
+void PosixServer::writeTo(std::uint32_t session, Link& link, Clock::time_point now) {
     while (!link.out.empty()) {
         const ssize_t n =
             send(link.fd, link.out.data(), link.out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -241,32 +219,13 @@ void Server::Impl::writeTo(std::uint32_t session, Link& link, Clock::time_point 
     }
 }
 
-void Server::Impl::collectOutput(Clock::time_point now) {
-    for (auto& [session, link] : links) {
-        const Bytes out = simulator.takeOutput(session);
-        link.out.insert(link.out.end(), out.begin(), out.end());
-        if (link.out.size() > kMaxPendingOutput) {
-            link.out.clear();
-            simulator.peerClosed(session, "not reading", now);
-        }
-    }
-    for (auto& [session, link] : links) {
-        if (!link.out.empty()) writeTo(session, link, now);
-    }
+void PosixServer::flush(std::uint32_t session, Clock::time_point now) {
+    writeTo(session, links.at(session), now);
 }
 
-void Server::Impl::closeFinished(Clock::time_point now) {
-    std::vector<std::uint32_t> finished;
-    for (const auto& [session, link] : links) {
-        if (!simulator.closeReason(session).empty()) finished.push_back(session);
-    }
-    for (std::uint32_t session : finished) closeLink(session, simulator.closeReason(session), now);
-}
-
-void Server::Impl::closeLink(std::uint32_t session, std::string_view reason,
-                             Clock::time_point now) {
+bool PosixServer::closeConnection(std::uint32_t session) {
     const auto found = links.find(session);
-    if (found == links.end()) return;
+    if (found == links.end()) return false;
     Link& link = found->second;
     // Input the client sent after the end is read away first, so that closing does not
     // reset the connection under answers it has not read yet; a client that keeps sending
@@ -278,12 +237,10 @@ void Server::Impl::closeLink(std::uint32_t session, std::string_view reason,
     shutdown(link.fd, SHUT_RDWR);
     close(link.fd);
     links.erase(found);
-    simulator.closed(session, std::string(reason), now);
+    return true;
 }
 
-void Server::Impl::finish() {
-    // A quitting simulator's QUIT is delivered before the connection closes, within a bound.
-    const auto deadline = Clock::now() + kQuitFlushTime;
+void PosixServer::deliverLastOutput(Clock::time_point deadline) {
     for (;;) {
         std::vector<pollfd> fds;
         std::vector<std::uint32_t> order;
@@ -302,20 +259,13 @@ void Server::Impl::finish() {
         }
     }
     lingerUntilClientsClose(deadline);
-    const auto now = Clock::now();
-    std::vector<std::uint32_t> sessions;
-    for (const auto& [session, link] : links) sessions.push_back(session);
-    for (std::uint32_t session : sessions) {
-        const std::string reason = simulator.closeReason(session);
-        closeLink(session, reason.empty() ? "stopped" : reason, now);
-    }
 }
 
 // Closing a socket that still holds unread requests resets the connection, and a client
 // whose next write then fails loses the QUIT waiting in its receive buffer. So the sending
 // side is shut first (the client reads what was sent, then the end) and requests are read
 // away until each client closes, within the bound.
-void Server::Impl::lingerUntilClientsClose(Clock::time_point deadline) {
+void PosixServer::lingerUntilClientsClose(Clock::time_point deadline) {
     std::vector<pollfd> open;
     for (const auto& [session, link] : links) {
         shutdown(link.fd, SHUT_WR);
@@ -334,30 +284,10 @@ void Server::Impl::lingerUntilClientsClose(Clock::time_point deadline) {
     }
 }
 
-Server::Server(Simulator& simulator, std::ostream& console)
-    : impl_(std::make_unique<Impl>(simulator, console)) {}
+}  // namespace
 
-Server::~Server() = default;
-
-bool Server::listen(const ListenPlan& plan, std::string& error) {
-    if (plan.pipePath && !impl_->openPipe(*plan.pipePath, error)) return false;
-    if (!plan.tcp) return true;
-    impl_->ports.ipv4 = impl_->openTcp(AF_INET, plan.tcpPort, error);
-    if (!impl_->ports.ipv4) return false;
-    std::string v6error;
-    impl_->ports.ipv6 = impl_->openTcp(AF_INET6, plan.tcpPort, v6error);
-    if (!impl_->ports.ipv6) {
-        impl_->console << "sim-standin: no IPv6 listener (" << v6error << ")" << std::endl;
-    }
-    return true;
-}
-
-const ListeningPorts& Server::ports() const {
-    return impl_->ports;
-}
-
-void Server::run(const StopSignal& stop) {
-    impl_->run(stop);
+std::unique_ptr<Server> Server::create(Simulator& simulator, std::ostream& console) {
+    return std::make_unique<PosixServer>(simulator, console);
 }
 
 }  // namespace standin

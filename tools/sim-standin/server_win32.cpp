@@ -18,11 +18,8 @@
 namespace standin {
 namespace {
 
-// A client that reads nothing while the stand-in keeps sending is cut off at this much.
-constexpr std::size_t kMaxPendingOutput = 16 * 1024 * 1024;
 constexpr DWORD kReadChunk = 65536;
 constexpr DWORD kPipeBuffer = 65536;
-constexpr auto kQuitFlushTime = std::chrono::seconds(2);
 // One wait covers at most 64 handles: the stop handle, three listeners and two per link.
 constexpr std::size_t kMaxLinks = 30;
 
@@ -31,11 +28,8 @@ std::string failure(const std::string& what, DWORD code) {
 }
 
 DWORD waitTimeout(std::optional<Clock::time_point> wake, Clock::time_point now) {
-    if (!wake) return INFINITE;
-    if (*wake <= now) return 0;
-    // Rounded up, so that the wait never ends just before the due time.
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(*wake - now).count();
-    return static_cast<DWORD>(std::min<long long>(ms, INFINITE - 1));
+    const long long ms = millisUntil(wake, now);
+    return ms < 0 ? INFINITE : static_cast<DWORD>(std::min<long long>(ms, INFINITE - 1));
 }
 
 bool signalled(HANDLE event) {
@@ -351,45 +345,38 @@ struct TcpListener {
     std::string endpoint;  // "ipv4" or "ipv6"
 };
 
-bool startSockets(std::string& error) {
-    WSADATA data{};
-    const int result = WSAStartup(MAKEWORD(2, 2), &data);
-    if (result != 0) error = failure("cannot start Windows Sockets", static_cast<DWORD>(result));
-    return result == 0;
-}
+class WindowsServer final : public Server {
+public:
+    WindowsServer(Simulator& s, std::ostream& c) : Server(s, c) {}
+    ~WindowsServer() override;
 
-}  // namespace
+private:
+    bool openPipe(const std::string& path, std::string& error) override;
+    bool startTcp(std::string& error) override;
+    std::optional<std::uint16_t> openTcp(bool ipv6, std::uint16_t port,
+                                         std::string& error) override;
+    void waitAndServe(const StopSignal& stop) override;
+    void deliverLastOutput(Clock::time_point deadline) override;
+    std::vector<std::uint32_t> sessions() const override { return sessionsOf(links); }
+    Bytes& pendingOutput(std::uint32_t session) override { return links.at(session)->out; }
+    void flush(std::uint32_t session, Clock::time_point now) override;
+    bool closeConnection(std::uint32_t session) override;
 
-struct Server::Impl {
-    Impl(Simulator& s, std::ostream& c) : simulator(s), console(c) {}
-    ~Impl();
-
-    std::optional<std::uint16_t> openTcp(int family, std::uint16_t port, std::string& error);
     bool bindAndListen(SOCKET socket, const sockaddr* address, int length,
                        const std::string& endpoint, std::string& error);
-
-    void run(const StopSignal& stop);
-    void waitAndServe(const StopSignal& stop);
     std::vector<HANDLE> waitHandles(const StopSignal& stop) const;
     void acceptPipe(Clock::time_point now);
     void acceptTcp(const TcpListener& listener, Clock::time_point now);
     void addLink(const std::string& endpoint, Clock::time_point now,
                  const std::function<std::unique_ptr<Link>(std::uint32_t)>& make);
-    void collectOutput(Clock::time_point now);
-    void closeFinished(Clock::time_point now);
-    void closeLink(std::uint32_t session, std::string_view reason, Clock::time_point now);
-    void finish();
 
-    Simulator& simulator;
-    std::ostream& console;
-    ListeningPorts ports;
     bool socketsStarted = false;
     std::unique_ptr<PipeListener> pipe;
     std::vector<TcpListener> tcpListeners;
     std::map<std::uint32_t, std::unique_ptr<Link>> links;
 };
 
-Server::Impl::~Impl() {
+WindowsServer::~WindowsServer() {
     links.clear();
     pipe.reset();
     for (const TcpListener& listener : tcpListeners) {
@@ -399,8 +386,8 @@ Server::Impl::~Impl() {
     if (socketsStarted) WSACleanup();
 }
 
-bool Server::Impl::bindAndListen(SOCKET socket, const sockaddr* address, int length,
-                                 const std::string& endpoint, std::string& error) {
+bool WindowsServer::bindAndListen(SOCKET socket, const sockaddr* address, int length,
+                                  const std::string& endpoint, std::string& error) {
     if (bind(socket, address, length) != 0 || ::listen(socket, SOMAXCONN) != 0) {
         error = failure("cannot listen on " + endpoint, static_cast<DWORD>(WSAGetLastError()));
         closesocket(socket);
@@ -412,8 +399,22 @@ bool Server::Impl::bindAndListen(SOCKET socket, const sockaddr* address, int len
     return true;
 }
 
-std::optional<std::uint16_t> Server::Impl::openTcp(int family, std::uint16_t port,
-                                                   std::string& error) {
+bool WindowsServer::openPipe(const std::string& path, std::string& error) {
+    pipe = std::make_unique<PipeListener>();
+    return pipe->open(path, error);
+}
+
+bool WindowsServer::startTcp(std::string& error) {
+    WSADATA data{};
+    const int result = WSAStartup(MAKEWORD(2, 2), &data);
+    if (result != 0) error = failure("cannot start Windows Sockets", static_cast<DWORD>(result));
+    socketsStarted = result == 0;
+    return socketsStarted;
+}
+
+std::optional<std::uint16_t> WindowsServer::openTcp(bool ipv6, std::uint16_t port,
+                                                    std::string& error) {
+    const int family = ipv6 ? AF_INET6 : AF_INET;
     const SOCKET listener = socket(family, SOCK_STREAM, IPPROTO_TCP);
     if (listener == INVALID_SOCKET) {
         error = failure("cannot create a TCP socket", static_cast<DWORD>(WSAGetLastError()));
@@ -421,7 +422,7 @@ std::optional<std::uint16_t> Server::Impl::openTcp(int family, std::uint16_t por
     }
     sockaddr_storage address{};
     int length = 0;
-    if (family == AF_INET6) {
+    if (ipv6) {
         auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
         v6->sin6_family = AF_INET6;
         v6->sin6_port = htons(port);
@@ -434,31 +435,18 @@ std::optional<std::uint16_t> Server::Impl::openTcp(int family, std::uint16_t por
         v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         length = sizeof *v4;
     }
-    const std::string endpoint = family == AF_INET6 ? "ipv6" : "ipv4";
+    const std::string endpoint = ipv6 ? "ipv6" : "ipv4";
     if (!bindAndListen(listener, reinterpret_cast<const sockaddr*>(&address), length, endpoint,
                        error)) {
         return std::nullopt;
     }
     getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    const u_short bound = family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
-                                             : reinterpret_cast<sockaddr_in*>(&address)->sin_port;
+    const u_short bound = ipv6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
+                               : reinterpret_cast<sockaddr_in*>(&address)->sin_port;
     return ntohs(bound);
 }
 
-void Server::Impl::run(const StopSignal& stop) {
-    for (;;) {
-        const auto now = Clock::now();
-        if (stop.requested()) simulator.quit("signal", now);
-        simulator.advance(now);
-        collectOutput(now);
-        if (simulator.ending() != Ending::None) break;
-        closeFinished(now);
-        waitAndServe(stop);
-    }
-    finish();
-}
-
-std::vector<HANDLE> Server::Impl::waitHandles(const StopSignal& stop) const {
+std::vector<HANDLE> WindowsServer::waitHandles(const StopSignal& stop) const {
     std::vector<HANDLE> handles{reinterpret_cast<HANDLE>(stop.waitHandle())};
     // At the limit new clients wait in the listeners' queues until a link closes.
     if (links.size() < kMaxLinks) {
@@ -469,7 +457,7 @@ std::vector<HANDLE> Server::Impl::waitHandles(const StopSignal& stop) const {
     return handles;
 }
 
-void Server::Impl::waitAndServe(const StopSignal& stop) {
+void WindowsServer::waitAndServe(const StopSignal& stop) {
     const std::vector<HANDLE> handles = waitHandles(stop);
     const DWORD timeout = waitTimeout(simulator.nextWake(), Clock::now());
     if (WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE,
@@ -486,13 +474,13 @@ void Server::Impl::waitAndServe(const StopSignal& stop) {
     for (auto& [session, link] : links) link->serve(now);
 }
 
-void Server::Impl::addLink(const std::string& endpoint, Clock::time_point now,
-                           const std::function<std::unique_ptr<Link>(std::uint32_t)>& make) {
+void WindowsServer::addLink(const std::string& endpoint, Clock::time_point now,
+                            const std::function<std::unique_ptr<Link>(std::uint32_t)>& make) {
     const std::uint32_t session = simulator.connect(endpoint, now);
     links.emplace(session, make(session));
 }
 
-void Server::Impl::acceptPipe(Clock::time_point now) {
+void WindowsServer::acceptPipe(Clock::time_point now) {
     const HANDLE client = pipe->take();
     if (client == INVALID_HANDLE_VALUE) return;
     addLink("pipe", now, [&](std::uint32_t session) {
@@ -500,7 +488,7 @@ void Server::Impl::acceptPipe(Clock::time_point now) {
     });
 }
 
-void Server::Impl::acceptTcp(const TcpListener& listener, Clock::time_point now) {
+void WindowsServer::acceptTcp(const TcpListener& listener, Clock::time_point now) {
     WSANETWORKEVENTS events{};
     if (WSAEnumNetworkEvents(listener.socket, listener.event, &events) != 0 ||
         (events.lNetworkEvents & FD_ACCEPT) == 0) {
@@ -513,40 +501,19 @@ void Server::Impl::acceptTcp(const TcpListener& listener, Clock::time_point now)
     });
 }
 
-void Server::Impl::collectOutput(Clock::time_point now) {
-    for (auto& [session, link] : links) {
-        const Bytes out = simulator.takeOutput(session);
-        link->out.insert(link->out.end(), out.begin(), out.end());
-        if (link->out.size() > kMaxPendingOutput) {
-            link->out.clear();
-            simulator.peerClosed(session, "not reading", now);
-        }
-    }
-    for (auto& [session, link] : links) {
-        if (!link->out.empty()) link->flush(now);
-    }
+void WindowsServer::flush(std::uint32_t session, Clock::time_point now) {
+    links.at(session)->flush(now);
 }
 
-void Server::Impl::closeFinished(Clock::time_point now) {
-    std::vector<std::uint32_t> finished;
-    for (const auto& [session, link] : links) {
-        if (!simulator.closeReason(session).empty()) finished.push_back(session);
-    }
-    for (std::uint32_t session : finished) closeLink(session, simulator.closeReason(session), now);
-}
-
-void Server::Impl::closeLink(std::uint32_t session, std::string_view reason,
-                             Clock::time_point now) {
+bool WindowsServer::closeConnection(std::uint32_t session) {
     const auto found = links.find(session);
-    if (found == links.end()) return;
+    if (found == links.end()) return false;
     found->second->close();
     links.erase(found);
-    simulator.closed(session, std::string(reason), now);
+    return true;
 }
 
-void Server::Impl::finish() {
-    // A quitting simulator's QUIT is delivered before the connection closes, within a bound.
-    const auto deadline = Clock::now() + kQuitFlushTime;
+void WindowsServer::deliverLastOutput(Clock::time_point deadline) {
     while (simulator.ending() == Ending::Quit && Clock::now() < deadline) {
         std::vector<HANDLE> handles;
         for (const auto& [session, link] : links) {
@@ -557,45 +524,12 @@ void Server::Impl::finish() {
                                waitTimeout(deadline, Clock::now()));
         for (auto& [session, link] : links) link->serve(Clock::now());
     }
-    const auto now = Clock::now();
-    std::vector<std::uint32_t> sessions;
-    for (const auto& [session, link] : links) sessions.push_back(session);
-    for (std::uint32_t session : sessions) {
-        const std::string reason = simulator.closeReason(session);
-        closeLink(session, reason.empty() ? "stopped" : reason, now);
-    }
 }
 
-Server::Server(Simulator& simulator, std::ostream& console)
-    : impl_(std::make_unique<Impl>(simulator, console)) {}
+}  // namespace
 
-Server::~Server() = default;
-
-bool Server::listen(const ListenPlan& plan, std::string& error) {
-    if (plan.pipePath) {
-        impl_->pipe = std::make_unique<PipeListener>();
-        if (!impl_->pipe->open(*plan.pipePath, error)) return false;
-        impl_->ports.pipePath = plan.pipePath;
-    }
-    if (!plan.tcp) return true;
-    if (!startSockets(error)) return false;
-    impl_->socketsStarted = true;
-    impl_->ports.ipv4 = impl_->openTcp(AF_INET, plan.tcpPort, error);
-    if (!impl_->ports.ipv4) return false;
-    std::string v6error;
-    impl_->ports.ipv6 = impl_->openTcp(AF_INET6, plan.tcpPort, v6error);
-    if (!impl_->ports.ipv6) {
-        impl_->console << "sim-standin: no IPv6 listener (" << v6error << ")" << std::endl;
-    }
-    return true;
-}
-
-const ListeningPorts& Server::ports() const {
-    return impl_->ports;
-}
-
-void Server::run(const StopSignal& stop) {
-    impl_->run(stop);
+std::unique_ptr<Server> Server::create(Simulator& simulator, std::ostream& console) {
+    return std::make_unique<WindowsServer>(simulator, console);
 }
 
 }  // namespace standin
