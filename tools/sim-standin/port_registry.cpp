@@ -67,6 +67,14 @@ std::pair<std::size_t, std::size_t> sectionRange(const Lines& lines, std::string
 
 }  // namespace
 
+bool PortRegistry::publish(std::optional<std::uint16_t> ipv4, std::optional<std::uint16_t> ipv6,
+                           std::string& error) {
+    IniValues values;
+    if (ipv4) values.emplace_back(kPortIPv4, std::to_string(*ipv4));
+    if (ipv6) values.emplace_back(kPortIPv6, std::to_string(*ipv6));
+    return values.empty() || store(values, error);
+}
+
 std::string setIniValues(std::string_view text, std::string_view section, const IniValues& values) {
     Lines lines = splitLines(text);
     auto [first, last] = sectionRange(lines, section);

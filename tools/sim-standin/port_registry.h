@@ -42,8 +42,11 @@ public:
     void withdraw();
 
 private:
+    // Writes the values where clients read them and remembers what it wrote.
+    bool store(const IniValues& values, std::string& error);
+
     IniValues published_;
-    std::string location_;
+    std::string location_;  // the registry file, where it is one
 };
 
 }  // namespace standin

@@ -46,12 +46,7 @@ bool replaceFile(const std::string& path, const std::string& content, std::strin
 
 }  // namespace
 
-bool PortRegistry::publish(std::optional<std::uint16_t> ipv4, std::optional<std::uint16_t> ipv6,
-                           std::string& error) {
-    IniValues values;
-    if (ipv4) values.emplace_back(kPortIPv4, std::to_string(*ipv4));
-    if (ipv6) values.emplace_back(kPortIPv6, std::to_string(*ipv6));
-    if (values.empty()) return true;
+bool PortRegistry::store(const IniValues& values, std::string& error) {
     const std::string home = homeFolder();
     if (home.empty()) {
         error = "no home folder for the registry file";
@@ -62,7 +57,7 @@ bool PortRegistry::publish(std::optional<std::uint16_t> ipv4, std::optional<std:
     fs::create_directories(fs::path(location).parent_path(), failure);
     const std::string text = setIniValues(readAll(location), kSimulatorKey, values);
     if (!replaceFile(location, text, error)) return false;
-    published_ = std::move(values);
+    published_ = values;
     location_ = location;
     return true;
 }

@@ -24,12 +24,7 @@ std::string readText(HKEY key, const std::string& name) {
 
 }  // namespace
 
-bool PortRegistry::publish(std::optional<std::uint16_t> ipv4, std::optional<std::uint16_t> ipv6,
-                           std::string& error) {
-    IniValues values;
-    if (ipv4) values.emplace_back(kPortIPv4, std::to_string(*ipv4));
-    if (ipv6) values.emplace_back(kPortIPv6, std::to_string(*ipv6));
-    if (values.empty()) return true;
+bool PortRegistry::store(const IniValues& values, std::string& error) {
     HKEY key = nullptr;
     LONG result = RegCreateKeyExA(HKEY_CURRENT_USER, kKey.c_str(), 0, nullptr, 0,
                                   KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, &key, nullptr);
@@ -45,7 +40,6 @@ bool PortRegistry::publish(std::optional<std::uint16_t> ipv4, std::optional<std:
         published_.emplace_back(name, text);
     }
     RegCloseKey(key);
-    location_ = "HKEY_CURRENT_USER\\" + kKey;
     if (result != ERROR_SUCCESS) error = "cannot set a port value: error " + std::to_string(result);
     return result == ERROR_SUCCESS;
 }
