@@ -3,6 +3,7 @@
 // for the simulator or for the write.
 #include "simconnect/request_functions.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -274,18 +275,11 @@ HRESULT SimConnect_AddToClientDataDefinition(HANDLE hSimConnect,
                                              SIMCONNECT_CLIENT_DATA_DEFINITION_ID DefineID,
                                              DWORD dwOffset, DWORD dwSizeOrType, float fEpsilon,
                                              DWORD DatumID) {
-    namespace f = rl::add_to_client_data_definition;
-    return Guarded([&] {
-        return SendRequest(hSimConnect, rl::kAddToClientDataDefinition,
-                           rl::kAddToClientDataDefinitionSize, [&](unsigned char* r) {
-                               StoreU32(r + f::DefineID, DefineID);
-                               StoreU32(r + f::dwOffset, dwOffset);
-                               StoreU32(r + f::dwSizeOrType, dwSizeOrType);
-                               StoreF32(r + f::fEpsilon, fEpsilon);
-                               StoreU32(r + f::DatumID, DatumID);
-                               return true;
-                           });
-    });
+    // The body is five 32-bit fields in a row; the epsilon travels as its bits.
+    const DWORD fields[] = {DefineID, dwOffset, dwSizeOrType, std::bit_cast<std::uint32_t>(fEpsilon),
+                            DatumID};
+    return SendFields(hSimConnect, rl::kAddToClientDataDefinition,
+                      rl::kAddToClientDataDefinitionSize, fields);
 }
 
 HRESULT SimConnect_RequestClientData(HANDLE hSimConnect, SIMCONNECT_CLIENT_DATA_ID ClientDataID,
