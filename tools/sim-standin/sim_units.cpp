@@ -3,6 +3,7 @@
 #include <array>
 #include <cctype>
 #include <numbers>
+#include <ranges>
 
 namespace standin {
 namespace {
@@ -47,6 +48,12 @@ constexpr std::array kUnits{
     SimUnit{"meters per second", Quantity::VerticalSpeed, 1.0 / kFeetPerMeter / 60.0},
 };
 
+auto unitsOf(Quantity quantity) {
+    return kUnits | std::views::filter([quantity](const SimUnit& unit) {
+               return unit.quantity == quantity;
+           });
+}
+
 }  // namespace
 
 bool sameName(std::string_view a, std::string_view b) {
@@ -61,27 +68,21 @@ bool sameName(std::string_view a, std::string_view b) {
 
 std::optional<SimUnit> findUnit(std::string_view name, Quantity quantity) {
     if (sameName(name, "number")) return SimUnit{"number", quantity, 1.0};
-    for (const SimUnit& unit : kUnits) {
-        if (unit.quantity == quantity && sameName(unit.name, name)) return unit;
+    for (const SimUnit& unit : unitsOf(quantity)) {
+        if (sameName(unit.name, name)) return unit;
     }
     return std::nullopt;
 }
 
 std::string_view baseUnitName(Quantity quantity) {
-    for (const SimUnit& unit : kUnits) {
-        if (unit.quantity == quantity) return unit.name;
-    }
-    return "number";
+    auto units = unitsOf(quantity);
+    return units.empty() ? "number" : units.front().name;
 }
 
 std::string unitNames(Quantity quantity) {
     std::string names;
-    for (const SimUnit& unit : kUnits) {
-        if (unit.quantity != quantity) continue;
-        names += names.empty() ? "" : ", ";
-        names += unit.name;
-    }
-    return names + ", number";
+    for (const SimUnit& unit : unitsOf(quantity)) names.append(unit.name).append(", ");
+    return names + "number";
 }
 
 }  // namespace standin
