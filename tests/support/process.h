@@ -44,9 +44,9 @@ private:
 
 struct ProcessOptions {
     std::vector<std::string> args;  // args[0] is the program's path
-    std::string cwd;                // empty: the test's own
+    std::string cwd = {};           // empty: the test's own
     // Variables set (or replaced) in the child's environment; the rest is inherited.
-    std::vector<std::pair<std::string, std::string>> env;
+    std::vector<std::pair<std::string, std::string>> env = {};
     bool mergeStderr = true;  // standard error goes into output() as well
 };
 

@@ -5,74 +5,19 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <fstream>
-#include <sstream>
 
 namespace testsupport {
-namespace {
-
-bool isObject(const Json& entry) {
-    return entry.is_object();
-}
-
-JsonMatch namedMatch(const std::string& key, const std::string& name, const JsonMatch& fields) {
-    return [=](const Json& entry) {
-        return isObject(entry) && entry.value(key, "") == name && entry.contains("fields") &&
-               (!fields || fields(entry["fields"]));
-    };
-}
-
-}  // namespace
-
-const std::vector<Json>& StandinLog::entries() {
-    std::ifstream in(path_, std::ios::binary);
-    if (!in) return entries_;
-    in.seekg(static_cast<std::streamoff>(offset_));
-    std::ostringstream text;
-    text << in.rdbuf();
-    const std::string added = text.str();
-    std::size_t start = 0;
-    for (std::size_t end = added.find('\n'); end != std::string::npos;
-         end = added.find('\n', start)) {
-        Json entry = Json::parse(added.substr(start, end - start), nullptr, false);
-        if (!entry.is_discarded()) entries_.push_back(std::move(entry));
-        start = end + 1;
-    }
-    offset_ += start;
-    return entries_;
-}
-
-std::optional<Json> StandinLog::waitFor(const JsonMatch& match, std::chrono::milliseconds timeout,
-                                        std::size_t from) {
-    std::optional<Json> found;
-    waitUntil(
-        [&] {
-            const std::vector<Json>& all = entries();
-            for (std::size_t i = from; i < all.size() && !found; ++i) {
-                if (match(all[i])) found = all[i];
-            }
-            return found.has_value();
-        },
-        timeout);
-    return found;
-}
 
 std::optional<Json> StandinLog::waitForRequest(const std::string& request, const JsonMatch& fields,
                                                std::chrono::milliseconds timeout,
                                                std::size_t from) {
-    return waitFor(namedMatch("request", request, fields), timeout, from);
+    return waitFor(entryWith("request", request, fields), timeout, from);
 }
 
 std::optional<Json> StandinLog::waitForMessage(const std::string& message, const JsonMatch& fields,
                                                std::chrono::milliseconds timeout,
                                                std::size_t from) {
-    return waitFor(namedMatch("message", message, fields), timeout, from);
-}
-
-std::optional<Json> StandinLog::waitForEvent(const std::string& event,
-                                             std::chrono::milliseconds timeout, std::size_t from) {
-    return waitFor([&](const Json& e) { return isObject(e) && e.value("event", "") == event; },
-                   timeout, from);
+    return waitFor(entryWith("message", message, fields), timeout, from);
 }
 
 std::optional<Json> StandinLog::waitForChange(const std::string& name,
@@ -80,29 +25,18 @@ std::optional<Json> StandinLog::waitForChange(const std::string& name,
                                               std::chrono::milliseconds timeout, std::size_t from) {
     return waitFor(
         [&](const Json& e) {
-            const bool named =
-                isObject(e) && (e.value("model", "") == name || e.value("cockpit", "") == name);
+            const bool named = e.value("model", "") == name || e.value("cockpit", "") == name;
             return named && e["value"].is_number() && value(e["value"].get<double>());
         },
         timeout, from);
 }
 
 std::vector<Json> StandinLog::requests(const std::string& request, std::size_t from) {
-    std::vector<Json> found;
-    const std::vector<Json>& all = entries();
-    for (std::size_t i = from; i < all.size(); ++i) {
-        if (isObject(all[i]) && all[i].value("request", "") == request) found.push_back(all[i]);
-    }
-    return found;
+    return select(entryWith("request", request), from);
 }
 
 std::vector<Json> StandinLog::messages(const std::string& message, std::size_t from) {
-    std::vector<Json> found;
-    const std::vector<Json>& all = entries();
-    for (std::size_t i = from; i < all.size(); ++i) {
-        if (isObject(all[i]) && all[i].value("message", "") == message) found.push_back(all[i]);
-    }
-    return found;
+    return select(entryWith("message", message), from);
 }
 
 std::vector<std::string> StandinLog::transmittedEvents(std::size_t from) {
@@ -139,9 +73,8 @@ int portAfter(const std::string& line, const std::string& prefix) {
 
 std::optional<StandinEndpoints> parseStandinReadyLine(const std::string& output) {
     const auto at = output.find("sim-standin: ready");
-    if (at == std::string::npos) return std::nullopt;
     const auto end = output.find('\n', at);
-    if (end == std::string::npos) return std::nullopt;
+    if (at == std::string::npos || end == std::string::npos) return std::nullopt;
     const std::string line = output.substr(at, end - at);
     StandinEndpoints endpoints;
     // The pipe path has spaces; it runs up to the next endpoint or the end of the line.

@@ -7,11 +7,9 @@
 namespace {
 
 using namespace racktest;
+using namespace servicetest;
 using Clock = std::chrono::steady_clock;
 
-const std::string kConnected = "\nConnected to Flight Simulator! :)\n";
-const std::string kLaunch = "\nLaunch a flight.\n";
-const std::string kQuit = "[OK] Quit, Bye !!\n";
 const std::string kCannotRead = "\n[WARN] Cannot READ From Rack joystick_rack in \\\\.\\COM9 :(\n";
 
 TEST(RackConfiguration, MembersInKeyOrderDuplicatesAndUnknownValues) {
@@ -39,8 +37,7 @@ TEST(RackConfiguration, MembersInKeyOrderDuplicatesAndUnknownValues) {
     EXPECT_NE(run.output().find(kConnected + lines), std::string::npos) << run.output();
 
     // The second pedals handler gave its port back; the first one runs.
-    EXPECT_TRUE(run.racks().waitFor(
-        [](const Json& e) { return e.value("event", "") == "closed" && e.value("rack", "") == "pedals"; }, 5s));
+    EXPECT_TRUE(run.racks().waitForRackEvent("closed", "pedals", 5s));
     EXPECT_TRUE(run.waitForWrite(3, [](const Json& v) { return v.value("RUDDER POSITION", 0.0) == 100; }, 0));
 
     // A text rack without its port warns about every 2 s: 1 s in the read, 1 s after.

@@ -5,10 +5,6 @@
 
 namespace racktest {
 
-std::string simConnectCfg(const std::string& pipeName) {
-    return "[SimConnect]\nProtocol=Pipe\nPort=" + pipeName + "\n";
-}
-
 RackRun::RackRun(const std::vector<std::string>& racks, const std::vector<std::string>& standinArgs)
     : simLog_(""), rackLog_(racksDir_.file("racks.jsonl")) {
     pipe_ = testsupport::uniquePipeName("racks");
@@ -18,9 +14,8 @@ RackRun::RackRun(const std::vector<std::string>& racks, const std::vector<std::s
     simLog_ = testsupport::StandinLog(standin_.logPath);
     if (racks.empty()) return;
 
-    testsupport::ProcessOptions emulator;
-    emulator.args = {testsupport::binaryPath("rack-emulator"), "--log", racksDir_.file("racks.jsonl"),
-                     "--control", racksDir_.file("control")};
+    testsupport::ProcessOptions emulator{{testsupport::binaryPath("rack-emulator"), "--log",
+                                          racksDir_.file("racks.jsonl"), "--control", racksDir_.file("control")}};
     for (const std::string& rack : racks) {
         emulator.args.push_back("--" + rack);
         emulator.args.push_back(link(rack));
@@ -38,13 +33,9 @@ RackRun::~RackRun() {
 
 std::unique_ptr<ServiceRun> RackRun::launch(const std::optional<std::string>& config) {
     auto run = std::make_unique<ServiceRun>();
-    run->work.write("SimConnect.cfg", simConnectCfg(pipe_));
+    run->work.write("SimConnect.cfg", servicetest::pipeConfig(pipe_));
     if (config) run->work.write("rack_config.json", *config);
-    testsupport::ProcessOptions options;
-    options.args = {testsupport::binaryPath("orvendale-fs")};
-    options.cwd = run->work.path();
-    options.env = {{"HOME", run->home.path()}};
-    run->process = std::make_unique<testsupport::ChildProcess>(options);
+    run->process = std::make_unique<testsupport::ChildProcess>(servicetest::serviceOptions(run->work, run->home));
     return run;
 }
 
@@ -52,10 +43,7 @@ bool RackRun::startService(const std::string& config, const std::vector<std::str
     if (!standin_.ready) return false;
     service_ = launch(config);
     for (const std::string& rack : waitFor) {
-        const auto opened = rackLog_.waitFor(
-            [&](const Json& e) { return e.value("event", "") == "opened" && e.value("rack", "") == rack; },
-            10s);
-        if (!opened) return false;
+        if (!rackLog_.waitForRackEvent("opened", rack, 10s)) return false;
     }
     return simLog_.waitForMessage("OPEN", nullptr, 10s).has_value();
 }

@@ -12,6 +12,7 @@
 
 #include "tests/support/process.h"
 #include "tests/support/rack_log.h"
+#include "tests/support/service_output.h"
 #include "tests/support/standin_log.h"
 
 namespace racktest {
@@ -71,8 +72,5 @@ private:
     testsupport::StandinLog simLog_;
     testsupport::RackLog rackLog_;
 };
-
-// The pipe configuration that sends a service to `pipeName`.
-std::string simConnectCfg(const std::string& pipeName);
 
 }  // namespace racktest
