@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <initializer_list>
 
 #include "simconnect/SimConnect.h"
 
@@ -12,38 +13,29 @@ namespace {
 // Field offsets of the published layouts. The receive structures derive from their
 // header, so offsetof is not available on them; their sizes are checked instead.
 namespace at {
-constexpr std::size_t dwSize = 0;
-constexpr std::size_t dwVersion = 4;
-constexpr std::size_t dwID = 8;
 constexpr std::size_t szApplicationName = 12;
 constexpr std::size_t dwApplicationVersionMajor = 268;
 constexpr std::size_t dwSimConnectVersionMajor = 284;
 constexpr std::size_t dwReserved1 = 300;
-constexpr std::size_t dwException = 12;
-constexpr std::size_t dwSendID = 16;
-constexpr std::size_t dwIndex = 20;
-constexpr std::size_t uGroupID = 12;
-constexpr std::size_t uEventID = 16;
-constexpr std::size_t dwEventData = 20;
-constexpr std::size_t dwRequestID = 12;
-constexpr std::size_t dwObjectID = 16;
-constexpr std::size_t dwDefineID = 20;
-constexpr std::size_t dwFlags = 24;
-constexpr std::size_t dwentrynumber = 28;
-constexpr std::size_t dwoutof = 32;
-constexpr std::size_t dwDefineCount = 36;
+constexpr std::size_t body = 12;  // the first field after dwSize, dwVersion and dwID
 }  // namespace at
 static_assert(sizeof(SIMCONNECT_RECV_OPEN) == at::dwReserved1 + 8);
-static_assert(sizeof(SIMCONNECT_RECV_EXCEPTION) == at::dwIndex + 4);
-static_assert(sizeof(SIMCONNECT_RECV_EVENT) == at::dwEventData + 4);
-static_assert(SIMCONNECT_RECV_DATA_OFFSET == at::dwDefineCount + 4);
+static_assert(sizeof(SIMCONNECT_RECV_EXCEPTION) == at::body + 3 * 4);
+static_assert(sizeof(SIMCONNECT_RECV_EVENT) == at::body + 3 * 4);
+static_assert(SIMCONNECT_RECV_DATA_OFFSET == at::body + 7 * 4);
 
-// A zeroed message of `size` bytes with its header filled in.
-Bytes message(std::uint32_t size, std::uint32_t recvId) {
+// A zeroed message of `size` bytes: the header, then `fields` one after another.
+Bytes message(std::size_t size, std::uint32_t recvId,
+              std::initializer_list<std::uint32_t> fields = {}) {
     Bytes bytes(size, 0);
-    storeU32(&bytes[at::dwSize], size);
-    storeU32(&bytes[at::dwVersion], kServerVersion);
-    storeU32(&bytes[at::dwID], recvId);
+    storeU32(&bytes[0], static_cast<std::uint32_t>(size));
+    storeU32(&bytes[4], kServerVersion);
+    storeU32(&bytes[8], recvId);
+    std::size_t at = at::body;
+    for (std::uint32_t field : fields) {
+        storeU32(&bytes[at], field);
+        at += 4;
+    }
     return bytes;
 }
 
@@ -68,11 +60,8 @@ Bytes openMessage(const OpenAnswer& answer) {
 }
 
 Bytes exceptionMessage(std::uint32_t exception, std::uint32_t sendId, std::uint32_t index) {
-    Bytes bytes = message(sizeof(SIMCONNECT_RECV_EXCEPTION), SIMCONNECT_RECV_ID_EXCEPTION);
-    storeU32(&bytes[at::dwException], exception);
-    storeU32(&bytes[at::dwSendID], sendId);
-    storeU32(&bytes[at::dwIndex], index);
-    return bytes;
+    return message(sizeof(SIMCONNECT_RECV_EXCEPTION), SIMCONNECT_RECV_ID_EXCEPTION,
+                   {exception, sendId, index});
 }
 
 Bytes quitMessage() {
@@ -80,23 +69,15 @@ Bytes quitMessage() {
 }
 
 Bytes eventMessage(std::uint32_t groupId, std::uint32_t eventId, std::uint32_t data) {
-    Bytes bytes = message(sizeof(SIMCONNECT_RECV_EVENT), SIMCONNECT_RECV_ID_EVENT);
-    storeU32(&bytes[at::uGroupID], groupId);
-    storeU32(&bytes[at::uEventID], eventId);
-    storeU32(&bytes[at::dwEventData], data);
-    return bytes;
+    return message(sizeof(SIMCONNECT_RECV_EVENT), SIMCONNECT_RECV_ID_EVENT,
+                   {groupId, eventId, data});
 }
 
+// dwentrynumber and dwoutof are both 1: every block goes out as one entry.
 Bytes dataMessage(std::uint32_t recvId, const DataMessageFields& fields, const Bytes& block) {
-    Bytes bytes =
-        message(static_cast<std::uint32_t>(SIMCONNECT_RECV_DATA_OFFSET + block.size()), recvId);
-    storeU32(&bytes[at::dwRequestID], fields.requestId);
-    storeU32(&bytes[at::dwObjectID], fields.objectId);
-    storeU32(&bytes[at::dwDefineID], fields.defineId);
-    storeU32(&bytes[at::dwFlags], fields.flags);
-    storeU32(&bytes[at::dwentrynumber], 1);
-    storeU32(&bytes[at::dwoutof], 1);
-    storeU32(&bytes[at::dwDefineCount], fields.defineCount);
+    Bytes bytes = message(SIMCONNECT_RECV_DATA_OFFSET + block.size(), recvId,
+                          {fields.requestId, fields.objectId, fields.defineId, fields.flags, 1, 1,
+                           fields.defineCount});
     if (!block.empty())
         std::memcpy(&bytes[SIMCONNECT_RECV_DATA_OFFSET], block.data(), block.size());
     return bytes;
