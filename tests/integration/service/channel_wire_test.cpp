@@ -4,98 +4,86 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <thread>
 
 #include "app/sim_call.h"
 #include "app/sim_session.h"
-#include "tests/integration/service/sim_peer.h"
-#include "tests/support/process.h"
+#include "simconnect/peer/loopback_peer.h"
+#include "tests/support/service_output.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using namespace servicetest;
+using loopback_peer::Bytes;
+using loopback_peer::U32At;
 
 // The client library reads SimConnect.cfg from the working directory and the registry
 // file under HOME, so this program runs in folders of its own.
 class ChannelWire : public testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        dir_ = new testsupport::TempDir;
-        dir_->write("SimConnect.cfg", pipeConfig(pipeName()));
-        ASSERT_EQ(chdir(dir_->path().c_str()), 0);
-        setenv("HOME", dir_->path().c_str(), 1);
-    }
-    static void TearDownTestSuite() {
-        if (chdir("/") != 0) std::abort();
-        delete dir_;
-    }
-    static std::string pipeName() { return "orvendale-channel-" + std::to_string(getpid()); }
-
     void SetUp() override {
-        peer_ = std::make_unique<SimPeer>(pipeName());
+        const std::string pipe = "orvendale-channel-" + std::to_string(getpid());
+        dir_.write("SimConnect.cfg", servicetest::pipeConfig(pipe));
+        ASSERT_EQ(chdir(dir_.path().c_str()), 0);
+        setenv("HOME", dir_.path().c_str(), 1);
+        listener_ = loopback_peer::Listener::Pipe("\\\\.\\pipe\\" + pipe);
+        ASSERT_TRUE(listener_);
         ASSERT_EQ(SimConnect_Open(&session_.hSimConnect, "ChannelTest", nullptr, 0, nullptr, 0), 0);
         session_.coon = true;
-        ASSERT_TRUE(peer_->accept(5s));
-        const auto open = peer_->next(5s);
-        ASSERT_TRUE(open.has_value());
-        ASSERT_EQ(open->id(), 1u);
+        peer_ = listener_->Accept();
+        ASSERT_TRUE(peer_);
+        ASSERT_EQ(U32At(peer_->ReadMessage(), 8), 0xF0000001u);  // the OPEN request
     }
     void TearDown() override {
         if (session_.coon) closeSimConnection(session_, rackMutex_);
+        ASSERT_EQ(chdir("/"), 0);
     }
 
     // The 132-byte block of a SetClientData request to the uplink area.
-    std::vector<std::uint8_t> nextUplinkBlock() {
-        const auto request = peer_->next(5s);
-        if (!request) return {};
-        EXPECT_EQ(request->id(), 60u);
-        EXPECT_EQ(request->bytes.size(), 168u);
-        EXPECT_EQ(request->word(16), 5322u);
-        EXPECT_EQ(request->word(20), 5321u);
-        EXPECT_EQ(request->word(24), 0u);
-        EXPECT_EQ(request->word(28), 0u);
-        EXPECT_EQ(request->word(32), 132u);
-        return {request->bytes.begin() + 36, request->bytes.end()};
+    Bytes nextUplinkBlock() {
+        const Bytes request = peer_->ReadMessage();
+        if (request.size() != 168) return {};
+        EXPECT_EQ(Bytes(request.begin() + 8, request.begin() + 12), (Bytes{0x3C, 0, 0, 0xF0}));
+        for (auto [at, value] : {std::pair{16, 5322u}, {20, 5321u}, {24, 0u}, {28, 0u}, {32, 132u}})
+            EXPECT_EQ(U32At(request, at), value) << at;
+        return {request.begin() + 36, request.end()};
     }
 
-    static testsupport::TempDir* dir_;
+    testsupport::TempDir dir_;
     StateLock stateLock_;
     RackMutex rackMutex_;
     SimSession session_{&stateLock_};
-    std::unique_ptr<SimPeer> peer_;
+    std::optional<loopback_peer::Listener> listener_;
+    std::optional<loopback_peer::Connection> peer_;
 };
-
-testsupport::TempDir* ChannelWire::dir_ = nullptr;
 
 TEST_F(ChannelWire, UplinkBlocksCarryAFreshWordAndTheCommand) {
     const std::string name = "XMLVAR_Autopilot_Altitude_Increment";
+    const std::string trigger = "(>H:A320_Neo_FCU_VS_PUSH)";
     {
         SimCallGuard call(session_, rackMutex_);
         ASSERT_TRUE(call.connectionOpen());
         EXPECT_TRUE(session_.sendSetCommand(name, 1000));
         EXPECT_TRUE(session_.sendSetCommand(name, 1000));
-        EXPECT_TRUE(session_.sendTriggerCommand("(>H:A320_Neo_FCU_VS_PUSH)"));
+        EXPECT_TRUE(session_.sendTriggerCommand(trigger));
     }
-    const auto first = nextUplinkBlock();
-    const auto second = nextUplinkBlock();
-    const auto trigger = nextUplinkBlock();
+    const Bytes first = nextUplinkBlock();
+    const Bytes second = nextUplinkBlock();
+    const Bytes triggered = nextUplinkBlock();
     ASSERT_EQ(first.size(), 132u);
     ASSERT_EQ(second.size(), 132u);
-    ASSERT_EQ(trigger.size(), 132u);
-
-    EXPECT_FALSE(std::equal(first.begin(), first.begin() + 4, second.begin()));
-    EXPECT_TRUE(std::equal(first.begin() + 4, first.end(), second.begin() + 4));
-    EXPECT_EQ(first[4], 3);
-    EXPECT_EQ(first[5], 0xE8);
-    EXPECT_EQ(first[6], 0x03);
-    EXPECT_EQ(std::string(first.begin() + 7, first.begin() + 7 + name.size()), name);
-    for (std::size_t i = 7 + name.size(); i < first.size(); ++i) ASSERT_EQ(first[i], 0) << i;
-
-    EXPECT_EQ(trigger[4], 2);
-    EXPECT_EQ(std::string(trigger.begin() + 5, trigger.begin() + 30), "(>H:A320_Neo_FCU_VS_PUSH)");
-    for (std::size_t i = 30; i < trigger.size(); ++i) ASSERT_EQ(trigger[i], 0) << i;
+    ASSERT_EQ(triggered.size(), 132u);
+    // A fresh first word each time; then kind 3, the value's low 16 bits and the name.
+    EXPECT_NE(U32At(first, 0), U32At(second, 0));
+    Bytes command = {3, 0xE8, 0x03};
+    command.insert(command.end(), name.begin(), name.end());
+    command.resize(128);
+    EXPECT_EQ(Bytes(first.begin() + 4, first.end()), command);
+    EXPECT_EQ(Bytes(second.begin() + 4, second.end()), command);
+    command = {2};
+    command.insert(command.end(), trigger.begin(), trigger.end());
+    command.resize(128);
+    EXPECT_EQ(Bytes(triggered.begin() + 4, triggered.end()), command);
 }
 
 TEST_F(ChannelWire, CloseNeverMeetsARackThreadsCall) {
@@ -105,8 +93,7 @@ TEST_F(ChannelWire, CloseNeverMeetsARackThreadsCall) {
             {
                 SimCallGuard call(session_, rackMutex_);
                 if (!call.connectionOpen()) return;
-                session_.lastResult =
-                    SimConnect_TransmitClientEvent(session_.hSimConnect, 0, 1, 0, 1, 16);
+                session_.lastResult = SimConnect_TransmitClientEvent(session_.hSimConnect, 0, 1, 0, 1, 16);
                 ++sent;
             }
             std::this_thread::sleep_for(1ms);
@@ -120,10 +107,8 @@ TEST_F(ChannelWire, CloseNeverMeetsARackThreadsCall) {
 
     // Every call the guard let through reached the simulator, and none came after the close.
     int received = 0;
-    while (const auto request = peer_->next(2s)) {
-        EXPECT_EQ(request->id(), 5u);
-        ++received;
-    }
+    for (Bytes request; !(request = peer_->ReadMessage(2s)).empty(); ++received)
+        EXPECT_EQ(U32At(request, 8), 0xF0000005u);
     EXPECT_EQ(received, sent.load());
     EXPECT_FALSE(session_.sendSetCommand("XMLVAR_Baro1_Mode", 1));
 }

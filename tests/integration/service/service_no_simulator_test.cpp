@@ -2,7 +2,7 @@
 // every 3 s. The test holds the default pipe's lock, so nothing of ours serves it.
 #include <gtest/gtest.h>
 
-#include "tests/integration/service/service_output.h"
+#include "tests/support/service_output.h"
 #include "tests/support/process.h"
 
 namespace {

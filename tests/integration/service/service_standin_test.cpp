@@ -2,7 +2,7 @@
 // configuration at all, and on TCP through a SimConnect.cfg in its working directory.
 #include <gtest/gtest.h>
 
-#include "tests/integration/service/service_output.h"
+#include "tests/support/service_output.h"
 #include "tests/support/process.h"
 #include "tests/support/standin_log.h"
 

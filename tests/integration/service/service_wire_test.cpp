@@ -3,45 +3,57 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <sstream>
 
+#include "simconnect/peer/loopback_peer.h"
 #include "simconnect/request_layout.h"
-#include "tests/integration/service/service_output.h"
-#include "tests/integration/service/sim_peer.h"
-#include "tests/support/process.h"
+#include "tests/support/service_output.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using namespace servicetest;
+using loopback_peer::Bytes;
 namespace rl = request_layout;
 
 // One line per request: its number, size and fields, so a whole start-up compares as text.
-std::string render(const Request& r) {
+std::string render(const Bytes& r) {
+    const auto word = [&](std::size_t at) { return loopback_peer::U32At(r, at); };
+    const auto real = [&](std::size_t at) {
+        const std::uint32_t bits = word(at);
+        float value = 0;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    };
+    const auto text = [&](std::size_t at) {
+        const char* start = reinterpret_cast<const char*>(r.data() + std::min(at, r.size()));
+        return std::string(start, strnlen(start, r.size() - std::min(at, r.size())));
+    };
     std::ostringstream line;
-    line << r.id() << " [" << r.bytes.size() << "] ";
-    switch (r.id()) {
+    const std::uint32_t id = word(8) - rl::kIdBase;
+    line << id << " [" << r.size() << "] ";
+    switch (id) {
         case rl::kOpen:
-            line << r.text(rl::open::szName);
+            line << text(rl::open::szName);
             break;
         case rl::kAddToDataDefinition:
-            line << r.word(16) << " " << r.text(20) << " | " << r.text(276) << " " << r.word(532)
-                 << " " << r.real(536) << " " << r.word(540);
+            line << word(16) << " " << text(20) << " | " << text(276) << " " << word(532) << " "
+                 << real(536) << " " << word(540);
             break;
         case rl::kRequestDataOnSimObject:
         case rl::kRequestClientData:
-            for (std::size_t at = 16; at < 48; at += 4) line << r.word(at) << (at < 44 ? " " : "");
+            for (std::size_t at = 16; at < 48; at += 4) line << word(at) << (at < 44 ? " " : "");
             break;
         case rl::kSubscribeToSystemEvent:
         case rl::kMapClientEventToSimEvent:
-            line << r.word(16) << " " << r.text(20);
+            line << word(16) << " " << text(20);
             break;
         case rl::kAddToClientDataDefinition:
-            line << r.word(16) << " " << r.word(20) << " " << r.word(24) << " " << r.real(28) << " "
-                 << r.word(32);
+            line << word(16) << " " << word(20) << " " << word(24) << " " << real(28) << " " << word(32);
             break;
         case rl::kMapClientDataNameToID:
-            line << r.text(16) << " " << r.word(272);
+            line << text(16) << " " << word(272);
             break;
         default:
             line << "?";
@@ -101,27 +113,34 @@ const char* const kExpectedSetup[] = {
 
 TEST(ServiceWire, DeclaresEverythingInOrderThenDispatchesUntilQuit) {
     const std::string pipe = "orvendale-service-wire-" + std::to_string(getpid());
-    SimPeer peer(pipe);
+    auto listener = loopback_peer::Listener::Pipe("\\\\.\\pipe\\" + pipe);
+    ASSERT_TRUE(listener);
     testsupport::TempDir home;
     testsupport::TempDir work;
     work.write("SimConnect.cfg", pipeConfig(pipe));
     work.write("rack_config.json", "{}");
     testsupport::ChildProcess service(serviceOptions(work, home));
 
-    ASSERT_TRUE(peer.accept(10s)) << service.output();
+    auto peer = listener->Accept(10s);
+    ASSERT_TRUE(peer) << service.output();
     std::uint32_t sendId = 0;
     for (const char* expected : kExpectedSetup) {
-        const auto request = peer.next(10s);
-        ASSERT_TRUE(request.has_value()) << "missing: " << expected;
-        EXPECT_EQ(render(*request), expected);
-        EXPECT_EQ(request->sendId(), ++sendId);
+        const Bytes request = peer->ReadMessage(10s);
+        ASSERT_FALSE(request.empty()) << "missing: " << expected;
+        EXPECT_EQ(render(request), expected);
+        EXPECT_EQ(loopback_peer::U32At(request, 12), ++sendId);
     }
     ASSERT_TRUE(service.waitForOutput(kLaunch, 10s));
 
-    peer.send(openAnswer("KittyHawk"));
-    peer.send(message(1, {29, 7, 1}));  // an exception
-    peer.send(message(7, {}));          // a kind the service does not handle
-    peer.send(message(3, {}));          // quit
+    // An open answer (256 bytes of name, then eight version words and two more), an
+    // exception, a kind the service does not handle, and the quit.
+    std::vector<std::uint32_t> open(74, 0);
+    for (std::uint32_t i = 0; i < 8; ++i) open[64 + i] = 11 + i;
+    Bytes answer = loopback_peer::MakeMessage(2, open);
+    std::memcpy(answer.data() + 12, "KittyHawk", 9);
+    for (const Bytes& message : {answer, loopback_peer::MakeMessage(1, {29, 7, 1}),
+                                 loopback_peer::MakeMessage(7, {}), loopback_peer::MakeMessage(3, {})})
+        ASSERT_TRUE(peer->Write(message));
     ASSERT_EQ(service.waitExit(10s), 0) << service.output();
     EXPECT_EQ(service.output(),
               kStartup + kConnected + kLaunch +
@@ -133,7 +152,7 @@ TEST(ServiceWire, DeclaresEverythingInOrderThenDispatchesUntilQuit) {
                   "\n[WARN] Exception ID:29\n\nReceived:7\n" +
                   kQuit);
     // Nothing follows the setup: no rack is configured, and close sends nothing.
-    EXPECT_FALSE(peer.next(200ms).has_value());
+    EXPECT_TRUE(peer->ReadMessage(200ms).empty());
 }
 
 }  // namespace

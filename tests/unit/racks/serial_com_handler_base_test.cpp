@@ -7,13 +7,15 @@
 
 #include <limits>
 
-#include "tests/integration/service/sim_peer.h"
-#include "tests/unit/racks/rack_pty.h"
+#include "simconnect/peer/loopback_peer.h"
+#include "tests/support/pty.h"
+#include "tests/support/service_output.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using loopback_peer::U32At;
 
 class ProbeHandler : public SerialCOMHandlerBase {
 public:
@@ -27,31 +29,30 @@ public:
 };
 
 // SerialPort reads syntax_config.txt and the client library SimConnect.cfg from the
-// working directory, so this program runs in a folder of its own.
+// working directory, so each test runs in a folder of its own.
+struct OwnFolder {
+    OwnFolder() {
+        dir.write("SimConnect.cfg", servicetest::pipeConfig(pipe));
+        if (chdir(dir.path().c_str()) != 0) std::abort();
+        setenv("HOME", dir.path().c_str(), 1);
+    }
+    ~OwnFolder() {
+        if (chdir("/") != 0) std::abort();
+    }
+    testsupport::TempDir dir;
+    std::string pipe = "orvendale-racks-" + std::to_string(getpid());
+};
+
 class HandlerBase : public testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        dir_ = new testsupport::TempDir;
-        dir_->write("SimConnect.cfg", servicetest::pipeConfig(pipeName()));
-        ASSERT_EQ(chdir(dir_->path().c_str()), 0);
-        setenv("HOME", dir_->path().c_str(), 1);
-    }
-    static void TearDownTestSuite() {
-        if (chdir("/") != 0) std::abort();
-        delete dir_;
-    }
-    static std::string pipeName() { return "orvendale-racks-" + std::to_string(getpid()); }
-
-    racktest::RackPty pty;
+    OwnFolder folder;
+    testsupport::Pty pty;
     RackMutex rackMutex;
     StateLock stateLock;
     SimSession session{&stateLock};
     ProbeHandler handler{pty.portPath().c_str(), 115200, "test_rack", &session, &rackMutex,
                          &stateLock, "json"};
-    static testsupport::TempDir* dir_;
 };
-
-testsupport::TempDir* HandlerBase::dir_ = nullptr;
 
 TEST_F(HandlerBase, CutsDelimitedMessages) {
     ASSERT_TRUE(handler.isPortConnected());
@@ -79,7 +80,7 @@ TEST_F(HandlerBase, ReadsAndWritesFrames) {
     good.back() = '}';
     good[1] = 3;
     ASSERT_TRUE(pty.send(good));
-    testsupport::waitUntil([&] { return handler.readFrame(frame, 30); }, 1s);
+    EXPECT_TRUE(testsupport::waitUntil([&] { return handler.readFrame(frame, 30); }, 1s));
     EXPECT_EQ(frame[1], 3);
     std::string bad = good;
     bad.back() = '{';
@@ -93,26 +94,28 @@ TEST_F(HandlerBase, ReadsAndWritesFrames) {
 }
 
 TEST_F(HandlerBase, SendsDetentsInOneBurst) {
-    servicetest::SimPeer peer(pipeName());
+    auto listener = loopback_peer::Listener::Pipe("\\\\.\\pipe\\" + folder.pipe);
+    ASSERT_TRUE(listener);
     ASSERT_EQ(SimConnect_Open(&session.hSimConnect, "RackTest", nullptr, 0, nullptr, 0), 0);
     session.coon = true;
-    ASSERT_TRUE(peer.accept(5s));
-    ASSERT_TRUE(peer.next(5s));  // the open request
+    auto peer = listener->Accept();
+    ASSERT_TRUE(peer);
+    ASSERT_EQ(peer->ReadMessage().size(), 296u);  // the open request
 
     for (std::int32_t ignored : {0, 50, -50, std::numeric_limits<std::int32_t>::min()})
         handler.sendDetents(ignored, 8, 9);
     handler.sendDetents(-3, 8, 9);
     handler.sendDetents(49, 8, 9);
+    // TransmitClientEvent to the user's aircraft, no data, group 1 as a priority.
     std::vector<std::uint32_t> events;
     while (events.size() < 52) {
-        const auto request = peer.next(5s);
-        ASSERT_TRUE(request);
-        ASSERT_EQ(request->id(), 5u);  // TransmitClientEvent
-        EXPECT_EQ(request->word(16), 0u);   // the user's aircraft
-        EXPECT_EQ(request->word(24), 0u);   // data
-        EXPECT_EQ(request->word(28), 1u);   // group 1 ...
-        EXPECT_EQ(request->word(32), 16u);  // ... as a priority
-        events.push_back(request->word(20));
+        const loopback_peer::Bytes request = peer->ReadMessage();
+        ASSERT_EQ(request.size(), 36u);
+        ASSERT_EQ(U32At(request, 8), 0xF0000005u);
+        EXPECT_EQ(std::vector<std::uint32_t>({U32At(request, 16), U32At(request, 24), U32At(request, 28),
+                                              U32At(request, 32)}),
+                  std::vector<std::uint32_t>({0, 0, 1, 16}));
+        events.push_back(U32At(request, 20));
     }
     std::vector<std::uint32_t> expected(3, 9);
     expected.insert(expected.end(), 49, 8);
@@ -120,7 +123,7 @@ TEST_F(HandlerBase, SendsDetentsInOneBurst) {
 
     closeSimConnection(session, rackMutex);
     handler.sendDetents(1, 8, 9);  // no call on a closed connection
-    EXPECT_FALSE(peer.next(100ms));
+    EXPECT_TRUE(peer->ReadMessage(100ms).empty());
 }
 
 }  // namespace

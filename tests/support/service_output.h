@@ -20,11 +20,13 @@ inline const std::string kQuit = "[OK] Quit, Bye !!\n";
 // simulator's registry file and the Documents folder.
 inline testsupport::ProcessOptions serviceOptions(const testsupport::TempDir& work,
                                                   const testsupport::TempDir& home) {
-    testsupport::ProcessOptions options;
-    options.args = {testsupport::binaryPath("orvendale-fs")};
-    options.cwd = work.path();
-    options.env = {{"HOME", home.path()}};
-    return options;
+    return {.args = {testsupport::binaryPath("orvendale-fs")}, .cwd = work.path(),
+            .env = {{"HOME", home.path()}}};
+}
+
+// A SimConnect.cfg that sends the client library to the pipe `pipeName`.
+inline std::string pipeConfig(const std::string& pipeName) {
+    return "[SimConnect]\nProtocol=Pipe\nPort=" + pipeName + "\n";
 }
 
 }  // namespace servicetest
