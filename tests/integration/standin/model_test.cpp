@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "tests/support/request_bytes.h"
 #include "tools/sim-standin/cockpit_vars.h"
 #include "tools/sim-standin/companion_module.h"
 #include "tools/sim-standin/frame_reader.h"
@@ -93,11 +94,7 @@ TEST(StandinModel, UplinkTriggersActOnTheModel) {
     AircraftModel model;
     CompanionModule companion(model);
     auto write = [&](std::uint8_t kind, const std::string& name, std::uint16_t value = 0) {
-        Bytes block(132, 0);
-        block[4] = kind;
-        block[5] = static_cast<std::uint8_t>(value);
-        block[6] = static_cast<std::uint8_t>(value >> 8);
-        std::copy(name.begin(), name.end(), block.begin() + (kind == 3 ? 7 : 5));
+        const Bytes block = standin_test::uplinkBlock(0, kind, name, value);
         return companion.writeArea(*companion.findArea("orvendale.uplink"), block)->effect;
     };
     EXPECT_EQ(write(2, "BTN_LS_1_FILTER_ACTIVE"), "toggled");
@@ -117,8 +114,7 @@ TEST(StandinModel, UplinkTriggersActOnTheModel) {
     ASSERT_TRUE(companion.publish());
     const Bytes& downlink = companion.area(*companion.findArea("orvendale.downlink")).bytes;
     auto slot = [&](std::size_t offset) {
-        return static_cast<std::int32_t>(downlink[4 + offset] | downlink[5 + offset] << 8 |
-                                         downlink[6 + offset] << 16 | downlink[7 + offset] << 24);
+        return static_cast<std::int32_t>(standin_test::get32(downlink, 4 + offset));
     };
     EXPECT_EQ(slot(52), -15);
     EXPECT_EQ(slot(4), 10);             // LS
