@@ -7,9 +7,6 @@
 
 namespace {
 
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
-
 // A received message as the client library delivers it: little-endian words at offsets.
 class Message {
 public:
@@ -39,10 +36,10 @@ class Callback : public testing::Test {
 protected:
     // Hands the message over as the dispatch call does and returns what was printed.
     std::string deliver(Message& message, DWORD cbData = 0) {
-        CaptureStdout();
+        testing::internal::CaptureStdout();
         dispatchToSimSession(reinterpret_cast<SIMCONNECT_RECV*>(message.data()),
                              cbData != 0 ? cbData : message.size(), &session);
-        return GetCapturedStdout();
+        return testing::internal::GetCapturedStdout();
     }
 
     StateLock stateLock;
@@ -57,21 +54,15 @@ Message openAnswer(const std::string& name, std::size_t size = 308) {
 }
 
 TEST_F(Callback, OpenAnswerPrintsTheBannerAndMarksTheSimulatorAlive) {
-    Message open = openAnswer("KittyHawk");
+    // A name without a terminator stops at the end of its field.
+    Message open = openAnswer(std::string(256, 'N'));
     EXPECT_EQ(deliver(open),
               "[OK] Connection Opened !\n==== [INFO] ====\n"
-              "\tApp name: KittyHawk\n\tApp Major Vrs: 10\n\tApp Minor Vrs: 11\n"
+              "\tApp name: " + std::string(256, 'N') + "\n\tApp Major Vrs: 10\n\tApp Minor Vrs: 11\n"
               "\tApp Build Major: 12\n\tApp Build Minor: 13\n"
               "\tSim Connect Version Major: 14\n\tSim Connect Version Minor: 15\n"
               "\tSim Connect Build Major: 16\n\tSim Connect Build Minor: 17\n");
     EXPECT_TRUE(session.first);
-}
-
-TEST_F(Callback, OpenNameWithoutTerminatorStopsAtItsField) {
-    Message open = openAnswer(std::string(256, 'N'));
-    const std::string printed = deliver(open);
-    EXPECT_NE(printed.find("\tApp name: " + std::string(256, 'N') + "\n\tApp Major Vrs: 10\n"),
-              std::string::npos);
 }
 
 TEST_F(Callback, MessagesShorterThanTheirFieldsAreReportedAndDropped) {
