@@ -10,7 +10,7 @@
 
 #include "simconnect/request_layout.h"
 
-namespace standin_test {
+namespace wirebytes {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -133,4 +133,4 @@ inline std::uint32_t messageId(const Bytes& message) {
     return get32(message, 8);
 }
 
-}  // namespace standin_test
+}  // namespace wirebytes

@@ -11,7 +11,7 @@
 
 namespace {
 
-using namespace standin_test;
+using namespace wirebytes;
 using namespace testsupport;
 
 class StandinClient : public ::testing::Test {

@@ -94,7 +94,7 @@ TEST(StandinModel, UplinkTriggersActOnTheModel) {
     AircraftModel model;
     CompanionModule companion(model);
     auto write = [&](std::uint8_t kind, const std::string& name, std::uint16_t value = 0) {
-        const Bytes block = standin_test::uplinkBlock(0, kind, name, value);
+        const Bytes block = wirebytes::uplinkBlock(0, kind, name, value);
         return companion.writeArea(*companion.findArea("orvendale.uplink"), block)->effect;
     };
     EXPECT_EQ(write(2, "BTN_LS_1_FILTER_ACTIVE"), "toggled");
@@ -114,7 +114,7 @@ TEST(StandinModel, UplinkTriggersActOnTheModel) {
     ASSERT_TRUE(companion.publish());
     const Bytes& downlink = companion.area(*companion.findArea("orvendale.downlink")).bytes;
     auto slot = [&](std::size_t offset) {
-        return static_cast<std::int32_t>(standin_test::get32(downlink, 4 + offset));
+        return static_cast<std::int32_t>(wirebytes::get32(downlink, 4 + offset));
     };
     EXPECT_EQ(slot(52), -15);
     EXPECT_EQ(slot(4), 10);             // LS

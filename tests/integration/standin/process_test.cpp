@@ -9,7 +9,7 @@
 
 namespace {
 
-using namespace standin_test;
+using namespace wirebytes;
 using namespace testsupport;
 
 // A client on the pipe whose OPEN has been answered.

@@ -14,7 +14,7 @@
 #include "simconnect/peer/loopback_peer.h"
 #include "tests/support/request_bytes.h"
 
-namespace standin_test {
+namespace wirebytes {
 
 using loopback_peer::Connection;
 
@@ -46,4 +46,4 @@ inline Connection connectTcp(int family, int port) {
     return connectTo(family, reinterpret_cast<sockaddr*>(&v4), sizeof v4);
 }
 
-}  // namespace standin_test
+}  // namespace wirebytes

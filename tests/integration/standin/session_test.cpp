@@ -12,7 +12,7 @@
 
 namespace {
 
-using namespace standin_test;
+using namespace wirebytes;
 using standin::Clock;
 using namespace std::chrono_literals;
 

@@ -5,6 +5,7 @@
 #include "simconnect/connection_settings.h"
 #include "simconnect/peer/loopback_peer.h"
 #include "tests/support/process.h"
+#include "tests/support/request_bytes.h"
 
 using loopback_peer::Bytes;
 using loopback_peer::U32At;
@@ -12,8 +13,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const Bytes kEvent = {36, 0, 0, 0, 5, 0, 0, 0, 5, 0, 0, 0xF0, 2, 0, 0,  0, 0, 0,
-                      0,  0, 7, 0, 0, 0, 0, 0, 0, 0, 1, 0,    0, 0, 16, 0, 0, 0};
+const Bytes kEvent = wirebytes::words({36, 5, 0xF0000005, 2, 0, 7, 0, 1, 16});
 
 struct Probe {
     testsupport::TempDir home;

@@ -4,26 +4,22 @@
 #include <cstring>
 #include <string>
 
+#include "tests/support/request_bytes.h"
 #include "tests/unit/simconnect/peer_session.h"
 
 using loopback_peer::Bytes;
 using loopback_peer::U32At;
+using wirebytes::words;
 
 namespace {
 
-Bytes Words(std::initializer_list<std::uint32_t> words) {
-    Bytes bytes;
-    for (std::uint32_t word : words) {
-        for (int shift = 0; shift < 32; shift += 8) bytes.push_back(std::uint8_t(word >> shift));
-    }
-    return bytes;
+// The bytes of a message from `from` to `to` (the end when 0).
+Bytes Part(const Bytes& bytes, std::size_t from, std::size_t to = 0) {
+    return Bytes(bytes.begin() + from, to == 0 ? bytes.end() : bytes.begin() + to);
 }
 
 bool AllZero(const Bytes& bytes, std::size_t from, std::size_t count) {
-    for (std::size_t i = from; i < from + count; ++i) {
-        if (bytes.at(i) != 0) return false;
-    }
-    return true;
+    return Part(bytes, from, from + count) == Bytes(count, 0);
 }
 
 std::string TextAt(const Bytes& bytes, std::size_t offset) {
@@ -36,17 +32,17 @@ TEST(RequestFunctions, OpenRequestAndTheThirdRequestMatchTheWorkedExamples) {
     PeerSession s;
     OpenPeerSession(s, "open-bytes");
     const Bytes& open = s.openRequest;
-    EXPECT_EQ(Bytes(open.begin(), open.begin() + 16), Words({296, 5, 0xF0000001, 1}));
+    EXPECT_EQ(Part(open, 0, 16), words({296, 5, 0xF0000001, 1}));
     EXPECT_EQ(TextAt(open, 16), "peer test");
     EXPECT_TRUE(AllZero(open, 16 + 9, 256 - 9));
     EXPECT_EQ(U32At(open, 272), 0u);
-    EXPECT_EQ(Bytes(open.begin() + 276, open.begin() + 280), (Bytes{0x00, 0x48, 0x4B, 0x00}));
-    EXPECT_EQ(Bytes(open.begin() + 280, open.end()), Words({11, 0, 62651, 3}));
+    EXPECT_EQ(Part(open, 276, 280), (Bytes{0x00, 0x48, 0x4B, 0x00}));
+    EXPECT_EQ(Part(open, 280), words({11, 0, 62651, 3}));
 
     ASSERT_EQ(SimConnect_SubscribeToSystemEvent(s.handle, 0, "SimStart"), S_OK);
     EXPECT_EQ(U32At(s.peer->ReadMessage(), 12), 2u);
     ASSERT_EQ(SimConnect_TransmitClientEvent(s.handle, 0, 7, 0, 1, 16), S_OK);
-    EXPECT_EQ(s.peer->ReadMessage(), Words({36, 5, 0xF0000005, 3, 0, 7, 0, 1, 16}));
+    EXPECT_EQ(s.peer->ReadMessage(), words({36, 5, 0xF0000005, 3, 0, 7, 0, 1, 16}));
 }
 
 TEST(RequestFunctions, TextFieldsHoldAtMost255CharactersAndNullIsAllZero) {
@@ -56,7 +52,7 @@ TEST(RequestFunctions, TextFieldsHoldAtMost255CharactersAndNullIsAllZero) {
     ASSERT_EQ(SimConnect_MapClientEventToSimEvent(s.handle, 9, longest.c_str()), S_OK);
     const Bytes mapped = s.peer->ReadMessage();
     ASSERT_EQ(mapped.size(), 276u);
-    EXPECT_EQ(Bytes(mapped.begin(), mapped.begin() + 20), Words({276, 5, 0xF0000004, 2, 9}));
+    EXPECT_EQ(Part(mapped, 0, 20), words({276, 5, 0xF0000004, 2, 9}));
     EXPECT_EQ(TextAt(mapped, 20), longest);
     EXPECT_EQ(mapped[275], 0);
 
@@ -72,13 +68,13 @@ TEST(RequestFunctions, TextFieldsHoldAtMost255CharactersAndNullIsAllZero) {
 
     ASSERT_EQ(SimConnect_SubscribeToSystemEvent(s.handle, 4, nullptr), S_OK);
     const Bytes subscribed = s.peer->ReadMessage();
-    EXPECT_EQ(Bytes(subscribed.begin(), subscribed.begin() + 20),
-              Words({276, 5, 0xF0000017, 5, 4}));
+    EXPECT_EQ(Part(subscribed, 0, 20),
+              words({276, 5, 0xF0000017, 5, 4}));
     EXPECT_TRUE(AllZero(subscribed, 20, 256));
 
     ASSERT_EQ(SimConnect_MapClientDataNameToID(s.handle, nullptr, 5321), S_OK);
     const Bytes named = s.peer->ReadMessage();
-    EXPECT_EQ(Bytes(named.begin(), named.begin() + 16), Words({276, 5, 0xF0000037, 6}));
+    EXPECT_EQ(Part(named, 0, 16), words({276, 5, 0xF0000037, 6}));
     EXPECT_TRUE(AllZero(named, 16, 256));
     EXPECT_EQ(U32At(named, 272), 5321u);
 }
@@ -91,26 +87,26 @@ TEST(RequestFunctions, DefinitionAndDataRequestLayouts) {
               S_OK);
     const Bytes definition = s.peer->ReadMessage();
     ASSERT_EQ(definition.size(), 544u);
-    EXPECT_EQ(Bytes(definition.begin(), definition.begin() + 20),
-              Words({544, 5, 0xF000000C, 2, 3}));
+    EXPECT_EQ(Part(definition, 0, 20),
+              words({544, 5, 0xF000000C, 2, 3}));
     EXPECT_EQ(TextAt(definition, 20), "RUDDER POSITION");
     EXPECT_TRUE(AllZero(definition, 276, 256));
-    EXPECT_EQ(Bytes(definition.begin() + 532, definition.end()),
-              Words({4, 0x3E800000, 0xFFFFFFFF}));
+    EXPECT_EQ(Part(definition, 532),
+              words({4, 0x3E800000, 0xFFFFFFFF}));
 
     ASSERT_EQ(
         SimConnect_RequestDataOnSimObject(s.handle, 4, 4, 0, SIMCONNECT_PERIOD_SECOND, 1, 2, 3, 6),
         S_OK);
-    EXPECT_EQ(s.peer->ReadMessage(), Words({48, 5, 0xF000000E, 3, 4, 4, 0, 4, 1, 2, 3, 6}));
+    EXPECT_EQ(s.peer->ReadMessage(), words({48, 5, 0xF000000E, 3, 4, 4, 0, 4, 1, 2, 3, 6}));
 
     ASSERT_EQ(SimConnect_RequestClientData(s.handle, 5321, 5322, 5323,
                                            SIMCONNECT_CLIENT_DATA_PERIOD_ON_SET, 1, 0, 0, 0),
               S_OK);
     EXPECT_EQ(s.peer->ReadMessage(),
-              Words({48, 5, 0xF000003B, 4, 5321, 5322, 5323, 3, 1, 0, 0, 0}));
+              words({48, 5, 0xF000003B, 4, 5321, 5322, 5323, 3, 1, 0, 0, 0}));
 
     ASSERT_EQ(SimConnect_AddToClientDataDefinition(s.handle, 5323, 0, 132, 0.0f, 0xFFFFFFFF), S_OK);
-    EXPECT_EQ(s.peer->ReadMessage(), Words({36, 5, 0xF0000039, 5, 5323, 0, 132, 0, 0xFFFFFFFF}));
+    EXPECT_EQ(s.peer->ReadMessage(), words({36, 5, 0xF0000039, 5, 5323, 0, 132, 0, 0xFFFFFFFF}));
     ASSERT_EQ(SimConnect_AddToClientDataDefinition(s.handle, 5324, 8, 4, 0.5f, 1), S_OK);
     EXPECT_EQ(U32At(s.peer->ReadMessage(), 28), 0x3F000000u);
 }
@@ -125,15 +121,15 @@ TEST(RequestFunctions, DataBlocksFollowTheFixedBody) {
     ASSERT_EQ(SimConnect_SetDataOnSimObject(s.handle, 3, 0, 0, 0, 24, data), S_OK);
     const Bytes set = s.peer->ReadMessage();
     ASSERT_EQ(set.size(), 60u);
-    EXPECT_EQ(Bytes(set.begin(), set.begin() + 36), Words({60, 5, 0xF0000010, 2, 3, 0, 0, 1, 24}));
-    EXPECT_EQ(Bytes(set.begin() + 36, set.end()), Bytes(data, data + 24));
+    EXPECT_EQ(Part(set, 0, 36), words({60, 5, 0xF0000010, 2, 3, 0, 0, 1, 24}));
+    EXPECT_EQ(Part(set, 36), Bytes(data, data + 24));
 
     ASSERT_EQ(SimConnect_SetClientData(s.handle, 5322, 5324, 0, 0xABCD, 132, data), S_OK);
     const Bytes client = s.peer->ReadMessage();
     ASSERT_EQ(client.size(), 168u);
-    EXPECT_EQ(Bytes(client.begin(), client.begin() + 36),
-              Words({168, 5, 0xF000003C, 3, 5322, 5324, 0, 0xABCD, 132}));
-    EXPECT_EQ(Bytes(client.begin() + 36, client.end()), Bytes(data, data + 132));
+    EXPECT_EQ(Part(client, 0, 36),
+              words({168, 5, 0xF000003C, 3, 5322, 5324, 0, 0xABCD, 132}));
+    EXPECT_EQ(Part(client, 36), Bytes(data, data + 132));
 }
 
 TEST(RequestFunctions, RequestsThatCannotBeBuiltAreRefusedWithoutSending) {

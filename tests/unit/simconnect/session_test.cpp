@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -26,23 +27,16 @@ struct RecordingSink : NotificationSink {
         std::lock_guard<std::mutex> guard(lock);
         posts.emplace_back(window, message);
     }
-    void SignalEvent(HANDLE event) override {
-        std::lock_guard<std::mutex> guard(lock);
-        events.push_back(event);
-    }
+    void SignalEvent(HANDLE) override { ++events; }
     std::size_t Posts() {
         std::lock_guard<std::mutex> guard(lock);
         return posts.size();
-    }
-    std::size_t Events() {
-        std::lock_guard<std::mutex> guard(lock);
-        return events.size();
     }
 
     NotificationSink* previous = nullptr;
     std::mutex lock;
     std::vector<std::pair<HWND, std::uint32_t>> posts;
-    std::vector<HANDLE> events;
+    std::atomic<std::size_t> events{0};
 };
 
 HWND const kWindow = reinterpret_cast<HWND>(0x1234);
@@ -107,7 +101,7 @@ TEST(Session, DispatchPassesEverythingQueuedInArrivalOrderAndNotifiesEachMessage
     ASSERT_TRUE(WaitForQueued(s.session(), 3));
     EXPECT_EQ(DispatchOnce(s.handle).messages, sent);
     EXPECT_EQ(sink.Posts(), 3u);
-    EXPECT_EQ(sink.Events(), 3u);
+    EXPECT_EQ(sink.events.load(), 3u);
     EXPECT_EQ(sink.posts.front(), std::make_pair(kWindow, std::uint32_t{0x401}));
 
     // A message shorter than the receive header reaches nobody.

@@ -11,6 +11,7 @@
 
 #include "simconnect/library_state.h"
 #include "tests/support/process.h"
+#include "tests/support/request_bytes.h"
 #include "tests/unit/simconnect/peer_session.h"
 
 using loopback_peer::Bytes;
@@ -20,22 +21,15 @@ using namespace std::chrono_literals;
 
 namespace {
 
-Bytes Header(std::uint32_t length) {
-    Bytes bytes(4);
-    std::memcpy(bytes.data(), &length, 4);
-    return bytes;
-}
+using wirebytes::join;
 
+// A message of `length` bytes, all of them `fill` after the length.
 Bytes Message(std::uint32_t length, std::uint8_t fill) {
-    Bytes bytes(length, fill);
-    std::memcpy(bytes.data(), &length, 4);
-    return bytes;
+    return join(wirebytes::words({length}), Bytes(length - 4, fill));
 }
 
-Bytes Joined(const Bytes& a, const Bytes& b) {
-    Bytes joined = a;
-    joined.insert(joined.end(), b.begin(), b.end());
-    return joined;
+Bytes Header(std::uint32_t length) {
+    return wirebytes::words({length});
 }
 
 }  // namespace
@@ -45,7 +39,7 @@ TEST(Transport, CutsTwoMessagesFromOneWriteAndOneFromThreeWrites) {
     OpenPeerSession(s, "cutting");
     const Bytes first = MakeMessage(4, {1, 2, 3});
     const Bytes second = MakeMessage(3, {});
-    ASSERT_TRUE(s.peer->Write(Joined(first, second)));
+    ASSERT_TRUE(s.peer->Write(join(first, second)));
     ASSERT_TRUE(WaitForQueued(s.session(), 2));
     EXPECT_EQ(DispatchOnce(s.handle).messages, (std::vector<Bytes>{first, second}));
 
@@ -101,7 +95,7 @@ TEST(Transport, MessagesUpToTheLargestBufferOnlyWithARaisedLimit) {
     EXPECT_EQ(s.session()->ReceiveBufferSize(), 1048576u);
 
     // One byte more could never fit the buffer: the connection fails instead of waiting.
-    ASSERT_TRUE(s.peer->Write(Joined(Header(1048577), Bytes(2044, 0))));
+    ASSERT_TRUE(s.peer->Write(join(Header(1048577), Bytes(2044, 0))));
     ASSERT_TRUE(WaitForFailure(s.session()));
     EXPECT_EQ(s.session()->FailureKindValue(), 1u);
 }
