@@ -3,12 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <mutex>
-#include <shared_mutex>
 #include <string>
 
 #include "racks/client_events.h"
-#include "racks/rack_values.h"
 
 namespace {
 
@@ -90,7 +87,7 @@ bool SerialCOMHandlerAutopilot::runPass() {
     const std::uint32_t sinceRead = static_cast<std::uint32_t>(readTimer.elapsed());
     if (sinceRead >= readPeriodMs) {
         readTimer.restart();
-        if (readFrame(inputFrame.data(), kInputFrameLength)) handleInputFrame(repeatElapsed);
+        if (readInputFrame()) handleInputFrame(repeatElapsed);
         return true;
     }
     if (writeDue) return true;
@@ -101,40 +98,24 @@ bool SerialCOMHandlerAutopilot::runPass() {
     return true;
 }
 
-void SerialCOMHandlerAutopilot::writeDisplays() {
-    fillOutputFrame();
-    writeFrame(outputFrame.data(), kOutputFrameLength);
-}
-
-// The variables are read in one shared hold of stateLock; the flight-path angle is sent
-// in the tenths it is stored in, the rest as readCockpitVar gives them.
-void SerialCOMHandlerAutopilot::fillOutputFrame() {
-    std::shared_lock<StateLock> lock(*stateLockPtr);
-    std::uint8_t* frame = outputFrame.data();
-    const auto put = [frame](std::size_t offset, std::int32_t value) {
-        rackvalue::writeField(frame, offset, value);
-    };
-    frame[0] = '{';
-    put(1, readCockpitVar("A32NX_TRK_FPA_MODE_ACTIVE"));
-    put(5, readCockpitVar("A32NX_AUTOPILOT_SPEED_SELECTED"));
-    put(9, readCockpitVar("A32NX_FCU_SPD_MANAGED_DOT"));
-    put(13, readCockpitVar("A32NX_AUTOPILOT_HEADING_SELECTED"));
-    put(17, readCockpitVar("A32NX_FCU_HDG_MANAGED_DOT"));
-    put(21, rackvalue::truncateToInt32(simSession->apAltitudeLock));
-    put(25, readCockpitVar("A32NX_FCU_ALT_MANAGED"));
-    put(29, readCockpitVar("A32NX_AUTOPILOT_VS_SELECTED"));
-    put(33, simSession->readCockpitVarRaw("A32NX_AUTOPILOT_FPA_SELECTED"));
-    put(37, readCockpitVar("A32NX_FCU_VS_MANAGED"));
+// The flight-path angle is sent in the tenths it is stored in, the rest as readCockpitVar
+// gives them.
+void SerialCOMHandlerAutopilot::fillOutputFields() {
+    putOutputField(1, readCockpitVar("A32NX_TRK_FPA_MODE_ACTIVE"));
+    putOutputField(5, readCockpitVar("A32NX_AUTOPILOT_SPEED_SELECTED"));
+    putOutputField(9, readCockpitVar("A32NX_FCU_SPD_MANAGED_DOT"));
+    putOutputField(13, readCockpitVar("A32NX_AUTOPILOT_HEADING_SELECTED"));
+    putOutputField(17, readCockpitVar("A32NX_FCU_HDG_MANAGED_DOT"));
+    putOutputField(21, rackvalue::truncateToInt32(simSession->apAltitudeLock));
+    putOutputField(25, readCockpitVar("A32NX_FCU_ALT_MANAGED"));
+    putOutputField(29, readCockpitVar("A32NX_AUTOPILOT_VS_SELECTED"));
+    putOutputField(33, simSession->readCockpitVarRaw("A32NX_AUTOPILOT_FPA_SELECTED"));
+    putOutputField(37, readCockpitVar("A32NX_FCU_VS_MANAGED"));
     std::int32_t lights = 0;
     for (std::size_t bit = 0; bit < std::size(kModeLights); ++bit)
         if (readCockpitVar(kModeLights[bit]) != 0) lights |= 1 << bit;
-    put(41, lights);
-    put(45, readCockpitVar("A320_FCU_SHOW_SELECTED_HEADING"));
-    frame[kOutputFrameLength - 1] = '}';
-}
-
-std::int32_t SerialCOMHandlerAutopilot::inputField(std::size_t offset) const {
-    return rackvalue::readField(inputFrame.data(), offset);
+    putOutputField(41, lights);
+    putOutputField(45, readCockpitVar("A320_FCU_SHOW_SELECTED_HEADING"));
 }
 
 void SerialCOMHandlerAutopilot::handleInputFrame(std::uint64_t repeatElapsed) {

@@ -5,34 +5,28 @@
 // 100 ms, sleeping in between until the earlier of the two falls due.
 #pragma once
 
-#include <array>
 #include <cstdint>
 
 #include "racks/button_state.h"
-#include "racks/serial_com_handler_base.h"
+#include "racks/serial_com_handler_panel.h"
 
-class SerialCOMHandlerAutopilot : public SerialCOMHandlerBase {
+class SerialCOMHandlerAutopilot : public SerialCOMHandlerPanel<82, 50> {
 public:
-    static constexpr std::int32_t kInputFrameLength = 82;
-    static constexpr std::int32_t kOutputFrameLength = 50;
-
     // Constructed as the base is; the frames, the buttons and the repeat timer start
     // cleared.
-    using SerialCOMHandlerBase::SerialCOMHandlerBase;
+    using SerialCOMHandlerPanel::SerialCOMHandlerPanel;
 
     void run() override;
 
 private:
     // One pass of the loop; false once the simulator has quit.
     bool runPass();
-    void writeDisplays();
-    void fillOutputFrame();
+    void fillOutputFields() override;
     void handleInputFrame(std::uint64_t repeatElapsed);
     void handleKnobs();
     void handleRepeatingSwitches(std::uint64_t repeatElapsed);
     void handlePresses();
     void handleCommandPresses();
-    std::int32_t inputField(std::size_t offset) const;
 
     ButtonState locButton;
     ButtonState autopilotMasterButton;
@@ -42,8 +36,6 @@ private:
     ButtonState altIncrement100Button;
     ButtonState altIncrement1000Button;
     ButtonState vsHoldButton;
-    std::array<std::uint8_t, kInputFrameLength> inputFrame{};
-    std::array<std::uint8_t, kOutputFrameLength> outputFrame{};
     MillisTimer repeatTimer;
     ButtonState vsPushButton;
     ButtonState vsPullButton;

@@ -1,11 +1,8 @@
 #include "racks/serial_com_handler_efis.h"
 
 #include <chrono>
-#include <mutex>
-#include <shared_mutex>
 
 #include "racks/client_events.h"
-#include "racks/rack_values.h"
 
 namespace {
 
@@ -54,7 +51,7 @@ void SerialCOMHandlerEfis::run() {
         }
         if (periodOver(readTimer, readPeriodMs)) {
             readTimer.restart();
-            if (!readFrame(inputFrame.data(), kInputFrameLength)) continue;
+            if (!readInputFrame()) continue;
             handleInputFrame(previous);
             done = true;
         }
@@ -62,26 +59,12 @@ void SerialCOMHandlerEfis::run() {
     }
 }
 
-void SerialCOMHandlerEfis::writeDisplays() {
-    fillOutputFrame();
-    writeFrame(outputFrame.data(), kOutputFrameLength);
-}
-
-void SerialCOMHandlerEfis::fillOutputFrame() {
-    std::shared_lock<StateLock> lock(*stateLockPtr);
-    std::uint8_t* frame = outputFrame.data();
-    frame[0] = '{';
-    rackvalue::writeField(frame, out::baro, rackvalue::roundToInt32(simSession->kohlsmanMb));
-    rackvalue::writeField(frame, out::option, readCockpitVar(kOptionVar));
-    rackvalue::writeField(frame, out::flightDirector,
-                          rackvalue::truncateToInt32(simSession->flightDirectorActive));
-    rackvalue::writeField(frame, out::ls, readCockpitVar(kLsVar));
-    rackvalue::writeField(frame, out::baroMode, readCockpitVar(kBaroModeVar));
-    frame[kOutputFrameLength - 1] = '}';
-}
-
-std::int32_t SerialCOMHandlerEfis::inputField(std::size_t offset) const {
-    return rackvalue::readField(inputFrame.data(), offset);
+void SerialCOMHandlerEfis::fillOutputFields() {
+    putOutputField(out::baro, rackvalue::roundToInt32(simSession->kohlsmanMb));
+    putOutputField(out::option, readCockpitVar(kOptionVar));
+    putOutputField(out::flightDirector, rackvalue::truncateToInt32(simSession->flightDirectorActive));
+    putOutputField(out::ls, readCockpitVar(kLsVar));
+    putOutputField(out::baroMode, readCockpitVar(kBaroModeVar));
 }
 
 // Baro mode and option are sent when the panel's value changes; the commands carry the

@@ -3,18 +3,13 @@
 // of panel state every 50 ms and writes one 22-byte frame of display state every 100 ms.
 #pragma once
 
-#include <array>
-
 #include "racks/button_state.h"
-#include "racks/serial_com_handler_base.h"
+#include "racks/serial_com_handler_panel.h"
 
-class SerialCOMHandlerEfis : public SerialCOMHandlerBase {
+class SerialCOMHandlerEfis : public SerialCOMHandlerPanel<30, 22> {
 public:
-    static constexpr std::int32_t kInputFrameLength = 30;
-    static constexpr std::int32_t kOutputFrameLength = 22;
-
     // Constructed as the base is; both frames and the buttons start cleared.
-    using SerialCOMHandlerBase::SerialCOMHandlerBase;
+    using SerialCOMHandlerPanel::SerialCOMHandlerPanel;
 
     void run() override;
 
@@ -27,14 +22,10 @@ private:
         std::int32_t option = 0;
     };
 
-    void writeDisplays();
-    void fillOutputFrame();
+    void fillOutputFields() override;
     void handleInputFrame(Selectors& previous);
     void handleNavigationDisplay(Selectors& previous);
-    std::int32_t inputField(std::size_t offset) const;
 
     ButtonState flightDirectorButton;
     ButtonState lsButton;
-    std::array<std::uint8_t, kInputFrameLength> inputFrame{};
-    std::array<std::uint8_t, kOutputFrameLength> outputFrame{};
 };
