@@ -110,6 +110,7 @@ SerialCOMHandlerBase::ByteRead SerialCOMHandlerBase::nextByte(char& byte) {
 }
 
 void SerialCOMHandlerBase::serveMessages(const std::function<void()>& handle) {
+    if (!waitForSimulator()) return;
     while (!quitRequested()) {
         if (!readMessage(receiveBuffer)) {
             std::printf("\n[WARN] Cannot READ From Rack %s in %s :(\n", rackName.c_str(),

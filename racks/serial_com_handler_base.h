@@ -49,7 +49,7 @@ protected:
     bool quitRequested() const { return simSession->quit != 0; }
     bool simulatorReady() const { return simSession->coon && simSession->first; }
 
-    // The text racks' loop, after the wait for the simulator: one message per pass into
+    // The text racks' loop: the wait for the simulator, then one message per pass into
     // lastMessage, handed to `handle`, then a 50 ms pause; a failed read is reported and
     // followed by a 1000 ms pause. Returns once the simulator has quit.
     void serveMessages(const std::function<void()>& handle);

@@ -11,7 +11,6 @@ constexpr int kSpoilerSteps = 25;
 }  // namespace
 
 void SerialCOMHandlerJoystick::run() {
-    if (!waitForSimulator()) return;
     serveMessages([this] { handleMessage(); });
 }
 
@@ -51,7 +50,6 @@ void SerialCOMHandlerJoystick::handleAutopilotMaster() {
 }
 
 void SerialCOMHandlerJoystick::writeStick() {
-    if (!simulatorReady()) return;
     withSimulator([&] {
         setDataLocked(rackdata::kStickDefinition, sizeof stickData, stickData.data());
     });

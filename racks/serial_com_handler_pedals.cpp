@@ -4,7 +4,6 @@
 #include "racks/rack_values.h"
 
 void SerialCOMHandlerPedals::run() {
-    if (!waitForSimulator()) return;
     serveMessages([this] { handleMessage(); });
 }
 
@@ -13,7 +12,6 @@ void SerialCOMHandlerPedals::run() {
 void SerialCOMHandlerPedals::handleMessage() {
     rudderData = rackvalue::memberAsDouble(lastMessage, "rudder_position");
     const auto brake = static_cast<DWORD>(rackvalue::memberAsInt32(lastMessage, "brake_position"));
-    if (!simulatorReady()) return;
     withSimulator([&] {
         setDataLocked(rackdata::kRudderDefinition, sizeof rudderData, &rudderData);
         transmitEventLocked(rackevent::axisLeftBrakeSet, brake);
