@@ -8,13 +8,10 @@
 #include <iostream>
 #include <mutex>
 
+#include "app/sim_ids.h"
 #include "app/sim_session.h"
 
 namespace {
-
-constexpr DWORD kSimStartEventId = 0;
-constexpr DWORD kEfisRequestId = 4;
-constexpr DWORD kAutopilotRequestId = 5;
 
 // The bytes a handler needs: everything up to and including the field it reads last.
 template <typename Message, typename Field>
@@ -79,7 +76,7 @@ void SimSession::handleMessage(const SIMCONNECT_RECV& message, DWORD size) {
             return;
         case SIMCONNECT_RECV_ID_EVENT:
             if (size < through(&SIMCONNECT_RECV_EVENT::uEventID)) break;
-            if (static_cast<const SIMCONNECT_RECV_EVENT&>(message).uEventID == kSimStartEventId)
+            if (static_cast<const SIMCONNECT_RECV_EVENT&>(message).uEventID == rackevent::simStart)
                 first = true;
             return;
         case SIMCONNECT_RECV_ID_SIMOBJECT_DATA:
@@ -97,7 +94,7 @@ void SimSession::handleMessage(const SIMCONNECT_RECV& message, DWORD size) {
 }
 
 void SimSession::storeObjectData(const SIMCONNECT_RECV_SIMOBJECT_DATA& data, DWORD size) {
-    if (data.dwRequestID == kEfisRequestId) {
+    if (data.dwRequestID == rackdata::kEfisRequest) {
         if (size < dataBytesNeeded(2 * sizeof(double))) return printUnexpected(data.dwID);
         {
             std::unique_lock<StateLock> lock(*stateLockPtr);
@@ -105,7 +102,7 @@ void SimSession::storeObjectData(const SIMCONNECT_RECV_SIMOBJECT_DATA& data, DWO
             flightDirectorActive = dataDouble(data, 1);
         }
         first = true;
-    } else if (data.dwRequestID == kAutopilotRequestId) {
+    } else if (data.dwRequestID == rackdata::kAutopilotRequest) {
         if (size < dataBytesNeeded(3 * sizeof(double))) return printUnexpected(data.dwID);
         {
             std::unique_lock<StateLock> lock(*stateLockPtr);

@@ -3,6 +3,7 @@
 // requests, the "SimStart" subscription and the client events the racks send.
 #include <array>
 
+#include "app/sim_ids.h"
 #include "app/sim_session.h"
 
 namespace {
@@ -13,22 +14,25 @@ struct Datum {
     const char* units;
 };
 
-// Definition 2 is written by the joystick rack, 3 by the pedals rack; 4 and 5 are
-// requested, and the callback keeps what the EFIS and autopilot racks need.
+using namespace rackdata;
+using namespace rackevent;
+
+// The stick and rudder definitions are written by the text racks; the EFIS and autopilot
+// ones are requested, and the callback keeps what the panel racks need.
 constexpr std::array<Datum, 4> kWrittenDatums = {{
-    {2, "AILERON POSITION", "percent"},
-    {2, "ELEVATOR POSITION", "percent"},
-    {2, "SMART CAMERA ACTIVE", "Bool"},
-    {3, "RUDDER POSITION", "position 16K"},
+    {kStickDefinition, "AILERON POSITION", "percent"},
+    {kStickDefinition, "ELEVATOR POSITION", "percent"},
+    {kStickDefinition, "SMART CAMERA ACTIVE", "Bool"},
+    {kRudderDefinition, "RUDDER POSITION", "position 16K"},
 }};
 constexpr std::array<Datum, 2> kEfisDatums = {{
-    {4, "KOHLSMAN SETTING MB:1", "Millibars"},
-    {4, "AUTOPILOT FLIGHT DIRECTOR ACTIVE", "Bool"},
+    {kEfisDefinition, "KOHLSMAN SETTING MB:1", "Millibars"},
+    {kEfisDefinition, "AUTOPILOT FLIGHT DIRECTOR ACTIVE", "Bool"},
 }};
 constexpr std::array<Datum, 3> kAutopilotDatums = {{
-    {5, "AUTOPILOT AIRSPEED HOLD VAR", "knots"},
-    {5, "AUTOPILOT HEADING LOCK DIR", "degrees"},
-    {5, "AUTOPILOT ALTITUDE LOCK VAR:3", "feet"},
+    {kAutopilotDefinition, "AUTOPILOT AIRSPEED HOLD VAR", "knots"},
+    {kAutopilotDefinition, "AUTOPILOT HEADING LOCK DIR", "degrees"},
+    {kAutopilotDefinition, "AUTOPILOT ALTITUDE LOCK VAR:3", "feet"},
 }};
 
 struct ClientEvent {
@@ -36,42 +40,40 @@ struct ClientEvent {
     const char* name;
 };
 
-// Mapped in this order. Some ids run against the names' order (4 is the increase of the
-// spoilers, 6 the right brake); 25 and 26 are mapped although no rack sends them.
+// Mapped in this order, which is not the ids' order everywhere (the spoilers' decrease
+// before their increase, the left brake before the right, AP_VS_HOLD before AP_VS_ON).
 constexpr std::array<ClientEvent, 30> kClientEvents = {{
-    {1, "AP_MASTER"},
-    {2, "RUDDER_TRIM_LEFT"},
-    {3, "RUDDER_TRIM_RIGHT"},
-    {5, "SPOILERS_DEC"},
-    {4, "SPOILERS_INC"},
-    {7, "AXIS_LEFT_BRAKE_SET"},
-    {6, "AXIS_RIGHT_BRAKE_SET"},
-    {8, "KOHLSMAN_INC"},
-    {9, "KOHLSMAN_DEC"},
-    {10, "TOGGLE_FLIGHT_DIRECTOR"},
-    {11, "AP_SPD_VAR_INC"},
-    {12, "AP_SPD_VAR_DEC"},
-    {13, "AP_AIRSPEED_ON"},
-    {14, "AP_AIRSPEED_OFF"},
-    {15, "AP_HDG_HOLD_ON"},
-    {16, "AP_HDG_HOLD_OFF"},
-    {17, "HEADING_BUG_INC"},
-    {18, "HEADING_BUG_DEC"},
-    {19, "AP_LOC_HOLD"},
-    {20, "AUTO_THROTTLE_ARM"},
-    {21, "AP_ALT_HOLD_ON"},
-    {22, "AP_ALT_HOLD_OFF"},
-    {23, "AP_ALT_VAR_INC"},
-    {24, "AP_ALT_VAR_DEC"},
-    {27, "AP_VS_HOLD"},
-    {25, "AP_VS_ON"},
-    {26, "AP_VS_OFF"},
-    {28, "AP_VS_VAR_INC"},
-    {29, "AP_VS_VAR_DEC"},
-    {30, "AP_APR_HOLD"},
+    {apMaster, "AP_MASTER"},
+    {rudderTrimLeft, "RUDDER_TRIM_LEFT"},
+    {rudderTrimRight, "RUDDER_TRIM_RIGHT"},
+    {spoilersDec, "SPOILERS_DEC"},
+    {spoilersInc, "SPOILERS_INC"},
+    {axisLeftBrakeSet, "AXIS_LEFT_BRAKE_SET"},
+    {axisRightBrakeSet, "AXIS_RIGHT_BRAKE_SET"},
+    {kohlsmanInc, "KOHLSMAN_INC"},
+    {kohlsmanDec, "KOHLSMAN_DEC"},
+    {toggleFlightDirector, "TOGGLE_FLIGHT_DIRECTOR"},
+    {apSpdVarInc, "AP_SPD_VAR_INC"},
+    {apSpdVarDec, "AP_SPD_VAR_DEC"},
+    {apAirspeedOn, "AP_AIRSPEED_ON"},
+    {apAirspeedOff, "AP_AIRSPEED_OFF"},
+    {apHdgHoldOn, "AP_HDG_HOLD_ON"},
+    {apHdgHoldOff, "AP_HDG_HOLD_OFF"},
+    {headingBugInc, "HEADING_BUG_INC"},
+    {headingBugDec, "HEADING_BUG_DEC"},
+    {apLocHold, "AP_LOC_HOLD"},
+    {autoThrottleArm, "AUTO_THROTTLE_ARM"},
+    {apAltHoldOn, "AP_ALT_HOLD_ON"},
+    {apAltHoldOff, "AP_ALT_HOLD_OFF"},
+    {apAltVarInc, "AP_ALT_VAR_INC"},
+    {apAltVarDec, "AP_ALT_VAR_DEC"},
+    {apVsHold, "AP_VS_HOLD"},
+    {apVsOn, "AP_VS_ON"},
+    {apVsOff, "AP_VS_OFF"},
+    {apVsVarInc, "AP_VS_VAR_INC"},
+    {apVsVarDec, "AP_VS_VAR_DEC"},
+    {apAprHold, "AP_APR_HOLD"},
 }};
-
-constexpr SIMCONNECT_CLIENT_EVENT_ID kSimStartEventId = 0;
 
 template <std::size_t N>
 void addDatums(SimSession& session, const std::array<Datum, N>& datums) {
@@ -94,13 +96,13 @@ void requestData(SimSession& session, SIMCONNECT_DATA_REQUEST_ID requestId,
 void SimSession::registerDataDefinitions() {
     addDatums(*this, kWrittenDatums);
     addDatums(*this, kEfisDatums);
-    requestData(*this, 4, 4);
+    requestData(*this, kEfisRequest, kEfisDefinition);
     addDatums(*this, kAutopilotDatums);
-    requestData(*this, 5, 5);
+    requestData(*this, kAutopilotRequest, kAutopilotDefinition);
 }
 
 void SimSession::registerClientEvents() {
-    lastResult = SimConnect_SubscribeToSystemEvent(hSimConnect, kSimStartEventId, "SimStart");
+    lastResult = SimConnect_SubscribeToSystemEvent(hSimConnect, simStart, "SimStart");
     for (const ClientEvent& event : kClientEvents)
         lastResult = SimConnect_MapClientEventToSimEvent(hSimConnect, event.id, event.name);
 }

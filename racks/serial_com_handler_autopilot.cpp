@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "racks/client_events.h"
+#include "app/sim_ids.h"
 
 namespace {
 

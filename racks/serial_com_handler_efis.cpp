@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "racks/client_events.h"
+#include "app/sim_ids.h"
 
 namespace {
 

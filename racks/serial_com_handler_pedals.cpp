@@ -1,6 +1,6 @@
 #include "racks/serial_com_handler_pedals.h"
 
-#include "racks/client_events.h"
+#include "app/sim_ids.h"
 #include "racks/rack_values.h"
 
 void SerialCOMHandlerPedals::run() {

@@ -1,5 +1,6 @@
-// The simulator's client events and data definitions that the racks use. The session
-// setup maps and declares them under these ids, and the racks send and write by them.
+// The ids under which the service declares its client events, data definitions and data
+// requests to the simulator. The session setup declares them, the dispatch callback knows
+// the answers by them, and the racks send and write by them.
 #pragma once
 
 #include "simconnect/SimConnect.h"
@@ -7,6 +8,8 @@
 namespace rackevent {
 
 enum : SIMCONNECT_CLIENT_EVENT_ID {
+    // The system event "SimStart", subscribed in the same id space as the client events.
+    simStart = 0,
     apMaster = 1,
     rudderTrimLeft = 2,
     rudderTrimRight = 3,
@@ -31,6 +34,9 @@ enum : SIMCONNECT_CLIENT_EVENT_ID {
     apAltHoldOff = 22,
     apAltVarInc = 23,
     apAltVarDec = 24,
+    // Mapped although no rack sends them.
+    apVsOn = 25,
+    apVsOff = 26,
     apVsHold = 27,
     apVsVarInc = 28,
     apVsVarDec = 29,
@@ -45,5 +51,11 @@ namespace rackdata {
 constexpr SIMCONNECT_DATA_DEFINITION_ID kStickDefinition = 2;
 // Rudder position, one double (pedals rack).
 constexpr SIMCONNECT_DATA_DEFINITION_ID kRudderDefinition = 3;
+// The barometric setting and the flight director, read for the EFIS rack.
+constexpr SIMCONNECT_DATA_DEFINITION_ID kEfisDefinition = 4;
+constexpr SIMCONNECT_DATA_REQUEST_ID kEfisRequest = 4;
+// The autopilot's selected speed, heading and altitude, read for the FCU rack.
+constexpr SIMCONNECT_DATA_DEFINITION_ID kAutopilotDefinition = 5;
+constexpr SIMCONNECT_DATA_REQUEST_ID kAutopilotRequest = 5;
 
 }  // namespace rackdata
