@@ -55,6 +55,10 @@ std::vector<Json> JsonLinesLog::select(const JsonMatch& match, std::size_t from)
     return found;
 }
 
+JsonMatch memberIs(const std::string& key, const Json& value) {
+    return [=](const Json& object) { return object.contains(key) && object[key] == value; };
+}
+
 JsonMatch entryWith(const std::string& key, const std::string& value, const JsonMatch& fields) {
     return [=](const Json& entry) {
         if (entry.value(key, "") != value) return false;

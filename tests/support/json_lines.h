@@ -38,6 +38,8 @@ private:
     std::vector<Json> entries_;
 };
 
+// Matches an object whose member `key` equals `value` (numbers compare by value).
+JsonMatch memberIs(const std::string& key, const Json& value);
 // Matches an entry whose `key` is `value` and whose "fields" match (any when `fields` is empty).
 JsonMatch entryWith(const std::string& key, const std::string& value, const JsonMatch& fields = {});
 

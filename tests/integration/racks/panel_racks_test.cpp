@@ -17,9 +17,7 @@ const char* const kStandinScript =
     "{\"at\": 0, \"set\": \"A32NX_AUTOPILOT_FPA_SELECTED\", \"value\": -1.5}\n"
     "{\"at\": 0, \"set\": \"AUTOPILOT ALTITUDE LOCK VAR\", \"value\": 499.9, \"unit\": \"feet\"}\n";
 
-testsupport::JsonMatch field(const std::string& name, int value) {
-    return [=](const Json& fields) { return fields.value(name, -999999) == value; };
-}
+using testsupport::memberIs;
 
 class PanelRacks : public testing::Test {
 protected:
@@ -37,29 +35,13 @@ protected:
     }
 
     bool received(const std::string& rack, const std::string& name, int value) {
-        return run.racks().waitForReceived(rack, field(name, value), 5s).has_value();
-    }
-    // The uplink commands named `name` from `from` on, by value.
-    std::vector<int> commands(const std::string& name, std::size_t from) {
-        std::vector<int> values;
-        for (const Json& command : run.uplink(from))
-            if (command.value("name", "") == name) values.push_back(command.value("value", -1));
-        return values;
-    }
-    bool waitForCommand(const std::string& name, std::size_t count, std::size_t from) {
-        return testsupport::waitUntil([&] { return commands(name, from).size() >= count; }, 5s);
-    }
-    // The panels' events, without the pedals' brakes that interleave.
-    std::vector<std::string> events(std::size_t from) {
-        std::vector<std::string> all = run.sim().transmittedEvents(from);
-        std::erase_if(all, [](const std::string& e) { return e.find("BRAKE") != std::string::npos; });
-        return all;
+        return run.racks().waitForReceived(rack, memberIs(name, value), 5s).has_value();
     }
     // Turns a knob and waits until the frame carrying the turn has been sent.
     void turn(const std::string& rack, const std::string& knob, int count) {
         const std::size_t from = run.racks().size();
         run.act("turn " + rack + " " + knob + " " + std::to_string(count));
-        ASSERT_TRUE(run.racks().waitForSent(rack, field(knob, count), 5s, from));
+        ASSERT_TRUE(run.racks().waitForSent(rack, memberIs(knob, count), 5s, from));
     }
 
     testsupport::TempDir scriptDir;
@@ -78,7 +60,7 @@ TEST_F(PanelRacks, EfisBothWays) {
     turn("efis", "baro", 50);
     turn("efis", "baro", 1);
     ASSERT_TRUE(run.waitForEvents("KOHLSMAN_INC", 4, from));
-    EXPECT_EQ(events(from), (std::vector<std::string>{"KOHLSMAN_INC", "KOHLSMAN_INC", "KOHLSMAN_INC",
+    EXPECT_EQ(run.eventsBesideBrakes(from), (std::vector<std::string>{"KOHLSMAN_INC", "KOHLSMAN_INC", "KOHLSMAN_INC",
                                                       "KOHLSMAN_DEC", "KOHLSMAN_INC"}));
     EXPECT_TRUE(received("efis", "baro", 1016));
 
@@ -87,35 +69,35 @@ TEST_F(PanelRacks, EfisBothWays) {
     run.act("set efis baro_mode 1\nset efis option 2");
     ASSERT_TRUE(received("efis", "baro_mode", 1));
     ASSERT_TRUE(received("efis", "option", 2));
-    EXPECT_EQ(commands("XMLVAR_Baro1_Mode", from), std::vector<int>{1});
-    EXPECT_EQ(commands("A32NX_EFIS_L_OPTION", from), std::vector<int>{2});
+    EXPECT_EQ(run.commands("XMLVAR_Baro1_Mode", from), std::vector<int>{1});
+    EXPECT_EQ(run.commands("A32NX_EFIS_L_OPTION", from), std::vector<int>{2});
 
     // Held buttons act once: the flight director toggles off, the LS indication on.
     from = run.sim().size();
     run.act("press efis fd\npress efis ls");
     ASSERT_TRUE(received("efis", "fd", 0));
     ASSERT_TRUE(received("efis", "ls", 1));
-    EXPECT_EQ(events(from), std::vector<std::string>{"TOGGLE_FLIGHT_DIRECTOR"});
-    EXPECT_EQ(commands("BTN_LS_1_FILTER_ACTIVE", from).size(), 1u);
+    EXPECT_EQ(run.eventsBesideBrakes(from), std::vector<std::string>{"TOGGLE_FLIGHT_DIRECTOR"});
+    EXPECT_EQ(run.commands("BTN_LS_1_FILTER_ACTIVE", from).size(), 1u);
 
     // Range equal to the aircraft's, mode changed: only the mode goes.
     from = run.sim().size();
     run.act("set efis nd_mode 4");
     ASSERT_TRUE(run.sim().waitForChange("A32NX_EFIS_L_ND_MODE", [](double v) { return v == 40; }, 5s, from));
-    EXPECT_TRUE(commands("A32NX_EFIS_L_ND_RANGE", from).empty());
+    EXPECT_TRUE(run.commands("A32NX_EFIS_L_ND_RANGE", from).empty());
     // A changed range goes with the mode.
     from = run.sim().size();
     run.act("set efis nd_range 3");
-    ASSERT_TRUE(waitForCommand("A32NX_EFIS_L_ND_MODE", 1, from));
-    EXPECT_EQ(commands("A32NX_EFIS_L_ND_RANGE", from).front(), 3);
-    EXPECT_EQ(commands("A32NX_EFIS_L_ND_MODE", from).front(), 4);
+    ASSERT_TRUE(run.waitForCommands("A32NX_EFIS_L_ND_MODE", 1, from));
+    EXPECT_EQ(run.commands("A32NX_EFIS_L_ND_RANGE", from).front(), 3);
+    EXPECT_EQ(run.commands("A32NX_EFIS_L_ND_MODE", from).front(), 4);
     // 65536 goes as 0, which the aircraft never agrees with: both are sent at every read.
     from = run.sim().size();
     run.act("set efis nd_range 65536");
-    ASSERT_TRUE(waitForCommand("A32NX_EFIS_L_ND_RANGE", 5, from));
-    const auto ranges = commands("A32NX_EFIS_L_ND_RANGE", from);
+    ASSERT_TRUE(run.waitForCommands("A32NX_EFIS_L_ND_RANGE", 5, from));
+    const auto ranges = run.commands("A32NX_EFIS_L_ND_RANGE", from);
     EXPECT_EQ(std::count(ranges.begin(), ranges.end(), 0), static_cast<long>(ranges.size()));
-    EXPECT_GE(commands("A32NX_EFIS_L_ND_MODE", from).size() + 1, ranges.size());
+    EXPECT_GE(run.commands("A32NX_EFIS_L_ND_MODE", from).size() + 1, ranges.size());
 }
 
 TEST_F(PanelRacks, FcuBothWaysThenTheSimulatorQuits) {
@@ -140,7 +122,7 @@ TEST_F(PanelRacks, FcuBothWaysThenTheSimulatorQuits) {
     std::vector<std::string> knobs(5, "AP_SPD_VAR_INC");
     knobs.insert(knobs.end(), {"AP_SPD_VAR_DEC", "AP_SPD_VAR_DEC", "HEADING_BUG_INC", "AP_ALT_VAR_INC",
                                "AP_VS_VAR_DEC"});
-    EXPECT_EQ(events(from), knobs);
+    EXPECT_EQ(run.eventsBesideBrakes(from), knobs);
 
     // Presses in one frame go in the frame's order; the mode lights follow.
     from = run.sim().size();
@@ -150,7 +132,7 @@ TEST_F(PanelRacks, FcuBothWaysThenTheSimulatorQuits) {
     for (const std::string& press : presses) lines += "press fcu " + press + "\n";
     run.act(lines);
     ASSERT_TRUE(received("fcu", "lights", 1 + 2 + 4 + 16));
-    EXPECT_EQ(events(from), (std::vector<std::string>{"AP_ALT_HOLD_ON", "AP_ALT_HOLD_OFF", "AP_VS_HOLD",
+    EXPECT_EQ(run.eventsBesideBrakes(from), (std::vector<std::string>{"AP_ALT_HOLD_ON", "AP_ALT_HOLD_OFF", "AP_VS_HOLD",
                                                       "AP_LOC_HOLD", "AP_MASTER", "AUTO_THROTTLE_ARM",
                                                       "AP_APR_HOLD"}));
 
@@ -158,20 +140,20 @@ TEST_F(PanelRacks, FcuBothWaysThenTheSimulatorQuits) {
     from = run.sim().size();
     run.act("press fcu exped\npress fcu vs_push");
     ASSERT_TRUE(received("fcu", "lights", 31));
-    EXPECT_EQ(commands("(>H:A320_Neo_FCU_EXPED_PUSH)", from).size(), 1u);
-    EXPECT_EQ(commands("(>H:A320_Neo_FCU_VS_PUSH)", from).size(), 1u);
+    EXPECT_EQ(run.commands("(>H:A320_Neo_FCU_EXPED_PUSH)", from).size(), 1u);
+    EXPECT_EQ(run.commands("(>H:A320_Neo_FCU_VS_PUSH)", from).size(), 1u);
     const std::string out = run.output();
     EXPECT_EQ(out.find("[DEBUG] EXPED_MUX_CH\n"), out.rfind("[DEBUG] EXPED_MUX_CH\n"));
 
     // Both increments in one frame send 100 only; then 1000 alone.
     from = run.sim().size();
     run.act("press fcu alt_inc_100\npress fcu alt_inc_1000\npress fcu vs_pull");
-    ASSERT_TRUE(waitForCommand("(>H:A320_Neo_FCU_VS_PULL)", 1, from));
+    ASSERT_TRUE(run.waitForCommands("(>H:A320_Neo_FCU_VS_PULL)", 1, from));
     run.act("release fcu alt_inc_100\nrelease fcu alt_inc_1000");
     turn("fcu", "hdg", 1);
     run.act("press fcu alt_inc_1000");
-    ASSERT_TRUE(waitForCommand("XMLVAR_Autopilot_Altitude_Increment", 2, from));
-    EXPECT_EQ(commands("XMLVAR_Autopilot_Altitude_Increment", from), (std::vector<int>{100, 1000}));
+    ASSERT_TRUE(run.waitForCommands("XMLVAR_Autopilot_Altitude_Increment", 2, from));
+    EXPECT_EQ(run.commands("XMLVAR_Autopilot_Altitude_Increment", from), (std::vector<int>{100, 1000}));
 
     // A held repeating switch repeats, never faster than every 200 ms, and stops on release.
     from = run.sim().size();
@@ -191,7 +173,7 @@ TEST_F(PanelRacks, FcuBothWaysThenTheSimulatorQuits) {
     const std::size_t released = run.sim().size();
     turn("fcu", "hdg", 1);
     ASSERT_TRUE(run.waitForEvents("HEADING_BUG_INC", 1, released));
-    const auto afterRelease = events(released);
+    const auto afterRelease = run.eventsBesideBrakes(released);
     EXPECT_EQ(std::count(afterRelease.begin(), afterRelease.end(), "AP_AIRSPEED_ON"), 0);
 
     // With all four racks running, the simulator's quit ends the service within seconds.

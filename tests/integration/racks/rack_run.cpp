@@ -78,4 +78,21 @@ std::optional<Json> RackRun::waitForWrite(unsigned definition, const testsupport
         timeout, from);
 }
 
+std::vector<std::string> RackRun::eventsBesideBrakes(std::size_t from) {
+    std::vector<std::string> events = simLog_.transmittedEvents(from);
+    std::erase_if(events, [](const std::string& e) { return e.find("BRAKE") != std::string::npos; });
+    return events;
+}
+
+std::vector<int> RackRun::commands(const std::string& name, std::size_t from) {
+    std::vector<int> values;
+    for (const Json& command : simLog_.uplinkCommands(from))
+        if (command.value("name", "") == name) values.push_back(command.value("value", -1));
+    return values;
+}
+
+bool RackRun::waitForCommands(const std::string& name, std::size_t count, std::size_t from) {
+    return testsupport::waitUntil([&] { return commands(name, from).size() >= count; }, 5s);
+}
+
 }  // namespace racktest

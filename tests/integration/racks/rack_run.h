@@ -60,7 +60,11 @@ public:
     // Waits for a data write of `definition` whose values match.
     std::optional<Json> waitForWrite(unsigned definition, const testsupport::JsonMatch& values,
                                      std::size_t from, std::chrono::milliseconds timeout = 5s);
-    std::vector<Json> uplink(std::size_t from) { return simLog_.uplinkCommands(from); }
+    // The events from `from` on, without the pedals' brakes that interleave with any rack's.
+    std::vector<std::string> eventsBesideBrakes(std::size_t from);
+    // The values of the uplink commands named `name` from `from` on.
+    std::vector<int> commands(const std::string& name, std::size_t from);
+    bool waitForCommands(const std::string& name, std::size_t count, std::size_t from);
 
 private:
     testsupport::TempDir standinHome_;

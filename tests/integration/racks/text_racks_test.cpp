@@ -9,23 +9,13 @@
 namespace {
 
 using namespace racktest;
+using testsupport::memberIs;
 
 constexpr unsigned kStick = 2;
 constexpr unsigned kRudder = 3;
 
-testsupport::JsonMatch aileron(double value) {
-    return [value](const Json& values) { return values.value("AILERON POSITION", -1e9) == value; };
-}
-
 std::size_t countOf(const std::vector<std::string>& events, const std::string& name) {
     return static_cast<std::size_t>(std::count(events.begin(), events.end(), name));
-}
-
-// The joystick's events from `from` on, without the pedals' brakes that interleave.
-std::vector<std::string> joystickEvents(testsupport::StandinLog& log, std::size_t from) {
-    std::vector<std::string> events = log.transmittedEvents(from);
-    std::erase_if(events, [](const std::string& e) { return e.find("BRAKE") != std::string::npos; });
-    return events;
 }
 
 class TextRacks : public testing::Test {
@@ -33,15 +23,18 @@ protected:
     void SetUp() override {
         const Json config = {{run.link("joystick"), "joystick_rack"}, {run.link("pedals"), "pedals_rack"}};
         ASSERT_TRUE(run.startService(config.dump(), {"joystick", "pedals"})) << run.output();
-        ASSERT_TRUE(run.waitForWrite(kStick, aileron(0), 0, 10s)) << run.output();
+        ASSERT_TRUE(run.waitForWrite(kStick, memberIs("AILERON POSITION", 0), 0, 10s)) << run.output();
     }
 
+    // Sends `lines` to the racks and waits for the stick write with this aileron value.
+    std::optional<Json> stickWith(double aileron, const std::string& lines, std::size_t from) {
+        const std::string stick = "set joystick aileron_position " + std::to_string(aileron);
+        run.act(lines.empty() ? stick : lines + "\n" + stick);
+        return run.waitForWrite(kStick, memberIs("AILERON POSITION", aileron), from);
+    }
     // The camera value the joystick's message with this aileron value was written with.
-    double cameraWith(double aileronValue, const std::string& camera) {
-        const std::size_t from = run.sim().size();
-        run.act("set joystick aileron_position " + std::to_string(aileronValue) +
-                "\nset joystick camera_point_of_interest " + camera);
-        const auto write = run.waitForWrite(kStick, aileron(aileronValue), from);
+    double cameraWith(double aileron, const std::string& camera) {
+        const auto write = stickWith(aileron, "set joystick camera_point_of_interest " + camera, run.sim().size());
         return write ? (*write)["fields"]["values"].value("SMART CAMERA ACTIVE", -1.0) : -1.0;
     }
 
@@ -59,10 +52,8 @@ TEST_F(TextRacks, JoystickAndPedalsReachTheSimulator) {
     std::size_t from = run.sim().size();
     run.act("press joystick autopilot_master");
     ASSERT_TRUE(run.waitForEvents("AP_MASTER", 1, from));
-    run.act("set joystick aileron_position 21");
-    ASSERT_TRUE(run.waitForWrite(kStick, aileron(21), from));
-    run.act("release joystick autopilot_master\nset joystick aileron_position 22");
-    ASSERT_TRUE(run.waitForWrite(kStick, aileron(22), from));
+    ASSERT_TRUE(stickWith(21, "", from));
+    ASSERT_TRUE(stickWith(22, "release joystick autopilot_master", from));
     EXPECT_EQ(countOf(run.sim().transmittedEvents(from), "AP_MASTER"), 1u);
     run.act("press joystick autopilot_master");
     EXPECT_TRUE(run.waitForEvents("AP_MASTER", 2, from));
@@ -71,57 +62,47 @@ TEST_F(TextRacks, JoystickAndPedalsReachTheSimulator) {
     from = run.sim().size();
     run.act("press joystick rudder_trim_plus_pct\npress joystick rudder_trim_minus_pct");
     ASSERT_TRUE(run.waitForEvents("RUDDER_TRIM_LEFT", 1, from));
-    EXPECT_EQ(joystickEvents(run.sim(), from),
-              (std::vector<std::string>{"RUDDER_TRIM_RIGHT", "RUDDER_TRIM_LEFT"}));
-    run.act("release joystick rudder_trim_plus_pct\nrelease joystick rudder_trim_minus_pct\n"
-            "set joystick aileron_position 31");
-    ASSERT_TRUE(run.waitForWrite(kStick, aileron(31), from));
+    EXPECT_EQ(run.eventsBesideBrakes(from), (std::vector<std::string>{"RUDDER_TRIM_RIGHT", "RUDDER_TRIM_LEFT"}));
+    ASSERT_TRUE(stickWith(31, "release joystick rudder_trim_plus_pct\nrelease joystick rudder_trim_minus_pct", from));
     from = run.sim().size();
     run.act("press joystick spoiler_handle_plus_position\npress joystick spoiler_handle_minus_position");
     ASSERT_TRUE(run.waitForEvents("SPOILERS_DEC", 25, from));
     std::vector<std::string> spoilers(25, "SPOILERS_INC");
     spoilers.insert(spoilers.end(), 25, "SPOILERS_DEC");
-    EXPECT_EQ(joystickEvents(run.sim(), from), spoilers);
+    EXPECT_EQ(run.eventsBesideBrakes(from), spoilers);
 
-    // Pedals: the rudder write, then the left and the right brake with the truncated value.
+    // Pedals: the rudder write, then the left and the right brake with the truncated value;
+    // the three requests of one message go out together, so their send ids follow.
     for (const auto& [brake, sent] : {std::pair{"12.7", 12}, {"true", 1}, {"-300", -300}}) {
         from = run.sim().size();
         run.act(std::string("set pedals rudder_position 8192\nset pedals brake_position ") + brake);
-        ASSERT_TRUE(run.sim().waitForRequest(
-            "TransmitClientEvent",
-            [&](const Json& f) { return f.value("event", "") == "AXIS_RIGHT_BRAKE_SET" && f.value("data", 0) == sent; },
-            5s, from));
-        // The three requests of one message go out together, so their send ids follow.
+        const auto brakeEvent = [&, sent = sent](const std::string& name) {
+            return [=](const Json& f) { return f.value("event", "") == name && f.value("data", 0) == sent; };
+        };
+        ASSERT_TRUE(run.sim().waitForRequest("TransmitClientEvent", brakeEvent("AXIS_RIGHT_BRAKE_SET"), 5s, from));
         std::map<unsigned, Json> bySendId;
-        for (const Json& entry : run.sim().entries())
-            if (entry.value("dir", "") == "in" && entry.contains("fields"))
-                bySendId[entry.value("dwSendID", 0u)] = entry["fields"];
-        const auto left = std::find_if(bySendId.begin(), bySendId.end(), [&](const auto& request) {
-            return request.second.value("event", "") == "AXIS_LEFT_BRAKE_SET" &&
-                   request.second.value("data", 0) == sent;
-        });
+        for (const Json& entry : run.sim().select(testsupport::entryWith("dir", "in", [](const Json&) { return true; })))
+            bySendId[entry.value("dwSendID", 0u)] = entry["fields"];
+        const auto left = std::find_if(bySendId.begin(), bySendId.end(),
+                                       [&](const auto& request) { return brakeEvent("AXIS_LEFT_BRAKE_SET")(request.second); });
         ASSERT_NE(left, bySendId.end());
-        const Json& rudder = bySendId[left->first - 1];
-        const Json& right = bySendId[left->first + 1];
-        EXPECT_EQ(rudder.value("DefineID", 0u), kRudder);
-        EXPECT_EQ(rudder["values"].value("RUDDER POSITION", 0.0), 8192.0);
-        EXPECT_EQ(right.value("event", ""), "AXIS_RIGHT_BRAKE_SET");
-        EXPECT_EQ(right.value("data", 0), sent);
+        EXPECT_EQ(bySendId[left->first - 1].value("DefineID", 0u), kRudder);
+        EXPECT_TRUE(memberIs("RUDDER POSITION", 8192)(bySendId[left->first - 1]["values"]));
+        EXPECT_TRUE(brakeEvent("AXIS_RIGHT_BRAKE_SET")(bySendId[left->first + 1]));
     }
 
     // A message without a member sends what its earlier members imply, then ends that rack
     // only: the pedals go on.
     from = run.sim().size();
     run.act("unset joystick autopilot_master\npress joystick rudder_trim_plus_pct");
-    const std::string missing = "Error run: [json.exception.type_error.302] type must be number, but is null\n";
-    ASSERT_TRUE(run.service().waitForOutput(missing, 5s)) << run.output();
+    ASSERT_TRUE(run.service().waitForOutput(
+        "Error run: [json.exception.type_error.302] type must be number, but is null\n", 5s))
+        << run.output();
     const std::size_t afterError = run.sim().size();
-    run.act("set pedals rudder_position 1000");
-    ASSERT_TRUE(run.waitForWrite(kRudder, [](const Json& v) { return v.value("RUDDER POSITION", 0.0) == 1000; },
-                                 afterError));
-    run.act("set pedals rudder_position 1001");
-    ASSERT_TRUE(run.waitForWrite(kRudder, [](const Json& v) { return v.value("RUDDER POSITION", 0.0) == 1001; },
-                                 afterError));
+    for (int rudder : {1000, 1001}) {
+        run.act("set pedals rudder_position " + std::to_string(rudder));
+        ASSERT_TRUE(run.waitForWrite(kRudder, memberIs("RUDDER POSITION", rudder), afterError));
+    }
     EXPECT_FALSE(run.waitForWrite(kStick, [](const Json&) { return true; }, afterError, 0ms));
     EXPECT_EQ(countOf(run.sim().transmittedEvents(from), "RUDDER_TRIM_RIGHT"), 1u);
 
@@ -129,8 +110,7 @@ TEST_F(TextRacks, JoystickAndPedalsReachTheSimulator) {
     // rudder value never reaches the simulator.
     run.act("set pedals rudder_position 4321\nset pedals brake_position \"x\"");
     ASSERT_TRUE(run.service().waitForOutput("type must be number, but is string\n", 5s)) << run.output();
-    EXPECT_FALSE(run.waitForWrite(kRudder, [](const Json& v) { return v.value("RUDDER POSITION", 0.0) == 4321; },
-                                  afterError, 0ms));
+    EXPECT_FALSE(run.waitForWrite(kRudder, memberIs("RUDDER POSITION", 4321), afterError, 0ms));
 
     EXPECT_EQ(run.quitSimulator(), 0) << run.output();
 }
