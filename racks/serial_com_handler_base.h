@@ -38,7 +38,6 @@ public:
     // Gives the port back; used for a handler that will never be started.
     void closePort();
 
-    const std::string& getRackName() const { return rackName; }
     const std::string& getPortName() const { return portName; }
     bool isPortConnected() const { return serialPort.isConnected(); }
 

@@ -45,7 +45,6 @@ public:
     std::uint32_t QueuedMessages() const { return receiveQueue.Count(); }
     std::uint32_t BuildAreaUsed() const { return buildUsed; }
     const unsigned char* BuildArea() const { return buildArea; }
-    std::uint32_t LastSendId() const { return sendId; }
     void SetLastSendId(std::uint32_t id) { sendId = id; }
 
 private:

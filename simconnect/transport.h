@@ -106,12 +106,10 @@ public:
 
     std::uint32_t TransportType() const { return transportType; }
     std::uint32_t ConnectionId() const { return connectionId.load(); }
-    std::uint32_t State() const { return state.load(); }
     std::uint32_t FailureKindValue() const { return failureKind.load(); }
     HRESULT FailureResult() const { return failureResult.load(); }
     std::uint32_t LastOsError() const { return lastOsError.load(); }
     std::uint32_t ReceiveBufferSize() const { return receive.Size(); }
-    std::uint32_t MaxReceiveSize() const { return maxReceiveSize; }
     std::int32_t References() const { return references.load(); }
 
 protected:

@@ -39,7 +39,6 @@ public:
     // Compared exactly: client-data names are the creator's own.
     std::optional<std::size_t> findArea(std::string_view name) const;
     const ClientDataArea& area(std::size_t index) const { return areas_[index]; }
-    bool isUplink(std::size_t index) const { return index == kUplink; }
 
     // Replaces an area's content (the caller has checked the size and that it is
     // writable). A write to the uplink is a command, carried out at once.

@@ -49,7 +49,6 @@ public:
     void sendQuit(Clock::time_point now);
 
     Bytes takeOutput();
-    bool opened() const { return opened_; }
 
 private:
     struct Rejection {
