@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -100,39 +101,62 @@ double Rate(std::size_t count, Clock::time_point start, Clock::time_point end) {
     return static_cast<double>(count) / std::chrono::duration<double>(end - start).count();
 }
 
-double LibraryRequestRate(const Endpoint& endpoint, const std::string& pipeName) {
-    Listener listener = Listen(endpoint, pipeName);
-    HANDLE handle = nullptr;
-    if (OpenWithSettings(&handle, "bench", SettingsFor(endpoint, listener, pipeName)) != S_OK) {
-        throw std::runtime_error("cannot open a session");
+// A session through the library to a peer of the benchmark's own, its OPEN read away.
+struct LibraryLink {
+    LibraryLink(const Endpoint& endpoint, const std::string& pipeName)
+        : listener(Listen(endpoint, pipeName)) {
+        if (OpenWithSettings(&handle, "bench", SettingsFor(endpoint, listener, pipeName)) != S_OK) {
+            throw std::runtime_error("cannot open a session");
+        }
+        peer = listener.Accept();
+        if (!peer) throw std::runtime_error("the session did not connect");
+        peer->Read(296);
     }
-    auto peer = listener.Accept();
-    peer->Read(296);
+    ~LibraryLink() { SimConnect_Close(handle); }
+
+    Listener listener;
+    HANDLE handle = nullptr;
+    std::optional<Connection> peer;
+};
+
+// A plain socket to a peer of the benchmark's own.
+struct RawLink {
+    RawLink(const Endpoint& endpoint, const std::string& pipeName)
+        : listener(Listen(endpoint, pipeName)),
+          fd(RawConnect(endpoint, listener, pipeName)),
+          peer(listener.Accept()) {
+        if (!peer) throw std::runtime_error("the raw socket did not connect");
+    }
+    ~RawLink() { close(fd); }
+
+    Listener listener;
+    int fd;
+    std::optional<Connection> peer;
+};
+
+double LibraryRequestRate(const Endpoint& endpoint, const std::string& pipeName) {
+    LibraryLink link(endpoint, pipeName);
     Clock::time_point end;
-    std::thread counter([&] { end = CountBytes(*peer, kRequests * kRequestSize); });
+    std::thread counter([&] { end = CountBytes(*link.peer, kRequests * kRequestSize); });
     const auto start = Clock::now();
     for (std::size_t i = 0; i < kRequests; ++i) {
-        SimConnect_TransmitClientEvent(handle, 0, static_cast<DWORD>(i), 0, 1, 16);
+        SimConnect_TransmitClientEvent(link.handle, 0, static_cast<DWORD>(i), 0, 1, 16);
     }
     counter.join();
-    SimConnect_Close(handle);
     return Rate(kRequests, start, end);
 }
 
 double RawRequestRate(const Endpoint& endpoint, const std::string& pipeName) {
-    Listener listener = Listen(endpoint, pipeName);
-    const int fd = RawConnect(endpoint, listener, pipeName);
-    auto peer = listener.Accept();
+    RawLink link(endpoint, pipeName);
     unsigned char message[kRequestSize] = {36, 0, 0, 0, 5, 0, 0, 0, 5, 0, 0, 0xF0};
     Clock::time_point end;
-    std::thread counter([&] { end = CountBytes(*peer, kRequests * kRequestSize); });
+    std::thread counter([&] { end = CountBytes(*link.peer, kRequests * kRequestSize); });
     const auto start = Clock::now();
     for (std::size_t i = 0; i < kRequests; ++i) {
         std::memcpy(message + 20, &i, 4);
-        if (write(fd, message, sizeof message) != static_cast<ssize_t>(sizeof message)) break;
+        if (write(link.fd, message, sizeof message) != static_cast<ssize_t>(sizeof message)) break;
     }
     counter.join();
-    close(fd);
     return Rate(kRequests, start, end);
 }
 
@@ -151,20 +175,14 @@ void SendEvents(Connection& peer) {
 }
 
 double LibraryDispatchRate(const Endpoint& endpoint, const std::string& pipeName) {
-    Listener listener = Listen(endpoint, pipeName);
-    HANDLE handle = nullptr;
-    if (OpenWithSettings(&handle, "bench", SettingsFor(endpoint, listener, pipeName)) != S_OK) {
-        throw std::runtime_error("cannot open a session");
-    }
-    auto peer = listener.Accept();
-    peer->Read(296);
+    LibraryLink link(endpoint, pipeName);
     std::size_t received = 0;
     const auto start = Clock::now();
-    std::thread sender([&] { SendEvents(*peer); });
+    std::thread sender([&] { SendEvents(*link.peer); });
     while (received < kEvents) {
         const std::size_t before = received;
         const HRESULT result = SimConnect_CallDispatch(
-            handle,
+            link.handle,
             [](SIMCONNECT_RECV*, DWORD, void* count) { ++*static_cast<std::size_t*>(count); },
             &received);
         if (FAILED(result)) break;
@@ -173,26 +191,22 @@ double LibraryDispatchRate(const Endpoint& endpoint, const std::string& pipeName
     }
     const auto end = Clock::now();
     sender.join();
-    SimConnect_Close(handle);
     return Rate(kEvents, start, end);
 }
 
 double RawReadRate(const Endpoint& endpoint, const std::string& pipeName) {
-    Listener listener = Listen(endpoint, pipeName);
-    const int fd = RawConnect(endpoint, listener, pipeName);
-    auto peer = listener.Accept();
+    RawLink link(endpoint, pipeName);
     std::vector<char> buffer(kRawReadSize);
     std::size_t bytes = 0;
     const auto start = Clock::now();
-    std::thread sender([&] { SendEvents(*peer); });
+    std::thread sender([&] { SendEvents(*link.peer); });
     while (bytes < kEvents * kEventSize) {
-        const ssize_t n = read(fd, buffer.data(), buffer.size());
+        const ssize_t n = read(link.fd, buffer.data(), buffer.size());
         if (n <= 0) break;
         bytes += static_cast<std::size_t>(n);
     }
     const auto end = Clock::now();
     sender.join();
-    close(fd);
     return Rate(bytes / kEventSize, start, end);
 }
 
@@ -225,21 +239,29 @@ void Compare(const std::string& name, const char* unit,
     Print(name + "_vs_raw", libraryRate / rawRate, "ratio");
 }
 
+using Measure = double (*)(const Endpoint&, const std::string&);
+
+struct Figure {
+    const char* name;
+    const char* unit;
+    Measure library;
+    Measure raw;
+};
+
 }  // namespace
 
 int main() {
+    const Figure figures[] = {
+        {"request_rate_", "requests/s", LibraryRequestRate, RawRequestRate},
+        {"dispatch_rate_", "messages/s", LibraryDispatchRate, RawReadRate},
+    };
     try {
-        for (const Endpoint& endpoint : {Endpoint{false, "pipe"}, Endpoint{true, "tcp"}}) {
-            using namespace std::placeholders;
-            Compare("request_rate_" + endpoint.name, "requests/s",
-                    std::bind(LibraryRequestRate, endpoint, _1),
-                    std::bind(RawRequestRate, endpoint, _1));
-        }
-        for (const Endpoint& endpoint : {Endpoint{false, "pipe"}, Endpoint{true, "tcp"}}) {
-            using namespace std::placeholders;
-            Compare("dispatch_rate_" + endpoint.name, "messages/s",
-                    std::bind(LibraryDispatchRate, endpoint, _1),
-                    std::bind(RawReadRate, endpoint, _1));
+        for (const Figure& figure : figures) {
+            for (const Endpoint& endpoint : {Endpoint{false, "pipe"}, Endpoint{true, "tcp"}}) {
+                using namespace std::placeholders;
+                Compare(figure.name + endpoint.name, figure.unit,
+                        std::bind(figure.library, endpoint, _1), std::bind(figure.raw, endpoint, _1));
+            }
         }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "bench_simconnect: %s\n", error.what());
