@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "app/sim_session.h"
+#include "simconnect/wire.h"
 
 namespace cockpit {
 
@@ -45,16 +46,6 @@ bool packName(const std::string& name, std::size_t at, Payload& payload) {
     if (name.size() >= payload.size() - at) return false;
     std::memcpy(payload.data() + at, name.data(), name.size());
     return true;
-}
-
-void putWord(std::uint8_t* at, std::uint32_t word) {
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(word >> (8 * i));
-}
-
-std::int32_t getWord(const std::uint8_t* at) {
-    std::uint32_t word = 0;
-    for (int i = 0; i < 4; ++i) word |= static_cast<std::uint32_t>(at[i]) << (8 * i);
-    return static_cast<std::int32_t>(word);
 }
 
 }  // namespace
@@ -105,7 +96,7 @@ const std::uint8_t* SimSession::slotBytes(const std::string& name) const {
 
 std::int32_t SimSession::readCockpitVarRaw(const std::string& name) const {
     const std::uint8_t* slot = slotBytes(name);
-    return slot != nullptr ? cockpit::getWord(slot) : 0;
+    return slot != nullptr ? static_cast<std::int32_t>(LoadU32(slot)) : 0;
 }
 
 std::int32_t SimSession::readCockpitVar(const std::string& name) const {
@@ -130,7 +121,7 @@ bool SimSession::sendUplinkBlock(const cockpit::Payload& payload) {
     // wrap instead of overflowing.
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     ++uplinkSequence_;
-    cockpit::putWord(block.data(), static_cast<std::uint32_t>(std::rand()) + uplinkSequence_);
+    StoreU32(block.data(), static_cast<std::uint32_t>(std::rand()) + uplinkSequence_);
     std::memcpy(block.data() + cockpit::kPayloadOffset, payload.data(), payload.size());
     SimConnect_SetClientData(hSimConnect, cockpit::kUplinkAreaId, cockpit::kBlockDefinitionId, 0, 0,
                              static_cast<DWORD>(block.size()), block.data());

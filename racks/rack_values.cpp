@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "simconnect/wire.h"
+
 namespace rackvalue {
 
 namespace {
@@ -17,14 +19,11 @@ const nlohmann::json& member(const nlohmann::json& message, const std::string& k
 }  // namespace
 
 std::int32_t readField(const std::uint8_t* frame, std::size_t offset) {
-    std::uint32_t word = 0;
-    for (std::size_t i = 0; i < 4; ++i) word |= static_cast<std::uint32_t>(frame[offset + i]) << (8 * i);
-    return static_cast<std::int32_t>(word);
+    return static_cast<std::int32_t>(LoadU32(frame + offset));
 }
 
 void writeField(std::uint8_t* frame, std::size_t offset, std::int32_t value) {
-    const auto word = static_cast<std::uint32_t>(value);
-    for (std::size_t i = 0; i < 4; ++i) frame[offset + i] = static_cast<std::uint8_t>(word >> (8 * i));
+    StoreU32(frame + offset, static_cast<std::uint32_t>(value));
 }
 
 std::int32_t truncateToInt32(double value) {
