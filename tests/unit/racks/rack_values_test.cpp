@@ -14,18 +14,6 @@ namespace {
 using nlohmann::json;
 using namespace rackvalue;
 
-TEST(RackValues, FieldsAreLittleEndianSigned) {
-    std::uint8_t frame[9] = {};
-    writeField(frame, 1, -2);
-    writeField(frame, 5, 0x01020304);
-    EXPECT_EQ(frame[1], 0xFE);
-    EXPECT_EQ(frame[4], 0xFF);
-    EXPECT_EQ(frame[5], 0x04);
-    EXPECT_EQ(frame[8], 0x01);
-    EXPECT_EQ(readField(frame, 1), -2);
-    EXPECT_EQ(readField(frame, 5), 0x01020304);
-}
-
 TEST(RackValues, SimulatorValuesBecomeWholeNumbers) {
     EXPECT_EQ(roundToInt32(1013.25), 1013);
     EXPECT_EQ(roundToInt32(1013.5), 1014);

@@ -13,16 +13,6 @@ Bytes efisFrame(std::int32_t baro) {
     return frame;
 }
 
-TEST(FrameCutter, FramesSplitAcrossReadsAreJoined) {
-    FrameCutter cutter(22);
-    const Bytes frame = efisFrame(1013);
-    EXPECT_TRUE(cutter.feed(std::span(frame).first(5)).empty());
-    const auto pieces = cutter.feed(std::span(frame).subspan(5));
-    ASSERT_EQ(pieces.size(), 1u);
-    EXPECT_TRUE(pieces[0].isFrame);
-    EXPECT_EQ(pieces[0].bytes, frame);
-}
-
 TEST(FrameCutter, ResynchronisesOnGarbage) {
     FrameCutter cutter(22);
     // Noise, a false start ('{' with no '}' where the frame would end), then two frames.

@@ -17,18 +17,6 @@ std::string show(RackKind kind, const Bytes& frame) {
     return panelDisplay(kind, decodePanelOutput(kind, frame));
 }
 
-TEST(PanelDisplay, FcuShowsWindowsAndLitLights) {
-    const Bytes frame = outputFrame(
-        RackKind::Fcu, {{5, 250}, {13, 180}, {21, 5000}, {29, 700}, {41, 0b00111}, {45, 1}});
-    EXPECT_EQ(show(RackKind::Fcu, frame),
-              "SPD 250  HDG 180  ALT 5000  V/S +700  [LOC] [AP1] [A/THR]");
-    const Json fields = decodePanelOutput(RackKind::Fcu, frame);
-    EXPECT_TRUE(fields["loc"]);
-    EXPECT_TRUE(fields["athr"]);
-    EXPECT_FALSE(fields["appr"]);
-    EXPECT_EQ(fields["lights"], 7);
-}
-
 TEST(PanelDisplay, FcuManagedModesAndTrackMode) {
     // Managed dots, hidden heading, managed vertical speed, localizer and approach lights.
     EXPECT_EQ(show(RackKind::Fcu, outputFrame(RackKind::Fcu, {{5, 140},

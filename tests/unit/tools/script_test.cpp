@@ -28,16 +28,6 @@ TEST(Script, ResolvesTimesFromStartAndFromThePreviousLine) {
     EXPECT_EQ(steps[4].action.verb, Verb::Quit);
 }
 
-TEST(Script, ErrorsNameTheLine) {
-    std::istringstream in("1 press fcu ap1\n\n2 turn fcu ap1 3\n");
-    try {
-        parseScript(in);
-        FAIL() << "no error";
-    } catch (const ActionError& error) {
-        EXPECT_EQ(std::string(error.what()), "line 3: not a knob: ap1");
-    }
-}
-
 TEST(Script, DemoFlightUsesEveryRackAndEndsAtThirtySeconds) {
     std::ifstream in(RACKEMU_SOURCE_DIR "/demo_flight.script");
     ASSERT_TRUE(in);
