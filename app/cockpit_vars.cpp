@@ -103,7 +103,7 @@ std::int32_t SimSession::readCockpitVar(const std::string& name) const {
     return static_cast<std::int32_t>(readCockpitVarRaw(name) / 10.0);
 }
 
-bool SimSession::sendTriggerCommand(std::string name) {
+bool SimSession::sendTriggerCommand(const std::string& name) {
     cockpit::Payload payload{};
     return cockpit::packTriggerCommand(name, payload) && sendUplinkBlock(payload);
 }

@@ -41,7 +41,7 @@ public:
     // Send one command over the uplink. The caller holds rackMutex (see sim_call.h), which
     // also guards the sequence counter. They return false when nothing was sent: a name
     // too long for the block, or a connection that is no longer open.
-    bool sendTriggerCommand(std::string name);
+    bool sendTriggerCommand(const std::string& name);
     bool sendSetCommand(const std::string& name, std::int32_t value);
     bool sendUplinkBlock(const cockpit::Payload& payload);
 
