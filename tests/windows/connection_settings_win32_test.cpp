@@ -8,17 +8,14 @@
 
 #include "simconnect/connection_settings.h"
 #include "simconnect/connection_settings_os.h"
+#include "tests/windows/own_folder.h"
 
 namespace {
-
-std::string ownName(const std::string& what) {
-    return "orvendale-" + what + "-" + std::to_string(GetCurrentProcessId());
-}
 
 // A registry key of the test's own, removed at the end.
 class OwnKey {
 public:
-    OwnKey() : path_("SOFTWARE\\Orvendale\\" + ownName("settings")) {
+    OwnKey() : path_("SOFTWARE\\Orvendale\\" + wintest::ownName("settings")) {
         RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                         &key_, nullptr);
     }
@@ -40,37 +37,6 @@ private:
     HKEY key_ = nullptr;
 };
 
-// A folder of the test's own as the current folder, with a SimConnect.cfg in it.
-class CurrentFolder {
-public:
-    explicit CurrentFolder(const std::string& config) {
-        char temp[MAX_PATH] = {};
-        GetTempPathA(MAX_PATH, temp);
-        folder_ = std::string(temp) + ownName("cfg");
-        CreateDirectoryA(folder_.c_str(), nullptr);
-        file_ = folder_ + "\\SimConnect.cfg";
-        const HANDLE out = CreateFileA(file_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-        DWORD written = 0;
-        WriteFile(out, config.data(), static_cast<DWORD>(config.size()), &written, nullptr);
-        CloseHandle(out);
-        GetCurrentDirectoryA(MAX_PATH, previous_);
-        SetCurrentDirectoryA(folder_.c_str());
-    }
-    ~CurrentFolder() {
-        SetCurrentDirectoryA(previous_);
-        DeleteFileA(file_.c_str());
-        RemoveDirectoryA(folder_.c_str());
-    }
-    CurrentFolder(const CurrentFolder&) = delete;
-    CurrentFolder& operator=(const CurrentFolder&) = delete;
-
-private:
-    std::string folder_;
-    std::string file_;
-    char previous_[MAX_PATH] = {};
-};
-
 }  // namespace
 
 TEST(WindowsSettings, RegistryTextMustFitTwentyBytesWithItsTerminator) {
@@ -86,7 +52,7 @@ TEST(WindowsSettings, RegistryTextMustFitTwentyBytesWithItsTerminator) {
 }
 
 TEST(WindowsSettings, CurrentFolderConfigurationIsReadWithTheProfileFunctions) {
-    CurrentFolder folder(
+    wintest::OwnFolder folder(
         "[SimConnect]\r\nProtocol = ipv6\r\nAddress=::1\r\nPort=600\r\nMaxReceiveSize=100000\r\n"
         "DisableNagle=1\r\n[SimConnect.7]\r\n[SimConnect.8]\r\nPort=700\r\n");
     const ConnectionSettings settings = LoadConnectionSettings(0);

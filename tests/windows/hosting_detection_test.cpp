@@ -6,9 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <memory>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,11 +14,10 @@
 #include "simconnect/SimConnect.h"
 #include "simconnect/hosting.h"
 #include "simconnect/wire.h"
+#include "tests/support/host_records.h"
+#include "tests/windows/own_folder.h"
 
 namespace {
-
-using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 HWND hostWindow = nullptr;
 DWORD reportedProcess = 0;
@@ -40,7 +37,7 @@ namespace {
 constexpr DWORD kHostId = 7;
 
 std::string pipeName() {
-    return "orvendale-hosting-" + std::to_string(GetCurrentProcessId());
+    return wintest::ownName("hosting");
 }
 
 // The simulator's end of the session's pipe: it reads the OPEN request and answers it
@@ -102,42 +99,12 @@ LRESULT CALLBACK hostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 // Runs the window's messages until `count` WM_COMMAND posts have come or 5 s have passed.
 bool pumpUntil(std::size_t count) {
-    const auto deadline = Clock::now() + 5s;
-    while (commands.size() < count && Clock::now() < deadline) {
+    return wintest::waitFor([&] {
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-        if (commands.size() < count) std::this_thread::sleep_for(1ms);
-    }
-    return commands.size() >= count;
+        return commands.size() >= count;
+    });
 }
-
-// A folder of the test's own as the current folder, with a SimConnect.cfg that leads
-// the session to the peer's pipe.
-class ConfiguredFolder {
-public:
-    ConfiguredFolder() {
-        char temp[MAX_PATH] = {};
-        GetTempPathA(MAX_PATH, temp);
-        folder_ = std::string(temp) + pipeName();
-        CreateDirectoryA(folder_.c_str(), nullptr);
-        const std::string file = folder_ + "\\SimConnect.cfg";
-        WritePrivateProfileStringA("SimConnect", "Protocol", "Pipe", file.c_str());
-        WritePrivateProfileStringA("SimConnect", "Port", pipeName().c_str(), file.c_str());
-        GetCurrentDirectoryA(MAX_PATH, previous_);
-        SetCurrentDirectoryA(folder_.c_str());
-    }
-    ~ConfiguredFolder() {
-        SetCurrentDirectoryA(previous_);
-        DeleteFileA((folder_ + "\\SimConnect.cfg").c_str());
-        RemoveDirectoryA(folder_.c_str());
-    }
-    ConfiguredFolder(const ConfiguredFolder&) = delete;
-    ConfiguredFolder& operator=(const ConfiguredFolder&) = delete;
-
-private:
-    std::string folder_;
-    char previous_[MAX_PATH] = {};
-};
 
 class HostWindow : public ::testing::Test {
 protected:
@@ -159,7 +126,8 @@ protected:
         hostWindow = nullptr;
     }
 
-    ConfiguredFolder folder;
+    // A SimConnect.cfg that leads the session to the peer's pipe.
+    wintest::OwnFolder folder{"[SimConnect]\r\nProtocol=Pipe\r\nPort=" + pipeName() + "\r\n"};
     std::unique_ptr<PipePeer> peer = std::make_unique<PipePeer>();
     HANDLE handle = nullptr;
 };
@@ -178,16 +146,6 @@ void commitToHost(std::uint32_t, std::uint32_t, std::uint32_t size, void* block)
 }
 void releaseToHost(std::uint32_t, std::uint32_t, void* block) {
     released.push_back(block);
-}
-
-void putAddress(unsigned char* at, std::uintptr_t value) {
-    StoreU32(at, static_cast<std::uint32_t>(value));
-    StoreU32(at + 4, static_cast<std::uint32_t>(std::uint64_t{value} >> 32));
-}
-
-std::uintptr_t addressAt(const unsigned char* at) {
-    return static_cast<std::uintptr_t>(std::uint64_t{LoadU32(at)} |
-                                       std::uint64_t{LoadU32(at + 4)} << 32);
 }
 
 }  // namespace
@@ -213,11 +171,8 @@ TEST_F(HostWindow, BothPostsThenAttachAndDeliver) {
     const auto count = [](SIMCONNECT_RECV* data, DWORD, void*) {
         if (data->dwID == SIMCONNECT_RECV_ID_OPEN) ++answers;
     };
-    const auto deadline = Clock::now() + 5s;
-    while (answers == 0 && Clock::now() < deadline) {
-        SimConnect_CallDispatch(handle, count, nullptr);
-        std::this_thread::sleep_for(1ms);
-    }
+    ASSERT_TRUE(wintest::waitFor(
+        [&] { return SUCCEEDED(SimConnect_CallDispatch(handle, count, nullptr)) && answers > 0; }));
     ASSERT_EQ(answers, 1);
     ASSERT_TRUE(pumpUntil(2));
     EXPECT_EQ(commands[1].wParam, WPARAM{0x2002A});
@@ -228,17 +183,9 @@ TEST_F(HostWindow, BothPostsThenAttachAndDeliver) {
     const std::uint32_t connection = LoadU32(record + 12);
     EXPECT_NE(connection, 0u);
 
-    unsigned char attach[48] = {};
-    StoreU32(attach, 48);
-    StoreU32(attach + 4, 2);
-    StoreU32(attach + 8, kHostId);
-    StoreU32(attach + 12, connection);
-    putAddress(attach + 16, reinterpret_cast<std::uintptr_t>(&allocInHost));
-    putAddress(attach + 24, reinterpret_cast<std::uintptr_t>(&freeInHost));
-    putAddress(attach + 32, reinterpret_cast<std::uintptr_t>(&commitToHost));
-    putAddress(attach + 40, reinterpret_cast<std::uintptr_t>(&releaseToHost));
-    const auto attachTo = reinterpret_cast<int (*)(const void*)>(addressAt(record + 16));
-    ASSERT_EQ(attachTo(attach), 1);
+    const hostrecords::AttachRecord attach(kHostId, connection, &allocInHost, &freeInHost, &commitToHost,
+                                           &releaseToHost);
+    ASSERT_EQ(hostrecords::AttachOf(record)(attach.bytes), 1);
 
     ASSERT_EQ(SimConnect_TransmitClientEvent(handle, 0, 1, 0, 1, 16), S_OK);
     ASSERT_EQ(committed.size(), 1u);
@@ -248,10 +195,7 @@ TEST_F(HostWindow, BothPostsThenAttachAndDeliver) {
     unsigned char event[24] = {};
     StoreU32(event, 24);
     StoreU32(event + 8, SIMCONNECT_RECV_ID_EVENT);
-    const auto deliver =
-        reinterpret_cast<void (*)(std::uint32_t, std::uint32_t, std::uint32_t, void*)>(
-            addressAt(record + 24));
-    deliver(kHostId, connection, sizeof event, event);
+    hostrecords::DeliverOf(record)(kHostId, connection, sizeof event, event);
     static const void* seen = nullptr;
     SimConnect_CallDispatch(
         handle, [](SIMCONNECT_RECV* data, DWORD, void*) { seen = data; }, nullptr);

@@ -8,25 +8,20 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <string>
 #include <thread>
 
 #include "simconnect/request_functions.h"
 #include "simconnect/session.h"
+#include "tests/windows/own_folder.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-bool waitFor(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (!done() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
-    return done();
-}
+using wintest::waitFor;
 
 std::string ownPipe(const std::string& tag) {
-    return "orvendale-transport-" + tag + "-" + std::to_string(GetCurrentProcessId());
+    return wintest::ownName("transport-" + tag);
 }
 
 HANDLE makePipe(const std::string& name) {

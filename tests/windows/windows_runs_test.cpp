@@ -143,14 +143,8 @@ protected:
             .has_value();
     }
 
-    testsupport::StandinLog& log() {
-        if (!standinLog) standinLog.emplace(work.file("standin.jsonl"));
-        return *standinLog;
-    }
-    testsupport::RackLog& rackLog() {
-        if (!racksLog) racksLog.emplace(work.file("racks.jsonl"));
-        return *racksLog;
-    }
+    testsupport::StandinLog& log() { return standinLog; }
+    testsupport::RackLog& rackLog() { return racksLog; }
 
     void joystickScenario() {
         const std::size_t from = log().size();
@@ -233,8 +227,8 @@ protected:
     std::unique_ptr<ComLinks> links;
     std::unique_ptr<ChildProcess> standin;
     std::unique_ptr<ChildProcess> service;
-    std::optional<testsupport::StandinLog> standinLog;
-    std::optional<testsupport::RackLog> racksLog;
+    testsupport::StandinLog standinLog{work.file("standin.jsonl")};
+    testsupport::RackLog racksLog{work.file("racks.jsonl")};
 };
 
 TEST_F(WindowsRun, AllRacksOnTheDefaultPipe) {

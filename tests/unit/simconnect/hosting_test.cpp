@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "simconnect/wire.h"
+#include "tests/support/host_records.h"
 #include "tests/unit/simconnect/peer_session.h"
 
 using loopback_peer::Bytes;
@@ -78,31 +79,11 @@ Bytes OpenAnswer(std::uint32_t reserved) {
     return MakeMessage(SIMCONNECT_RECV_ID_OPEN, fields);
 }
 
-std::uint64_t U64At(const unsigned char* at) {
-    return std::uint64_t{LoadU32(at)} | std::uint64_t{LoadU32(at + 4)} << 32;
+// An attach record with this test's host functions (or another host's allocator).
+hostrecords::AttachRecord Attach(std::uint32_t hostId, std::uint32_t connectionId, bool other = false) {
+    return {hostId, connectionId, other ? &OtherHostAlloc : &HostAllocBlock, &HostFreeBlock, &HostCommitBlock,
+            &HostReleaseBlock};
 }
-
-struct AttachRecord {
-    unsigned char bytes[48] = {};
-    AttachRecord(std::uint32_t hostId, std::uint32_t connectionId, bool other = false) {
-        StoreU32(bytes, 48);
-        StoreU32(bytes + 4, 2);
-        StoreU32(bytes + 8, hostId);
-        StoreU32(bytes + 12, connectionId);
-        Put(16, other ? reinterpret_cast<std::uintptr_t>(&OtherHostAlloc)
-                      : reinterpret_cast<std::uintptr_t>(&HostAllocBlock));
-        Put(24, reinterpret_cast<std::uintptr_t>(&HostFreeBlock));
-        Put(32, reinterpret_cast<std::uintptr_t>(&HostCommitBlock));
-        Put(40, reinterpret_cast<std::uintptr_t>(&HostReleaseBlock));
-    }
-    void Put(std::size_t offset, std::uintptr_t value) {
-        StoreU32(bytes + offset, static_cast<std::uint32_t>(value));
-        StoreU32(bytes + offset + 4, static_cast<std::uint32_t>(std::uint64_t{value} >> 32));
-    }
-};
-
-using AttachFn = int (*)(const void*);
-using DeliverFn = void (*)(std::uint32_t, std::uint32_t, std::uint32_t, void*);
 
 // A session registered with the host as a hosting simulator would see it: the window was
 // noted at open, and the open answer named host connection 7.
@@ -118,16 +99,16 @@ struct HostedSession {
         EXPECT_EQ(posts.posts.size(), 1u);
         if (posts.posts.empty()) return;
         record = reinterpret_cast<const unsigned char*>(posts.posts[0].second);
-        attach = reinterpret_cast<AttachFn>(static_cast<std::uintptr_t>(U64At(record + 16)));
-        deliver = reinterpret_cast<DeliverFn>(static_cast<std::uintptr_t>(U64At(record + 24)));
+        attach = hostrecords::AttachOf(record);
+        deliver = hostrecords::DeliverOf(record);
     }
     std::uint32_t ConnectionId() const { return s.session()->ConnectionId(); }
 
     HostPosts posts;
     PeerSession s;
     const unsigned char* record = nullptr;
-    AttachFn attach = nullptr;
-    DeliverFn deliver = nullptr;
+    hostrecords::AttachFn attach = nullptr;
+    hostrecords::DeliverFn deliver = nullptr;
 };
 
 }  // namespace
@@ -174,21 +155,21 @@ TEST(Hosting, AttachAcceptsOnlyAWellFormedRecordForARegisteredSession) {
     HostedSession hosted;
     ASSERT_NE(hosted.attach, nullptr);
     const std::uint32_t connection = hosted.ConnectionId();
-    AttachRecord versionOne(kHostId, connection);
+    auto versionOne = Attach(kHostId, connection);
     StoreU32(versionOne.bytes + 4, 1);
-    AttachRecord shortRecord(kHostId, connection);
+    auto shortRecord = Attach(kHostId, connection);
     StoreU32(shortRecord.bytes, 40);
-    AttachRecord missingFunction(kHostId, connection);
-    missingFunction.Put(32, 0);
+    auto missingFunction = Attach(kHostId, connection);
+    hostrecords::PutAddress(missingFunction.bytes + 32, 0);
     EXPECT_EQ(hosted.attach(nullptr), 0);
     EXPECT_EQ(hosted.attach(versionOne.bytes), 0);
     EXPECT_EQ(hosted.attach(shortRecord.bytes), 0);
-    EXPECT_EQ(hosted.attach(AttachRecord(kHostId + 1, connection).bytes), 0);
-    EXPECT_EQ(hosted.attach(AttachRecord(kHostId, connection + 1).bytes), 0);
+    EXPECT_EQ(hosted.attach(Attach(kHostId + 1, connection).bytes), 0);
+    EXPECT_EQ(hosted.attach(Attach(kHostId, connection + 1).bytes), 0);
     EXPECT_EQ(hosted.attach(missingFunction.bytes), 0);
-    EXPECT_EQ(hosted.attach(AttachRecord(kHostId, connection).bytes), 1);
+    EXPECT_EQ(hosted.attach(Attach(kHostId, connection).bytes), 1);
     // A second attach is refused and the first host's functions stay.
-    EXPECT_EQ(hosted.attach(AttachRecord(kHostId, connection, true).bytes), 0);
+    EXPECT_EQ(hosted.attach(Attach(kHostId, connection, true).bytes), 0);
     ASSERT_EQ(SimConnect_TransmitClientEvent(hosted.s.handle, 0, 1, 0, 1, 16), S_OK);
     EXPECT_EQ(host.allocSizes.size(), 1u);
     EXPECT_EQ(otherHostAllocs, 0u);
@@ -197,7 +178,7 @@ TEST(Hosting, AttachAcceptsOnlyAWellFormedRecordForARegisteredSession) {
 TEST(Hosting, RequestsGoToHostMemoryWhileAttached) {
     HostedSession hosted;
     ASSERT_NE(hosted.attach, nullptr);
-    ASSERT_EQ(hosted.attach(AttachRecord(kHostId, hosted.ConnectionId()).bytes), 1);
+    ASSERT_EQ(hosted.attach(Attach(kHostId, hosted.ConnectionId()).bytes), 1);
 
     ASSERT_EQ(SimConnect_MapClientEventToSimEvent(hosted.s.handle, 5, "AB"), S_OK);
     ASSERT_EQ(host.commits.size(), 1u);
@@ -235,7 +216,7 @@ TEST(Hosting, RequestsGoToHostMemoryWhileAttached) {
 TEST(Hosting, DeliveredMessagesReachTheApplicationAndGoBackToTheHost) {
     HostedSession hosted;
     ASSERT_NE(hosted.deliver, nullptr);
-    ASSERT_EQ(hosted.attach(AttachRecord(kHostId, hosted.ConnectionId()).bytes), 1);
+    ASSERT_EQ(hosted.attach(Attach(kHostId, hosted.ConnectionId()).bytes), 1);
     Bytes event = MakeMessage(SIMCONNECT_RECV_ID_EVENT, {0xFFFFFFFFu, 0, 0});
     Bytes stranger = event;
     hosted.deliver(kHostId + 1, hosted.ConnectionId(), static_cast<std::uint32_t>(stranger.size()),
