@@ -12,9 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "tests/support/process.h"
-#include "tests/support/rack_log.h"
-#include "tests/support/standin_log.h"
+#include "bench/service_run.h"
 
 namespace {
 
@@ -77,19 +75,9 @@ struct Measured {
 // Runs the service with `config` against a quiet stand-in and measures it once `ready`
 // says the racks are running.
 Measured measureService(const std::string& config, const std::function<bool(testsupport::StandinLog&)>& ready) {
-    testsupport::TempDir standinHome, work, home;
-    const std::string pipe = testsupport::uniquePipeName("bench-idle");
-    const auto standin = testsupport::startStandin(standinHome, {"--pipe-name", pipe, "--no-tcp"});
-    if (!standin.ready) std::exit(1);
-    testsupport::StandinLog log(standin.logPath);
-    work.write("rack_config.json", config);
-    work.write("SimConnect.cfg", "[SimConnect]\nProtocol=Pipe\nPort=" + pipe + "\n");
-    testsupport::ProcessOptions options;
-    options.args = {testsupport::binaryPath("orvendale-fs")};
-    options.cwd = work.path();
-    options.env = {{"HOME", home.path()}};
-    testsupport::ChildProcess service(options);
-    if (!service.waitForOutput("Launch a flight.", 10s) || !ready(log)) {
+    bench::ServiceRun run("bench-idle", config);
+    testsupport::ChildProcess& service = run.service();
+    if (!service.waitForOutput("Launch a flight.", 10s) || !ready(run.log())) {
         std::fprintf(stderr, "bench: the service did not come up\n%s", service.output().c_str());
         std::exit(1);
     }

@@ -20,8 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/process.h"
-#include "tests/support/standin_log.h"
+#include "bench/service_run.h"
 
 namespace {
 
@@ -183,23 +182,13 @@ bool isRequest(const Json& entry, const char* request) {
 }  // namespace
 
 int main() {
-    testsupport::TempDir standinHome, work, home;
-    const std::string pipe = testsupport::uniquePipeName("bench-latency");
-    const auto standin = testsupport::startStandin(standinHome, {"--pipe-name", pipe, "--no-tcp"});
-    if (!standin.ready) return 1;
-    testsupport::StandinLog log(standin.logPath);
-
     Pty joystick, efis, fcu;
     const Json config = {{joystick.slavePath(), "joystick_rack"},
                          {efis.slavePath(), "efis_rack"},
                          {fcu.slavePath(), "autopilot_rack"}};
-    work.write("rack_config.json", config.dump());
-    work.write("SimConnect.cfg", "[SimConnect]\nProtocol=Pipe\nPort=" + pipe + "\n");
-    testsupport::ProcessOptions options;
-    options.args = {testsupport::binaryPath("orvendale-fs")};
-    options.cwd = work.path();
-    options.env = {{"HOME", home.path()}};
-    testsupport::ChildProcess service(options);
+    bench::ServiceRun run("bench-latency", config.dump());
+    testsupport::StandinLog& log = run.log();
+    testsupport::ChildProcess& service = run.service();
     Drain drain({efis.master(), fcu.master()});
     // The panels' display frames show that their loops run; the joystick's first write
     // that it does too.
