@@ -142,15 +142,16 @@ HRESULT FinishOpen(HANDLE* phSimConnect, ClientClient* session, const char* szNa
     return result;
 }
 
+// `connect` makes the session: through the configuration's plan or given settings.
+template <typename Connect>
 HRESULT OpenWith(HANDLE* phSimConnect, const char* szName, HWND hWnd, DWORD UserEventWin32,
-                 HANDLE hEventHandle, int (*connect)(ClientClient**, const void*),
-                 const void* how) {
+                 HANDLE hEventHandle, Connect connect) {
     if (phSimConnect == nullptr) return E_INVALIDARG;
     *phSimConnect = nullptr;
     if (szName == nullptr) return E_INVALIDARG;
     return Guarded([&] {
         ClientClient* session = nullptr;
-        const int connected = connect(&session, how);
+        const int connected = connect(&session);
         *phSimConnect = session;
         if (connected == kSessionInvalidConfigIndex) return E_INVALIDARG;
         if (connected != kSessionDone) return E_FAIL;
@@ -163,22 +164,14 @@ HRESULT OpenWith(HANDLE* phSimConnect, const char* szName, HWND hWnd, DWORD User
 HRESULT OpenWithSettings(HANDLE* phSimConnect, const char* szName,
                          const ConnectionSettings& settings, HWND hWnd, DWORD UserEventWin32,
                          HANDLE hEventHandle) {
-    return OpenWith(
-        phSimConnect, szName, hWnd, UserEventWin32, hEventHandle,
-        [](ClientClient** session, const void* how) {
-            return ConnectThroughPlan(session, *static_cast<const ConnectionSettings*>(how));
-        },
-        &settings);
+    return OpenWith(phSimConnect, szName, hWnd, UserEventWin32, hEventHandle,
+                    [&](ClientClient** session) { return ConnectThroughPlan(session, settings); });
 }
 
 HRESULT SimConnect_Open(HANDLE* phSimConnect, const char* szName, HWND hWnd, DWORD UserEventWin32,
                         HANDLE hEventHandle, DWORD ConfigIndex) {
-    return OpenWith(
-        phSimConnect, szName, hWnd, UserEventWin32, hEventHandle,
-        [](ClientClient** session, const void* how) {
-            return OpenConnection(session, *static_cast<const DWORD*>(how));
-        },
-        &ConfigIndex);
+    return OpenWith(phSimConnect, szName, hWnd, UserEventWin32, hEventHandle,
+                    [&](ClientClient** session) { return OpenConnection(session, ConfigIndex); });
 }
 
 HRESULT SimConnect_Close(HANDLE hSimConnect) {
