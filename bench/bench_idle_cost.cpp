@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -42,11 +43,11 @@ double peakRssMiB(pid_t pid) {
     return 0;
 }
 
-// CPU seconds per wall second of `pid` over the window.
-double cpuPerSecond(pid_t pid) {
+// CPU seconds per wall second of `pid` while `wait` runs.
+double cpuPerSecond(pid_t pid, const std::function<void()>& wait) {
     const double before = cpuSeconds(pid);
     const auto started = Clock::now();
-    std::this_thread::sleep_for(kWindow);
+    wait();
     const double wall = std::chrono::duration<double>(Clock::now() - started).count();
     return (cpuSeconds(pid) - before) / wall;
 }
@@ -56,11 +57,7 @@ double bareSleepLoopCost() {
         const auto end = Clock::now() + kWindow;
         while (Clock::now() < end) std::this_thread::sleep_for(1ms);
     });
-    const double before = cpuSeconds(getpid());
-    const auto started = Clock::now();
-    loop.join();
-    const double wall = std::chrono::duration<double>(Clock::now() - started).count();
-    return (cpuSeconds(getpid()) - before) / wall;
+    return cpuPerSecond(getpid(), [&] { loop.join(); });
 }
 
 void print(const std::string& name, double value, const char* unit) {
@@ -82,7 +79,7 @@ Measured measureService(const std::string& config, const std::function<bool(test
         std::exit(1);
     }
     Measured measured;
-    measured.cpu = cpuPerSecond(service.pid());
+    measured.cpu = cpuPerSecond(service.pid(), [] { std::this_thread::sleep_for(kWindow); });
     measured.rssMiB = peakRssMiB(service.pid());
     return measured;
 }

@@ -101,41 +101,33 @@ double Rate(std::size_t count, Clock::time_point start, Clock::time_point end) {
     return static_cast<double>(count) / std::chrono::duration<double>(end - start).count();
 }
 
-// A session through the library to a peer of the benchmark's own, its OPEN read away.
-struct LibraryLink {
-    LibraryLink(const Endpoint& endpoint, const std::string& pipeName)
+// A connection to a peer of the benchmark's own: a session through the library (its OPEN
+// read away), or a plain socket.
+struct Link {
+    Link(const Endpoint& endpoint, const std::string& pipeName, bool library)
         : listener(Listen(endpoint, pipeName)) {
-        if (OpenWithSettings(&handle, "bench", SettingsFor(endpoint, listener, pipeName)) != S_OK) {
+        if (!library) {
+            fd = RawConnect(endpoint, listener, pipeName);
+        } else if (OpenWithSettings(&handle, "bench", SettingsFor(endpoint, listener, pipeName)) != S_OK) {
             throw std::runtime_error("cannot open a session");
         }
         peer = listener.Accept();
-        if (!peer) throw std::runtime_error("the session did not connect");
-        peer->Read(296);
+        if (!peer) throw std::runtime_error("the peer was not reached");
+        if (library) peer->Read(296);
     }
-    ~LibraryLink() { SimConnect_Close(handle); }
+    ~Link() {
+        if (handle != nullptr) SimConnect_Close(handle);
+        if (fd >= 0) close(fd);
+    }
 
     Listener listener;
     HANDLE handle = nullptr;
-    std::optional<Connection> peer;
-};
-
-// A plain socket to a peer of the benchmark's own.
-struct RawLink {
-    RawLink(const Endpoint& endpoint, const std::string& pipeName)
-        : listener(Listen(endpoint, pipeName)),
-          fd(RawConnect(endpoint, listener, pipeName)),
-          peer(listener.Accept()) {
-        if (!peer) throw std::runtime_error("the raw socket did not connect");
-    }
-    ~RawLink() { close(fd); }
-
-    Listener listener;
-    int fd;
+    int fd = -1;
     std::optional<Connection> peer;
 };
 
 double LibraryRequestRate(const Endpoint& endpoint, const std::string& pipeName) {
-    LibraryLink link(endpoint, pipeName);
+    Link link(endpoint, pipeName, true);
     Clock::time_point end;
     std::thread counter([&] { end = CountBytes(*link.peer, kRequests * kRequestSize); });
     const auto start = Clock::now();
@@ -147,7 +139,7 @@ double LibraryRequestRate(const Endpoint& endpoint, const std::string& pipeName)
 }
 
 double RawRequestRate(const Endpoint& endpoint, const std::string& pipeName) {
-    RawLink link(endpoint, pipeName);
+    Link link(endpoint, pipeName, false);
     unsigned char message[kRequestSize] = {36, 0, 0, 0, 5, 0, 0, 0, 5, 0, 0, 0xF0};
     Clock::time_point end;
     std::thread counter([&] { end = CountBytes(*link.peer, kRequests * kRequestSize); });
@@ -175,7 +167,7 @@ void SendEvents(Connection& peer) {
 }
 
 double LibraryDispatchRate(const Endpoint& endpoint, const std::string& pipeName) {
-    LibraryLink link(endpoint, pipeName);
+    Link link(endpoint, pipeName, true);
     std::size_t received = 0;
     const auto start = Clock::now();
     std::thread sender([&] { SendEvents(*link.peer); });
@@ -195,7 +187,7 @@ double LibraryDispatchRate(const Endpoint& endpoint, const std::string& pipeName
 }
 
 double RawReadRate(const Endpoint& endpoint, const std::string& pipeName) {
-    RawLink link(endpoint, pipeName);
+    Link link(endpoint, pipeName, false);
     std::vector<char> buffer(kRawReadSize);
     std::size_t bytes = 0;
     const auto start = Clock::now();
@@ -239,29 +231,18 @@ void Compare(const std::string& name, const char* unit,
     Print(name + "_vs_raw", libraryRate / rawRate, "ratio");
 }
 
-using Measure = double (*)(const Endpoint&, const std::string&);
-
-struct Figure {
-    const char* name;
-    const char* unit;
-    Measure library;
-    Measure raw;
-};
-
 }  // namespace
 
 int main() {
-    const Figure figures[] = {
-        {"request_rate_", "requests/s", LibraryRequestRate, RawRequestRate},
-        {"dispatch_rate_", "messages/s", LibraryDispatchRate, RawReadRate},
-    };
     try {
-        for (const Figure& figure : figures) {
-            for (const Endpoint& endpoint : {Endpoint{false, "pipe"}, Endpoint{true, "tcp"}}) {
-                using namespace std::placeholders;
-                Compare(figure.name + endpoint.name, figure.unit,
-                        std::bind(figure.library, endpoint, _1), std::bind(figure.raw, endpoint, _1));
-            }
+        using namespace std::placeholders;
+        for (const Endpoint& endpoint : {Endpoint{false, "pipe"}, Endpoint{true, "tcp"}}) {
+            Compare("request_rate_" + endpoint.name, "requests/s",
+                    std::bind(LibraryRequestRate, endpoint, _1), std::bind(RawRequestRate, endpoint, _1));
+        }
+        for (const Endpoint& endpoint : {Endpoint{false, "pipe"}, Endpoint{true, "tcp"}}) {
+            Compare("dispatch_rate_" + endpoint.name, "messages/s",
+                    std::bind(LibraryDispatchRate, endpoint, _1), std::bind(RawReadRate, endpoint, _1));
         }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "bench_simconnect: %s\n", error.what());
