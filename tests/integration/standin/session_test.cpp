@@ -71,11 +71,8 @@ TEST(StandinSession, OpenAnswerCarriesTheConfiguredVersionsAndComesOnce) {
     const Bytes& open = out[0];
     EXPECT_EQ(Bytes(open.begin(), open.begin() + 12), words({308, 5, SIMCONNECT_RECV_ID_OPEN}));
     EXPECT_STREQ(reinterpret_cast<const char*>(&open[12]), "TestSim");
-    EXPECT_EQ(get32(open, 268), 1u);
-    EXPECT_EQ(get32(open, 280), 4u);
-    EXPECT_EQ(get32(open, 284), 11u);  // SimConnect version by default
-    EXPECT_EQ(get32(open, 292), 62651u);
-    EXPECT_EQ(get32(open, 300), 77u);
+    // The application's versions, the SimConnect version by default, and the reserved word.
+    EXPECT_EQ(Bytes(open.begin() + 268, open.end()), words({1, 2, 3, 4, 11, 0, 62651, 3, 77, 0}));
     EXPECT_EQ(h.rejection(openRequest(9)), (Exception{SIMCONNECT_EXCEPTION_ERROR, 9, kUnused}));
 }
 

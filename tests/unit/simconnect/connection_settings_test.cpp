@@ -43,15 +43,18 @@ std::string Describe(const std::vector<EndpointAttempt>& plan) {
     return text;
 }
 
+// The settings of configuration index 0 as "protocol [address] [port] maxReceiveSize nagle".
+std::string Loaded() {
+    const ConnectionSettings s = LoadConnectionSettings(0);
+    return std::to_string(s.protocol) + " [" + s.address + "] [" + s.port + "] " +
+           std::to_string(s.maxReceiveSize) + (s.disableNagle ? " no-nagle" : " nagle");
+}
+
 }  // namespace
 
 TEST_F(Settings, NoFilesGiveTheDefaultsAndTheFullLocalPlan) {
     const ConnectionSettings settings = LoadConnectionSettings(0);
-    EXPECT_EQ(settings.protocol, 1u);
-    EXPECT_EQ(settings.address, "");
-    EXPECT_EQ(settings.port, "");
-    EXPECT_EQ(settings.maxReceiveSize, 41088u);
-    EXPECT_FALSE(settings.disableNagle);
+    EXPECT_EQ(Loaded(), "1 [] [] 41088 nagle");
     EXPECT_EQ(Describe(BuildEndpointPlan(settings)), std::string("pipe ") + kDefaultPipe +
                                                          "; tcp23 ::1 -; tcp2 127.0.0.1 -; pipe " +
                                                          kDefaultPipe + "; ");
@@ -74,18 +77,16 @@ TEST_F(Settings, ConfigurationIndexNeedsASectionWithEntries) {
 
 TEST_F(Settings, AllBitsIndexReadsNoFile) {
     CurrentFile("[SimConnect.4294967295]\nProtocol=IPv4\nPort=1\n[SimConnect]\nPort=2\n");
-    const ConnectionSettings settings = LoadConnectionSettings(0xFFFFFFFFu);
-    EXPECT_EQ(settings.protocol, 1u);
-    EXPECT_EQ(settings.port, "");
+    EXPECT_EQ(LoadConnectionSettings(0xFFFFFFFFu).port, "");
+    EXPECT_EQ(LoadConnectionSettings(0xFFFFFFFFu).protocol, 1u);
 }
 
 TEST_F(Settings, RegistryPortThenALaterFilePort) {
     UserFile("[SimConnect]\nProtocol=IPv4\n");
     Registry("SimConnect_Port_IPv4=500\n");
-    EXPECT_EQ(LoadConnectionSettings(0).port, "500");
-    EXPECT_EQ(LoadConnectionSettings(0).protocol, 2u);
+    EXPECT_EQ(Loaded(), "2 [] [500] 41088 nagle");
     CurrentFile("[SimConnect]\nPort=600\n");
-    EXPECT_EQ(LoadConnectionSettings(0).port, "600");
+    EXPECT_EQ(Loaded(), "2 [] [600] 41088 nagle");
 
     // A value that does not fit the 20-byte registry buffer is no port at all.
     Registry(
@@ -95,19 +96,17 @@ TEST_F(Settings, RegistryPortThenALaterFilePort) {
 }
 
 TEST_F(Settings, MaxReceiveSizeOnlyRises) {
-    CurrentFile("[SimConnect]\nMaxReceiveSize=1000\n");
-    EXPECT_EQ(LoadConnectionSettings(0).maxReceiveSize, 41088u);
-    CurrentFile("[SimConnect]\nMaxReceiveSize=100000\n");
-    EXPECT_EQ(LoadConnectionSettings(0).maxReceiveSize, 100000u);
-    UserFile("[SimConnect]\nMaxReceiveSize=60000\n");
-    CurrentFile("[SimConnect]\nMaxReceiveSize=50000\n");
-    EXPECT_EQ(LoadConnectionSettings(0).maxReceiveSize, 60000u);
-    UserFile("[SimConnect]\nMaxReceiveSize=50000\n");
-    CurrentFile("[SimConnect]\nMaxReceiveSize=60000\n");
-    EXPECT_EQ(LoadConnectionSettings(0).maxReceiveSize, 60000u);
+    const auto sizeWith = [&](const std::string& user, const std::string& current) {
+        UserFile("[SimConnect]\n" + user);
+        CurrentFile("[SimConnect]\n" + current);
+        return LoadConnectionSettings(0).maxReceiveSize;
+    };
+    EXPECT_EQ(sizeWith("", "MaxReceiveSize=1000\n"), 41088u);
+    EXPECT_EQ(sizeWith("", "MaxReceiveSize=100000\n"), 100000u);
+    EXPECT_EQ(sizeWith("MaxReceiveSize=60000\n", "MaxReceiveSize=50000\n"), 60000u);
+    EXPECT_EQ(sizeWith("MaxReceiveSize=50000\n", "MaxReceiveSize=60000\n"), 60000u);
     CurrentFile("[SimConnect]\nMaxReceiveSize=-1\nDisableNagle=7\n");
-    EXPECT_EQ(LoadConnectionSettings(0).maxReceiveSize, 4294967295u);
-    EXPECT_TRUE(LoadConnectionSettings(0).disableNagle);
+    EXPECT_EQ(Loaded(), "1 [] [] 4294967295 no-nagle");
     EXPECT_EQ(ParseProfileInt("12abc"), 12);
     EXPECT_EQ(ParseProfileInt("abc"), 0);
     EXPECT_EQ(ParseProfileInt("99999999999"), 2147483647);
@@ -120,8 +119,7 @@ TEST_F(Settings, ProtocolNamesAndFileSyntax) {
     CurrentFile("[SimConnect]\nProtocol=TCP\n");
     EXPECT_EQ(LoadConnectionSettings(0).protocol, 23u);
     CurrentFile("\xEF\xBB\xBF[ SimConnect ]\r\nAddress=\"my host\"\r\n;Port=1\r\n");
-    EXPECT_EQ(LoadConnectionSettings(0).address, "my host");
-    EXPECT_EQ(LoadConnectionSettings(0).port, "");
+    EXPECT_EQ(Loaded(), "23 [my host] [] 41088 nagle");
 }
 
 TEST_F(Settings, PipeOnAnotherMachineHasNoFallback) {
