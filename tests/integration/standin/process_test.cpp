@@ -82,16 +82,6 @@ TEST(StandinProcess, MalformedClientsAreClosedAndOthersGoOn) {
     EXPECT_TRUE(run.process->running());
 }
 
-TEST(StandinProcess, HelpDocumentsTheModelAndBadOptionsFail) {
-    ChildProcess help({.args = {binaryPath("sim-standin"), "--help"}});
-    EXPECT_EQ(help.waitExit(5s), 0);
-    for (const char* text : {"A32NX_AUTOPILOT_SPEED_SELECTED", "AP_ALT_VAR_INC", "--reject-name", "\"mono_ns\""})
-        EXPECT_NE(help.output().find(text), std::string::npos) << text;
-    ChildProcess bad({.args = {binaryPath("sim-standin"), "--tcp-port", "http"}});
-    EXPECT_EQ(bad.waitExit(5s), 2);
-    EXPECT_NE(bad.output().find("--tcp-port needs a port number"), std::string::npos);
-}
-
 TEST(StandinDefaultPipe, ServesTheSimulatorsPipeAlone) {
     TempDir home;
     StandinRun run = startStandin(home, {"--no-tcp"});

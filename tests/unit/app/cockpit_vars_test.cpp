@@ -46,11 +46,4 @@ TEST(CockpitVars, RefusesNamesWithoutRoomForTheTerminatorAndKeepsTheValuesLow16B
     EXPECT_EQ(payload, (cockpit::Payload{3, 0x78, 0x56, 'V'}));
 }
 
-TEST(CockpitVars, NothingIsSentOnAClosedConnection) {
-    StateLock lock;
-    SimSession session(&lock);
-    EXPECT_FALSE(session.sendTriggerCommand("(>H:A320_Neo_FCU_VS_PUSH)"));
-    EXPECT_FALSE(session.sendSetCommand("XMLVAR_Baro1_Mode", 1));
-}
-
 }  // namespace

