@@ -7,15 +7,16 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <sstream>
 
 #include "simconnect/wire.h"
 #include "tests/support/host_records.h"
+#include "tests/support/request_bytes.h"
 #include "tests/unit/simconnect/peer_session.h"
 
 using loopback_peer::Bytes;
 using loopback_peer::MakeMessage;
 using loopback_peer::U32At;
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -34,22 +35,35 @@ struct HostPosts : HostCommandSink {
     std::vector<std::pair<HWND, std::intptr_t>> posts;
 };
 
-// The simulator's side of hosting: what the library asked of it.
+template <typename... Parts>
+std::string Text(const Parts&... parts) {
+    std::ostringstream text;
+    (text << ... << parts);
+    return text.str();
+}
+
+// The simulator's side of hosting: what the library asked of it, in order, with the
+// blocks it handed out named by their number ("alloc 276", "commit 276 #0").
 struct Host {
+    std::uint32_t connection = 0;
     bool refuseAlloc = false;
     std::vector<std::unique_ptr<unsigned char[]>> memory;
-    std::vector<std::uint32_t> allocSizes;
-    std::vector<std::pair<std::uint32_t, void*>> commits;
-    std::vector<std::pair<void*, void*>> frees;
-    std::vector<void*> releases;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> ids;  // of every call
+    std::vector<std::string> calls;
+
+    void Called(std::uint32_t hostId, std::uint32_t connectionId, const std::string& call) {
+        calls.push_back(hostId == kHostId && connectionId == connection ? call : Text(call, " for another session"));
+    }
+    std::string Name(const void* block) const {
+        for (std::size_t i = 0; i < memory.size(); ++i)
+            if (memory[i].get() == block) return Text("#", i);
+        return "a block of its own";
+    }
 };
 Host host;
 std::size_t otherHostAllocs = 0;
 
 void* HostAllocBlock(std::uint32_t hostId, std::uint32_t connectionId, std::uint32_t size) {
-    host.ids.emplace_back(hostId, connectionId);
-    host.allocSizes.push_back(size);
+    host.Called(hostId, connectionId, Text("alloc ", size));
     if (host.refuseAlloc) return nullptr;
     // Host memory is not clean; the library must zero what it reserves.
     host.memory.push_back(std::make_unique<unsigned char[]>(size));
@@ -57,16 +71,13 @@ void* HostAllocBlock(std::uint32_t hostId, std::uint32_t connectionId, std::uint
     return host.memory.back().get();
 }
 void HostFreeBlock(std::uint32_t hostId, std::uint32_t connectionId, void* block, void* again) {
-    host.ids.emplace_back(hostId, connectionId);
-    host.frees.emplace_back(block, again);
+    host.Called(hostId, connectionId, Text("free ", host.Name(block), " ", host.Name(again)));
 }
 void HostCommitBlock(std::uint32_t hostId, std::uint32_t connectionId, std::uint32_t size, void* block) {
-    host.ids.emplace_back(hostId, connectionId);
-    host.commits.emplace_back(size, block);
+    host.Called(hostId, connectionId, Text("commit ", size, " ", host.Name(block)));
 }
 void HostReleaseBlock(std::uint32_t hostId, std::uint32_t connectionId, void* block) {
-    host.ids.emplace_back(hostId, connectionId);
-    host.releases.push_back(block);
+    host.Called(hostId, connectionId, Text("release ", block));
 }
 void* OtherHostAlloc(std::uint32_t, std::uint32_t, std::uint32_t) {
     ++otherHostAllocs;
@@ -89,9 +100,10 @@ hostrecords::AttachRecord Attach(std::uint32_t hostId, std::uint32_t connectionI
 // noted at open, and the open answer named host connection 7.
 struct HostedSession {
     HostedSession() {
-        host = Host{};
-        otherHostAllocs = 0;
         OpenPeerSession(s, "hosting");
+        host = Host{};
+        host.connection = s.session()->ConnectionId();
+        otherHostAllocs = 0;
         NoteHostWindow(s.session(), kHostWindow);
         s.peer->Write(OpenAnswer(kHostId));
         EXPECT_TRUE(WaitForQueued(s.session(), 1));
@@ -102,7 +114,8 @@ struct HostedSession {
         attach = hostrecords::AttachOf(record);
         deliver = hostrecords::DeliverOf(record);
     }
-    std::uint32_t ConnectionId() const { return s.session()->ConnectionId(); }
+    // Attaches this test's host; true when accepted.
+    bool Attached() { return attach != nullptr && attach(Attach(kHostId, host.connection).bytes) == 1; }
 
     HostPosts posts;
     PeerSession s;
@@ -117,10 +130,11 @@ TEST(Hosting, OpenAnswerRegistersOnceWithTheHostsWindow) {
     HostedSession hosted;
     ASSERT_NE(hosted.record, nullptr);
     EXPECT_EQ(hosted.posts.posts[0].first, kHostWindow);
-    EXPECT_EQ(LoadU32(hosted.record), 32u);
-    EXPECT_EQ(LoadU32(hosted.record + 4), 1u);
-    EXPECT_EQ(LoadU32(hosted.record + 8), kHostId);
-    EXPECT_EQ(LoadU32(hosted.record + 12), hosted.ConnectionId());
+    const auto words = [&] {
+        return std::vector<std::uint32_t>{LoadU32(hosted.record), LoadU32(hosted.record + 4),
+                                          LoadU32(hosted.record + 8), LoadU32(hosted.record + 12)};
+    };
+    EXPECT_EQ(words(), (std::vector<std::uint32_t>{32, 1, kHostId, host.connection}));
     EXPECT_TRUE(hosted.attach == &HostAttach);
     EXPECT_TRUE(hosted.deliver == &HostDeliver);
 
@@ -129,7 +143,7 @@ TEST(Hosting, OpenAnswerRegistersOnceWithTheHostsWindow) {
     ASSERT_TRUE(WaitForQueued(hosted.s.session(), 1));
     DispatchOnce(hosted.s.handle);
     EXPECT_EQ(hosted.posts.posts.size(), 1u);
-    EXPECT_EQ(LoadU32(hosted.record + 8), kHostId);
+    EXPECT_EQ(words(), (std::vector<std::uint32_t>{32, 1, kHostId, host.connection}));
 }
 
 TEST(Hosting, NoRegistrationWithoutAWindowOrAHostId) {
@@ -154,80 +168,62 @@ TEST(Hosting, NoRegistrationWithoutAWindowOrAHostId) {
 TEST(Hosting, AttachAcceptsOnlyAWellFormedRecordForARegisteredSession) {
     HostedSession hosted;
     ASSERT_NE(hosted.attach, nullptr);
-    const std::uint32_t connection = hosted.ConnectionId();
+    const std::uint32_t connection = host.connection;
     auto versionOne = Attach(kHostId, connection);
     StoreU32(versionOne.bytes + 4, 1);
     auto shortRecord = Attach(kHostId, connection);
     StoreU32(shortRecord.bytes, 40);
     auto missingFunction = Attach(kHostId, connection);
     hostrecords::PutAddress(missingFunction.bytes + 32, 0);
-    EXPECT_EQ(hosted.attach(nullptr), 0);
-    EXPECT_EQ(hosted.attach(versionOne.bytes), 0);
-    EXPECT_EQ(hosted.attach(shortRecord.bytes), 0);
-    EXPECT_EQ(hosted.attach(Attach(kHostId + 1, connection).bytes), 0);
-    EXPECT_EQ(hosted.attach(Attach(kHostId, connection + 1).bytes), 0);
-    EXPECT_EQ(hosted.attach(missingFunction.bytes), 0);
-    EXPECT_EQ(hosted.attach(Attach(kHostId, connection).bytes), 1);
+    for (const void* refused : {static_cast<const void*>(nullptr), static_cast<const void*>(versionOne.bytes),
+                                static_cast<const void*>(shortRecord.bytes),
+                                static_cast<const void*>(Attach(kHostId + 1, connection).bytes),
+                                static_cast<const void*>(Attach(kHostId, connection + 1).bytes),
+                                static_cast<const void*>(missingFunction.bytes)})
+        EXPECT_EQ(hosted.attach(refused), 0);
+    EXPECT_TRUE(hosted.Attached());
     // A second attach is refused and the first host's functions stay.
     EXPECT_EQ(hosted.attach(Attach(kHostId, connection, true).bytes), 0);
     ASSERT_EQ(SimConnect_TransmitClientEvent(hosted.s.handle, 0, 1, 0, 1, 16), S_OK);
-    EXPECT_EQ(host.allocSizes.size(), 1u);
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"alloc 36", "commit 36 #0"}));
     EXPECT_EQ(otherHostAllocs, 0u);
 }
 
 TEST(Hosting, RequestsGoToHostMemoryWhileAttached) {
     HostedSession hosted;
-    ASSERT_NE(hosted.attach, nullptr);
-    ASSERT_EQ(hosted.attach(Attach(kHostId, hosted.ConnectionId()).bytes), 1);
-
+    ASSERT_TRUE(hosted.Attached());
     ASSERT_EQ(SimConnect_MapClientEventToSimEvent(hosted.s.handle, 5, "AB"), S_OK);
-    ASSERT_EQ(host.commits.size(), 1u);
-    ASSERT_EQ(host.allocSizes, std::vector<std::uint32_t>{276});
-    auto* block = static_cast<unsigned char*>(host.commits[0].second);
-    EXPECT_EQ(host.commits[0].first, 276u);
-    EXPECT_EQ(LoadU32(block), 276u);
-    EXPECT_EQ(LoadU32(block + 12), 2u);  // the send id after the OPEN request's 1
-    EXPECT_EQ(LoadU32(block + 16), 5u);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(block + 20)), "AB");
-    for (std::size_t i = 22; i < 276; ++i) ASSERT_EQ(block[i], 0) << i;
+    ASSERT_EQ(host.calls, (std::vector<std::string>{"alloc 276", "commit 276 #0"}));
+    // The send id after the OPEN request's 1, the event, its name, and zeros after it.
+    const unsigned char* block = host.memory[0].get();
+    Bytes expected = wirebytes::words({276, 5, 0xF0000004, 2, 5});
+    expected.insert(expected.end(), {'A', 'B'});
+    expected.resize(276);
+    EXPECT_EQ(Bytes(block, block + 276), expected);
 
-    // A text that does not fit gives its host block back, uncommitted.
-    const std::string tooLong(300, 'x');
-    EXPECT_EQ(SimConnect_MapClientEventToSimEvent(hosted.s.handle, 9, tooLong.c_str()),
+    // A text that does not fit gives its host block back, uncommitted; when the host has
+    // no memory the request takes the usual way, through the pipe.
+    EXPECT_EQ(SimConnect_MapClientEventToSimEvent(hosted.s.handle, 9, std::string(300, 'x').c_str()),
               SIMCONNECT_E_TEXT_TOO_LONG);
-    ASSERT_EQ(host.frees.size(), 1u);
-    EXPECT_EQ(host.frees[0].first, host.memory.back().get());
-    EXPECT_EQ(host.frees[0].second, host.memory.back().get());
-    EXPECT_EQ(host.commits.size(), 1u);
-
-    // When the host has no memory the request takes the usual way, through the pipe.
     host.refuseAlloc = true;
     ASSERT_EQ(SimConnect_TransmitClientEvent(hosted.s.handle, 0, 6, 1, 1, 16), S_OK);
     const Bytes sent = hosted.s.peer->ReadMessage();
     EXPECT_EQ(U32At(sent, 12), 4u);
     EXPECT_EQ(U32At(sent, 20), 6u);
-    EXPECT_EQ(host.commits.size(), 1u);
-    for (const auto& [hostId, connection] : host.ids) {
-        EXPECT_EQ(hostId, kHostId);
-        EXPECT_EQ(connection, hosted.ConnectionId());
-    }
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"alloc 276", "commit 276 #0", "alloc 276", "free #1 #1",
+                                                    "alloc 36"}));
 }
 
 TEST(Hosting, DeliveredMessagesReachTheApplicationAndGoBackToTheHost) {
     HostedSession hosted;
-    ASSERT_NE(hosted.deliver, nullptr);
-    ASSERT_EQ(hosted.attach(Attach(kHostId, hosted.ConnectionId()).bytes), 1);
+    ASSERT_TRUE(hosted.Attached());
     Bytes event = MakeMessage(SIMCONNECT_RECV_ID_EVENT, {0xFFFFFFFFu, 0, 0});
     Bytes stranger = event;
-    hosted.deliver(kHostId + 1, hosted.ConnectionId(), static_cast<std::uint32_t>(stranger.size()),
-                   stranger.data());
+    const auto size = static_cast<std::uint32_t>(event.size());
+    hosted.deliver(kHostId + 1, host.connection, size, stranger.data());
     EXPECT_EQ(hosted.s.session()->QueuedMessages(), 0u);
-    hosted.deliver(kHostId, hosted.ConnectionId(), static_cast<std::uint32_t>(event.size()),
-                   event.data());
+    hosted.deliver(kHostId, host.connection, size, event.data());
     EXPECT_EQ(hosted.s.session()->QueuedMessages(), 1u);
-    const Dispatched dispatched = DispatchOnce(hosted.s.handle);
-    ASSERT_EQ(dispatched.messages.size(), 1u);
-    EXPECT_EQ(dispatched.messages[0], event);
-    ASSERT_EQ(host.releases.size(), 1u);
-    EXPECT_EQ(host.releases[0], event.data());
+    EXPECT_EQ(DispatchOnce(hosted.s.handle).messages, std::vector<Bytes>{event});
+    EXPECT_EQ(host.calls, std::vector<std::string>{Text("release ", static_cast<void*>(event.data()))});
 }
