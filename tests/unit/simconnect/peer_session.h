@@ -10,7 +10,9 @@
 
 #include "simconnect/SimConnect.h"
 #include "simconnect/peer/loopback_peer.h"
+#include "simconnect/request_functions.h"
 #include "simconnect/session.h"
+#include "tests/support/process.h"
 
 struct PeerSession {
     std::optional<loopback_peer::Listener> listener;
@@ -18,10 +20,14 @@ struct PeerSession {
     HANDLE handle = nullptr;
     loopback_peer::Bytes openRequest;
 
-    ~PeerSession();
+    ~PeerSession() { Close(); }
     ClientClient* session() const { return static_cast<ClientClient*>(handle); }
     // Closes the session now (the destructor does it otherwise).
-    HRESULT Close();
+    HRESULT Close() {
+        const HRESULT result = handle != nullptr ? SimConnect_Close(handle) : E_FAIL;
+        handle = nullptr;
+        return result;
+    }
 };
 
 struct PeerOptions {
@@ -33,16 +39,50 @@ struct PeerOptions {
 };
 
 // Opens a session to a fresh peer; fails the test when any step does not work.
-void OpenPeerSession(PeerSession& out, const std::string& tag, const PeerOptions& options = {});
+inline void OpenPeerSession(PeerSession& out, const std::string& tag, const PeerOptions& options = {}) {
+    ConnectionSettings settings;
+    settings.maxReceiveSize = options.maxReceiveSize;
+    if (options.tcp) {
+        out.listener = loopback_peer::Listener::Tcp();
+        ASSERT_TRUE(out.listener);
+        settings.protocol = kFamilyIPv4;
+        settings.address = "127.0.0.1";
+        settings.port = out.listener->Port();
+    } else {
+        settings.port = loopback_peer::UniquePipeName(tag);
+        out.listener = loopback_peer::Listener::Pipe(BuildPipePath("", settings.port));
+        ASSERT_TRUE(out.listener);
+    }
+    ASSERT_EQ(OpenWithSettings(&out.handle, "peer test", settings, options.window, options.message, options.event),
+              S_OK);
+    out.peer = out.listener->Accept();
+    ASSERT_TRUE(out.peer);
+    out.openRequest = out.peer->ReadMessage();
+    ASSERT_EQ(out.openRequest.size(), 296u);
+}
 
 // Messages passed by one dispatch call, copied.
 struct Dispatched {
     std::vector<loopback_peer::Bytes> messages;
     HRESULT result = S_OK;
 };
-Dispatched DispatchOnce(HANDLE handle);
+inline Dispatched DispatchOnce(HANDLE handle) {
+    Dispatched dispatched;
+    dispatched.result = SimConnect_CallDispatch(
+        handle,
+        [](SIMCONNECT_RECV* data, DWORD size, void* context) {
+            const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
+            static_cast<Dispatched*>(context)->messages.emplace_back(bytes, bytes + size);
+        },
+        &dispatched);
+    return dispatched;
+}
 
 // Waits until `count` messages wait in the session's receive queue.
-bool WaitForQueued(ClientClient* session, std::uint32_t count);
+inline bool WaitForQueued(ClientClient* session, std::uint32_t count) {
+    return testsupport::waitUntil([&] { return session->QueuedMessages() >= count; }, std::chrono::seconds(5));
+}
 // Waits until the session's transport has failed.
-bool WaitForFailure(ClientClient* session);
+inline bool WaitForFailure(ClientClient* session) {
+    return testsupport::waitUntil([&] { return session->HasFailed(); }, std::chrono::seconds(5));
+}
