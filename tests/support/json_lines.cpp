@@ -40,12 +40,6 @@ std::optional<Json> JsonLinesLog::waitFor(const JsonMatch& match,
     return found;
 }
 
-std::optional<Json> JsonLinesLog::waitForEvent(const std::string& event,
-                                               std::chrono::milliseconds timeout,
-                                               std::size_t from) {
-    return waitFor(entryWith("event", event), timeout, from);
-}
-
 std::vector<Json> JsonLinesLog::select(const JsonMatch& match, std::size_t from) {
     std::vector<Json> found;
     const std::vector<Json>& all = entries();

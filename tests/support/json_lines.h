@@ -16,6 +16,11 @@ namespace testsupport {
 using Json = nlohmann::json;
 using JsonMatch = std::function<bool(const Json&)>;
 
+// Matches an object whose member `key` equals `value` (numbers compare by value).
+JsonMatch memberIs(const std::string& key, const Json& value);
+// Matches an entry whose `key` is `value` and whose "fields" match (any when `fields` is empty).
+JsonMatch entryWith(const std::string& key, const std::string& value, const JsonMatch& fields = {});
+
 class JsonLinesLog {
 public:
     explicit JsonLinesLog(std::string path) : path_(std::move(path)) {}
@@ -28,7 +33,9 @@ public:
     std::optional<Json> waitFor(const JsonMatch& match, std::chrono::milliseconds timeout,
                                 std::size_t from = 0);
     std::optional<Json> waitForEvent(const std::string& event, std::chrono::milliseconds timeout,
-                                     std::size_t from = 0);
+                                     std::size_t from = 0) {
+        return waitFor(entryWith("event", event), timeout, from);
+    }
     // The entries from `from` on that match, in order.
     std::vector<Json> select(const JsonMatch& match, std::size_t from = 0);
 
@@ -38,9 +45,5 @@ private:
     std::vector<Json> entries_;
 };
 
-// Matches an object whose member `key` equals `value` (numbers compare by value).
-JsonMatch memberIs(const std::string& key, const Json& value);
-// Matches an entry whose `key` is `value` and whose "fields" match (any when `fields` is empty).
-JsonMatch entryWith(const std::string& key, const std::string& value, const JsonMatch& fields = {});
 
 }  // namespace testsupport

@@ -6,25 +6,6 @@
 #include <sstream>
 
 namespace testsupport {
-namespace {
-
-JsonMatch frameMatch(const std::string& rack, const std::string& dir, const JsonMatch& fields) {
-    return [=](const Json& entry) {
-        return entry.value("rack", "") == rack && entryWith("dir", dir, fields)(entry);
-    };
-}
-
-}  // namespace
-
-std::optional<Json> RackLog::waitForReceived(const std::string& rack, const JsonMatch& fields,
-                                             std::chrono::milliseconds timeout, std::size_t from) {
-    return waitFor(frameMatch(rack, "in", fields), timeout, from);
-}
-
-std::optional<Json> RackLog::waitForSent(const std::string& rack, const JsonMatch& fields,
-                                         std::chrono::milliseconds timeout, std::size_t from) {
-    return waitFor(frameMatch(rack, "out", fields), timeout, from);
-}
 
 std::optional<Json> RackLog::waitForRackEvent(const std::string& event, const std::string& rack,
                                               std::chrono::milliseconds timeout, std::size_t from) {
@@ -39,10 +20,6 @@ std::optional<std::string> RackLog::lastDisplay(const std::string& rack) {
         if (it->contains("display")) return (*it)["display"].get<std::string>();
     }
     return std::nullopt;
-}
-
-std::vector<Json> RackLog::frames(const std::string& rack, const std::string& dir) {
-    return select(frameMatch(rack, dir, {}));
 }
 
 std::map<std::string, std::string> parseRackReadyLine(const std::string& output) {

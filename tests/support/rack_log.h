@@ -19,17 +19,26 @@ public:
 
     // A frame the service wrote to `rack` ("efis", "fcu", ...) whose "fields" match.
     std::optional<Json> waitForReceived(const std::string& rack, const JsonMatch& fields,
-                                        std::chrono::milliseconds timeout, std::size_t from = 0);
+                                        std::chrono::milliseconds timeout, std::size_t from = 0) {
+        return waitFor(frameOf(rack, "in", fields), timeout, from);
+    }
     // A message or frame the rack sent whose "fields" match.
     std::optional<Json> waitForSent(const std::string& rack, const JsonMatch& fields,
-                                    std::chrono::milliseconds timeout, std::size_t from = 0);
+                                    std::chrono::milliseconds timeout, std::size_t from = 0) {
+        return waitFor(frameOf(rack, "out", fields), timeout, from);
+    }
     // An event of one rack, such as "opened" when the service opened its device.
     std::optional<Json> waitForRackEvent(const std::string& event, const std::string& rack,
                                          std::chrono::milliseconds timeout, std::size_t from = 0);
     // The display of the last frame received on a panel rack.
     std::optional<std::string> lastDisplay(const std::string& rack);
     // Every entry of one rack in one direction ("out": sent, "in": received).
-    std::vector<Json> frames(const std::string& rack, const std::string& dir);
+    std::vector<Json> frames(const std::string& rack, const std::string& dir) { return select(frameOf(rack, dir, {})); }
+
+private:
+    static JsonMatch frameOf(const std::string& rack, const std::string& dir, const JsonMatch& fields) {
+        return [=](const Json& entry) { return entry.value("rack", "") == rack && entryWith("dir", dir, fields)(entry); };
+    }
 };
 
 // The devices of the ready line ("rack-emulator: ready efis=/dev/pts/4 ...") in a captured

@@ -8,18 +8,6 @@
 
 namespace testsupport {
 
-std::optional<Json> StandinLog::waitForRequest(const std::string& request, const JsonMatch& fields,
-                                               std::chrono::milliseconds timeout,
-                                               std::size_t from) {
-    return waitFor(entryWith("request", request, fields), timeout, from);
-}
-
-std::optional<Json> StandinLog::waitForMessage(const std::string& message, const JsonMatch& fields,
-                                               std::chrono::milliseconds timeout,
-                                               std::size_t from) {
-    return waitFor(entryWith("message", message, fields), timeout, from);
-}
-
 std::optional<Json> StandinLog::waitForChange(const std::string& name,
                                               const std::function<bool(double)>& value,
                                               std::chrono::milliseconds timeout, std::size_t from) {
@@ -29,14 +17,6 @@ std::optional<Json> StandinLog::waitForChange(const std::string& name,
             return named && e["value"].is_number() && value(e["value"].get<double>());
         },
         timeout, from);
-}
-
-std::vector<Json> StandinLog::requests(const std::string& request, std::size_t from) {
-    return select(entryWith("request", request), from);
-}
-
-std::vector<Json> StandinLog::messages(const std::string& message, std::size_t from) {
-    return select(entryWith("message", message), from);
 }
 
 std::vector<std::string> StandinLog::transmittedEvents(std::size_t from) {

@@ -16,10 +16,14 @@ public:
 
     // A request named `request` whose "fields" match (any fields when `fields` is empty).
     std::optional<Json> waitForRequest(const std::string& request, const JsonMatch& fields,
-                                       std::chrono::milliseconds timeout, std::size_t from = 0);
+                                       std::chrono::milliseconds timeout, std::size_t from = 0) {
+        return waitFor(entryWith("request", request, fields), timeout, from);
+    }
     // A message named `message` sent, whose "fields" match.
     std::optional<Json> waitForMessage(const std::string& message, const JsonMatch& fields,
-                                       std::chrono::milliseconds timeout, std::size_t from = 0);
+                                       std::chrono::milliseconds timeout, std::size_t from = 0) {
+        return waitFor(entryWith("message", message, fields), timeout, from);
+    }
     // A change of a simulation variable ("model") or cockpit variable ("cockpit") by name
     // whose new value matches.
     std::optional<Json> waitForChange(const std::string& name,
@@ -27,8 +31,12 @@ public:
                                       std::chrono::milliseconds timeout, std::size_t from = 0);
 
     // Requests (or messages) of one name from `from` on, in order.
-    std::vector<Json> requests(const std::string& request, std::size_t from = 0);
-    std::vector<Json> messages(const std::string& message, std::size_t from = 0);
+    std::vector<Json> requests(const std::string& request, std::size_t from = 0) {
+        return select(entryWith("request", request), from);
+    }
+    std::vector<Json> messages(const std::string& message, std::size_t from = 0) {
+        return select(entryWith("message", message), from);
+    }
     // The events of accepted TransmitClientEvent requests from `from` on, by name, in order.
     std::vector<std::string> transmittedEvents(std::size_t from = 0);
     // The decoded uplink commands from `from` on, in order.
