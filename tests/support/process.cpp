@@ -53,6 +53,16 @@ std::string TempDir::read(const std::string& name) const {
     return text.str();
 }
 
+WorkFolder::WorkFolder() {
+    if (chdir(path().c_str()) != 0 || setenv("HOME", path().c_str(), 1) != 0)
+        throw std::runtime_error("cannot work in " + path());
+}
+
+WorkFolder::~WorkFolder() {
+    // Leave the folder before it is removed.
+    if (chdir("/") != 0) std::abort();
+}
+
 namespace {
 
 // The child's environment: ours, with the options' variables set or replaced.
@@ -92,7 +102,7 @@ ChildProcess::ChildProcess(ProcessOptions options) {
     if (pid_ == 0) {
         setpgid(0, 0);
         dup2(out[1], STDOUT_FILENO);
-        if (options.mergeStderr) dup2(out[1], STDERR_FILENO);
+        dup2(out[1], STDERR_FILENO);
         int devnull = open("/dev/null", O_RDONLY);
         if (devnull >= 0) dup2(devnull, STDIN_FILENO);
         if (cwd != nullptr && chdir(cwd) != 0) _exit(126);

@@ -42,16 +42,23 @@ private:
     std::string path_;
 };
 
+// A fresh folder that is this process's working directory and HOME while it lives, for
+// code that reads its configuration from both.
+class WorkFolder : public TempDir {
+public:
+    WorkFolder();
+    ~WorkFolder();
+};
+
 struct ProcessOptions {
     std::vector<std::string> args;  // args[0] is the program's path
     std::string cwd = {};           // empty: the test's own
     // Variables set (or replaced) in the child's environment; the rest is inherited.
     std::vector<std::pair<std::string, std::string>> env = {};
-    bool mergeStderr = true;  // standard error goes into output() as well
 };
 
-// A child process with its standard output captured. The destructor kills it if it is
-// still running.
+// A child process with its standard output and error captured. The destructor kills it
+// if it is still running.
 class ChildProcess {
 public:
     explicit ChildProcess(ProcessOptions options);

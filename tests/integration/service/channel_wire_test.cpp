@@ -24,8 +24,6 @@ protected:
     void SetUp() override {
         const std::string pipe = "orvendale-channel-" + std::to_string(getpid());
         dir_.write("SimConnect.cfg", servicetest::pipeConfig(pipe));
-        ASSERT_EQ(chdir(dir_.path().c_str()), 0);
-        setenv("HOME", dir_.path().c_str(), 1);
         listener_ = loopback_peer::Listener::Pipe("\\\\.\\pipe\\" + pipe);
         ASSERT_TRUE(listener_);
         ASSERT_EQ(SimConnect_Open(&session_.hSimConnect, "ChannelTest", nullptr, 0, nullptr, 0), 0);
@@ -36,7 +34,6 @@ protected:
     }
     void TearDown() override {
         if (session_.coon) closeSimConnection(session_, rackMutex_);
-        ASSERT_EQ(chdir("/"), 0);
     }
 
     // The 132-byte block of a SetClientData request to the uplink area.
@@ -49,7 +46,7 @@ protected:
         return {request.begin() + 36, request.end()};
     }
 
-    testsupport::TempDir dir_;
+    testsupport::WorkFolder dir_;
     StateLock stateLock_;
     RackMutex rackMutex_;
     SimSession session_{&stateLock_};

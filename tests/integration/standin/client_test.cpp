@@ -1,10 +1,6 @@
 // The client library against the running stand-in, as the service will use it: it reaches
 // the stand-in's pipe through a SimConnect.cfg in its working directory.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <filesystem>
-
 #include "simconnect/SimConnect.h"
 #include "tests/integration/standin/raw_client.h"
 #include "tests/support/service_output.h"
@@ -20,8 +16,6 @@ protected:
     void SetUp() override {
         // HOME and the working directory are the test's own, so only this file configures
         // the library.
-        setenv("HOME", home_.path().c_str(), 1);
-        std::filesystem::current_path(home_.path());
         home_.write("SimConnect.cfg", servicetest::pipeConfig(pipeName_));
     }
     void TearDown() override {
@@ -61,7 +55,7 @@ protected:
         return received(id, from).back();
     }
 
-    TempDir home_;
+    WorkFolder home_;
     TempDir standinHome_;
     std::string pipeName_ = uniquePipeName("client");
     StandinRun standin_;

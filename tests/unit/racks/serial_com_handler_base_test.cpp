@@ -30,22 +30,12 @@ public:
 
 // SerialPort reads syntax_config.txt and the client library SimConnect.cfg from the
 // working directory, so each test runs in a folder of its own.
-struct OwnFolder {
-    OwnFolder() {
-        dir.write("SimConnect.cfg", servicetest::pipeConfig(pipe));
-        if (chdir(dir.path().c_str()) != 0) std::abort();
-        setenv("HOME", dir.path().c_str(), 1);
-    }
-    ~OwnFolder() {
-        if (chdir("/") != 0) std::abort();
-    }
-    testsupport::TempDir dir;
-    std::string pipe = "orvendale-racks-" + std::to_string(getpid());
-};
-
 class HandlerBase : public testing::Test {
 protected:
-    OwnFolder folder;
+    void SetUp() override { folder.write("SimConnect.cfg", servicetest::pipeConfig(pipe)); }
+
+    testsupport::WorkFolder folder;
+    std::string pipe = "orvendale-racks-" + std::to_string(getpid());
     testsupport::Pty pty;
     RackMutex rackMutex;
     StateLock stateLock;
@@ -94,7 +84,7 @@ TEST_F(HandlerBase, ReadsAndWritesFrames) {
 }
 
 TEST_F(HandlerBase, SendsDetentsInOneBurst) {
-    auto listener = loopback_peer::Listener::Pipe("\\\\.\\pipe\\" + folder.pipe);
+    auto listener = loopback_peer::Listener::Pipe("\\\\.\\pipe\\" + pipe);
     ASSERT_TRUE(listener);
     ASSERT_EQ(SimConnect_Open(&session.hSimConnect, "RackTest", nullptr, 0, nullptr, 0), 0);
     session.coon = true;

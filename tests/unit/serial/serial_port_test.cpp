@@ -33,9 +33,6 @@ bool lockable(const std::string& path) {
 // in a folder of its own.
 class SerialPortTest : public testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(chdir(dir_.path().c_str()), 0); }
-    void TearDown() override { ASSERT_EQ(chdir("/"), 0); }
-
     std::unique_ptr<SerialPort> openPort(const std::string& path, std::string* printed = nullptr) {
         testing::internal::CaptureStdout();
         auto port = std::make_unique<SerialPort>(path.c_str(), 115200, "json");
@@ -44,7 +41,7 @@ protected:
         return port;
     }
 
-    testsupport::TempDir dir_;
+    testsupport::WorkFolder dir_;
     Pty pty;
 };
 

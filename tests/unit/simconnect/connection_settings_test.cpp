@@ -17,10 +17,7 @@ const char* kDefaultPipe = "\\\\.\\pipe\\Microsoft Flight Simulator\\SimConnect"
 
 class Settings : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(::setenv("HOME", home.path().c_str(), 1), 0);
-        ASSERT_EQ(::chdir(cwd.path().c_str()), 0);
-    }
+    void SetUp() override { ASSERT_EQ(::setenv("HOME", home.path().c_str(), 1), 0); }
     void UserFile(const std::string& text) { home.write("Documents/SimConnect.cfg", text); }
     void CurrentFile(const std::string& text) { cwd.write("SimConnect.cfg", text); }
     void Registry(const std::string& values) {
@@ -29,7 +26,7 @@ protected:
     }
 
     testsupport::TempDir home;
-    testsupport::TempDir cwd;
+    testsupport::WorkFolder cwd;  // SetUp points HOME at `home` instead
 };
 
 std::string Describe(const std::vector<EndpointAttempt>& plan) {
