@@ -3,8 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <sstream>
-
 namespace testsupport {
 
 std::optional<Json> RackLog::waitForRackEvent(const std::string& event, const std::string& rack,
@@ -22,16 +20,10 @@ std::optional<std::string> RackLog::lastDisplay(const std::string& rack) {
     return std::nullopt;
 }
 
-std::map<std::string, std::string> parseRackReadyLine(const std::string& output) {
-    static const std::string prefix = "rack-emulator: ready";
+std::map<std::string, std::string> RackLog::waitForDevices(std::chrono::milliseconds timeout) {
     std::map<std::string, std::string> devices;
-    const std::size_t at = output.find(prefix);
-    const std::size_t end = output.find('\n', at);
-    if (at == std::string::npos || end == std::string::npos) return devices;
-    std::istringstream words(output.substr(at + prefix.size(), end - at - prefix.size()));
-    for (std::string word; words >> word;) {
-        const std::size_t equals = word.find('=');
-        if (equals != std::string::npos) devices[word.substr(0, equals)] = word.substr(equals + 1);
+    if (const auto ready = waitForEvent("ready", timeout)) {
+        for (const auto& [rack, where] : (*ready)["racks"].items()) devices[rack] = where.value("device", "");
     }
     return devices;
 }

@@ -30,6 +30,8 @@ public:
     // An event of one rack, such as "opened" when the service opened its device.
     std::optional<Json> waitForRackEvent(const std::string& event, const std::string& rack,
                                          std::chrono::milliseconds timeout, std::size_t from = 0);
+    // The racks' devices by rack name, once the emulator has logged that it is ready.
+    std::map<std::string, std::string> waitForDevices(std::chrono::milliseconds timeout);
     // The display of the last frame received on a panel rack.
     std::optional<std::string> lastDisplay(const std::string& rack);
     // Every entry of one rack in one direction ("out": sent, "in": received).
@@ -40,10 +42,6 @@ private:
         return [=](const Json& entry) { return entry.value("rack", "") == rack && entryWith("dir", dir, fields)(entry); };
     }
 };
-
-// The devices of the ready line ("rack-emulator: ready efis=/dev/pts/4 ...") in a captured
-// output, by rack name; empty when the line is not there (yet).
-std::map<std::string, std::string> parseRackReadyLine(const std::string& output);
 
 // Writes action lines (a line feed is added when missing) to the named pipe of a running
 // rack-emulator --control PIPE. False when the pipe is not there.

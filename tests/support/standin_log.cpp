@@ -2,9 +2,7 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
-#include <cctype>
 
 namespace testsupport {
 
@@ -35,40 +33,6 @@ std::vector<Json> StandinLog::uplinkCommands(std::size_t from) {
     return commands;
 }
 
-namespace {
-
-// The number after `prefix` in `line`, or 0.
-int portAfter(const std::string& line, const std::string& prefix) {
-    const auto at = line.find(prefix);
-    if (at == std::string::npos) return 0;
-    int port = 0;
-    for (auto i = at + prefix.size();
-         i < line.size() && std::isdigit(static_cast<unsigned char>(line[i])); ++i) {
-        port = port * 10 + (line[i] - '0');
-    }
-    return port;
-}
-
-}  // namespace
-
-std::optional<StandinEndpoints> parseStandinReadyLine(const std::string& output) {
-    const auto at = output.find("sim-standin: ready");
-    const auto end = output.find('\n', at);
-    if (at == std::string::npos || end == std::string::npos) return std::nullopt;
-    const std::string line = output.substr(at, end - at);
-    StandinEndpoints endpoints;
-    // The pipe path has spaces; it runs up to the next endpoint or the end of the line.
-    if (const auto pipe = line.find(" pipe="); pipe != std::string::npos) {
-        const auto start = pipe + 6;
-        const auto stop = std::min(line.find(" ipv4=", start), line.find(" ipv6=", start));
-        endpoints.pipe =
-            line.substr(start, stop == std::string::npos ? std::string::npos : stop - start);
-    }
-    endpoints.ipv4 = portAfter(line, " ipv4=127.0.0.1:");
-    endpoints.ipv6 = portAfter(line, " ipv6=[::1]:");
-    return endpoints;
-}
-
 std::string uniquePipeName(const std::string& tag) {
     static std::atomic<int> counter{0};
     return tag + "-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
@@ -84,9 +48,9 @@ StandinRun startStandin(const TempDir& home, const std::vector<std::string>& arg
     options.cwd = home.path();
     options.env = {{"HOME", home.path()}};
     run.process = std::make_unique<ChildProcess>(options);
-    run.ready = waitUntil([&] { return parseStandinReadyLine(run.process->output()).has_value(); },
-                          timeout);
-    if (run.ready) run.endpoints = *parseStandinReadyLine(run.process->output());
+    const auto endpoints = StandinLog(run.logPath).waitForListening(timeout);
+    run.ready = endpoints.has_value();
+    if (run.ready) run.endpoints = *endpoints;
     return run;
 }
 

@@ -10,6 +10,12 @@
 
 namespace testsupport {
 
+struct StandinEndpoints {
+    std::string pipe;  // the pipe path, empty with --no-pipe
+    int ipv4 = 0;      // 0 when not listening
+    int ipv6 = 0;
+};
+
 class StandinLog : public JsonLinesLog {
 public:
     using JsonLinesLog::JsonLinesLog;
@@ -41,31 +47,27 @@ public:
     std::vector<std::string> transmittedEvents(std::size_t from = 0);
     // The decoded uplink commands from `from` on, in order.
     std::vector<Json> uplinkCommands(std::size_t from = 0);
+    // Where the stand-in listens, once it has logged that it does.
+    std::optional<StandinEndpoints> waitForListening(std::chrono::milliseconds timeout) {
+        const auto entry = waitForEvent("listening", timeout);
+        if (!entry) return std::nullopt;
+        return StandinEndpoints{entry->value("pipe", ""), entry->value("ipv4", 0), entry->value("ipv6", 0)};
+    }
 };
-
-struct StandinEndpoints {
-    std::string pipe;  // the pipe path, empty with --no-pipe
-    int ipv4 = 0;      // 0 when not listening
-    int ipv6 = 0;
-};
-
-// The endpoints of the ready line ("sim-standin: ready pipe=... ipv4=127.0.0.1:N ...") in a
-// captured output; empty when the line is not there (yet).
-std::optional<StandinEndpoints> parseStandinReadyLine(const std::string& output);
 
 // A pipe name of its own for each call in this process: "<tag>-<pid>-<n>".
 std::string uniquePipeName(const std::string& tag);
 
 struct StandinRun {
     std::unique_ptr<ChildProcess> process;
-    bool ready = false;  // the ready line came in time; process->output() tells otherwise
+    bool ready = false;  // it listened in time; process->output() tells otherwise
     StandinEndpoints endpoints;
     std::string logPath;
 };
 
 // Starts sim-standin with HOME and the working directory in `home`, its log at
 // home/standin.jsonl, and `args` (for example {"--pipe-name", uniquePipeName("x")}), and
-// waits for its ready line.
+// waits until it listens.
 StandinRun startStandin(const TempDir& home, const std::vector<std::string>& args,
                         std::chrono::milliseconds timeout = std::chrono::seconds(10));
 

@@ -84,17 +84,14 @@ protected:
         racks = std::make_unique<ChildProcess>(testsupport::ProcessOptions{
             {testsupport::binaryPath("rack-emulator"), "--joystick", "--pedals", "--efis", "--fcu", "--control",
              work.file("control"), "--log", work.file("racks.jsonl")}});
-        ASSERT_TRUE(testsupport::waitUntil(
-            [&] { return testsupport::parseRackReadyLine(racks->output()).size() == 4; }, kStepLimit))
-            << racks->output();
+        const auto devices = rackLog.waitForDevices(kStepLimit);
+        ASSERT_EQ(devices.size(), 4u) << racks->output();
         std::vector<std::string> args = {"--log", work.file("standin.jsonl")};
         args.insert(args.end(), standinArgs.begin(), standinArgs.end());
         standin = startWindows("sim-standin", args);
-        ASSERT_TRUE(testsupport::waitUntil(
-            [&] { return testsupport::parseStandinReadyLine(lines(*standin)).has_value(); }, kStartLimit))
-            << standin->output();
+        ASSERT_TRUE(log.waitForListening(kStartLimit)) << standin->output();
 
-        links = std::make_unique<ComLinks>(testsupport::parseRackReadyLine(racks->output()));
+        links = std::make_unique<ComLinks>(devices);
         work.write("rack_config.json", R"({"COM3": "joystick_rack", "COM4": "pedals_rack", "COM5": "efis_rack",)"
                                        R"( "COM6": "autopilot_rack"})");
         service = startWindows("orvendale-fs", {});

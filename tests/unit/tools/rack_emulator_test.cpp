@@ -79,12 +79,10 @@ TEST(RackEmulator, PanelsRoundTripThroughLinkedPseudoTerminals) {
     TempDir dir;
     ChildProcess emulator = startEmulator({"--efis", dir.file("efis"), "--fcu", dir.file("fcu"),
                                            "--log", dir.file("log"), "--control", dir.file("ctl")});
-    ASSERT_TRUE(emulator.waitForOutput("rack-emulator: ready", 5s));
-    ASSERT_TRUE(emulator.waitForOutput("\n", 5s));
-    const auto devices = testsupport::parseRackReadyLine(emulator.output());
-    EXPECT_EQ(std::filesystem::read_symlink(dir.file("efis")).string(), devices.at("efis"));
-
     testsupport::RackLog log(dir.file("log"));
+    const auto devices = log.waitForDevices(5s);
+    ASSERT_EQ(devices.count("efis"), 1u);
+    EXPECT_EQ(std::filesystem::read_symlink(dir.file("efis")).string(), devices.at("efis"));
     {
         // The exclusive-use mark a closed service leaves would refuse its next open.
         Frames earlier(openAsService(dir.file("efis")), 30);
