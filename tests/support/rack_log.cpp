@@ -8,7 +8,9 @@ namespace testsupport {
 std::optional<Json> RackLog::waitForRackEvent(const std::string& event, const std::string& rack,
                                               std::chrono::milliseconds timeout, std::size_t from) {
     return waitFor(
-        [&](const Json& entry) { return entry.value("rack", "") == rack && entryWith("event", event)(entry); },
+        [&](const Json& entry) {
+            return entry.value("rack", "") == rack && entryWith("event", event)(entry);
+        },
         timeout, from);
 }
 

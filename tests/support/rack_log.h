@@ -35,11 +35,15 @@ public:
     // The display of the last frame received on a panel rack.
     std::optional<std::string> lastDisplay(const std::string& rack);
     // Every entry of one rack in one direction ("out": sent, "in": received).
-    std::vector<Json> frames(const std::string& rack, const std::string& dir) { return select(frameOf(rack, dir, {})); }
+    std::vector<Json> frames(const std::string& rack, const std::string& dir) {
+        return select(frameOf(rack, dir, {}));
+    }
 
 private:
     static JsonMatch frameOf(const std::string& rack, const std::string& dir, const JsonMatch& fields) {
-        return [=](const Json& entry) { return entry.value("rack", "") == rack && entryWith("dir", dir, fields)(entry); };
+        return [=](const Json& entry) {
+            return entry.value("rack", "") == rack && entryWith("dir", dir, fields)(entry);
+        };
     }
 };
 

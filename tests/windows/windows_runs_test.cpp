@@ -82,8 +82,8 @@ protected:
     // the stand-in with `standinArgs`, and the service with the four racks on COM3 to COM6.
     void start(const std::vector<std::string>& standinArgs) {
         racks = std::make_unique<ChildProcess>(testsupport::ProcessOptions{
-            {testsupport::binaryPath("rack-emulator"), "--joystick", "--pedals", "--efis", "--fcu", "--control",
-             work.file("control"), "--log", work.file("racks.jsonl")}});
+            {testsupport::binaryPath("rack-emulator"), "--joystick", "--pedals", "--efis", "--fcu",
+             "--control", work.file("control"), "--log", work.file("racks.jsonl")}});
         const auto devices = rackLog.waitForDevices(kStepLimit);
         ASSERT_EQ(devices.size(), 4u) << racks->output();
         std::vector<std::string> args = {"--log", work.file("standin.jsonl")};
@@ -92,15 +92,17 @@ protected:
         ASSERT_TRUE(log.waitForListening(kStartLimit)) << standin->output();
 
         links = std::make_unique<ComLinks>(devices);
-        work.write("rack_config.json", R"({"COM3": "joystick_rack", "COM4": "pedals_rack", "COM5": "efis_rack",)"
-                                       R"( "COM6": "autopilot_rack"})");
+        work.write("rack_config.json",
+                   R"({"COM3": "joystick_rack", "COM4": "pedals_rack", "COM5": "efis_rack",)"
+                   R"( "COM6": "autopilot_rack"})");
         service = startWindows("orvendale-fs", {});
         ASSERT_TRUE(testsupport::waitUntil([&] { return contains(*service, "[OK] Connection Opened !"); },
                                            kStartLimit))
             << lines(*service);
         for (const auto& [com, rack] : {std::pair{"COM3", "joystick"}, {"COM4", "pedals"}, {"COM5", "efis"},
                                         {"COM6", "autopilot"}}) {
-            const std::string line = std::string("[OK] Rack: ") + rack + "_rack Connected on Port: \\\\.\\" + com;
+            const std::string line =
+                std::string("[OK] Rack: ") + rack + "_rack Connected on Port: \\\\.\\" + com;
             EXPECT_TRUE(contains(*service, line)) << line << "\n" << lines(*service);
         }
     }
@@ -109,7 +111,8 @@ protected:
         ASSERT_TRUE(testsupport::sendRackActions(work.file("control"), actions));
     }
     bool transmitted(const std::string& event, std::size_t from) {
-        return log.waitForRequest("TransmitClientEvent", memberIs("event", event), kStepLimit, from).has_value();
+        return log.waitForRequest("TransmitClientEvent", memberIs("event", event), kStepLimit, from)
+            .has_value();
     }
 
     // One scenario per rack, then the simulator quits (Ctrl+C for the stand-in): the
@@ -125,7 +128,10 @@ protected:
         EXPECT_TRUE(transmitted("AXIS_LEFT_BRAKE_SET", from));
         EXPECT_TRUE(transmitted("AXIS_RIGHT_BRAKE_SET", from));
         EXPECT_TRUE(log.waitForRequest(
-            "SetDataOnSimObject", [](const Json& f) { return f.contains("values") && f["values"].contains("RUDDER POSITION"); },
+            "SetDataOnSimObject",
+            [](const Json& f) {
+                return f.contains("values") && f["values"].contains("RUDDER POSITION");
+            },
             kStepLimit, from));
 
         // Three detents raise the barometric setting by 3 hPa, and the panel's display
@@ -141,8 +147,8 @@ protected:
         };
         EXPECT_TRUE(testsupport::waitUntil([&] { return baroEvents().size() >= 3; }, kStepLimit));
         EXPECT_EQ(baroEvents(), (std::vector<std::string>(3, "KOHLSMAN_INC")));
-        EXPECT_TRUE(rackLog.waitForReceived("efis", memberIs("baro", (*first)["fields"]["baro"].get<int>() + 3),
-                                            kStepLimit))
+        EXPECT_TRUE(rackLog.waitForReceived(
+            "efis", memberIs("baro", (*first)["fields"]["baro"].get<int>() + 3), kStepLimit))
             << rackLog.lastDisplay("efis").value_or("no display");
 
         // The autopilot master goes to the simulator, and its light comes back to the panel.

@@ -60,8 +60,9 @@ TEST_F(PanelRacks, EfisBothWays) {
     turn("efis", "baro", 50);
     turn("efis", "baro", 1);
     ASSERT_TRUE(run.waitForEvents("KOHLSMAN_INC", 4, from));
-    EXPECT_EQ(run.eventsBesideBrakes(from), (std::vector<std::string>{"KOHLSMAN_INC", "KOHLSMAN_INC", "KOHLSMAN_INC",
-                                                      "KOHLSMAN_DEC", "KOHLSMAN_INC"}));
+    EXPECT_EQ(run.eventsBesideBrakes(from),
+              (std::vector<std::string>{"KOHLSMAN_INC", "KOHLSMAN_INC", "KOHLSMAN_INC",
+                                        "KOHLSMAN_DEC", "KOHLSMAN_INC"}));
     EXPECT_TRUE(received("efis", "baro", 1016));
 
     // The baro mode and the option are sent once per change; the panel shows them back.
@@ -132,9 +133,10 @@ TEST_F(PanelRacks, FcuBothWaysThenTheSimulatorQuits) {
     for (const std::string& press : presses) lines += "press fcu " + press + "\n";
     run.act(lines);
     ASSERT_TRUE(received("fcu", "lights", 1 + 2 + 4 + 16));
-    EXPECT_EQ(run.eventsBesideBrakes(from), (std::vector<std::string>{"AP_ALT_HOLD_ON", "AP_ALT_HOLD_OFF", "AP_VS_HOLD",
-                                                      "AP_LOC_HOLD", "AP_MASTER", "AUTO_THROTTLE_ARM",
-                                                      "AP_APR_HOLD"}));
+    EXPECT_EQ(
+        run.eventsBesideBrakes(from),
+        (std::vector<std::string>{"AP_ALT_HOLD_ON", "AP_ALT_HOLD_OFF", "AP_VS_HOLD", "AP_LOC_HOLD",
+                                  "AP_MASTER", "AUTO_THROTTLE_ARM", "AP_APR_HOLD"}));
 
     // Expedite: one debug line and one trigger per press.
     from = run.sim().size();

@@ -27,8 +27,10 @@ TEST(RackConfiguration, MembersInKeyOrderDuplicatesAndUnknownValues) {
     const std::string first = "\\\\.\\" + run.link("joystick");
     const std::string second = "\\\\.\\" + run.link("pedals");
     const std::string lines =
-        run.link("joystick") + " : \"pedals_rack\"\n[OK] Rack: pedals_rack Connected on Port: " + first +
-        "\n" + run.link("pedals") + " : \"pedals_rack\"\n[OK] Rack: pedals_rack Connected on Port: " + second +
+        run.link("joystick") +
+        " : \"pedals_rack\"\n[OK] Rack: pedals_rack Connected on Port: " + first + "\n" +
+        run.link("pedals") +
+        " : \"pedals_rack\"\n[OK] Rack: pedals_rack Connected on Port: " + second +
         "\nCOM10 : \"radio_rack\"\nCOM9 : \"joystick_rack\"\n"
         "Warning: Handle was not attached. Reason: \\\\.\\COM9 not available\n"
         "[ERR] Rack: joystick_rack NOT Connected on Port: \\\\.\\COM9\n"

@@ -29,15 +29,18 @@ class RackRun {
 public:
     // `racks` are emulator rack names ("joystick", "efis", ...); `standinArgs` are added
     // to the stand-in's own pipe and log.
-    explicit RackRun(const std::vector<std::string>& racks, const std::vector<std::string>& standinArgs = {}) {
+    explicit RackRun(const std::vector<std::string>& racks,
+                     const std::vector<std::string>& standinArgs = {}) {
         std::vector<std::string> args = {"--pipe-name", pipe_, "--no-tcp"};
         args.insert(args.end(), standinArgs.begin(), standinArgs.end());
         standin_ = testsupport::startStandin(standinHome_, args);
         if (racks.empty()) return;
-        testsupport::ProcessOptions emulator{{testsupport::binaryPath("rack-emulator"), "--log",
-                                              racksDir_.file("racks.jsonl"), "--control", racksDir_.file("control")},
-                                             racksDir_.path()};
-        for (const std::string& rack : racks) emulator.args.insert(emulator.args.end(), {"--" + rack, link(rack)});
+        testsupport::ProcessOptions emulator{
+            {testsupport::binaryPath("rack-emulator"), "--log", racksDir_.file("racks.jsonl"),
+             "--control", racksDir_.file("control")},
+            racksDir_.path()};
+        for (const std::string& rack : racks)
+            emulator.args.insert(emulator.args.end(), {"--" + rack, link(rack)});
         emulator_ = std::make_unique<testsupport::ChildProcess>(emulator);
         emulator_->waitForOutput("rack-emulator: ready", 10s);
     }
@@ -64,11 +67,14 @@ public:
         auto run = std::make_unique<ServiceRun>();
         run->work.write("SimConnect.cfg", servicetest::pipeConfig(pipe_));
         if (config) run->work.write("rack_config.json", *config);
-        run->process = std::make_unique<testsupport::ChildProcess>(servicetest::serviceOptions(run->work, run->home));
+        run->process = std::make_unique<testsupport::ChildProcess>(
+            servicetest::serviceOptions(run->work, run->home));
         return run;
     }
     // Sends control lines to the emulator; lines of one call reach the same message or frame.
-    bool act(const std::string& lines) { return testsupport::sendRackActions(racksDir_.file("control"), lines); }
+    bool act(const std::string& lines) {
+        return testsupport::sendRackActions(racksDir_.file("control"), lines);
+    }
     // Has the stand-in quit and returns the service's exit code, if it exited in time
     // (none for a run whose services were all launched).
     std::optional<int> quitSimulator(std::chrono::milliseconds timeout = 10s) {
@@ -94,11 +100,13 @@ public:
             timeout);
     }
     // Waits for a data write of `definition` whose values match.
-    std::optional<Json> waitForWrite(unsigned definition, const testsupport::JsonMatch& values, std::size_t from,
-                                     std::chrono::milliseconds timeout = 5s) {
+    std::optional<Json> waitForWrite(unsigned definition, const testsupport::JsonMatch& values,
+                                     std::size_t from, std::chrono::milliseconds timeout = 5s) {
         return simLog_.waitForRequest(
             "SetDataOnSimObject",
-            [&](const Json& fields) { return fields.value("DefineID", 0u) == definition && values(fields["values"]); },
+            [&](const Json& fields) {
+                return fields.value("DefineID", 0u) == definition && values(fields["values"]);
+            },
             timeout, from);
     }
     // The events from `from` on, without the pedals' brakes that interleave with any rack's.

@@ -34,7 +34,8 @@ protected:
     }
     // The camera value the joystick's message with this aileron value was written with.
     double cameraWith(double aileron, const std::string& camera) {
-        const auto write = stickWith(aileron, "set joystick camera_point_of_interest " + camera, run.sim().size());
+        const auto write =
+            stickWith(aileron, "set joystick camera_point_of_interest " + camera, run.sim().size());
         return write ? (*write)["fields"]["values"].value("SMART CAMERA ACTIVE", -1.0) : -1.0;
     }
 
@@ -62,8 +63,10 @@ TEST_F(TextRacks, JoystickAndPedalsReachTheSimulator) {
     from = run.sim().size();
     run.act("press joystick rudder_trim_plus_pct\npress joystick rudder_trim_minus_pct");
     ASSERT_TRUE(run.waitForEvents("RUDDER_TRIM_LEFT", 1, from));
-    EXPECT_EQ(run.eventsBesideBrakes(from), (std::vector<std::string>{"RUDDER_TRIM_RIGHT", "RUDDER_TRIM_LEFT"}));
-    ASSERT_TRUE(stickWith(31, "release joystick rudder_trim_plus_pct\nrelease joystick rudder_trim_minus_pct", from));
+    EXPECT_EQ(run.eventsBesideBrakes(from),
+              (std::vector<std::string>{"RUDDER_TRIM_RIGHT", "RUDDER_TRIM_LEFT"}));
+    ASSERT_TRUE(stickWith(
+        31, "release joystick rudder_trim_plus_pct\nrelease joystick rudder_trim_minus_pct", from));
     from = run.sim().size();
     run.act("press joystick spoiler_handle_plus_position\npress joystick spoiler_handle_minus_position");
     ASSERT_TRUE(run.waitForEvents("SPOILERS_DEC", 25, from));
@@ -79,12 +82,15 @@ TEST_F(TextRacks, JoystickAndPedalsReachTheSimulator) {
         const auto brakeEvent = [&, sent = sent](const std::string& name) {
             return [=](const Json& f) { return f.value("event", "") == name && f.value("data", 0) == sent; };
         };
-        ASSERT_TRUE(run.sim().waitForRequest("TransmitClientEvent", brakeEvent("AXIS_RIGHT_BRAKE_SET"), 5s, from));
+        ASSERT_TRUE(run.sim().waitForRequest("TransmitClientEvent",
+                                             brakeEvent("AXIS_RIGHT_BRAKE_SET"), 5s, from));
         std::map<unsigned, Json> bySendId;
-        for (const Json& entry : run.sim().select(testsupport::entryWith("dir", "in", [](const Json&) { return true; })))
+        for (const Json& entry : run.sim().select(
+                 testsupport::entryWith("dir", "in", [](const Json&) { return true; })))
             bySendId[entry.value("dwSendID", 0u)] = entry["fields"];
-        const auto left = std::find_if(bySendId.begin(), bySendId.end(),
-                                       [&](const auto& request) { return brakeEvent("AXIS_LEFT_BRAKE_SET")(request.second); });
+        const auto left = std::find_if(bySendId.begin(), bySendId.end(), [&](const auto& request) {
+            return brakeEvent("AXIS_LEFT_BRAKE_SET")(request.second);
+        });
         ASSERT_NE(left, bySendId.end());
         EXPECT_EQ(bySendId[left->first - 1].value("DefineID", 0u), kRudder);
         EXPECT_TRUE(memberIs("RUDDER POSITION", 8192)(bySendId[left->first - 1]["values"]));

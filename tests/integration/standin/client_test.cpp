@@ -76,8 +76,8 @@ TEST_F(StandinClient, OpenAnswerExceptionsObjectDataAndTheDownlinkReachTheLibrar
 
     // The library numbers requests from 1 (the OPEN); the exceptions name them.
     SimConnect_MapClientEventToSimEvent(handle_, 1, "NOT_AN_EVENT");
-    SimConnect_AddToDataDefinition(handle_, 3, "KOHLSMAN SETTING MB:1", "furlongs", SIMCONNECT_DATATYPE_FLOAT64, 0,
-                                   SIMCONNECT_UNUSED);
+    SimConnect_AddToDataDefinition(handle_, 3, "KOHLSMAN SETTING MB:1", "furlongs",
+                                   SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
     SimConnect_RequestDataOnSimObject(handle_, 4, 99, 0, SIMCONNECT_PERIOD_SECOND, 1, 0, 0, 0);
     ASSERT_TRUE(waitFor(SIMCONNECT_RECV_ID_EXCEPTION, 5s, 0, 3));
     std::vector<std::vector<DWORD>> exceptions;
@@ -90,8 +90,8 @@ TEST_F(StandinClient, OpenAnswerExceptionsObjectDataAndTheDownlinkReachTheLibrar
                                                            {SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 4, 2}}));
 
     // Object data: at once, then once a second and only on change.
-    SimConnect_AddToDataDefinition(handle_, 4, "KOHLSMAN SETTING MB:1", "Millibars", SIMCONNECT_DATATYPE_FLOAT64, 0,
-                                   SIMCONNECT_UNUSED);
+    SimConnect_AddToDataDefinition(handle_, 4, "KOHLSMAN SETTING MB:1", "Millibars",
+                                   SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
     SimConnect_AddToDataDefinition(handle_, 4, "AUTOPILOT FLIGHT DIRECTOR ACTIVE", "Bool",
                                    SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
     SimConnect_RequestDataOnSimObject(handle_, 4, 4, 0, SIMCONNECT_PERIOD_SECOND, 1, 0, 0, 0);

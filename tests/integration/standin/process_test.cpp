@@ -29,10 +29,11 @@ TEST(StandinProcess, PublishesItsPortsAndRemovesThemAtExit) {
     StandinRun run = startStandin(home, {"--pipe-name", name});
     ASSERT_TRUE(run.ready) << run.process->output();
     EXPECT_EQ(run.endpoints.pipe, "\\\\.\\pipe\\" + name);
-    EXPECT_TRUE(run.process->waitForOutput("sim-standin: ready pipe=" + run.endpoints.pipe + " ipv4=127.0.0.1:" +
-                                               std::to_string(run.endpoints.ipv4) + " ipv6=[::1]:" +
-                                               std::to_string(run.endpoints.ipv6) + "\n",
-                                           5s));
+    EXPECT_TRUE(
+        run.process->waitForOutput("sim-standin: ready pipe=" + run.endpoints.pipe +
+                                       " ipv4=127.0.0.1:" + std::to_string(run.endpoints.ipv4) +
+                                       " ipv6=[::1]:" + std::to_string(run.endpoints.ipv6) + "\n",
+                                   5s));
     const std::string published = home.read(registry);
     for (const auto& [family, port, value] :
          {std::tuple{AF_INET, run.endpoints.ipv4, "IPv4="}, {AF_INET6, run.endpoints.ipv6, "IPv6="}}) {

@@ -65,7 +65,8 @@ TEST(StandinSession, OpenAnswerCarriesTheConfiguredVersionsAndComesOnce) {
     config.rules.openAnswer.application = {1, 2, 3, 4};
     config.rules.openAnswer.reserved1 = 77;
     Harness h(config);
-    EXPECT_EQ(h.rejection(mapEvent(1, 1, "AP_MASTER")), (Exception{SIMCONNECT_EXCEPTION_UNOPENED, 1, kUnused}));
+    EXPECT_EQ(h.rejection(mapEvent(1, 1, "AP_MASTER")),
+              (Exception{SIMCONNECT_EXCEPTION_UNOPENED, 1, kUnused}));
     const auto out = h.opened();
     ASSERT_EQ(out.size(), 1u);
     const Bytes& open = out[0];
@@ -90,8 +91,10 @@ TEST(StandinSession, ExceptionsCarryTheRejectedSendIdAndArgument) {
         {mapEvent(7, 1, "NO_SUCH_EVENT"), {SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 7, 2}},
         {mapEvent(8, 1, "AP_MASTER"), {SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 8, 2}},
         {addDatum(9, 4, "NO SUCH VAR", "feet"), {SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 9, 2}},
-        {addDatum(10, 4, "AUTOPILOT ALTITUDE LOCK VAR:3", "knots"), {SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 10, 3}},
-        {mapClientData(11, "orvendale.nothing", 1), {SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 11, 1}},
+        {addDatum(10, 4, "AUTOPILOT ALTITUDE LOCK VAR:3", "knots"),
+         {SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 10, 3}},
+        {mapClientData(11, "orvendale.nothing", 1),
+         {SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 11, 1}},
         {requestData(12, 4, 99), {SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 12, 2}},
         {transmit(13, 42), {SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 13, 2}},
         {setClientData(14, 5321, 5321, Bytes(132)), {SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 14, 1}},
@@ -112,7 +115,8 @@ TEST(StandinSession, ObjectDataAtMostOnceASecondAndOnlyOnChange) {
                        addDatum(3, 4, "AUTOPILOT FLIGHT DIRECTOR ACTIVE", "Bool"), requestData(4, 4, 4),
                        mapEvent(5, 8, "KOHLSMAN_INC")});
     ASSERT_EQ(out.size(), 1u);  // the first answer goes out at once
-    EXPECT_EQ(Bytes(out[0].begin(), out[0].begin() + 16), words({56, 5, SIMCONNECT_RECV_ID_SIMOBJECT_DATA, 4}));
+    EXPECT_EQ(Bytes(out[0].begin(), out[0].begin() + 16),
+              words({56, 5, SIMCONNECT_RECV_ID_SIMOBJECT_DATA, 4}));
     EXPECT_EQ(get32(out[0], 36), 2u);  // dwDefineCount
     EXPECT_DOUBLE_EQ(getDouble(out[0], 40), 1013.25);
     EXPECT_DOUBLE_EQ(getDouble(out[0], 48), 1.0);
@@ -195,8 +199,9 @@ TEST(StandinSession, ArbitraryRequestsNeverBreakTheStandIn) {
     h.opened();
     // Areas, a definition that fits an area and one that reaches past it, an INT32 datum; the
     // random requests below add to other definitions.
-    h.send({addClientDatum(2, 6, 0, 132), addClientDatum(3, 7, 100, 40), mapClientData(4, "orvendale.downlink", 1),
-            mapClientData(5, "orvendale.uplink", 2), addDatum(6, 5, "RUDDER POSITION", "position 16K", 1),
+    h.send({addClientDatum(2, 6, 0, 132), addClientDatum(3, 7, 100, 40),
+            mapClientData(4, "orvendale.downlink", 1), mapClientData(5, "orvendale.uplink", 2),
+            addDatum(6, 5, "RUDDER POSITION", "position 16K", 1),
             mapEvent(7, 1, "AXIS_LEFT_BRAKE_SET")});
     std::mt19937 random(7);
     const std::uint32_t numbers[] = {1, 4, 5, 12, 14, 16, 23, 55, 57, 59, 60, 99};

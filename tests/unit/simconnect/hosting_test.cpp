@@ -51,7 +51,9 @@ struct Host {
     std::vector<std::string> calls;
 
     void Called(std::uint32_t hostId, std::uint32_t connectionId, const std::string& call) {
-        calls.push_back(hostId == kHostId && connectionId == connection ? call : Text(call, " for another session"));
+        calls.push_back(hostId == kHostId && connectionId == connection
+                            ? call
+                            : Text(call, " for another session"));
     }
     std::string Name(const void* block) const {
         for (std::size_t i = 0; i < memory.size(); ++i)

@@ -15,7 +15,8 @@ TEST(Open, DefaultPipeAbsentFallsBackToTheRegisteredIPv6Port) {
     ASSERT_TRUE(listener);
     testsupport::TempDir home;
     home.write(".config/orvendale/registry.ini",
-               "[SOFTWARE\\Microsoft\\Microsoft Games\\KittyHawk]\nSimConnect_Port_IPv6=" + listener->Port() + "\n");
+               "[SOFTWARE\\Microsoft\\Microsoft Games\\KittyHawk]\nSimConnect_Port_IPv6=" +
+                   listener->Port() + "\n");
     testsupport::ChildProcess probe({.args = {testsupport::binaryPath("simconnect_open_probe")},
                                      .cwd = home.path(), .env = {{"HOME", home.path()}}});
     // Its OPEN request, then its client event, then the end.

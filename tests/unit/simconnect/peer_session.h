@@ -53,7 +53,8 @@ inline void OpenPeerSession(PeerSession& out, const std::string& tag, const Peer
         out.listener = loopback_peer::Listener::Pipe(BuildPipePath("", settings.port));
         ASSERT_TRUE(out.listener);
     }
-    ASSERT_EQ(OpenWithSettings(&out.handle, "peer test", settings, options.window, options.message, options.event),
+    ASSERT_EQ(OpenWithSettings(&out.handle, "peer test", settings, options.window, options.message,
+                               options.event),
               S_OK);
     out.peer = out.listener->Accept();
     ASSERT_TRUE(out.peer);
@@ -80,7 +81,8 @@ inline Dispatched DispatchOnce(HANDLE handle) {
 
 // Waits until `count` messages wait in the session's receive queue.
 inline bool WaitForQueued(ClientClient* session, std::uint32_t count) {
-    return testsupport::waitUntil([&] { return session->QueuedMessages() >= count; }, std::chrono::seconds(5));
+    return testsupport::waitUntil([&] { return session->QueuedMessages() >= count; },
+                                  std::chrono::seconds(5));
 }
 // Waits until the session's transport has failed.
 inline bool WaitForFailure(ClientClient* session) {

@@ -60,7 +60,8 @@ public:
                 if (found || poll(&entry, 1, 10) <= 0) return found.has_value();
                 std::uint8_t chunk[512];
                 const ssize_t count = read(fd_, chunk, sizeof chunk);
-                for (auto& piece : cutter_.feed(std::span(chunk, static_cast<std::size_t>(std::max<ssize_t>(count, 0)))))
+                for (auto& piece : cutter_.feed(
+                         std::span(chunk, static_cast<std::size_t>(std::max<ssize_t>(count, 0)))))
                     if (piece.isFrame) pending_.push_back(std::move(piece.bytes));
                 return false;
             },
@@ -108,7 +109,8 @@ TEST(RackEmulator, PanelsRoundTripThroughLinkedPseudoTerminals) {
     ASSERT_TRUE(fcu.write({'?', '}'}));
     ASSERT_TRUE(fcu.write(Bytes(frame.begin(), frame.begin() + 20)));
     ASSERT_TRUE(fcu.write(Bytes(frame.begin() + 20, frame.end())));
-    EXPECT_TRUE(emulator.waitForOutput("fcu: SPD 250  HDG 180  ALT 5000  V/S +700  [LOC] [AP1] [A/THR]\n", 5s));
+    EXPECT_TRUE(emulator.waitForOutput(
+        "fcu: SPD 250  HDG 180  ALT 5000  V/S +700  [LOC] [AP1] [A/THR]\n", 5s));
     const auto received = log.waitForReceived("fcu", [](const Json& f) { return f["spd"] == 250; }, 2s);
     ASSERT_TRUE(received);
     EXPECT_TRUE((*received)["fields"]["ap1"]);
@@ -127,7 +129,8 @@ TEST(RackEmulator, PanelsRoundTripThroughLinkedPseudoTerminals) {
 
 TEST(RackEmulator, HoldsSendsBackWhileNobodyReads) {
     TempDir dir;
-    ChildProcess emulator = startEmulator({"--efis", dir.file("efis"), "--period", "efis=2", "--log", dir.file("log")});
+    ChildProcess emulator =
+        startEmulator({"--efis", dir.file("efis"), "--period", "efis=2", "--log", dir.file("log")});
     ASSERT_TRUE(emulator.waitForOutput("\n", 5s));
     testsupport::RackLog log(dir.file("log"));
     ASSERT_TRUE(log.waitForEvent("backlog", 5s));
