@@ -132,29 +132,21 @@ TEST(StandinSession, ObjectDataAtMostOnceASecondAndOnlyOnChange) {
     EXPECT_FALSE(h.nextWake());
 }
 
-TEST(StandinSession, UplinkCommandsChangeTheDownlinkBlock) {
+// The downlink's change on an uplink command is checked through the client library
+// (client_test) and the triggers' effects on the model (model_test); here, what the
+// object data and an unchanged block do.
+TEST(StandinSession, UplinkCommandsReachTheSimulationVariablesAndOnlyChangesSendABlock) {
     Harness h;
     h.opened();
     auto out = h.send({addClientDatum(2, 5321, 0, 132), mapClientData(3, "orvendale.downlink", 5321),
                        mapClientData(4, "orvendale.uplink", 5322), requestClientData(5, 5321, 5322, 5321),
                        addDatum(6, 5, "AUTOPILOT AIRSPEED HOLD VAR", "knots"), requestData(7, 5, 5)});
     ASSERT_EQ(out.size(), 2u);
-    const Bytes& first = messageId(out[0]) == SIMCONNECT_RECV_ID_CLIENT_DATA ? out[0] : out[1];
-    EXPECT_EQ(first.size(), 172u);
-    EXPECT_EQ(get32(first, 12), 5322u);
-    EXPECT_EQ(get32(first, 40 + 4 + 76), 2500u);  // A32NX_AUTOPILOT_SPEED_SELECTED, tenths
-    EXPECT_EQ(get32(first, 40 + 4 + 80), 10u);    // speed managed dot on
-
     out = h.send({setClientData(8, 5322, 5321, uplinkBlock(1, 3, "A32NX_AUTOPILOT_SPEED_SELECTED", 300))});
     ASSERT_EQ(out.size(), 1u);  // the object data waits for its second
-    EXPECT_EQ(get32(out[0], 40 + 4 + 76), 3000u);
     out = h.advance(1s);
     ASSERT_EQ(out.size(), 1u);
     EXPECT_DOUBLE_EQ(getDouble(out[0], 40), 300.0);  // the simulation variable agrees
-
-    out = h.send({setClientData(9, 5322, 5321, uplinkBlock(2, 2, "BTN_LS_1_FILTER_ACTIVE"))}, 1s);
-    ASSERT_EQ(out.size(), 1u);
-    EXPECT_EQ(get32(out[0], 40 + 4 + 4), 10u);
     // A command that changes no slot sends no block; the downlink is the companion's alone.
     EXPECT_TRUE(h.send({setClientData(10, 5322, 5321, uplinkBlock(3, 3, "NOT_A_VARIABLE", 1))}, 1s).empty());
     EXPECT_EQ(h.rejection(setClientData(11, 5321, 5321, Bytes(132)))[0], SIMCONNECT_EXCEPTION_ERROR);
