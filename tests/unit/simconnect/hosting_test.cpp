@@ -177,12 +177,12 @@ TEST(Hosting, AttachAcceptsOnlyAWellFormedRecordForARegisteredSession) {
     StoreU32(shortRecord.bytes, 40);
     auto missingFunction = Attach(kHostId, connection);
     hostrecords::PutAddress(missingFunction.bytes + 32, 0);
-    for (const void* refused : {static_cast<const void*>(nullptr), static_cast<const void*>(versionOne.bytes),
-                                static_cast<const void*>(shortRecord.bytes),
-                                static_cast<const void*>(Attach(kHostId + 1, connection).bytes),
-                                static_cast<const void*>(Attach(kHostId, connection + 1).bytes),
-                                static_cast<const void*>(missingFunction.bytes)})
-        EXPECT_EQ(hosted.attach(refused), 0);
+    // Named, so that every record outlives the loop below.
+    auto otherHost = Attach(kHostId + 1, connection);
+    auto otherConnection = Attach(kHostId, connection + 1);
+    const void* refusedRecords[] = {nullptr,         versionOne.bytes,      shortRecord.bytes,
+                                    otherHost.bytes, otherConnection.bytes, missingFunction.bytes};
+    for (const void* refused : refusedRecords) EXPECT_EQ(hosted.attach(refused), 0);
     EXPECT_TRUE(hosted.Attached());
     // A second attach is refused and the first host's functions stay.
     EXPECT_EQ(hosted.attach(Attach(kHostId, connection, true).bytes), 0);

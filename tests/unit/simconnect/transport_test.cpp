@@ -75,16 +75,6 @@ TEST(Transport, LengthAboveTheLimitFailsBeforeTheRestArrives) {
     EXPECT_EQ(DispatchOnce(s.handle).result, E_ABORT);
 }
 
-TEST(Transport, BufferGrowsOnlyForAMessageThatDoesNotFit) {
-    PeerSession s;
-    OpenPeerSession(s, "grow");
-    const Bytes big = Message(5000, 0x77);
-    ASSERT_TRUE(s.peer->Write(big));
-    ASSERT_TRUE(WaitForQueued(s.session(), 1));
-    EXPECT_EQ(DispatchOnce(s.handle).messages, std::vector<Bytes>{big});
-    EXPECT_EQ(s.session()->ReceiveBufferSize(), 6144u);
-}
-
 TEST(Transport, MessagesUpToTheLargestBufferOnlyWithARaisedLimit) {
     PeerSession s;
     OpenPeerSession(s, "mebibyte", {.maxReceiveSize = 2 * 1048576});
