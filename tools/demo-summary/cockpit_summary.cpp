@@ -36,6 +36,11 @@ const std::map<std::string, std::string> kEventSenders = {
 // the service in the order they were sent (presses of both racks within the lag of a
 // line that has a backlog may be swapped).
 const std::string kApMaster = "AP_MASTER";
+// The rack log's time of a message is taken after its write returned, so on a busy machine
+// the service can have forwarded the press before the emulator noted the time: a press
+// counts as sent before an event up to this much after it. The demo's presses are seconds
+// apart.
+constexpr std::int64_t kPressClockSlackNs = 1'000'000'000;
 const std::map<std::string, std::string> kApMasterSwitches = {{"joystick", "autopilot_master"},
                                                               {"fcu", "ap1"}};
 
@@ -176,7 +181,7 @@ private:
             const auto sender = kEventSenders.find(event);
             return sender == kEventSenders.end() ? "fcu" : sender->second;
         }
-        if (nextPress_ < apMasterPresses_.size() && apMasterPresses_[nextPress_].second <= at)
+        if (nextPress_ < apMasterPresses_.size() && apMasterPresses_[nextPress_].second <= at + kPressClockSlackNs)
             return apMasterPresses_[nextPress_++].first;
         return "fcu";
     }
