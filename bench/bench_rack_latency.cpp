@@ -33,7 +33,8 @@ constexpr int kInputs = 200;
 constexpr auto kQueueProbe = 100us;
 
 long long nowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+        .count();
 }
 
 class Pty {
@@ -56,7 +57,8 @@ public:
         return ioctl(probe_, FIONREAD, &bytes) == 0 ? bytes : -1;
     }
     void send(const std::string& bytes) const {
-        if (::write(master_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) std::exit(1);
+        if (::write(master_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+            std::exit(1);
     }
     // Returns when the service has taken the bytes just sent off the line: the time then.
     long long waitTaken(long long sentNs) const {
@@ -66,7 +68,8 @@ public:
             const int bytes = queued();
             if (bytes > 0) arrived = true;
             if (bytes == 0 && arrived) return nowNs();
-            if (!arrived && Clock::now() > Clock::time_point(std::chrono::nanoseconds(sentNs)) + 5ms)
+            if (!arrived &&
+                Clock::now() > Clock::time_point(std::chrono::nanoseconds(sentNs)) + 5ms)
                 return sentNs;  // taken before the queue was ever seen holding it
             std::this_thread::sleep_for(kQueueProbe);
         }
@@ -82,14 +85,15 @@ private:
 // Reads what the service writes to the panels, so that its writes never stall.
 class Drain {
 public:
-    explicit Drain(std::vector<int> fds) : thread_([this, fds] {
-        char chunk[512];
-        while (!stop_) {
-            bool any = false;
-            for (int fd : fds) any = ::read(fd, chunk, sizeof chunk) > 0 || any;
-            if (!any) std::this_thread::sleep_for(5ms);
-        }
-    }) {}
+    explicit Drain(std::vector<int> fds)
+        : thread_([this, fds] {
+              char chunk[512];
+              while (!stop_) {
+                  bool any = false;
+                  for (int fd : fds) any = ::read(fd, chunk, sizeof chunk) > 0 || any;
+                  if (!any) std::this_thread::sleep_for(5ms);
+              }
+          }) {}
     ~Drain() {
         stop_ = true;
         thread_.join();
@@ -145,7 +149,8 @@ struct Rack {
 bool warmUp(const Rack& rack, testsupport::StandinLog& log) {
     const std::size_t from = log.size();
     rack.pty->send(rack.input(kInputs));
-    return log.waitFor([&](const Json& e) { return rack.matches(e, kInputs); }, 10s, from).has_value();
+    return log.waitFor([&](const Json& e) { return rack.matches(e, kInputs); }, 10s, from)
+        .has_value();
 }
 
 Samples measure(const Rack& rack, testsupport::StandinLog& log, std::mt19937& random) {
@@ -161,9 +166,11 @@ Samples measure(const Rack& rack, testsupport::StandinLog& log, std::mt19937& ra
         rack.pty->send(rack.input(i));
         const long long sent = nowNs();
         const long long taken = rack.pty->waitTaken(sent);
-        const auto request = log.waitFor([&](const Json& e) { return rack.matches(e, i); }, 3s, from);
+        const auto request =
+            log.waitFor([&](const Json& e) { return rack.matches(e, i); }, 3s, from);
         if (!request) {
-            std::fprintf(stderr, "bench: %s input %d never reached the stand-in\n", rack.name.c_str(), i);
+            std::fprintf(stderr, "bench: %s input %d never reached the stand-in\n",
+                         rack.name.c_str(), i);
             std::exit(1);
         }
         const long long arrived = request->value("mono_ns", 0LL);
@@ -171,7 +178,8 @@ Samples measure(const Rack& rack, testsupport::StandinLog& log, std::mt19937& ra
         samples.wait.push_back(static_cast<double>(std::max(taken - sent, 0LL)) / 1e6);
         // The queue is looked at every 0.1 ms, so the moment it emptied is known to that
         // resolution; a request logged within it counts as no overhead.
-        samples.overhead.push_back(static_cast<double>(std::max(arrived - std::max(taken, sent), 0LL)) / 1e6);
+        samples.overhead.push_back(
+            static_cast<double>(std::max(arrived - std::max(taken, sent), 0LL)) / 1e6);
     }
     return samples;
 }
@@ -183,8 +191,8 @@ void report(const Rack& rack, const Samples& samples) {
     print(prefix + "_polling_wait_p99", percentile(samples.wait, 0.99), "ms");
     print(prefix + "_overhead_p50", percentile(samples.overhead, 0.5), "ms");
     print(prefix + "_overhead_p99", percentile(samples.overhead, 0.99), "ms");
-    print(prefix + "_overhead_p99_vs_polling_period", percentile(samples.overhead, 0.99) / rack.pollingPeriodMs,
-          "ratio");
+    print(prefix + "_overhead_p99_vs_polling_period",
+          percentile(samples.overhead, 0.99) / rack.pollingPeriodMs, "ratio");
 }
 
 bool isRequest(const Json& entry, const char* request) {
@@ -202,7 +210,9 @@ int main() {
     testsupport::StandinLog& log = run.log();
     testsupport::ChildProcess& service = run.service();
     Drain drain({efis.master(), fcu.master()});
-    if (!log.waitForMessage("OPEN", nullptr, 10s) || !service.waitForOutput("Launch a flight.", 10s)) return 1;
+    if (!log.waitForMessage("OPEN", nullptr, 10s) ||
+        !service.waitForOutput("Launch a flight.", 10s))
+        return 1;
 
     // Knob turns alternate in direction so that the aircraft's values stay in range; the
     // k-th event of the knob's pair answers the k-th frame.
@@ -219,9 +229,15 @@ int main() {
              return isRequest(e, "SetDataOnSimObject") && e["fields"].value("DefineID", 0) == 2 &&
                     e["fields"]["values"].value("AILERON POSITION", 0.0) == 1000 + i;
          }},
-        {"efis", &efis, 50.0, [](int i) { return frame(30, {{1, i % 2 ? -1 : 1}, {17, 2}, {21, 3}}); },
+        {"efis", &efis, 50.0,
+         [](int i) {
+             return frame(30, {{1, i % 2 ? -1 : 1}, {17, 2}, {21, 3}});
+         },
          nthEvent("KOHLSMAN_INC", "KOHLSMAN_DEC")},
-        {"fcu", &fcu, 50.0, [](int i) { return frame(82, {{1, i % 2 ? -1 : 1}}); },
+        {"fcu", &fcu, 50.0,
+         [](int i) {
+             return frame(82, {{1, i % 2 ? -1 : 1}});
+         },
          nthEvent("AP_SPD_VAR_INC", "AP_SPD_VAR_DEC")},
     };
 

@@ -22,10 +22,10 @@ constexpr RackNames kRacks[] = {{"joystick_rack", "joystick"},
 
 // The rack that sends each event; every other event of the service comes from the FCU.
 const std::map<std::string, std::string> kEventSenders = {
-    {"RUDDER_TRIM_LEFT", "joystick"},     {"RUDDER_TRIM_RIGHT", "joystick"},
-    {"SPOILERS_INC", "joystick"},         {"SPOILERS_DEC", "joystick"},
-    {"AXIS_RIGHT_BRAKE_SET", "pedals"},   {"AXIS_LEFT_BRAKE_SET", "pedals"},
-    {"KOHLSMAN_INC", "efis"},             {"KOHLSMAN_DEC", "efis"},
+    {"RUDDER_TRIM_LEFT", "joystick"},   {"RUDDER_TRIM_RIGHT", "joystick"},
+    {"SPOILERS_INC", "joystick"},       {"SPOILERS_DEC", "joystick"},
+    {"AXIS_RIGHT_BRAKE_SET", "pedals"}, {"AXIS_LEFT_BRAKE_SET", "pedals"},
+    {"KOHLSMAN_INC", "efis"},           {"KOHLSMAN_DEC", "efis"},
     {"TOGGLE_FLIGHT_DIRECTOR", "efis"},
 };
 
@@ -181,7 +181,8 @@ private:
             const auto sender = kEventSenders.find(event);
             return sender == kEventSenders.end() ? "fcu" : sender->second;
         }
-        if (nextPress_ < apMasterPresses_.size() && apMasterPresses_[nextPress_].second <= at + kPressClockSlackNs)
+        if (nextPress_ < apMasterPresses_.size() &&
+            apMasterPresses_[nextPress_].second <= at + kPressClockSlackNs)
             return apMasterPresses_[nextPress_++].first;
         return "fcu";
     }
