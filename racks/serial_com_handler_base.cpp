@@ -11,22 +11,16 @@
 #include <shared_mutex>
 #include <utility>
 
-#include "racks/timer_slack.h"
-
 namespace {
 
 using namespace std::chrono_literals;
 
 constexpr auto kSimulatorWaitInterval = 3000ms;
-// While waiting for the simulator the flags are looked at this often, so that a quit (or
-// the simulator's answer) is seen at once rather than after the whole interval.
-constexpr auto kSimulatorWaitStep = 10ms;
+// While waiting for the simulator, quit is looked at this often.
+constexpr auto kQuitCheckStep = 10ms;
 constexpr auto kIdlePause = 1000ms;
 constexpr auto kMessagePause = 50ms;
 constexpr auto kReadFailurePause = 1000ms;
-// How late an empty read may end while a text rack's next message is awaited; a byte
-// that arrives still ends the read at once.
-constexpr auto kMessageWaitSlack = 10ms;
 
 constexpr std::uint8_t kFrameStart = '{';
 constexpr std::uint8_t kFrameEnd = '}';
@@ -34,6 +28,13 @@ constexpr std::uint8_t kFrameEnd = '}';
 constexpr std::int64_t kDetentLimit = 50;
 // Events go out with the group value 1, which the flag below makes a priority.
 constexpr SIMCONNECT_NOTIFICATION_GROUP_ID kEventPriority = 1;
+
+// The moment on the monotonic clock at which the calendar clock shows `time`.
+std::chrono::steady_clock::time_point steadyTimeAt(std::time_t time) {
+    const auto left = std::chrono::system_clock::from_time_t(time) - std::chrono::system_clock::now();
+    return std::chrono::steady_clock::now() +
+           std::chrono::duration_cast<std::chrono::steady_clock::duration>(left);
+}
 
 }  // namespace
 
@@ -80,9 +81,11 @@ bool SerialCOMHandlerBase::waitForSimulator() {
         std::printf("\n[WARN] Rack %s in %s is waiting for Flight Simulator starts. coon:%d, first:%d\n",
                     rackName.c_str(), portName.c_str(), simSession->coon ? 1 : 0,
                     simSession->first ? 1 : 0);
+        // The whole interval is slept; only a quit cuts it short, so that shutdown never
+        // waits on a rack that is still waiting.
         const auto until = std::chrono::steady_clock::now() + kSimulatorWaitInterval;
-        while (std::chrono::steady_clock::now() < until && !quitRequested() && !simulatorReady())
-            std::this_thread::sleep_for(kSimulatorWaitStep);
+        while (std::chrono::steady_clock::now() < until && !quitRequested())
+            std::this_thread::sleep_for(kQuitCheckStep);
     }
     return !quitRequested();
 }
@@ -129,22 +132,27 @@ bool SerialCOMHandlerBase::readMessage(std::string& body) {
         std::this_thread::sleep_for(kIdlePause);
         return false;
     }
-    const TimerSlackScope idleLine(kMessageWaitSlack);
     body.clear();
     const std::time_t started = std::time(nullptr);
+    const auto windowEnd = steadyTimeAt(started + readTimeoutSeconds);
     bool inMessage = false;
     while (std::time(nullptr) - started < readTimeoutSeconds) {
         char byte = 0;
         const ByteRead read = nextByte(byte);
         if (read == ByteRead::failed) return false;
-        if (read == ByteRead::none) continue;
-        if (byte == serialPort.startDelimiter()) {
-            inMessage = true;
+        if (read == ByteRead::none) {
+            // A quiet line is waited on until its next byte or the window's end, rather
+            // than asked again every millisecond.
+            serialPort.waitForInput(windowEnd);
             continue;
         }
+        // The end test follows the start test, so with one character for both the
+        // first one ends an empty message. A start inside a message is dropped.
+        const bool isStart = byte == serialPort.startDelimiter();
+        if (isStart) inMessage = true;
         if (!inMessage) continue;
         if (byte == serialPort.endDelimiter()) return true;
-        body.push_back(byte);
+        if (!isStart) body.push_back(byte);
     }
     return false;
 }

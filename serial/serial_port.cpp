@@ -77,6 +77,10 @@ bool SerialPort::writeBytes(const void* buffer, std::uint32_t count) {
     return false;
 }
 
+void SerialPort::waitForInput(std::chrono::steady_clock::time_point deadline) {
+    if (connected_) serial_os::waitForInput(deviceHandle_, deadline);
+}
+
 void SerialPort::close() {
     if (!connected_) return;
     connected_ = false;

@@ -1,6 +1,7 @@
 // One open serial device of one rack, with the delimiter pair of its messages.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -33,6 +34,9 @@ public:
     // Writes every byte; returns false when the device failed (or after one second when
     // not connected).
     bool writeBytes(const void* buffer, std::uint32_t count);
+    // Waits until a byte can be read, the line hangs up, or `deadline` comes. Where the
+    // reads themselves wait for the line (Windows), it returns at once.
+    void waitForInput(std::chrono::steady_clock::time_point deadline);
     // Closes a connected port; does nothing on a port that is not connected.
     void close();
     // Selects the named delimiter set from "syntax_config.txt" in the working directory.

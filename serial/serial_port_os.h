@@ -3,6 +3,7 @@
 // (a file descriptor, or a Windows handle's value).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -25,6 +26,7 @@ void purge(std::intptr_t device);
 void queryStatus(std::intptr_t device, SerialLineStatus& status, std::uint32_t& errors);
 bool read(std::intptr_t device, void* buffer, std::uint32_t count, std::uint32_t& transferred);
 bool write(std::intptr_t device, const void* buffer, std::uint32_t count);
+void waitForInput(std::intptr_t device, std::chrono::steady_clock::time_point deadline);
 void close(std::intptr_t device);
 
 }  // namespace serial_os

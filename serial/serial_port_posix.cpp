@@ -167,6 +167,10 @@ bool write(std::intptr_t device, const void* buffer, std::uint32_t count) {
     return true;
 }
 
+void waitForInput(std::intptr_t device, Clock::time_point deadline) {
+    waitFor(fd(device), POLLIN, deadline);
+}
+
 void close(std::intptr_t device) {
     if (device == kInvalid) return;
     // Exclusive mode outlives the descriptor on a pseudo-terminal; leave the device as

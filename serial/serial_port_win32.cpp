@@ -76,6 +76,9 @@ bool write(std::intptr_t device, const void* buffer, std::uint32_t count) {
     return WriteFile(handleOf(device), buffer, count, &written, nullptr) != FALSE;
 }
 
+// A read already waits for the line under the port's time-outs.
+void waitForInput(std::intptr_t, std::chrono::steady_clock::time_point) {}
+
 void close(std::intptr_t device) {
     if (device != kInvalid) CloseHandle(handleOf(device));
 }

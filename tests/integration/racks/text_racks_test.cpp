@@ -23,7 +23,14 @@ protected:
     void SetUp() override {
         const Json config = {{run.link("joystick"), "joystick_rack"}, {run.link("pedals"), "pedals_rack"}};
         ASSERT_TRUE(run.startService(config.dump(), {"joystick", "pedals"})) << run.output();
-        ASSERT_TRUE(run.waitForWrite(kStick, memberIs("AILERON POSITION", 0), 0, 10s)) << run.output();
+        const auto first = run.waitForWrite(kStick, memberIs("AILERON POSITION", 0), 0, 10s);
+        ASSERT_TRUE(first) << run.output();
+        // The racks start waiting once the session is set up, before the simulator's answer
+        // is dispatched, and sleep the whole 3 s although the answer comes at once.
+        const auto setUp = run.sim().waitForRequest("RequestClientData", nullptr, 0ms);
+        ASSERT_TRUE(setUp);
+        EXPECT_GT((*first)["mono_ns"].get<std::int64_t>() - (*setUp)["mono_ns"].get<std::int64_t>(),
+                  2'800'000'000);
     }
 
     // Sends `lines` to the racks and waits for the stick write with this aileron value.

@@ -24,6 +24,7 @@ public:
     using SerialCOMHandlerBase::readMessage;
     using SerialCOMHandlerBase::readTimeoutSeconds;
     using SerialCOMHandlerBase::sendDetents;
+    using SerialCOMHandlerBase::waitForSimulator;
     using SerialCOMHandlerBase::writeFrame;
     void run() override {}
 };
@@ -55,12 +56,55 @@ TEST_F(HandlerBase, CutsDelimitedMessages) {
     ASSERT_TRUE(handler.readMessage(body));
     EXPECT_EQ(body, "\"c\":3");
 
-    // Nothing complete within the time-out: false, after whole seconds of waiting.
-    handler.readTimeoutSeconds = 1;
+    // Nothing complete within the time-out: false once the calendar clock has moved on by
+    // its whole seconds, that is after more than one second and at most two.
+    handler.readTimeoutSeconds = 2;
     ASSERT_TRUE(pty.send("{\"d\":"));
     const auto started = Clock::now();
     EXPECT_FALSE(handler.readMessage(body));
+    EXPECT_GT(Clock::now() - started, 950ms);
     EXPECT_LT(Clock::now() - started, 2500ms);
+}
+
+TEST_F(HandlerBase, OneCharacterForBothDelimitersEndsEveryMessageEmpty) {
+    folder.write("syntax_config.txt", "json | |\n");
+    testsupport::Pty line;
+    ProbeHandler same{line.portPath().c_str(), 115200, "test_rack", &session, &rackMutex,
+                      &stateLock, "json"};
+    ASSERT_TRUE(line.send("|ab|"));
+    std::string body = "left over";
+    ASSERT_TRUE(same.readMessage(body));
+    EXPECT_EQ(body, "");
+    // "ab" comes before any start and is dropped; the last "|" starts and ends a message.
+    ASSERT_TRUE(same.readMessage(body));
+    EXPECT_EQ(body, "");
+}
+
+TEST_F(HandlerBase, WaitForTheSimulatorSleepsItsWholeIntervalUnlessQuit) {
+    session.coon = true;
+    std::atomic<bool> done{false};
+    const auto started = Clock::now();
+    std::jthread waiting([&] {
+        handler.waitForSimulator();
+        done = true;
+    });
+    // The simulator answering does not cut the interval short.
+    session.first = true;
+    EXPECT_FALSE(testsupport::waitUntil([&] { return done.load(); }, 2500ms));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return done.load(); }, 2000ms));
+    EXPECT_GT(Clock::now() - started, 2950ms);
+
+    // A quit does, at once.
+    session.first = false;
+    done = false;
+    const auto again = Clock::now();
+    std::jthread quitting([&] {
+        handler.waitForSimulator();
+        done = true;
+    });
+    session.quit = 1;
+    ASSERT_TRUE(testsupport::waitUntil([&] { return done.load(); }, 1000ms));
+    EXPECT_LT(Clock::now() - again, 500ms);
 }
 
 TEST_F(HandlerBase, ReadsAndWritesFrames) {
