@@ -30,15 +30,29 @@ bool findRecord(std::istream& in, const std::string& requested, DelimiterSet& se
     }
 }
 
+// Opens the file for reading; false when it cannot be opened or cannot be read (a folder
+// of that name opens on Linux, and only its first read fails).
+bool openReadable(const std::string& path, std::ifstream& in) {
+    in.open(path);
+    if (!in.is_open()) return false;
+    in.peek();
+    if (!in.bad()) {
+        in.clear();
+        return true;
+    }
+    in.close();
+    return false;
+}
+
 }  // namespace
 
 void loadDelimiterSet(const std::string& path, const std::string& requested, DelimiterSet& set) {
     {
-        std::ifstream probe(path);
-        if (!probe.is_open()) writeDefaults(path);
+        std::ifstream probe;
+        if (!openReadable(path, probe)) writeDefaults(path);
     }
-    std::ifstream in(path);
-    if (!in.is_open()) {
+    std::ifstream in;
+    if (!openReadable(path, in)) {
         std::printf("Warning: No file open");
         return;
     }

@@ -52,6 +52,10 @@ TEST(Delimiters, FileThatCanNeitherBeReadNorCreatedLeavesTheSet) {
     testsupport::TempDir dir;
     EXPECT_EQ(load(dir.file("no-such-folder/syntax_config.txt"), "json"),
               std::string(" \0\0", 3) + "Warning: No file open");
+    // A folder of that name opens, but cannot be read, nor replaced by the defaults.
+    ASSERT_EQ(mkdir(dir.file("syntax_config.txt").c_str(), 0755), 0);
+    EXPECT_EQ(load(dir.file("syntax_config.txt"), "json"),
+              std::string(" \0\0", 3) + "Warning: No file open");
 }
 
 TEST(Delimiters, UnreadableFileIsReplacedByTheDefaults) {
