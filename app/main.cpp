@@ -8,6 +8,7 @@
 #include <exception>
 #include <iomanip>
 #include <iostream>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -76,13 +77,14 @@ void joinRackThreads(std::vector<std::thread>& threads) {
     for (std::thread& thread : threads) thread.join();
 }
 
-// A rack configuration that cannot be used ends the program in order: the connection is
-// closed, the library's message printed, and any rack thread already started is told to
-// stop and joined.
-int endWithConfigError(SimSession& session, RackMutex& rackMutex, RackConfig& config,
-                       const std::exception& error) {
+// A rack configuration that cannot be used, or a rack thread that cannot be started, ends
+// the program in order: the connection is closed, the reason printed, and any rack thread
+// already started is told to stop and joined.
+template <typename... Args>
+int endWithError(SimSession& session, RackMutex& rackMutex, RackConfig& config, const char* format,
+                 Args... args) {
     closeSimConnection(session, rackMutex);
-    std::printf("\n[ERR] Cannot load %s: %s\n", config.fileName.c_str(), error.what());
+    std::printf(format, args...);
     session.quit = 1;
     joinRackThreads(config.threads);
     return 1;
@@ -113,8 +115,13 @@ int main() {
     rackConfig.stateLockPtr = &stateLock;
     try {
         loadRackConfig(rackConfig);
+    } catch (const std::system_error& error) {
+        // Only starting a thread raises a system error here; the file is not to blame.
+        return endWithError(session, rackMutex, rackConfig,
+                            "\n[ERR] Cannot start rack threads: %s\n", error.what());
     } catch (const std::exception& error) {
-        return endWithConfigError(session, rackMutex, rackConfig, error);
+        return endWithError(session, rackMutex, rackConfig, "\n[ERR] Cannot load %s: %s\n",
+                            rackConfig.fileName.c_str(), error.what());
     }
 
     std::printf("\nLaunch a flight.\n");

@@ -145,7 +145,11 @@ TEST_F(PanelRacks, FcuBothWaysThenTheSimulatorQuits) {
     EXPECT_EQ(run.commands("(>H:A320_Neo_FCU_EXPED_PUSH)", from).size(), 1u);
     EXPECT_EQ(run.commands("(>H:A320_Neo_FCU_VS_PUSH)", from).size(), 1u);
     const std::string out = run.output();
-    EXPECT_EQ(out.find("[DEBUG] EXPED_MUX_CH\n"), out.rfind("[DEBUG] EXPED_MUX_CH\n"));
+    std::size_t debugLines = 0;
+    for (auto at = out.find("[DEBUG] EXPED_MUX_CH\n"); at != std::string::npos;
+         at = out.find("[DEBUG] EXPED_MUX_CH\n", at + 1))
+        ++debugLines;
+    EXPECT_EQ(debugLines, 1u);
 
     // Both increments in one frame send 100 only; then 1000 alone.
     from = run.sim().size();

@@ -1,6 +1,9 @@
 // rack_config.json over whole runs against one stand-in: what the service prints and
 // opens for each kind of member, and how it ends for documents it cannot use.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "tests/integration/racks/rack_run.h"
 
@@ -77,6 +80,26 @@ TEST(RackConfiguration, EmptyDocumentsRunAndUnusableOnesEndInOrder) {
     }
 
     for (const auto& service : empty) ASSERT_TRUE(service->process->waitForOutput(kLaunch, 10s));
+
+    // A rack thread that the system refuses ends the run in order too, without blaming
+    // the file. The service may have only the threads it runs before its racks start (as
+    // many as a running service without racks has), under a user id of its own.
+    const auto threads = std::distance(std::filesystem::directory_iterator(
+                                           "/proc/" + std::to_string(empty[0]->process->pid()) + "/task"),
+                                       std::filesystem::directory_iterator());
+    const std::string user = std::to_string(60000 + getpid() % 5000);
+    const auto refused =
+        run.launch(R"({"COM9": "joystick_rack"})",
+                   {"/usr/bin/prlimit", "--nproc=" + std::to_string(threads), "/usr/bin/setpriv", "--reuid=" + user,
+                    "--regid=" + user, "--clear-groups"});
+    EXPECT_EQ(refused->process->waitExit(10s), 1) << refused->process->output();
+    const std::string refusedOut = refused->process->output();
+    EXPECT_NE(refusedOut.find("[ERR] Rack: joystick_rack NOT Connected on Port: \\\\.\\COM9\n"
+                       "\n[ERR] Cannot start rack threads: Resource temporarily unavailable\n"),
+              std::string::npos)
+        << refusedOut;
+    EXPECT_EQ(refusedOut.find("Cannot load"), std::string::npos);
+
     run.quitSimulator();
     for (const auto& service : empty) {
         EXPECT_EQ(service->process->waitExit(10s), 0);

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <algorithm>
+#include <sys/stat.h>
+
 #include <csignal>
 #include <memory>
 #include <optional>
@@ -62,13 +64,17 @@ public:
         return simLog_.waitForMessage("OPEN", nullptr, 10s).has_value();
     }
     // Starts another service against the same stand-in, with `config` as its
-    // rack_config.json (none when empty).
-    std::unique_ptr<ServiceRun> launch(const std::optional<std::string>& config) {
+    // rack_config.json (none when empty), through the command `wrapper` when one is given
+    // (the working folder is then open to every user, as the wrapper may change users).
+    std::unique_ptr<ServiceRun> launch(const std::optional<std::string>& config,
+                                       const std::vector<std::string>& wrapper = {}) {
         auto run = std::make_unique<ServiceRun>();
         run->work.write("SimConnect.cfg", servicetest::pipeConfig(pipe_));
         if (config) run->work.write("rack_config.json", *config);
-        run->process = std::make_unique<testsupport::ChildProcess>(
-            servicetest::serviceOptions(run->work, run->home));
+        if (!wrapper.empty()) chmod(run->work.path().c_str(), 0755);
+        testsupport::ProcessOptions options = servicetest::serviceOptions(run->work, run->home);
+        options.args.insert(options.args.begin(), wrapper.begin(), wrapper.end());
+        run->process = std::make_unique<testsupport::ChildProcess>(options);
         return run;
     }
     // Sends control lines to the emulator; lines of one call reach the same message or frame.
