@@ -82,14 +82,15 @@ bool CClient::InitialiseConnection(OsHandle connected, std::uint32_t family) {
 
 // Clears the send side; when the object holds a connection it also gives it a new id and
 // an empty receive buffer. While closing (no handle any more) a completion may still be
-// running on the receive side, so the receive positions are left alone then.
+// running on the receive side, so the receive positions are left alone then. The blocks
+// of a write in flight stay: a cancelled overlapped write may still read them after its
+// handle is closed, so its completion (or the last reference) frees them.
 void CClient::Reset() {
     sendQueue.Clear();
     const bool connected = IsConnectedHandle();
     {
         std::lock_guard<std::mutex> guard(connectionLock);
-        FreeSendBlocks();
-        sending = false;
+        if (!sending) FreeSendBlocks();
         bytesSent = 0;
         if (connected) connectionId.store(NextConnectionId());
         sendsDrained.notify_all();
@@ -142,13 +143,20 @@ int CClient::OnMessage(MessageBuffer&) {
 
 void CClient::OnConnecting() {}
 
+// Posted under connectionLock, so that a close on another thread cannot release the
+// handle (or a pipe's event) between the state test and the read.
 void CClient::PostRead() {
     bytesReceived = 0;
-    if (state.load() != kConnected) return;
-    receiveRequest.bufferCount = 1;
-    receiveRequest.buffers[0] = {receive.FreeTailSize(), receive.FreeTail()};
-    AddRef();
-    if (!transport_os::PostRead(handle.load(), receiveRequest)) Release();
+    bool posted = false;
+    {
+        std::lock_guard<std::mutex> guard(connectionLock);
+        if (state.load() != kConnected) return;
+        receiveRequest.bufferCount = 1;
+        receiveRequest.buffers[0] = {receive.FreeTailSize(), receive.FreeTail()};
+        AddRef();
+        posted = transport_os::PostRead(handle.load(), receiveRequest);
+    }
+    if (!posted) Release();
 }
 
 bool CClient::QueueSend(MessageNode* node) {
@@ -241,17 +249,24 @@ void CClient::OnIoComplete(std::uint32_t status, std::uint32_t bytes, IoRequest*
         self->Disconnect(failure, static_cast<HRESULT>(status));
     } else if (bytes == 0) {
         self->Disconnect(kFailurePeerClosed, static_cast<HRESULT>(kStatusGracefulDisconnect));
-    } else if (request->kind == kSend) {
-        self->OnSendComplete();
-    } else {
+    } else if (request->kind == kReceive) {
         self->OnReceiveComplete(bytes);
     }
+    if (request->kind == kSend) self->OnSendComplete();
     self->Release();
 }
 
+// A write has ended: the next one starts, or, when the connection is gone, the write's
+// blocks are freed now that nothing reads them any more.
 void CClient::OnSendComplete() {
     std::lock_guard<std::mutex> guard(connectionLock);
-    if (state.load() == kConnected) SendNext(true);
+    if (state.load() == kConnected) {
+        SendNext(true);
+        return;
+    }
+    FreeSendBlocks();
+    sending = false;
+    sendsDrained.notify_all();
 }
 
 void CClient::OnReceiveComplete(std::uint32_t bytes) {

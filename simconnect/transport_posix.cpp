@@ -36,6 +36,7 @@ constexpr std::chrono::milliseconds kPipeBusyRetry{10};
 struct Channel {
     int fd = -1;
     int wake = -1;
+    bool pipe = false;  // the local socket that stands for a named pipe
     std::mutex lock;
     IoRequest* read = nullptr;
     IoRequest* write = nullptr;
@@ -139,6 +140,10 @@ void DoRead(Channel& channel, std::unique_lock<std::mutex>& lock) {
     channel.readReady = got > 0 && static_cast<std::uint32_t>(got) == buffer.length;
     if (got < 0) {
         CompleteUnlocked(lock, StatusForErrno(errno), 0, request);
+    } else if (got == 0 && channel.pipe) {
+        // A pipe whose server went away is broken, as Windows reports it; a TCP peer's
+        // orderly close stays a read of 0 bytes.
+        CompleteUnlocked(lock, kStatusPipeBroken, 0, request);
     } else {
         CompleteUnlocked(lock, kStatusSuccess, static_cast<std::uint32_t>(got), request);
     }
@@ -196,7 +201,7 @@ bool SetNonBlocking(int fd) {
     return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-bool MakeChannel(int fd, OsHandle& handle) {
+bool MakeChannel(int fd, bool pipe, OsHandle& handle) {
     const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     auto* channel = wake < 0 ? nullptr : new (std::nothrow) Channel;
     if (channel == nullptr) {
@@ -206,6 +211,7 @@ bool MakeChannel(int fd, OsHandle& handle) {
     }
     channel->fd = fd;
     channel->wake = wake;
+    channel->pipe = pipe;
     handle = reinterpret_cast<OsHandle>(channel);
     return true;
 }
@@ -251,7 +257,7 @@ bool ConnectPipe(const std::string& path, OsHandle& handle) {
     for (;;) {
         int error = 0;
         const int fd = TryConnectAbstract(address, length, error);
-        if (fd >= 0) return MakeChannel(fd, handle);
+        if (fd >= 0) return MakeChannel(fd, true, handle);
         if (error != EAGAIN || Clock::now() >= deadline) return false;
         std::this_thread::sleep_for(kPipeBusyRetry);
     }
@@ -279,7 +285,7 @@ bool ConnectTcp(std::uint32_t family, const std::string& address, const std::str
         if (fd >= 0) ::close(fd);
         return false;
     }
-    return MakeChannel(fd, handle);
+    return MakeChannel(fd, false, handle);
 }
 
 bool BindCompletion(OsHandle handle) {

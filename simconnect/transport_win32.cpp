@@ -52,34 +52,14 @@ bool IsSocket(OsHandle handle) {
                       &length) == 0;
 }
 
-constexpr std::uint32_t kStatusPipeDisconnected = 0xC00000B0u;
-
-// The thread pool reports the operation's NTSTATUS turned into a system error code; the
-// transport judges the statuses themselves, so the codes it tells apart are turned back.
-// Any other code becomes its failing HRESULT, so that no failure reads as a success; a
-// value that is already negative (a status) passes unchanged.
-std::uint32_t StatusOf(DWORD error) {
-    switch (error) {
-        case ERROR_SUCCESS:
-            return kStatusSuccess;
-        case ERROR_MORE_DATA:
-            return kStatusBufferOverflow;
-        case ERROR_OPERATION_ABORTED:
-            return kStatusCancelled;
-        case ERROR_BROKEN_PIPE:
-            return kStatusPipeBroken;
-        case ERROR_PIPE_NOT_CONNECTED:
-            return kStatusPipeDisconnected;
-        case ERROR_NETNAME_DELETED:
-            return kStatusRemoteReset;
-        default:
-            return static_cast<std::uint32_t>(HRESULT_FROM_WIN32(error));
-    }
-}
-
-VOID CALLBACK OnCompletion(DWORD error, DWORD bytes, LPOVERLAPPED overlapped) {
+// The thread pool hands over the operation's status turned into a system error code,
+// which loses statuses that share a code. The OVERLAPPED keeps the status itself in
+// Internal, so every status reaches the transport as the system gave it.
+VOID CALLBACK OnCompletion(DWORD, DWORD bytes, LPOVERLAPPED overlapped) {
+    if (overlapped == nullptr) return;
     try {
-        CClient::OnIoComplete(StatusOf(error), bytes, reinterpret_cast<IoRequest*>(overlapped));
+        CClient::OnIoComplete(static_cast<std::uint32_t>(overlapped->Internal), bytes,
+                              reinterpret_cast<IoRequest*>(overlapped));
     } catch (...) {
         // Nothing may unwind into the thread pool.
     }

@@ -16,9 +16,10 @@ inline std::string ownName(const std::string& what) {
     return "orvendale-" + what + "-" + std::to_string(GetCurrentProcessId());
 }
 
-// Polls `done` every millisecond until it is true or five seconds have passed.
-inline bool waitFor(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+// Polls `done` every millisecond until it is true or `limit` has passed.
+inline bool waitFor(const std::function<bool()>& done,
+                    std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!done() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return done();

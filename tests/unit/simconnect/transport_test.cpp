@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "simconnect/library_state.h"
+#include "simconnect/wire.h"
 #include "tests/support/process.h"
 #include "tests/support/request_bytes.h"
 #include "tests/unit/simconnect/peer_session.h"
@@ -155,6 +156,56 @@ TEST(Transport, ClosedWithAReadPendingIsDestroyedExactlyOnce) {
     EXPECT_EQ(destroyed.load(), 1);
     EXPECT_EQ(Library().liveClients.load(), 0);
     EXPECT_TRUE(peer->WaitClosed());
+}
+
+namespace {
+// A session whose write blocks the test can look at, and whose first cancelled operation
+// holds its completion until the test lets it go.
+struct HeldCompletionSession : ClientClient {
+    using ClientClient::ClientClient;
+    using CClient::sendRequest;
+    void Disconnect(std::uint32_t kind, HRESULT result) override {
+        if (kind == kFailureCancelled && !held.exchange(true)) {
+            while (!letGo.load()) std::this_thread::sleep_for(1ms);
+        }
+        ClientClient::Disconnect(kind, result);
+    }
+    std::atomic<bool> held{false};
+    std::atomic<bool> letGo{false};
+};
+}  // namespace
+
+// A write in flight when the connection closes may still read its blocks until its
+// completion arrives, so closing leaves them to that completion.
+TEST(Transport, ClosingLeavesTheBlocksOfAWriteInFlightToItsCompletion) {
+    const std::string name = loopback_peer::UniquePipeName("inflight");
+    auto listener = loopback_peer::Listener::Pipe(BuildPipePath("", name));
+    ASSERT_TRUE(listener);
+    auto* session = new HeldCompletionSession(kTransportPipe);
+    ASSERT_EQ(session->Connect(0, "", name, 41088, false), 0);
+    auto peer = listener->Accept();
+    ASSERT_TRUE(peer);
+    // More than the stream holds, and nobody reads: the write stays in flight.
+    const std::uint32_t size = 8 * 1048576;
+    auto* block = static_cast<unsigned char*>(std::malloc(size));
+    ASSERT_NE(block, nullptr);
+    std::memset(block, 0x5A, size);
+    StoreU32(block, size);
+    ASSERT_TRUE(session->QueueSend(NewMessageNode(block, size, session->ConnectionId())));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return session->References() == 3; }, 5000ms));
+
+    // Closed while the cancelled operations' completions are held: the owner's reference
+    // is gone, the read's and the write's remain.
+    std::jthread closing([&] { CloseSession(session); });
+    ASSERT_TRUE(testsupport::waitUntil(
+        [&] { return session->held.load() && session->References() == 2; }, 5000ms));
+    ASSERT_EQ(session->sendRequest.bufferCount, 1u);
+    EXPECT_EQ(session->sendRequest.buffers[0].data, block);
+    EXPECT_EQ(block[size - 1], 0x5A);
+
+    session->letGo = true;
+    closing.join();
+    EXPECT_EQ(Library().liveClients.load(), 0);
 }
 
 TEST(Transport, BusyPipeIsWaitedForUntilItTakesTheConnection) {
