@@ -47,11 +47,6 @@ void ApplyFile(ConnectionSettings& settings, const std::string& file, const std:
     }
 }
 
-void AddTcpStage(std::vector<EndpointAttempt>& plan, std::uint32_t family,
-                 const std::string& address, const std::string& port) {
-    plan.push_back({0, family, address, port, port.empty()});
-}
-
 }  // namespace
 
 std::string ConfigSectionName(std::uint32_t configIndex) {
@@ -95,32 +90,37 @@ std::string ReadRegistryPort(std::uint32_t family) {
 
 // Pipe first falls back to IPv6 on this machine, IPv6 on "::1" to IPv4 on "127.0.0.1",
 // and IPv4 on "127.0.0.1" to the default pipe once more; any other address has no
-// fallback. The registry ports are read when a stage is reached.
+// fallback. A fallback stage's registry port is read when the stage is reached.
 std::vector<EndpointAttempt> BuildEndpointPlan(const ConnectionSettings& settings) {
     std::vector<EndpointAttempt> plan;
     std::string address = settings.address;
     std::string port = settings.port;
+    bool registry = false;
     std::uint32_t stage = settings.protocol;
     if (stage == kProtocolPipe) {
-        plan.push_back({1, 0, address, port, false});
+        plan.push_back({1, 0, address, port});
         if (!address.empty() && address != ".") return plan;
         address = "::1";
-        port = ReadRegistryPort(kFamilyIPv6);
+        registry = true;
         stage = kFamilyIPv6;
     }
     if (stage == kFamilyIPv6) {
-        AddTcpStage(plan, kFamilyIPv6, address, port);
+        plan.push_back({0, kFamilyIPv6, address, registry ? "" : port, registry});
         if (address != "::1") return plan;
         address = "127.0.0.1";
-        port = ReadRegistryPort(kFamilyIPv4);
+        registry = true;
         stage = kFamilyIPv4;
     }
     if (stage == kFamilyIPv4) {
-        AddTcpStage(plan, kFamilyIPv4, address, port);
+        plan.push_back({0, kFamilyIPv4, address, registry ? "" : port, registry});
         if (address != "127.0.0.1") return plan;
-        plan.push_back({1, 0, ".", "", false});
+        plan.push_back({1, 0, ".", ""});
     }
     return plan;
+}
+
+std::string AttemptPort(const EndpointAttempt& attempt) {
+    return attempt.portFromRegistry ? ReadRegistryPort(attempt.family) : attempt.port;
 }
 
 std::string BuildPipePath(const std::string& address, const std::string& port) {

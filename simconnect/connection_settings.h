@@ -27,7 +27,9 @@ struct EndpointAttempt {
     std::uint32_t family = 0;     // 0 for the pipe, 2 or 23 for TCP
     std::string address;
     std::string port;
-    bool skipped = false;  // a TCP stage without a port makes no attempt
+    // A fallback stage connects to the port the simulator registered for its family, read
+    // when the stage is reached: the simulator may publish it while earlier stages wait.
+    bool portFromRegistry = false;
 };
 
 // "SimConnect" for index 0, "SimConnect.<n>" otherwise.
@@ -41,6 +43,9 @@ ConnectionSettings LoadConnectionSettings(std::uint32_t configIndex);
 // The simulator's published TCP port for family 2 or 23, or empty text.
 std::string ReadRegistryPort(std::uint32_t family);
 std::vector<EndpointAttempt> BuildEndpointPlan(const ConnectionSettings& settings);
+// The port an attempt connects to, as of now. A TCP attempt whose port is empty is
+// skipped.
+std::string AttemptPort(const EndpointAttempt& attempt);
 
 // The Windows pipe path for a machine name and pipe name; the default pipe when the
 // name is empty.

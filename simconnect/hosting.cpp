@@ -113,15 +113,14 @@ ClientClient* FindHostedSession(std::uint32_t hostConnectionId, std::uint32_t co
     return nullptr;
 }
 
-// Only a registered session can be attached (its host id is never 0), and only with all
-// four functions: the library calls each of them without looking again.
+// The session is found by its two ids, host id 0 being an id like any other. All four
+// functions must be given: the library calls each of them without looking again.
 int HostAttach(const void* record) {
     const auto* bytes = static_cast<const unsigned char*>(record);
     if (bytes == nullptr || LoadU32(bytes) != kAttachSize || LoadU32(bytes + 4) != kAttachVersion) {
         return 0;
     }
-    const std::uint32_t hostId = LoadU32(bytes + 8);
-    ClientClient* session = hostId == 0 ? nullptr : FindHostedSession(hostId, LoadU32(bytes + 12));
+    ClientClient* session = FindHostedSession(LoadU32(bytes + 8), LoadU32(bytes + 12));
     if (session == nullptr || session->hostAttached) return 0;
     const auto allocBlock = FunctionAt<HostAllocFn>(bytes + 16);
     const auto freeBlock = FunctionAt<HostFreeFn>(bytes + 24);

@@ -41,6 +41,14 @@ HRESULT ReserveFailure(ClientClient* session, int result) {
     return failure < 0 ? failure : E_FAIL;
 }
 
+// What a request on this session gives before any argument is looked at: E_FAIL without
+// a session, the stored failure once the connection has failed, S_OK otherwise.
+HRESULT SessionCheck(ClientClient* session) {
+    if (session == nullptr) return E_FAIL;
+    if (session->HasFailed()) return ReserveFailure(session, kSessionConnectionFailed);
+    return S_OK;
+}
+
 // Copies a text argument into its 256-byte field, which is already zero; false when it
 // has 256 characters or more. A null text leaves the field zero.
 bool PutText(unsigned char* field, const char* text) {
@@ -63,6 +71,7 @@ void PutHeader(unsigned char* request, std::uint32_t size, std::uint32_t number)
 template <typename Fill>
 HRESULT SendRequest(HANDLE handle, std::uint32_t number, std::uint64_t size, Fill fill) {
     ClientClient* session = Session(handle);
+    if (const HRESULT unusable = SessionCheck(session); FAILED(unusable)) return unusable;
     if (size > std::numeric_limits<std::uint32_t>::max()) return E_INVALIDARG;
     const auto size32 = static_cast<std::uint32_t>(size);
     unsigned char* request = nullptr;
@@ -80,6 +89,7 @@ HRESULT SendRequest(HANDLE handle, std::uint32_t number, std::uint64_t size, Fil
 // A data block of `bytes` from `data`; a null pointer is accepted only for no data.
 HRESULT SendDataBlock(HANDLE handle, std::uint32_t number, std::uint64_t bytes, const void* data,
                       const DWORD (&fields)[5]) {
+    if (const HRESULT unusable = SessionCheck(Session(handle)); FAILED(unusable)) return unusable;
     if (data == nullptr && bytes != 0) return E_INVALIDARG;
     return Guarded([&] {
         return SendRequest(handle, number, rl::kDataBlockBodySize + bytes, [&](unsigned char* r) {

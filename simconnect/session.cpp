@@ -75,7 +75,15 @@ int ClientClient::OnMessage(MessageBuffer& buffer) {
 }
 
 void ClientClient::Notify() const {
+    std::lock_guard<std::mutex> guard(notifyLock);
     NotifyApplication({notifyWindow.load(), notifyMessage.load(), notifyEvent.load()});
+}
+
+void ClientClient::StopNotifying() {
+    std::lock_guard<std::mutex> guard(notifyLock);
+    notifyWindow.store(nullptr);
+    notifyMessage.store(0);
+    notifyEvent.store(nullptr);
 }
 
 void LinkSession(ClientClient* session) {
@@ -116,9 +124,10 @@ int ConnectThroughPlan(ClientClient** session, const ConnectionSettings& setting
         if (attempt.transport == kTransportTcp && !CClient::EnsureWinsock()) return kSessionFailed;
         auto* candidate = new (std::nothrow) ClientClient(attempt.transport);
         if (candidate == nullptr) return kSessionFailed;
-        if (!attempt.skipped &&
-            candidate->Connect(attempt.family, attempt.address, attempt.port,
-                               settings.maxReceiveSize, settings.disableNagle) == 0) {
+        const std::string port = AttemptPort(attempt);
+        const bool skipped = attempt.transport == kTransportTcp && port.empty();
+        if (!skipped && candidate->Connect(attempt.family, attempt.address, port,
+                                           settings.maxReceiveSize, settings.disableNagle) == 0) {
             *session = candidate;
             return kSessionDone;
         }
@@ -223,6 +232,8 @@ int CloseSession(ClientClient* session) {
     UnlinkSession(session);
     session->Disconnect(kFailureNone, S_OK);
     session->Reset();
+    // The application hears nothing from this session once closing returns.
+    session->StopNotifying();
     session->Release();
     if (Library().head == nullptr) {
         WaitForNoLiveClients(kLastClientLimit);

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -69,8 +70,14 @@ private:
     friend void HostDeliver(std::uint32_t, std::uint32_t, std::uint32_t, void*);
 
     void Notify() const;
+    // Clears the notification targets; a completion still running tells nobody after this
+    // returns.
+    void StopNotifying();
 
     MessageQueue receiveQueue;
+    // Held while the application is told, so that closing can wait for a notification
+    // under way and none follows.
+    mutable std::mutex notifyLock;
     std::atomic<HWND> notifyWindow{nullptr};
     std::atomic<std::uint32_t> notifyMessage{0};
     DispatchProc dispatchProc = nullptr;

@@ -5,11 +5,18 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <thread>
 
 #include "simconnect/SimConnect.h"
+#include "simconnect/library_state.h"
+#include "simconnect/peer/loopback_peer.h"
 #include "simconnect/profile_reader.h"
+#include "simconnect/session.h"
 #include "tests/support/process.h"
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -34,7 +41,7 @@ std::string Describe(const std::vector<EndpointAttempt>& plan) {
     for (const EndpointAttempt& a : plan) {
         text += a.transport == 1 ? "pipe " + BuildPipePath(a.address, a.port)
                                  : "tcp" + std::to_string(a.family) + " " + a.address + " " +
-                                       (a.skipped ? "-" : a.port);
+                                       (AttemptPort(a).empty() ? "-" : AttemptPort(a));
         text += "; ";
     }
     return text;
@@ -135,6 +142,33 @@ TEST_F(Settings, TcpPlans) {
               std::string("tcp23 ::1 600; tcp2 127.0.0.1 -; pipe ") + kDefaultPipe + "; ");
     CurrentFile("[SimConnect]\nProtocol=IPv4\nAddress=10.0.0.5\nPort=500\n");
     EXPECT_EQ(Describe(BuildEndpointPlan(LoadConnectionSettings(0))), "tcp2 10.0.0.5 500; ");
+}
+
+// The simulator publishes its ports while it starts; a port published while the pipe is
+// busy is found by the fallback that follows.
+TEST_F(Settings, RegistryPortIsReadWhenItsStageIsReached) {
+    ConnectionSettings settings;
+    settings.port = loopback_peer::UniquePipeName("late-port");
+    auto pipe = loopback_peer::Listener::Pipe(BuildPipePath("", settings.port), 0);
+    auto tcp = loopback_peer::Listener::Tcp(true);
+    ASSERT_TRUE(pipe && tcp);
+    // A first client that nobody accepts keeps the pipe busy.
+    auto* blocker = new ClientClient(kTransportPipe);
+    ASSERT_EQ(blocker->Connect(0, "", settings.port, 41088, false), 0);
+
+    ClientClient* session = nullptr;
+    std::atomic<int> result{-1};
+    std::thread opening([&] { result = ConnectThroughPlan(&session, settings); });
+    // The plan is made and its pipe attempt waits once its session exists.
+    ASSERT_TRUE(testsupport::waitUntil([] { return Library().liveSessions.load() == 2; }, 5000ms));
+    Registry("SimConnect_Port_IPv6=" + tcp->Port() + "\n");
+    EXPECT_TRUE(testsupport::waitUntil([&] { return result != -1; }, 10000ms));
+    opening.join();
+    ASSERT_EQ(result.load(), 0);
+    EXPECT_EQ(session->TransportType(), static_cast<std::uint32_t>(kTransportTcp));
+    EXPECT_TRUE(tcp->Accept());
+    CloseSession(session);
+    CloseSession(blocker);
 }
 
 TEST(PipePath, NamedPipeIsCutTo255Characters) {

@@ -162,6 +162,8 @@ TEST(Hosting, NoRegistrationWithoutAWindowOrAHostId) {
     EXPECT_EQ(DispatchOnce(unhosted.handle).messages.size(), 1u);
     EXPECT_EQ(DispatchOnce(zero.handle).messages.size(), 1u);
     EXPECT_TRUE(posts.posts.empty());
+    // Host id 0 is an id like any other: a host that names it finds the session.
+    EXPECT_EQ(HostAttach(Attach(0, zero.session()->ConnectionId()).bytes), 1);
     // Without an attached host every request goes through the transport.
     ASSERT_EQ(SimConnect_TransmitClientEvent(unhosted.handle, 0, 1, 0, 1, 16), S_OK);
     EXPECT_EQ(U32At(unhosted.peer->ReadMessage(), 12), 2u);

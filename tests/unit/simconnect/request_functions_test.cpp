@@ -153,8 +153,10 @@ TEST(RequestFunctions, RequestsThatCannotBeBuiltAreRefusedWithoutSending) {
     EXPECT_EQ(U32At(s.peer->ReadMessage(), 12), 3u);
 }
 
-TEST(RequestFunctions, NullHandleFails) {
+TEST(RequestFunctions, NullHandleFailsBeforeAnyArgumentIsLookedAt) {
     EXPECT_EQ(SimConnect_TransmitClientEvent(nullptr, 0, 1, 0, 1, 16), E_FAIL);
+    EXPECT_EQ(SimConnect_SetClientData(nullptr, 1, 1, 0, 0, 4, nullptr), E_FAIL);
+    EXPECT_EQ(SimConnect_SetDataOnSimObject(nullptr, 1, 0, 0, 65536, 65536, nullptr), E_FAIL);
     EXPECT_EQ(SimConnect_CallDispatch(nullptr, nullptr, nullptr), E_FAIL);
     EXPECT_EQ(SimConnect_Close(nullptr), E_FAIL);
     HANDLE handle = reinterpret_cast<HANDLE>(1);

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "simconnect/library_state.h"
 #include "simconnect/wire.h"
@@ -121,15 +123,19 @@ TEST(Session, BrokenConnectionDeliversWhatWasQueuedThenTheStoredFailure) {
     ASSERT_TRUE(WaitForFailure(s.session()));
     // Two messages and the failure, each told once.
     ASSERT_TRUE(testsupport::waitUntil([&] { return sink.Posts() == 3; }, 5000ms));
+    // The pipe's server went away: a broken pipe, as Windows reports it.
+    EXPECT_EQ(s.session()->FailureKindValue(), 5u);
     const Dispatched dispatched = DispatchOnce(s.handle);
     EXPECT_EQ(dispatched.messages.size(), 2u);
-    EXPECT_EQ(static_cast<std::uint32_t>(dispatched.result), 0xC000013Eu);
+    EXPECT_EQ(static_cast<std::uint32_t>(dispatched.result), 0xC000014Bu);
 
-    // Every request now returns the stored failure and sends nothing.
-    const HRESULT failed = static_cast<HRESULT>(0xC000013Eu);
+    // Every request now returns the stored failure and sends nothing, before its
+    // arguments are looked at.
+    const HRESULT failed = static_cast<HRESULT>(0xC000014Bu);
     unsigned char data[8] = {};
     EXPECT_EQ(SimConnect_TransmitClientEvent(s.handle, 0, 1, 0, 1, 16), failed);
     EXPECT_EQ(SimConnect_SetClientData(s.handle, 1, 1, 0, 0, 8, data), failed);
+    EXPECT_EQ(SimConnect_SetClientData(s.handle, 1, 1, 0, 0, 8, nullptr), failed);
     EXPECT_EQ(SimConnect_MapClientEventToSimEvent(s.handle, 1, "A"), failed);
     EXPECT_EQ(SimConnect_RequestClientData(s.handle, 1, 1, 1, SIMCONNECT_CLIENT_DATA_PERIOD_ON_SET,
                                            0, 0, 0, 0),
@@ -137,6 +143,53 @@ TEST(Session, BrokenConnectionDeliversWhatWasQueuedThenTheStoredFailure) {
     EXPECT_EQ(s.session()->BuildAreaUsed(), 0u);
     EXPECT_EQ(s.Close(), S_OK);
     EXPECT_EQ(sink.Posts(), 3u);
+}
+
+namespace {
+// Holds the first window message it is given until the test lets it go, and counts the
+// messages it finishes after `closed` was set.
+struct HoldingSink : NotificationSink {
+    HoldingSink() { previous = SetNotificationSink(this); }
+    ~HoldingSink() override { SetNotificationSink(previous); }
+    void PostWindowMessage(HWND, std::uint32_t) override {
+        if (!held.exchange(true)) {
+            std::unique_lock<std::mutex> lock(mutex);
+            released.wait_for(lock, 10s, [&] { return letGo; });
+        }
+        if (closed.load()) ++late;
+    }
+    void SignalEvent(HANDLE) override {}
+    void LetGo() {
+        std::lock_guard<std::mutex> guard(mutex);
+        letGo = true;
+        released.notify_all();
+    }
+
+    NotificationSink* previous = nullptr;
+    std::mutex mutex;
+    std::condition_variable released;
+    bool letGo = false;
+    std::atomic<bool> held{false};
+    std::atomic<bool> closed{false};
+    std::atomic<int> late{0};
+};
+}  // namespace
+
+TEST(Session, NothingIsToldOnceCloseHasReturned) {
+    HoldingSink sink;
+    PeerSession s;
+    OpenPeerSession(s, "quiet", {.window = kWindow, .message = 0x401});
+    ASSERT_TRUE(s.peer->Write(MakeMessage(4, {0xFFFFFFFF, 0, 0})));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return sink.held.load(); }, 5000ms));
+    // The close waits for the window message under way.
+    std::jthread closer([&] {
+        s.Close();
+        sink.closed = true;
+    });
+    EXPECT_FALSE(testsupport::waitUntil([&] { return sink.closed.load(); }, 300ms));
+    sink.LetGo();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return sink.closed.load(); }, 5000ms));
+    EXPECT_EQ(sink.late.load(), 0);
 }
 
 TEST(Session, ClosingHandsOverWhatIsQueuedAndReleasesEverything) {
