@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "simconnect/SimConnect.h"
-#include "simconnect/connection_settings.h"
-#include "simconnect/peer/loopback_peer.h"
-#include "simconnect/request_functions.h"
+#include "simconnect/src/connection_settings.h"
+#include "tests/support/loopback_peer.h"
+#include "simconnect/src/request_functions.h"
 
 namespace {
 

@@ -17,6 +17,10 @@ function(orvendale_target_options target)
   else()
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
                                              -Wold-style-cast -Wcast-align -Woverloaded-virtual)
+    if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+      # The lock rules written in app/thread_annotations.h's terms.
+      target_compile_options(${target} PRIVATE -Wthread-safety)
+    endif()
     if(ORVENDALE_WERROR)
       target_compile_options(${target} PRIVATE -Werror)
     endif()

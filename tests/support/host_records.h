@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "simconnect/session.h"
-#include "simconnect/wire.h"
+#include "simconnect/src/session.h"
+#include "bytes/little_endian.h"
 
 namespace hostrecords {
 

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "simconnect/connection_settings.h"
-#include "simconnect/connection_settings_os.h"
+#include "simconnect/src/connection_settings.h"
+#include "simconnect/src/connection_settings_os.h"
 #include "tests/windows/own_folder.h"
 
 namespace {

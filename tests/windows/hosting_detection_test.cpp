@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "simconnect/SimConnect.h"
-#include "simconnect/hosting.h"
-#include "simconnect/wire.h"
+#include "simconnect/src/hosting.h"
+#include "bytes/little_endian.h"
 #include "tests/support/host_records.h"
 #include "tests/windows/own_folder.h"
 

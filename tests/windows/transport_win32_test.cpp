@@ -12,8 +12,8 @@
 #include <string>
 #include <thread>
 
-#include "simconnect/request_functions.h"
-#include "simconnect/session.h"
+#include "simconnect/src/request_functions.h"
+#include "simconnect/src/session.h"
 #include "tests/windows/own_folder.h"
 
 namespace {

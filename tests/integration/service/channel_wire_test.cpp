@@ -8,7 +8,7 @@
 
 #include "app/sim_call.h"
 #include "app/sim_session.h"
-#include "simconnect/peer/loopback_peer.h"
+#include "tests/support/loopback_peer.h"
 #include "tests/support/service_output.h"
 
 namespace {
@@ -60,9 +60,9 @@ TEST_F(ChannelWire, UplinkBlocksCarryAFreshWordAndTheCommand) {
     {
         SimCallGuard call(session_, rackMutex_);
         ASSERT_TRUE(call.connectionOpen());
-        EXPECT_TRUE(session_.sendSetCommand(name, 1000));
-        EXPECT_TRUE(session_.sendSetCommand(name, 1000));
-        EXPECT_TRUE(session_.sendTriggerCommand(trigger));
+        EXPECT_TRUE(call.sendSetCommand(name, 1000));
+        EXPECT_TRUE(call.sendSetCommand(name, 1000));
+        EXPECT_TRUE(call.sendTriggerCommand(trigger));
     }
     const Bytes first = nextUplinkBlock();
     const Bytes second = nextUplinkBlock();
@@ -90,7 +90,7 @@ TEST_F(ChannelWire, CloseNeverMeetsARackThreadsCall) {
             {
                 SimCallGuard call(session_, rackMutex_);
                 if (!call.connectionOpen()) return;
-                session_.lastResult = SimConnect_TransmitClientEvent(session_.hSimConnect, 0, 1, 0, 1, 16);
+                call.transmitEvent(1, 0);
                 ++sent;
             }
             std::this_thread::sleep_for(1ms);
@@ -107,7 +107,7 @@ TEST_F(ChannelWire, CloseNeverMeetsARackThreadsCall) {
     for (Bytes request; !(request = peer_->ReadMessage(2s)).empty(); ++received)
         EXPECT_EQ(U32At(request, 8), 0xF0000005u);
     EXPECT_EQ(received, sent.load());
-    EXPECT_FALSE(session_.sendSetCommand("XMLVAR_Baro1_Mode", 1));
+    EXPECT_FALSE(SimCallGuard(session_, rackMutex_).sendSetCommand("XMLVAR_Baro1_Mode", 1));
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "simconnect/peer/loopback_peer.h"
+#include "tests/support/loopback_peer.h"
 #include "simconnect/request_layout.h"
 #include "tests/support/service_output.h"
 

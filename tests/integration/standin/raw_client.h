@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "simconnect/peer/loopback_peer.h"
+#include "tests/support/loopback_peer.h"
 #include "tests/support/request_bytes.h"
 
 namespace wirebytes {

@@ -6,10 +6,10 @@
 
 namespace {
 
-void storeSlot(SimSession& session, std::uint16_t offset, std::int32_t value) {
+void storeSlot(SimState& state, std::uint16_t offset, std::int32_t value) {
     const auto word = static_cast<std::uint32_t>(value);
     for (int i = 0; i < 4; ++i)
-        session.downlinkBlock[cockpit::kPayloadOffset + offset + i] =
+        state.downlinkBlock[cockpit::kPayloadOffset + offset + i] =
             static_cast<std::uint8_t>(word >> (8 * i));
 }
 
@@ -18,16 +18,17 @@ TEST(CockpitVars, ReadsTenthsTruncatedTowardZero) {
     SimSession session(&lock);
     session.registerCockpitVars();
     EXPECT_EQ(session.readCockpitVar("A32NX_EFIS_L_ND_RANGE"), 0);
-    storeSlot(session, 8, 1234);
-    storeSlot(session, 12, 19);
-    storeSlot(session, 16, -15);
-    storeSlot(session, 52, -37);
-    EXPECT_EQ(session.readCockpitVar("A32NX_EFIS_L_ND_RANGE"), 123);
-    EXPECT_EQ(session.readCockpitVar("A32NX_EFIS_L_ND_MODE"), 1);
-    EXPECT_EQ(session.readCockpitVar("A32NX_EFIS_L_OPTION"), -1);
-    EXPECT_EQ(session.readCockpitVarRaw("A32NX_AUTOPILOT_FPA_SELECTED"), -37);
+    SimState state = session.readState();
+    storeSlot(state, 8, 1234);
+    storeSlot(state, 12, 19);
+    storeSlot(state, 16, -15);
+    storeSlot(state, 52, -37);
+    EXPECT_EQ(state.readCockpitVar("A32NX_EFIS_L_ND_RANGE"), 123);
+    EXPECT_EQ(state.readCockpitVar("A32NX_EFIS_L_ND_MODE"), 1);
+    EXPECT_EQ(state.readCockpitVar("A32NX_EFIS_L_OPTION"), -1);
+    EXPECT_EQ(state.readCockpitVarRaw("A32NX_AUTOPILOT_FPA_SELECTED"), -37);
     // A name without a slot reads 0 and is not added to the table the racks share.
-    EXPECT_EQ(session.readCockpitVar("NO_SUCH_VARIABLE"), 0);
+    EXPECT_EQ(state.readCockpitVar("NO_SUCH_VARIABLE"), 0);
     EXPECT_EQ(session.cockpitVarSlots.size(), 27u);
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -79,14 +80,14 @@ TEST_F(Callback, MessagesShorterThanTheirFieldsAreReportedAndDropped) {
     data.put(12, 4);
     data.putDouble(40, 1013.0);
     EXPECT_EQ(deliver(data), "\nReceived:8\n");
-    EXPECT_EQ(session.kohlsmanMb, 0.0);
+    EXPECT_EQ(session.readState().kohlsmanMb, 0.0);
 
     // The size the library delivered limits the message even when dwSize claims more.
     Message block(SIMCONNECT_RECV_ID_CLIENT_DATA, 172);
     block.put(12, 5322);
     block.put(44, 99);
     EXPECT_EQ(deliver(block, 171), "\nReceived:16\n");
-    EXPECT_EQ(session.downlinkBlock[4], 0);
+    EXPECT_EQ(session.readState().downlinkBlock[4], 0);
     Message headerOnly(SIMCONNECT_RECV_ID_QUIT, 12);
     EXPECT_EQ(deliver(headerOnly, 11), "");
     EXPECT_EQ(session.quit, 0);
@@ -120,8 +121,9 @@ TEST_F(Callback, ObjectDataStoresTheKeptValuesBitForBit) {
     efis.putDouble(40, kohlsman);
     efis.putDouble(48, 1.0);
     EXPECT_EQ(deliver(efis), "");
-    EXPECT_EQ(std::memcmp(&session.kohlsmanMb, &kohlsman, sizeof kohlsman), 0);
-    EXPECT_EQ(session.flightDirectorActive, 1.0);
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(session.readState().kohlsmanMb),
+              std::bit_cast<std::uint64_t>(kohlsman));
+    EXPECT_EQ(session.readState().flightDirectorActive, 1.0);
     EXPECT_TRUE(session.first);
 
     Message autopilot(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, 64);
@@ -130,14 +132,15 @@ TEST_F(Callback, ObjectDataStoresTheKeptValuesBitForBit) {
     autopilot.putDouble(48, 90.0);
     autopilot.putDouble(56, 12000.0);
     EXPECT_EQ(deliver(autopilot), "");
-    EXPECT_EQ(session.apAltitudeLock, 12000.0);
-    EXPECT_EQ(std::memcmp(&session.kohlsmanMb, &kohlsman, sizeof kohlsman), 0);
+    EXPECT_EQ(session.readState().apAltitudeLock, 12000.0);
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(session.readState().kohlsmanMb),
+              std::bit_cast<std::uint64_t>(kohlsman));
 
     Message other(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, 64);
     other.put(12, 6);
     other.putDouble(56, 1.0);
     EXPECT_EQ(deliver(other), "");
-    EXPECT_EQ(session.apAltitudeLock, 12000.0);
+    EXPECT_EQ(session.readState().apAltitudeLock, 12000.0);
 }
 
 TEST_F(Callback, DownlinkBlockIsCopiedWithoutItsFirstWord) {
@@ -145,7 +148,7 @@ TEST_F(Callback, DownlinkBlockIsCopiedWithoutItsFirstWord) {
     other.put(12, 5321);
     other.put(44, 1234);
     EXPECT_EQ(deliver(other), "");
-    EXPECT_EQ(session.downlinkBlock[4], 0);
+    EXPECT_EQ(session.readState().downlinkBlock[4], 0);
     EXPECT_FALSE(session.first);
 
     Message downlink(SIMCONNECT_RECV_ID_CLIENT_DATA, 172);
@@ -154,8 +157,8 @@ TEST_F(Callback, DownlinkBlockIsCopiedWithoutItsFirstWord) {
     for (DWORD slot = 0; slot < 32; ++slot) downlink.put(44 + 4 * slot, 100 + slot);
     EXPECT_EQ(deliver(downlink), "");
     EXPECT_TRUE(session.first);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(session.downlinkBlock[i], 0);
-    EXPECT_EQ(std::memcmp(session.downlinkBlock.data() + 4, downlink.data() + 44, 128), 0);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(session.readState().downlinkBlock[i], 0);
+    EXPECT_EQ(std::memcmp(session.readState().downlinkBlock.data() + 4, downlink.data() + 44, 128), 0);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // In-process hosting with a host made of plain functions: registration on the open
 // answer, attaching, requests placed in host memory, and messages the host delivers.
-#include "simconnect/hosting.h"
+#include "simconnect/src/hosting.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <mutex>
 #include <sstream>
 
-#include "simconnect/wire.h"
+#include "bytes/little_endian.h"
 #include "tests/support/host_records.h"
 #include "tests/support/request_bytes.h"
 #include "tests/unit/simconnect/peer_session.h"

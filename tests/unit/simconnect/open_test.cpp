@@ -4,7 +4,7 @@
 // plan falls back to the IPv6 port the simulator registered.
 #include <gtest/gtest.h>
 
-#include "simconnect/peer/loopback_peer.h"
+#include "tests/support/loopback_peer.h"
 #include "tests/support/process.h"
 #include "tests/support/request_bytes.h"
 

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "simconnect/SimConnect.h"
-#include "simconnect/peer/loopback_peer.h"
-#include "simconnect/request_functions.h"
-#include "simconnect/session.h"
+#include "tests/support/loopback_peer.h"
+#include "simconnect/src/request_functions.h"
+#include "simconnect/src/session.h"
 #include "tests/support/process.h"
 
 struct PeerSession {

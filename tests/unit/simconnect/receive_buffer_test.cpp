@@ -1,6 +1,6 @@
 // Cutting messages out of the receive buffer, with reads that fill its free tail. The
 // lengths it refuses are checked over real sockets (transport_test).
-#include "simconnect/receive_buffer.h"
+#include "simconnect/src/receive_buffer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The session: send ids, abandoned requests, dispatch and notification, a failed
 // connection, and closing.
-#include "simconnect/session.h"
+#include "simconnect/src/session.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include <mutex>
 #include <thread>
 
-#include "simconnect/library_state.h"
-#include "simconnect/wire.h"
+#include "simconnect/src/library_state.h"
+#include "bytes/little_endian.h"
 #include "tests/support/process.h"
 #include "tests/unit/simconnect/peer_session.h"
 

@@ -1,7 +1,7 @@
 // The transport over real sockets: cutting the received stream into messages, failures
 // and their recorded results, writes that must wait for the stream, and the lifetime of
 // a transport closed with a read pending.
-#include "simconnect/transport.h"
+#include "simconnect/src/transport.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <cstring>
 #include <thread>
 
-#include "simconnect/library_state.h"
-#include "simconnect/wire.h"
+#include "simconnect/src/library_state.h"
+#include "bytes/little_endian.h"
 #include "tests/support/process.h"
 #include "tests/support/request_bytes.h"
 #include "tests/unit/simconnect/peer_session.h"

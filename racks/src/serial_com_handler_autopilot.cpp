@@ -1,0 +1,177 @@
+#include "racks/serial_com_handler_autopilot.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "app/sim_ids.h"
+
+namespace {
+
+// A held repeating switch sends its event again once this much has passed.
+constexpr std::uint64_t kRepeatIntervalMs = 200;
+
+struct Knob {
+    std::size_t offset;
+    SIMCONNECT_CLIENT_EVENT_ID increment;
+    SIMCONNECT_CLIENT_EVENT_ID decrement;
+};
+constexpr Knob kKnobs[] = {
+    {1, rackevent::apSpdVarInc, rackevent::apSpdVarDec},
+    {5, rackevent::headingBugInc, rackevent::headingBugDec},
+    {9, rackevent::apAltVarInc, rackevent::apAltVarDec},
+    {13, rackevent::apVsVarInc, rackevent::apVsVarDec},
+};
+
+struct Switch {
+    std::size_t offset;
+    SIMCONNECT_CLIENT_EVENT_ID event;
+};
+// In the order they are looked at: speed on and off, then heading on and off.
+constexpr Switch kRepeatingSwitches[] = {
+    {17, rackevent::apAirspeedOn},
+    {65, rackevent::apAirspeedOff},
+    {21, rackevent::apHdgHoldOn},
+    {69, rackevent::apHdgHoldOff},
+};
+
+namespace in {
+constexpr std::size_t altHoldOn = 25;
+constexpr std::size_t vsHold = 29;
+constexpr std::size_t loc = 33;
+constexpr std::size_t autopilotMaster = 37;
+constexpr std::size_t athr = 41;
+constexpr std::size_t appr = 45;
+constexpr std::size_t exped = 49;
+constexpr std::size_t altIncrement100 = 53;
+constexpr std::size_t altIncrement1000 = 57;
+constexpr std::size_t vsPush = 61;
+constexpr std::size_t altHoldOff = 73;
+constexpr std::size_t vsPull = 77;
+}  // namespace in
+
+const std::string kExpedPush = "(>H:A320_Neo_FCU_EXPED_PUSH)";
+const std::string kVsPush = "(>H:A320_Neo_FCU_VS_PUSH)";
+const std::string kVsPull = "(>H:A320_Neo_FCU_VS_PULL)";
+const std::string kAltIncrementVar = "XMLVAR_Autopilot_Altitude_Increment";
+
+// Mode lights, bit 0 upward.
+const char* const kModeLights[] = {
+    "A32NX_FCU_LOC_MODE_ACTIVE", "A32NX_AUTOPILOT_1_ACTIVE", "A32NX_AUTOTHRUST_STATUS",
+    "A32NX_FMA_EXPEDITE_MODE",   "A32NX_FCU_APPR_MODE_ACTIVE",
+};
+
+}  // namespace
+
+void SerialCOMHandlerAutopilot::run() {
+    if (!waitForSimulator()) return;
+    readTimer.startIfUnset();
+    writeTimer.startIfUnset();
+    repeatTimer.startIfUnset();
+    while (runPass()) {
+    }
+}
+
+bool SerialCOMHandlerAutopilot::runPass() {
+    if (quitRequested()) return false;
+    const std::uint64_t repeatElapsed = repeatTimer.elapsed();
+    if (repeatElapsed > kRepeatIntervalMs) repeatTimer.restart();
+
+    const std::uint32_t sinceWrite = static_cast<std::uint32_t>(writeTimer.elapsed());
+    const bool writeDue = sinceWrite >= writePeriodMs;
+    if (writeDue) {
+        writeTimer.restart();
+        writeDisplays();
+    }
+    const std::uint32_t sinceRead = static_cast<std::uint32_t>(readTimer.elapsed());
+    if (sinceRead >= readPeriodMs) {
+        readTimer.restart();
+        if (readInputFrame()) handleInputFrame(repeatElapsed);
+        return true;
+    }
+    if (writeDue) return true;
+    // Neither part was due: rest exactly until the earlier one is.
+    const auto rest = std::min<std::int64_t>(std::int64_t{writePeriodMs} - sinceWrite,
+                                             std::int64_t{readPeriodMs} - sinceRead);
+    if (rest > 0) std::this_thread::sleep_for(std::chrono::milliseconds(rest));
+    return true;
+}
+
+// The flight-path angle is sent in the tenths it is stored in, the rest as readCockpitVar
+// gives them.
+void SerialCOMHandlerAutopilot::fillOutputFields(const SimState& state) {
+    putOutputField(1, state.readCockpitVar("A32NX_TRK_FPA_MODE_ACTIVE"));
+    putOutputField(5, state.readCockpitVar("A32NX_AUTOPILOT_SPEED_SELECTED"));
+    putOutputField(9, state.readCockpitVar("A32NX_FCU_SPD_MANAGED_DOT"));
+    putOutputField(13, state.readCockpitVar("A32NX_AUTOPILOT_HEADING_SELECTED"));
+    putOutputField(17, state.readCockpitVar("A32NX_FCU_HDG_MANAGED_DOT"));
+    putOutputField(21, rackvalue::truncateToInt32(state.apAltitudeLock));
+    putOutputField(25, state.readCockpitVar("A32NX_FCU_ALT_MANAGED"));
+    putOutputField(29, state.readCockpitVar("A32NX_AUTOPILOT_VS_SELECTED"));
+    putOutputField(33, state.readCockpitVarRaw("A32NX_AUTOPILOT_FPA_SELECTED"));
+    putOutputField(37, state.readCockpitVar("A32NX_FCU_VS_MANAGED"));
+    std::int32_t lights = 0;
+    for (std::size_t bit = 0; bit < std::size(kModeLights); ++bit)
+        if (state.readCockpitVar(kModeLights[bit]) != 0) lights |= 1 << bit;
+    putOutputField(41, lights);
+    putOutputField(45, state.readCockpitVar("A320_FCU_SHOW_SELECTED_HEADING"));
+}
+
+void SerialCOMHandlerAutopilot::handleInputFrame(std::uint64_t repeatElapsed) {
+    handleKnobs();
+    handleRepeatingSwitches(repeatElapsed);
+    handlePresses();
+    handleCommandPresses();
+}
+
+void SerialCOMHandlerAutopilot::handleKnobs() {
+    for (const Knob& knob : kKnobs) sendDetents(inputField(knob.offset), knob.increment, knob.decrement);
+}
+
+// A held switch repeats only on a read pass that found the repeat interval over.
+void SerialCOMHandlerAutopilot::handleRepeatingSwitches(std::uint64_t repeatElapsed) {
+    if (repeatElapsed <= kRepeatIntervalMs) return;
+    for (const Switch& held : kRepeatingSwitches)
+        if (inputField(held.offset) != 0) transmitEvent(held.event, 0);
+}
+
+void SerialCOMHandlerAutopilot::handlePresses() {
+    const struct {
+        std::size_t offset;
+        ButtonState& button;
+        SIMCONNECT_CLIENT_EVENT_ID event;
+    } presses[] = {
+        {in::altHoldOn, altHoldOnButton, rackevent::apAltHoldOn},
+        {in::altHoldOff, altHoldOffButton, rackevent::apAltHoldOff},
+        {in::vsHold, vsHoldButton, rackevent::apVsHold},
+        {in::loc, locButton, rackevent::apLocHold},
+        {in::autopilotMaster, autopilotMasterButton, rackevent::apMaster},
+        {in::athr, athrButton, rackevent::autoThrottleArm},
+        {in::appr, apprButton, rackevent::apAprHold},
+    };
+    for (const auto& press : presses) {
+        press.button.update(inputField(press.offset));
+        if (press.button.rising) transmitEvent(press.event, 0);
+    }
+}
+
+// The presses that go over the uplink. Of the two altitude increments pressed in the same
+// frame only the 100 ft one is sent.
+void SerialCOMHandlerAutopilot::handleCommandPresses() {
+    expedButton.update(inputField(in::exped));
+    if (expedButton.rising) {
+        std::printf("[DEBUG] EXPED_MUX_CH\n");
+        sendTriggerCommand(kExpedPush);
+    }
+    altIncrement100Button.update(inputField(in::altIncrement100));
+    altIncrement1000Button.update(inputField(in::altIncrement1000));
+    if (altIncrement100Button.rising)
+        sendSetCommand(kAltIncrementVar, 100);
+    else if (altIncrement1000Button.rising)
+        sendSetCommand(kAltIncrementVar, 1000);
+    vsPushButton.update(inputField(in::vsPush));
+    if (vsPushButton.rising) sendTriggerCommand(kVsPush);
+    vsPullButton.update(inputField(in::vsPull));
+    if (vsPullButton.rising) sendTriggerCommand(kVsPull);
+}

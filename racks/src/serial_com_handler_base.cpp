@@ -1,0 +1,210 @@
+#include "racks/serial_com_handler_base.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <exception>
+#include <utility>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kSimulatorWaitInterval = 3000ms;
+// While waiting for the simulator, quit is looked at this often.
+constexpr auto kQuitCheckStep = 10ms;
+constexpr auto kIdlePause = 1000ms;
+constexpr auto kMessagePause = 50ms;
+constexpr auto kReadFailurePause = 1000ms;
+
+constexpr std::uint8_t kFrameStart = '{';
+constexpr std::uint8_t kFrameEnd = '}';
+// Knob counts this large come from a garbled frame, not from a hand on the knob.
+constexpr std::int64_t kDetentLimit = 50;
+
+// The moment on the monotonic clock at which the calendar clock shows `time`.
+std::chrono::steady_clock::time_point steadyTimeAt(std::time_t time) {
+    const auto left = std::chrono::system_clock::from_time_t(time) - std::chrono::system_clock::now();
+    return std::chrono::steady_clock::now() +
+           std::chrono::duration_cast<std::chrono::steady_clock::duration>(left);
+}
+
+}  // namespace
+
+SerialCOMHandlerBase::SerialCOMHandlerBase(const char* portName_, std::int32_t baudRate,
+                                           std::string rackName_, SimSession* simSession_,
+                                           RackMutex* rackMutex, StateLock* stateLock,
+                                           std::string delimiterSetName)
+    : serialPort(portName_, baudRate, std::move(delimiterSetName)),
+      portName(portName_ != nullptr ? portName_ : ""),
+      rackName(std::move(rackName_)),
+      simSession(simSession_),
+      rackMutexPtr(rackMutex),
+      stateLockPtr(stateLock) {
+    if (serialPort.isConnected())
+        std::printf("[OK] Rack: %s Connected on Port: %s\n", rackName.c_str(), portName.c_str());
+    else
+        std::printf("[ERR] Rack: %s NOT Connected on Port: %s\n", rackName.c_str(), portName.c_str());
+}
+
+SerialCOMHandlerBase::~SerialCOMHandlerBase() = default;
+
+std::thread SerialCOMHandlerBase::start() {
+    return std::thread(&SerialCOMHandlerBase::runReportingErrors, this);
+}
+
+void SerialCOMHandlerBase::closePort() {
+    serialPort.close();
+}
+
+// An error ends this rack's thread only; the rest of the service goes on.
+void SerialCOMHandlerBase::runReportingErrors() {
+    try {
+        run();
+    } catch (const std::exception& error) {
+        std::printf("Error run: %s\n", error.what());
+    } catch (...) {
+        std::printf("Error run: unknown error\n");
+    }
+}
+
+bool SerialCOMHandlerBase::waitForSimulator() {
+    while (!simulatorReady()) {
+        if (quitRequested()) return false;
+        std::printf("\n[WARN] Rack %s in %s is waiting for Flight Simulator starts. coon:%d, first:%d\n",
+                    rackName.c_str(), portName.c_str(), simSession->coon ? 1 : 0,
+                    simSession->first ? 1 : 0);
+        // The whole interval is slept; only a quit cuts it short, so that shutdown never
+        // waits on a rack that is still waiting.
+        const auto until = std::chrono::steady_clock::now() + kSimulatorWaitInterval;
+        while (std::chrono::steady_clock::now() < until && !quitRequested())
+            std::this_thread::sleep_for(kQuitCheckStep);
+    }
+    return !quitRequested();
+}
+
+// Takes the bytes a message is cut from. Whatever the line status shows queued is taken in
+// one read rather than one read per byte. When nothing is queued, the read itself waits
+// (about a millisecond) for the next byte instead of asking the driver again at once, so
+// a quiet line costs no spinning.
+SerialCOMHandlerBase::ByteRead SerialCOMHandlerBase::nextByte(char& byte) {
+    if (pendingAt_ == pendingCount_) {
+        serialPort.refreshStatus();
+        const std::uint32_t queued = serialPort.lineStatus().cbInQue;
+        const auto wanted = static_cast<std::uint32_t>(
+            std::clamp<std::size_t>(queued, 1, pendingBytes_.size()));
+        pendingAt_ = 0;
+        pendingCount_ = 0;
+        if (!serialPort.readBytes(pendingBytes_.data(), wanted, pendingCount_)) {
+            pendingCount_ = 0;
+            return ByteRead::failed;
+        }
+        if (pendingCount_ == 0) return ByteRead::none;
+    }
+    byte = pendingBytes_[pendingAt_++];
+    return ByteRead::byte;
+}
+
+void SerialCOMHandlerBase::serveMessages(const std::function<void()>& handle) {
+    if (!waitForSimulator()) return;
+    while (!quitRequested()) {
+        if (!readMessage(receiveBuffer)) {
+            std::printf("\n[WARN] Cannot READ From Rack %s in %s :(\n", rackName.c_str(),
+                        portName.c_str());
+            std::this_thread::sleep_for(kReadFailurePause);
+            continue;
+        }
+        parseMessage(receiveBuffer);
+        handle();
+        std::this_thread::sleep_for(kMessagePause);
+    }
+}
+
+bool SerialCOMHandlerBase::readMessage(std::string& body) {
+    if (!serialPort.isConnected()) {
+        std::this_thread::sleep_for(kIdlePause);
+        return false;
+    }
+    body.clear();
+    const std::time_t started = std::time(nullptr);
+    const auto windowEnd = steadyTimeAt(started + readTimeoutSeconds);
+    bool inMessage = false;
+    while (std::time(nullptr) - started < readTimeoutSeconds) {
+        char byte = 0;
+        const ByteRead read = nextByte(byte);
+        if (read == ByteRead::failed) return false;
+        if (read == ByteRead::none) {
+            // A quiet line is waited on until its next byte or the window's end, rather
+            // than asked again every millisecond.
+            serialPort.waitForInput(windowEnd);
+            continue;
+        }
+        // The end test follows the start test, so with one character for both the
+        // first one ends an empty message. A start inside a message is dropped.
+        const bool isStart = byte == serialPort.startDelimiter();
+        if (isStart) inMessage = true;
+        if (!inMessage) continue;
+        if (byte == serialPort.endDelimiter()) return true;
+        if (!isStart) body.push_back(byte);
+    }
+    return false;
+}
+
+void SerialCOMHandlerBase::parseMessage(const std::string& body) {
+    lastMessage = nlohmann::json::parse("{" + body + "}", nullptr, true, false);
+}
+
+bool SerialCOMHandlerBase::readFrame(std::uint8_t* buffer, std::int32_t length) {
+    if (!serialPort.isConnected()) {
+        std::this_thread::sleep_for(kIdlePause);
+        return false;
+    }
+    const auto size = static_cast<std::uint32_t>(length);
+    std::memset(buffer, 0, size);
+    serialPort.refreshStatus();
+    std::uint32_t transferred = 0;
+    if (!serialPort.readBytes(buffer, size, transferred)) {
+        std::printf("[ERR READFILE]\n");
+        return false;
+    }
+    return buffer[0] == kFrameStart && buffer[size - 1] == kFrameEnd;
+}
+
+bool SerialCOMHandlerBase::writeFrame(const std::uint8_t* buffer, std::int32_t length) {
+    const bool written = serialPort.writeBytes(buffer, static_cast<std::uint32_t>(length));
+    if (!written)
+        std::printf("\n[WARN] Cannot WRITE to Rack %s in %s :(\n", rackName.c_str(), portName.c_str());
+    return written;
+}
+
+std::int32_t SerialCOMHandlerBase::readCockpitVar(const std::string& name) const {
+    return simSession->readCockpitVar(name);
+}
+
+bool SerialCOMHandlerBase::periodOver(MillisTimer& timer, std::uint16_t period) {
+    return static_cast<std::uint32_t>(timer.elapsed()) >= period;
+}
+
+void SerialCOMHandlerBase::transmitEvent(SIMCONNECT_CLIENT_EVENT_ID eventId, DWORD data, int times) {
+    SimCallGuard call(*simSession, *rackMutexPtr);
+    for (int i = 0; i < times; ++i) call.transmitEvent(eventId, data);
+}
+
+void SerialCOMHandlerBase::sendDetents(std::int32_t count, SIMCONNECT_CLIENT_EVENT_ID incrementEventId,
+                                       SIMCONNECT_CLIENT_EVENT_ID decrementEventId) {
+    // Widened first: the magnitude of the most negative count does not fit 32 bits.
+    const std::int64_t magnitude = std::llabs(static_cast<std::int64_t>(count));
+    if (magnitude == 0 || magnitude >= kDetentLimit) return;
+    transmitEvent(count > 0 ? incrementEventId : decrementEventId, 0, static_cast<int>(magnitude));
+}
+
+void SerialCOMHandlerBase::sendTriggerCommand(const std::string& name) {
+    SimCallGuard(*simSession, *rackMutexPtr).sendTriggerCommand(name);
+}
+
+void SerialCOMHandlerBase::sendSetCommand(const std::string& name, std::int32_t value) {
+    SimCallGuard(*simSession, *rackMutexPtr).sendSetCommand(name, value);
+}

@@ -1,0 +1,105 @@
+#include "racks/serial_com_handler_efis.h"
+
+#include <chrono>
+
+#include "app/sim_ids.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// When neither the read nor the write is due, the loop rests this long.
+constexpr auto kIdlePass = 20ms;
+
+namespace in {
+constexpr std::size_t baroKnob = 1;
+constexpr std::size_t baroMode = 5;
+constexpr std::size_t flightDirector = 9;
+constexpr std::size_t ls = 13;
+constexpr std::size_t ndRange = 17;
+constexpr std::size_t ndMode = 21;
+constexpr std::size_t option = 25;
+}  // namespace in
+
+namespace out {
+constexpr std::size_t baro = 1;
+constexpr std::size_t option = 5;
+constexpr std::size_t flightDirector = 9;
+constexpr std::size_t ls = 13;
+constexpr std::size_t baroMode = 17;
+}  // namespace out
+
+const std::string kBaroModeVar = "XMLVAR_Baro1_Mode";
+const std::string kLsVar = "BTN_LS_1_FILTER_ACTIVE";
+const std::string kNdRangeVar = "A32NX_EFIS_L_ND_RANGE";
+const std::string kNdModeVar = "A32NX_EFIS_L_ND_MODE";
+const std::string kOptionVar = "A32NX_EFIS_L_OPTION";
+
+}  // namespace
+
+void SerialCOMHandlerEfis::run() {
+    if (!waitForSimulator()) return;
+    Selectors previous;
+    readTimer.startIfUnset();
+    writeTimer.startIfUnset();
+    while (!quitRequested()) {
+        bool done = false;
+        if (periodOver(writeTimer, writePeriodMs)) {
+            writeTimer.restart();
+            writeDisplays();
+            done = true;
+        }
+        if (periodOver(readTimer, readPeriodMs)) {
+            readTimer.restart();
+            if (!readInputFrame()) continue;
+            handleInputFrame(previous);
+            done = true;
+        }
+        if (!done) std::this_thread::sleep_for(kIdlePass);
+    }
+}
+
+void SerialCOMHandlerEfis::fillOutputFields(const SimState& state) {
+    putOutputField(out::baro, rackvalue::roundToInt32(state.kohlsmanMb));
+    putOutputField(out::option, state.readCockpitVar(kOptionVar));
+    putOutputField(out::flightDirector, rackvalue::truncateToInt32(state.flightDirectorActive));
+    putOutputField(out::ls, state.readCockpitVar(kLsVar));
+    putOutputField(out::baroMode, state.readCockpitVar(kBaroModeVar));
+}
+
+// Baro mode and option are sent when the panel's value changes; the commands carry the
+// low 16 bits of the 32-bit field.
+void SerialCOMHandlerEfis::handleInputFrame(Selectors& previous) {
+    sendDetents(inputField(in::baroKnob), rackevent::kohlsmanInc, rackevent::kohlsmanDec);
+
+    flightDirectorButton.update(inputField(in::flightDirector));
+    if (flightDirectorButton.rising) transmitEvent(rackevent::toggleFlightDirector, 0);
+
+    const std::int32_t baroMode = inputField(in::baroMode);
+    if (baroMode != previous.baroMode) sendSetCommand(kBaroModeVar, baroMode);
+    previous.baroMode = baroMode;
+
+    lsButton.update(inputField(in::ls));
+    if (lsButton.rising) sendTriggerCommand(kLsVar);
+
+    handleNavigationDisplay(previous);
+
+    const std::int32_t option = inputField(in::option);
+    if (option != previous.option) sendSetCommand(kOptionVar, option);
+    previous.option = option;
+}
+
+// Range and mode follow the panel: while the aircraft disagrees with a selector (after a
+// change made in the virtual cockpit, say) the panel's value is sent at every read, and
+// the mode also whenever the range disagrees.
+void SerialCOMHandlerEfis::handleNavigationDisplay(Selectors& previous) {
+    const std::int32_t range = inputField(in::ndRange);
+    bool mismatch = readCockpitVar(kNdRangeVar) != range;
+    if (range != previous.ndRange || mismatch) sendSetCommand(kNdRangeVar, range);
+    previous.ndRange = range;
+
+    const std::int32_t mode = inputField(in::ndMode);
+    if (readCockpitVar(kNdModeVar) != mode) mismatch = true;
+    if (mode != previous.ndMode || mismatch) sendSetCommand(kNdModeVar, mode);
+    previous.ndMode = mode;
+}

@@ -1,0 +1,135 @@
+// orvendale-fs: joins the cockpit's serial racks to the flight simulator. It connects
+// (retrying every 3 s), declares everything to the simulator, starts the rack threads,
+// pumps the simulator's messages until the simulator quits, and shuts down in order.
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <iomanip>
+#include <iostream>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "app/locks.h"
+#include "rack_config.h"
+#include "app/sim_call.h"
+#include "app/sim_session.h"
+#include "simconnect/SimConnect.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kConnectRetry = 3000ms;
+constexpr auto kDispatchPause = 1ms;
+
+// Six lines that show how this build lays out and prints numbers. The stream's fill stays
+// '0' afterwards, which is harmless: nothing later sets a field width.
+void printDiagnostics() {
+    const std::int16_t probe = -1000;
+    unsigned char bytes[sizeof probe];
+    std::memcpy(bytes, &probe, sizeof probe);
+    for (unsigned char byte : bytes)
+        std::cout << std::hex << std::setw(2) << std::setfill('0') << static_cast<int>(byte) << ' ';
+    std::cout << std::dec << '\n';
+    std::cout << probe << '\n';
+    std::cout << 15.1f << 32768 << '\n';
+    std::cout << true << '\n';
+    std::cout << 0 << '\n';
+    std::cout << 4 << '\n';
+}
+
+void printBanner() {
+    std::printf("\n******************\n\nOrvendale Projects FS v0.27 \n\n******************\n");
+}
+
+void connect(SimSession& session) {
+    for (;;) {
+        const HRESULT result =
+            SimConnect_Open(&session.hSimConnect, "OrvendaleFlightRacks", nullptr, 0, nullptr, 0);
+        session.coon = result >= 0;
+        if (session.coon) return;
+        std::printf("\n[ERR] NOT Connected to Flight Simulator! :(\nRetry in 3 secs...\n");
+        std::this_thread::sleep_for(kConnectRetry);
+    }
+}
+
+void setUpSession(SimSession& session) {
+    session.registerCockpitVars();
+    session.registerDataDefinitions();
+    session.registerClientEvents();
+    session.registerClientDataAreas();
+}
+
+void dispatchUntilQuit(SimSession& session) {
+    while (session.quit == 0) {
+        session.lastResult =
+            SimConnect_CallDispatch(session.hSimConnect, dispatchToSimSession, &session);
+        std::this_thread::sleep_for(kDispatchPause);
+    }
+}
+
+// Joins in start order. A thread that cannot be joined ends the process: shutdown must not
+// go on while a rack may still use the session.
+void joinRackThreads(std::vector<std::thread>& threads) {
+    for (std::thread& thread : threads) thread.join();
+}
+
+// A rack configuration that cannot be used, or a rack thread that cannot be started, ends
+// the program in order: the connection is closed, the reason printed, and any rack thread
+// already started is told to stop and joined.
+template <typename... Args>
+int endWithError(SimSession& session, RackMutex& rackMutex, RackConfig& config, const char* format,
+                 Args... args) {
+    closeSimConnection(session, rackMutex);
+    std::printf(format, args...);
+    session.quit = 1;
+    joinRackThreads(config.threads);
+    return 1;
+}
+
+}  // namespace
+
+int main() {
+    // The console is the service's only log; it must be seen as it is written, also when
+    // it goes to a pipe or a file.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    printDiagnostics();
+    printBanner();
+
+    RackMutex rackMutex;
+    StateLock stateLock;
+    SimSession session(&stateLock);
+    connect(session);
+    std::printf("\nConnected to Flight Simulator! :)\n");
+    setUpSession(session);
+
+    // Every configured rack's handler is constructed and its thread started here.
+    RackConfig rackConfig;
+    rackConfig.fileName = "rack_config.json";
+    rackConfig.baudRate = 115200;
+    rackConfig.session = &session;
+    rackConfig.rackMutexPtr = &rackMutex;
+    rackConfig.stateLockPtr = &stateLock;
+    try {
+        loadRackConfig(rackConfig);
+    } catch (const std::system_error& error) {
+        // Only starting a thread raises a system error here; the file is not to blame.
+        return endWithError(session, rackMutex, rackConfig,
+                            "\n[ERR] Cannot start rack threads: %s\n", error.what());
+    } catch (const std::exception& error) {
+        return endWithError(session, rackMutex, rackConfig, "\n[ERR] Cannot load %s: %s\n",
+                            rackConfig.fileName.c_str(), error.what());
+    }
+
+    std::printf("\nLaunch a flight.\n");
+    dispatchUntilQuit(session);
+
+    // Closing under rackMutex keeps any rack thread's simulator call off a closed
+    // connection; the threads see quit and end on their own.
+    closeSimConnection(session, rackMutex);
+    joinRackThreads(rackConfig.threads);
+    return 0;
+}

@@ -1,0 +1,312 @@
+#include "transport.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "connection_settings.h"
+#include "library_state.h"
+#include "transport_os.h"
+
+CClient::CClient(std::uint32_t type) : transportType(type) {
+    receiveRequest.owner = this;
+    sendRequest.owner = this;
+    Library().liveClients.fetch_add(1);
+}
+
+CClient::~CClient() {
+    NoteClientDestroyed();
+}
+
+bool CClient::EnsureWinsock() {
+    LibraryState& library = Library();
+    if (library.socketsStarted.load()) return true;
+    if (!transport_os::StartSockets()) return false;
+    library.socketsStarted.store(true);
+    return true;
+}
+
+void CClient::StopWinsock() {
+    if (Library().socketsStarted.exchange(false)) transport_os::StopSockets();
+}
+
+int CClient::Connect(std::uint32_t family, const std::string& address, const std::string& port,
+                     std::uint32_t maxReceive, bool nagleOff) {
+    maxReceiveSize = maxReceive;
+    disableNagle = nagleOff;
+    if (transportType == kTransportPipe) return ConnectPipe(address, port);
+    return ConnectTcp(family, address, port);
+}
+
+int CClient::ConnectPipe(const std::string& address, const std::string& port) {
+    OsHandle connected = kInvalidOsHandle;
+    if (!transport_os::ConnectPipe(BuildPipePath(address, port), connected)) return 1;
+    return StartConnection(connected, 0);
+}
+
+int CClient::ConnectTcp(std::uint32_t family, const std::string& address, const std::string& port) {
+    OsHandle connected = kInvalidOsHandle;
+    std::uint32_t connectedFamily = 0;
+    if (!transport_os::ConnectTcp(family, address, port, connected, connectedFamily)) return 1;
+    return StartConnection(connected, connectedFamily);
+}
+
+// A connection that cannot be bound to the completion routine, or gets no receive
+// buffer, is closed at once and the attempt fails.
+int CClient::StartConnection(OsHandle connected, std::uint32_t family) {
+    if (!transport_os::BindCompletion(connected) || !InitialiseConnection(connected, family)) {
+        transport_os::Close(connected);
+        return 1;
+    }
+    Reset();
+    PostRead();
+    return 0;
+}
+
+bool CClient::InitialiseConnection(OsHandle connected, std::uint32_t family) {
+    if (!receive.Allocate(ReceiveBuffer::kInitialSize)) return false;
+    handle.store(connected);
+    addressFamily = family;
+    failureKind.store(kFailureNone);
+    FreeSendBlocks();
+    for (IoRequest* request : {&receiveRequest, &sendRequest}) {
+        std::memset(request, 0, sizeof *request);
+        request->owner = this;
+        request->marker = 1;
+    }
+    receiveRequest.kind = kReceive;
+    sendRequest.kind = kSend;
+    state.store(kIdle);
+    FreeMessageBuffer(message);
+    return true;
+}
+
+// Clears the send side; when the object holds a connection it also gives it a new id and
+// an empty receive buffer. While closing (no handle any more) a completion may still be
+// running on the receive side, so the receive positions are left alone then. The blocks
+// of a write in flight stay: a cancelled overlapped write may still read them after its
+// handle is closed, so its completion (or the last reference) frees them.
+void CClient::Reset() {
+    sendQueue.Clear();
+    const bool connected = IsConnectedHandle();
+    {
+        std::lock_guard<std::mutex> guard(connectionLock);
+        if (!sending) FreeSendBlocks();
+        bytesSent = 0;
+        if (connected) connectionId.store(NextConnectionId());
+        sendsDrained.notify_all();
+    }
+    if (!connected) return;
+    receive.Rewind();
+    if (transportType == kTransportPipe) {
+        transport_os::CreatePipeEvents(receiveRequest, sendRequest);
+    }
+}
+
+void CClient::SetNoDelayIfAsked() {
+    if (transportType == kTransportTcp && disableNagle) transport_os::SetNoDelay(handle.load());
+}
+
+void CClient::Disconnect(std::uint32_t kind, HRESULT result) {
+    DisconnectTransport(kind, result);
+}
+
+std::uint32_t CClient::DisconnectTransport(std::uint32_t kind, HRESULT result) {
+    std::uint32_t oldState = kIdle;
+    {
+        std::lock_guard<std::mutex> guard(connectionLock);
+        oldState = state.exchange(kIdle);
+        connectionId.store(0);
+        if (oldState != kIdle) CloseHandles(kind, result, oldState);
+        sendsDrained.notify_all();
+    }
+    failureKind.store(kind);
+    return oldState;
+}
+
+void CClient::CloseHandles(std::uint32_t kind, HRESULT result, std::uint32_t oldState) {
+    if (kind != kFailureNone) {
+        lastOsError.store(transport_os::LastError());
+        failureResult.store(result);
+    }
+    const OsHandle closing = handle.exchange(kInvalidOsHandle);
+    if (transportType == kTransportTcp && oldState == kConnected && closing != kInvalidOsHandle) {
+        transport_os::Shutdown(closing);
+        transport_os::CancelIo(closing);
+    }
+    if (closing != kInvalidOsHandle) transport_os::Close(closing);
+    if (transportType == kTransportPipe) transport_os::ClosePipeEvents(receiveRequest, sendRequest);
+}
+
+int CClient::OnMessage(MessageBuffer&) {
+    return 0;
+}
+
+void CClient::OnConnecting() {}
+
+// Posted under connectionLock, so that a close on another thread cannot release the
+// handle (or a pipe's event) between the state test and the read.
+void CClient::PostRead() {
+    bytesReceived = 0;
+    bool posted = false;
+    {
+        std::lock_guard<std::mutex> guard(connectionLock);
+        if (state.load() != kConnected) return;
+        receiveRequest.bufferCount = 1;
+        receiveRequest.buffers[0] = {receive.FreeTailSize(), receive.FreeTail()};
+        AddRef();
+        posted = transport_os::PostRead(handle.load(), receiveRequest);
+    }
+    if (!posted) Release();
+}
+
+bool CClient::QueueSend(MessageNode* node) {
+    std::lock_guard<std::mutex> guard(connectionLock);
+    if (state.load() != kConnected) {
+        FreeMessageNode(node);
+        return false;
+    }
+    sendQueue.Append(node);
+    SendNext(false);
+    return true;
+}
+
+// Starts the next write; runs under connectionLock. At most one write is in flight, so
+// messages queued while one is out wait for its completion, which then sends them all
+// together, whole and in the order queued, straight from their own blocks.
+void CClient::SendNext(bool fromCompletion) {
+    if (!fromCompletion && sending) return;
+    FreeSendBlocks();
+    if (TakeSendBlocks() == 0) {
+        if (fromCompletion) {
+            sending = false;
+            sendsDrained.notify_all();
+        }
+        return;
+    }
+    AddRef();
+    // A write that cannot even be started leaves `sending` clear, so that later messages
+    // are not held up behind a write that will never complete.
+    sending = transport_os::PostWrite(handle.load(), sendRequest);
+    if (!sending) {
+        Release();
+        sendsDrained.notify_all();
+    }
+}
+
+// Moves queued messages into the send request, as many as the backend writes at once.
+std::uint32_t CClient::TakeSendBlocks() {
+    const std::uint32_t limit = transport_os::MaxWriteBuffers(transportType);
+    std::uint32_t count = 0;
+    while (count < limit) {
+        MessageNode* node = sendQueue.TakeFirst();
+        if (node == nullptr) break;
+        sendRequest.buffers[count++] = {node->size, node->data};
+        node->data = nullptr;
+        FreeMessageNode(node);
+    }
+    sendRequest.bufferCount = count;
+    return count;
+}
+
+void CClient::FreeSendBlocks() {
+    for (std::uint32_t i = 0; i < sendRequest.bufferCount; ++i) {
+        std::free(sendRequest.buffers[i].data);
+        sendRequest.buffers[i] = {0, nullptr};
+    }
+    sendRequest.bufferCount = 0;
+}
+
+void CClient::WaitForSendsToDrain(std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> lock(connectionLock);
+    sendsDrained.wait_for(lock, limit, [&] {
+        return state.load() != kConnected || (!sending && sendQueue.Count() == 0);
+    });
+}
+
+std::uint32_t FailureKindForStatus(std::uint32_t status, std::uint32_t transportType) {
+    switch (status) {
+        case kStatusSuccess:
+            return kFailureNone;
+        case kStatusBufferOverflow:
+            // A pipe read that got the first part of a larger message is not an error.
+            return transportType == kTransportPipe ? kFailureNone : kFailureOther;
+        case kStatusCancelled:
+            return kFailureCancelled;
+        case kStatusConnectionDisconnected:
+        case kStatusPipeBroken:
+        case kStatusRemoteReset:
+            return kFailureBroken;
+        default:
+            return kFailureOther;
+    }
+}
+
+void CClient::OnIoComplete(std::uint32_t status, std::uint32_t bytes, IoRequest* request) {
+    if (request == nullptr) return;
+    CClient* self = request->owner;
+    const std::uint32_t failure = FailureKindForStatus(status, self->transportType);
+    if (failure != kFailureNone) {
+        self->Disconnect(failure, static_cast<HRESULT>(status));
+    } else if (bytes == 0) {
+        self->Disconnect(kFailurePeerClosed, static_cast<HRESULT>(kStatusGracefulDisconnect));
+    } else if (request->kind == kReceive) {
+        self->OnReceiveComplete(bytes);
+    }
+    if (request->kind == kSend) self->OnSendComplete();
+    self->Release();
+}
+
+// A write has ended: the next one starts, or, when the connection is gone, the write's
+// blocks are freed now that nothing reads them any more.
+void CClient::OnSendComplete() {
+    std::lock_guard<std::mutex> guard(connectionLock);
+    if (state.load() == kConnected) {
+        SendNext(true);
+        return;
+    }
+    FreeSendBlocks();
+    sending = false;
+    sendsDrained.notify_all();
+}
+
+void CClient::OnReceiveComplete(std::uint32_t bytes) {
+    if (state.load() == kConnecting) OnConnecting();
+    receive.Advance(bytes);
+    bytesReceived = bytes;
+    if (CutAndDeliver()) PostRead();
+}
+
+// Delivers every complete message; false when the connection failed on the way.
+bool CClient::CutAndDeliver() {
+    for (;;) {
+        switch (receive.Cut(message, maxReceiveSize)) {
+            case CutResult::Complete:
+                OnMessage(message);
+                break;
+            case CutResult::NeedMoreBytes:
+                return true;
+            case CutResult::TooLarge:
+                Disconnect(kFailureTooLarge, E_ABORT);
+                return false;
+            case CutResult::BadLength:
+                Disconnect(kFailureBadLength, E_ABORT);
+                return false;
+            case CutResult::NoMemory:
+                Disconnect(kFailureNoMemory, E_OUTOFMEMORY);
+                return false;
+        }
+    }
+}
+
+void CClient::Release() {
+    if (references.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+    DestroyResources();
+    delete this;
+}
+
+void CClient::DestroyResources() {
+    sendQueue.Clear();
+    receive.Free();
+    FreeMessageBuffer(message);
+    FreeSendBlocks();
+}

@@ -1,0 +1,162 @@
+// CClient: the transport of one connection to the simulator, over a named pipe or a TCP
+// socket. Reads and writes are posted to the operating system's backend and finish in
+// OnIoComplete on a backend thread, never on the application's threads; the object is
+// reference-counted because a completion may arrive after the application has let go.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "simconnect/SimConnect.h"
+#include "message_queue.h"
+#include "receive_buffer.h"
+
+class CClient;
+
+// An operating-system connection as the portable code holds it: a socket or handle on
+// Windows, the backend's connection record on POSIX.
+using OsHandle = std::intptr_t;
+constexpr OsHandle kInvalidOsHandle = -1;
+
+// One buffer of an operation, in the shape of the Windows WSABUF.
+struct IoBuffer {
+    std::uint32_t length;
+    unsigned char* data;
+};
+// A write may gather this many queued messages; a backend that cannot gather asks for one.
+constexpr std::uint32_t kMaxIoBuffers = 64;
+
+// One direction's outstanding operation. The backend keeps its own per-operation record
+// (Windows: the OVERLAPPED) at the front, so that the owner is found from it.
+struct IoRequest {
+    alignas(8) unsigned char osRecord[32];
+    void* osEvent;  // a pipe operation's event on Windows; unused on POSIX
+    CClient* owner;
+    std::uint8_t kind;  // kReceive or kSend
+    std::uint8_t marker;
+    std::uint32_t bufferCount;  // a read always has one buffer
+    IoBuffer buffers[kMaxIoBuffers];
+};
+constexpr std::uint8_t kReceive = 0;
+constexpr std::uint8_t kSend = 1;
+
+enum TransportType : std::uint32_t { kTransportTcp = 0, kTransportPipe = 1 };
+enum ConnectionState : std::uint32_t { kIdle = 0, kConnecting = 1, kConnected = 2 };
+
+// Why a connection failed; 0 is the orderly close.
+enum FailureKind : std::uint32_t {
+    kFailureNone = 0,
+    kFailureTooLarge = 1,
+    kFailureBadLength = 2,
+    kFailureNoMemory = 3,
+    kFailurePeerClosed = 4,
+    kFailureBroken = 5,
+    kFailureCancelled = 8,
+    kFailureOther = 9,
+};
+
+// Completion statuses that the backends report.
+constexpr std::uint32_t kStatusSuccess = 0;
+constexpr std::uint32_t kStatusBufferOverflow = 0x80000005u;
+constexpr std::uint32_t kStatusUnsuccessful = 0xC0000001u;
+constexpr std::uint32_t kStatusCancelled = 0xC0000120u;
+constexpr std::uint32_t kStatusConnectionDisconnected = 0xC000013Cu;
+constexpr std::uint32_t kStatusConnectionReset = 0xC000013Du;
+constexpr std::uint32_t kStatusGracefulDisconnect = 0xC000013Eu;
+constexpr std::uint32_t kStatusPipeBroken = 0xC000014Bu;
+constexpr std::uint32_t kStatusRemoteReset = 0xC000020Du;
+
+class CClient {
+public:
+    explicit CClient(std::uint32_t transportType);
+    virtual ~CClient();
+    CClient(const CClient&) = delete;
+    CClient& operator=(const CClient&) = delete;
+
+    virtual void Reset();
+    virtual void Disconnect(std::uint32_t kind, HRESULT result);
+    virtual int OnMessage(MessageBuffer& message);
+    virtual void OnConnecting();
+
+    // True once the socket layer is started; retried on every call until it starts.
+    static bool EnsureWinsock();
+    static void StopWinsock();
+
+    // Connects over the object's transport; 0 when connected, 1 otherwise. `family` is 2
+    // or 23 for TCP and unused for pipes, whose path is built from address and port.
+    int Connect(std::uint32_t family, const std::string& address, const std::string& port,
+                std::uint32_t maxReceiveSize, bool disableNagle);
+    // Hands one outgoing message over; the node is the transport's from here on, also
+    // when the answer is false (not connected: the message is dropped).
+    bool QueueSend(MessageNode* node);
+    bool HasFailed() const { return failureKind.load() != kFailureNone; }
+    void AddRef() { references.fetch_add(1, std::memory_order_relaxed); }
+    void Release();
+
+    // Waits until every queued write is on the stream, the connection is gone or `limit`
+    // has passed.
+    void WaitForSendsToDrain(std::chrono::milliseconds limit);
+
+    // The completion routine of both directions; the backend calls it.
+    static void OnIoComplete(std::uint32_t status, std::uint32_t bytes, IoRequest* request);
+
+    std::uint32_t TransportType() const { return transportType; }
+    std::uint32_t ConnectionId() const { return connectionId.load(); }
+    std::uint32_t FailureKindValue() const { return failureKind.load(); }
+    HRESULT FailureResult() const { return failureResult.load(); }
+    std::uint32_t LastOsError() const { return lastOsError.load(); }
+    std::uint32_t ReceiveBufferSize() const { return receive.Size(); }
+    std::int32_t References() const { return references.load(); }
+
+protected:
+    // The transport part of Disconnect; returns the state the connection was in.
+    std::uint32_t DisconnectTransport(std::uint32_t kind, HRESULT result);
+    bool IsConnectedHandle() const { return handle.load() != kInvalidOsHandle; }
+    void SetNoDelayIfAsked();
+
+    std::atomic<OsHandle> handle{kInvalidOsHandle};
+    std::atomic<std::uint32_t> state{kIdle};
+    std::atomic<std::uint32_t> lastOsError{0};
+    std::atomic<HRESULT> failureResult{0};
+    const std::uint32_t transportType;
+    std::uint32_t bytesReceived = 0;
+    MessageQueue sendQueue;
+    bool sending = false;
+    std::uint32_t bytesSent = 0;
+    ReceiveBuffer receive;
+    std::mutex connectionLock;
+    std::condition_variable sendsDrained;
+    MessageBuffer message;
+    std::uint32_t addressFamily = 0;
+    bool disableNagle = false;
+    IoRequest receiveRequest{};
+    IoRequest sendRequest{};
+    // The blocks of the write in flight are the send request's buffers; they are freed
+    // when the next write starts or at reset.
+    std::atomic<std::uint32_t> connectionId{0};
+    std::uint32_t maxReceiveSize = 1024;
+    std::atomic<std::int32_t> references{1};
+    std::atomic<std::uint32_t> failureKind{kFailureNone};
+
+private:
+    int ConnectPipe(const std::string& address, const std::string& port);
+    int ConnectTcp(std::uint32_t family, const std::string& address, const std::string& port);
+    int StartConnection(OsHandle connected, std::uint32_t family);
+    bool InitialiseConnection(OsHandle connected, std::uint32_t family);
+    void PostRead();
+    void SendNext(bool fromCompletion);
+    void OnReceiveComplete(std::uint32_t bytes);
+    void OnSendComplete();
+    bool CutAndDeliver();
+    void CloseHandles(std::uint32_t kind, HRESULT result, std::uint32_t oldState);
+    void FreeSendBlocks();
+    std::uint32_t TakeSendBlocks();
+    void DestroyResources();
+};
+
+// The failure kind of a completion status; kFailureNone when the operation succeeded.
+std::uint32_t FailureKindForStatus(std::uint32_t status, std::uint32_t transportType);

@@ -1,0 +1,217 @@
+// The Windows backend of the transport: named pipes opened for overlapped I/O, Windows
+// Sockets, and completions delivered by the system thread pool (BindIoCompletionCallback).
+// An OsHandle holds the pipe's HANDLE or the SOCKET itself; the OVERLAPPED of each
+// operation is the first member of its IoRequest.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+#include "transport_os.h"
+
+namespace {
+
+static_assert(sizeof(OVERLAPPED) <= sizeof(IoRequest::osRecord), "the OVERLAPPED fits its record");
+static_assert(offsetof(IoRequest, osRecord) == 0, "the OVERLAPPED starts the request");
+
+constexpr DWORD kPipeBusyWait = 5000;
+
+HANDLE AsHandle(OsHandle handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+SOCKET AsSocket(OsHandle handle) {
+    return static_cast<SOCKET>(handle);
+}
+
+OVERLAPPED* OverlappedOf(IoRequest& request) {
+    return reinterpret_cast<OVERLAPPED*>(request.osRecord);
+}
+
+// Every operation starts on a cleared OVERLAPPED; only a pipe's event is carried over.
+OVERLAPPED* FreshOverlapped(IoRequest& request) {
+    OVERLAPPED* overlapped = OverlappedOf(request);
+    std::memset(overlapped, 0, sizeof *overlapped);
+    overlapped->hEvent = static_cast<HANDLE>(request.osEvent);
+    return overlapped;
+}
+
+bool IsPipe(const IoRequest& request) {
+    return request.owner->TransportType() == kTransportPipe;
+}
+
+// A socket answers a socket option query; a pipe handle does not, nor does anything while
+// Windows Sockets are not started (and then no socket can exist).
+bool IsSocket(OsHandle handle) {
+    int type = 0;
+    int length = sizeof type;
+    return getsockopt(AsSocket(handle), SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type),
+                      &length) == 0;
+}
+
+// The thread pool hands over the operation's status turned into a system error code,
+// which loses statuses that share a code. The OVERLAPPED keeps the status itself in
+// Internal, so every status reaches the transport as the system gave it.
+VOID CALLBACK OnCompletion(DWORD, DWORD bytes, LPOVERLAPPED overlapped) {
+    if (overlapped == nullptr) return;
+    try {
+        CClient::OnIoComplete(static_cast<std::uint32_t>(overlapped->Internal), bytes,
+                              reinterpret_cast<IoRequest*>(overlapped));
+    } catch (...) {
+        // Nothing may unwind into the thread pool.
+    }
+}
+
+// A started operation reports its end through the thread pool also when it finished at
+// once; a pipe read that got part of a larger message does too.
+bool Started(BOOL done, DWORD error) {
+    return done || error == ERROR_IO_PENDING || error == ERROR_MORE_DATA;
+}
+
+HANDLE OpenPipe(const std::string& path) {
+    return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_OVERLAPPED, nullptr);
+}
+
+void CopyBuffers(const IoRequest& request, WSABUF (&buffers)[kMaxIoBuffers]) {
+    for (std::uint32_t i = 0; i < request.bufferCount; ++i) {
+        buffers[i].len = request.buffers[i].length;
+        buffers[i].buf = reinterpret_cast<char*>(request.buffers[i].data);
+    }
+}
+
+}  // namespace
+
+namespace transport_os {
+
+bool StartSockets() {
+    WSADATA data{};
+    return WSAStartup(MAKEWORD(2, 0), &data) == 0;
+}
+
+void StopSockets() {
+    WSACleanup();
+}
+
+bool ConnectPipe(const std::string& path, OsHandle& handle) {
+    for (;;) {
+        const HANDLE pipe = OpenPipe(path);
+        if (pipe != INVALID_HANDLE_VALUE) {
+            handle = reinterpret_cast<OsHandle>(pipe);
+            return true;
+        }
+        if (GetLastError() != ERROR_PIPE_BUSY) return false;
+        if (!WaitNamedPipeA(path.c_str(), kPipeBusyWait)) return false;
+    }
+}
+
+bool ConnectTcp(std::uint32_t family, const std::string& address, const std::string& port,
+                OsHandle& handle, std::uint32_t& connectedFamily) {
+    addrinfo hints{};
+    hints.ai_flags = 0;
+    hints.ai_family = static_cast<int>(family);
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* results = nullptr;
+    if (getaddrinfo(address.c_str(), port.c_str(), &hints, &results) != 0 || results == nullptr) {
+        return false;
+    }
+    const addrinfo& first = *results;
+    const SOCKET connected = socket(first.ai_family, first.ai_socktype, first.ai_protocol);
+    const bool ok = connected != INVALID_SOCKET &&
+                    connect(connected, first.ai_addr, static_cast<int>(first.ai_addrlen)) == 0;
+    connectedFamily = static_cast<std::uint32_t>(first.ai_family);
+    freeaddrinfo(results);
+    if (!ok) {
+        if (connected != INVALID_SOCKET) closesocket(connected);
+        return false;
+    }
+    handle = static_cast<OsHandle>(connected);
+    return true;
+}
+
+bool BindCompletion(OsHandle handle) {
+    return BindIoCompletionCallback(AsHandle(handle), OnCompletion, 0) != FALSE;
+}
+
+// A pipe write carries one buffer; a socket write gathers the queued messages.
+std::uint32_t MaxWriteBuffers(std::uint32_t transportType) {
+    return transportType == kTransportPipe ? 1 : kMaxIoBuffers;
+}
+
+bool PostRead(OsHandle handle, IoRequest& request) {
+    OVERLAPPED* overlapped = FreshOverlapped(request);
+    const IoBuffer& buffer = request.buffers[0];
+    if (IsPipe(request)) {
+        const BOOL done = ReadFile(AsHandle(handle), buffer.data, buffer.length, nullptr, overlapped);
+        return Started(done, done ? 0 : GetLastError());
+    }
+    WSABUF part{buffer.length, reinterpret_cast<char*>(buffer.data)};
+    DWORD flags = 0;
+    const int result = WSARecv(AsSocket(handle), &part, 1, nullptr, &flags, overlapped, nullptr);
+    return Started(result == 0, result == 0 ? 0 : static_cast<DWORD>(WSAGetLastError()));
+}
+
+bool PostWrite(OsHandle handle, IoRequest& request) {
+    OVERLAPPED* overlapped = FreshOverlapped(request);
+    if (IsPipe(request)) {
+        const IoBuffer& buffer = request.buffers[0];
+        const BOOL done =
+            WriteFile(AsHandle(handle), buffer.data, buffer.length, nullptr, overlapped);
+        return Started(done, done ? 0 : GetLastError());
+    }
+    // The system takes its own copy of the buffer list, so it may live on the stack.
+    WSABUF parts[kMaxIoBuffers];
+    CopyBuffers(request, parts);
+    const int result =
+        WSASend(AsSocket(handle), parts, request.bufferCount, nullptr, 0, overlapped, nullptr);
+    return Started(result == 0, result == 0 ? 0 : static_cast<DWORD>(WSAGetLastError()));
+}
+
+void SetNoDelay(OsHandle handle) {
+    const int on = 1;
+    setsockopt(AsSocket(handle), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+               sizeof on);
+}
+
+// WSAGetLastError reads the same per-thread value, so one call serves both transports.
+std::uint32_t LastError() {
+    return GetLastError();
+}
+
+void Shutdown(OsHandle handle) {
+    shutdown(AsSocket(handle), SD_BOTH);
+}
+
+void CancelIo(OsHandle handle) {
+    ::CancelIo(AsHandle(handle));
+}
+
+void Close(OsHandle handle) {
+    if (IsSocket(handle)) {
+        closesocket(AsSocket(handle));
+    } else {
+        CloseHandle(AsHandle(handle));
+    }
+}
+
+void CreatePipeEvents(IoRequest& receive, IoRequest& send) {
+    for (IoRequest* request : {&receive, &send}) {
+        request->osEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        if (request->osEvent == nullptr) {
+            std::printf("CreateEvent failed with %d.\n", static_cast<int>(GetLastError()));
+        }
+    }
+}
+
+void ClosePipeEvents(IoRequest& receive, IoRequest& send) {
+    for (IoRequest* request : {&receive, &send}) {
+        if (request->osEvent != nullptr) CloseHandle(static_cast<HANDLE>(request->osEvent));
+        request->osEvent = nullptr;
+    }
+}
+
+}  // namespace transport_os
