@@ -1,9 +1,11 @@
 #include "tools/sim-standin/sim_units.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
+#include <iterator>
 #include <numbers>
-#include <ranges>
+#include <vector>
 
 namespace standin {
 namespace {
@@ -48,10 +50,11 @@ constexpr std::array kUnits{
     SimUnit{"meters per second", Quantity::VerticalSpeed, 1.0 / kFeetPerMeter / 60.0},
 };
 
-auto unitsOf(Quantity quantity) {
-    return kUnits | std::views::filter([quantity](const SimUnit& unit) {
-               return unit.quantity == quantity;
-           });
+std::vector<SimUnit> unitsOf(Quantity quantity) {
+    std::vector<SimUnit> units;
+    std::copy_if(kUnits.begin(), kUnits.end(), std::back_inserter(units),
+                 [quantity](const SimUnit& unit) { return unit.quantity == quantity; });
+    return units;
 }
 
 }  // namespace
