@@ -22,7 +22,7 @@ uint16_t lastSentMs = 0;
 
 // The simulator's axes are in percent, -100 to 100.
 int32_t axisTenths(uint8_t channel) {
-    return scaleReading(readChannel(channel), -1000, 1000);
+    return axisValue(readChannel(channel), 1000);
 }
 
 void sendMessage() {

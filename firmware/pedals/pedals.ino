@@ -9,14 +9,13 @@ namespace {
 using namespace rackkit;
 
 constexpr uint16_t sendPeriodMs = 100;
-// The simulator's "position 16K" rudder and its brake axis (-16384 released).
-constexpr int32_t axisLow = -16384;
-constexpr int32_t axisHigh = 16384;
+// The simulator's "position 16K" rudder, and its brake axis from -16384 (released).
+constexpr int32_t axisFullScale = 16384;
 
 uint16_t lastSentMs = 0;
 
 int32_t axis(uint8_t channel) {
-    return scaleReading(readChannel(channel), axisLow, axisHigh);
+    return axisValue(readChannel(channel), axisFullScale);
 }
 
 void sendMessage() {

@@ -10,8 +10,8 @@ int16_t readChannel(uint8_t channel) {
     return sum / 4;
 }
 
-int32_t scaleReading(int16_t reading, int32_t atZero, int32_t atFull) {
-    return atZero + (atFull - atZero) * reading / adcFullScale;
+int32_t axisValue(int16_t reading, int32_t fullScale) {
+    return (2 * static_cast<int32_t>(reading) - adcFullScale) * fullScale / adcFullScale;
 }
 
 uint8_t ladderPosition(int16_t reading, uint8_t positions) {
