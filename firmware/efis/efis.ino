@@ -11,7 +11,6 @@ namespace {
 
 using namespace rackkit;
 
-constexpr uint16_t sendPeriodMs = 100;
 constexpr uint8_t inputLength = 30;
 constexpr uint8_t outputLength = 22;
 
@@ -32,7 +31,8 @@ FrameReceiver receiver(receiveWork, received, outputLength);
 
 int32_t option = 0;  // the option the panel asks for
 int32_t aircraftOption = 0;
-uint16_t lastSentMs = 0;
+FramePacer pacer;
+uint16_t lastLoopMs = 0;
 
 void pollOptionButtons(uint16_t now) {
     const uint8_t position = ladderPosition(readChannel(efis::optionChannel), efis::optionPositions);
@@ -91,13 +91,20 @@ void setup() {
 }
 
 void loop() {
+    // The loop also wakes for the knobs' sampling and for each byte on the line; the
+    // contacts need a look only once a millisecond.
     const uint16_t now = millis();
+    if (now == lastLoopMs) {
+        idleUntilInterrupt();
+        return;
+    }
+    lastLoopMs = now;
     for (PanelSwitch* contact : switches) contact->poll(now);
     pollOptionButtons(now);
-    if (receiver.poll(Serial)) showAircraft(receiver.latest());
-    if (static_cast<uint16_t>(now - lastSentMs) >= sendPeriodMs) {
-        lastSentMs = now;
-        sendPanelState();
+    if (receiver.poll(Serial)) {
+        pacer.received(now);
+        showAircraft(receiver.latest());
     }
+    if (pacer.due(now)) sendPanelState();
     idleUntilInterrupt();
 }

@@ -18,7 +18,6 @@ namespace {
 
 using namespace rackkit;
 
-constexpr uint16_t sendPeriodMs = 100;
 constexpr uint16_t reportPeriodMs = 1000;
 constexpr uint8_t inputLength = 82;
 constexpr uint8_t outputLength = 50;
@@ -56,7 +55,8 @@ uint8_t receiveWork[outputLength];
 uint8_t received[outputLength];
 FrameReceiver receiver(receiveWork, received, outputLength);
 
-uint16_t lastSentMs = 0;
+FramePacer pacer;
+uint16_t lastLoopMs = 0;
 uint16_t lastReportMs = 0;
 
 void sendPanelState() {
@@ -145,13 +145,20 @@ void setup() {
 }
 
 void loop() {
+    // The loop also wakes for the knobs' sampling and for each byte on the line; the
+    // contacts need a look only once a millisecond.
     const uint16_t now = millis();
-    for (PanelSwitch& contact : switches) contact.poll(now);
-    if (receiver.poll(Serial)) showAircraft(receiver.latest());
-    if (static_cast<uint16_t>(now - lastSentMs) >= sendPeriodMs) {
-        lastSentMs = now;
-        sendPanelState();
+    if (now == lastLoopMs) {
+        idleUntilInterrupt();
+        return;
     }
+    lastLoopMs = now;
+    for (PanelSwitch& contact : switches) contact.poll(now);
+    if (receiver.poll(Serial)) {
+        pacer.received(now);
+        showAircraft(receiver.latest());
+    }
+    if (pacer.due(now)) sendPanelState();
     if (static_cast<uint16_t>(now - lastReportMs) >= reportPeriodMs) {
         lastReportMs = now;
         reportLink();

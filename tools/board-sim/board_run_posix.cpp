@@ -19,12 +19,19 @@ using rackemu::Json;
 // The emulation runs in slices of at most this much time, so that what the boards send
 // reaches their lines within it, as it would a real UART's.
 constexpr auto slice = 1ms;
-// Lagging the wall clock by more than this is said, at most once a second.
+// A board that was held up (the machine was busy) longer than this does not race to
+// catch up, which would pour out in a moment what it should have sent over a while: its
+// clock slips instead, and the slip is said, at most once a second.
 constexpr auto tolerableLag = 20ms;
 
 std::uint64_t cyclesIn(Clock::duration elapsed) {
     return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count()) *
            AvrBoard::frequency / 1'000'000'000u;
+}
+
+Clock::duration durationOf(std::uint64_t cycles) {
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::nanoseconds(cycles * 1'000'000'000u / AvrBoard::frequency));
 }
 
 // A real USB-serial bridge drops what no one reads; so does the line here once the
@@ -40,17 +47,34 @@ void writeLine(BoardStation& station, const Bytes& bytes, rackemu::EventLog& log
     station.dropped = lost > 0 ? station.dropped + lost : 0;
 }
 
-class LagWatch {
+// The wall-clock moment at which the boards' clocks stood at zero, moved on by every slip.
+class EmulatedClock {
 public:
-    void note(Clock::duration lag, rackemu::EventLog& log, Clock::time_point now) {
-        if (lag < tolerableLag || now < quietUntil_) return;
-        quietUntil_ = now + 1s;
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(lag).count();
-        log.event("behind", {{"ms", ms}}, now);
-        std::cerr << "board-sim: the emulation runs " << ms << " ms behind the wall clock" << std::endl;
+    explicit EmulatedClock(Clock::time_point start) : origin_(start) {}
+
+    // The cycle the boards are to run to now, the boards standing at `emulated`.
+    std::uint64_t target(Clock::time_point now, std::uint64_t emulated, rackemu::EventLog& log) {
+        const Clock::duration lag = now - origin_ - durationOf(emulated);
+        if (lag > tolerableLag) {
+            origin_ += lag - slice;
+            slipped_ += lag - slice;
+            report(now, log);
+        }
+        return cyclesIn(now - origin_);
     }
 
 private:
+    void report(Clock::time_point now, rackemu::EventLog& log) {
+        if (now < quietUntil_) return;
+        quietUntil_ = now + 1s;
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(slipped_).count();
+        log.event("behind", {{"ms", ms}}, now);
+        std::cerr << "board-sim: the boards' clocks have fallen " << ms << " ms behind the wall clock"
+                  << std::endl;
+    }
+
+    Clock::time_point origin_;
+    Clock::duration slipped_{};
     Clock::time_point quietUntil_{};
 };
 
@@ -102,13 +126,11 @@ void emulateUntil(std::vector<BoardStation>& stations, std::uint64_t cycle, rack
 
 std::string runBoards(rackemu::Emulator& emulator, std::vector<BoardStation>& stations,
                       rackemu::ControlInput* control, rackemu::EventLog& log) {
-    const Clock::time_point start = log.start();
-    LagWatch lag;
+    EmulatedClock clock(log.start());
     for (;;) {
         const Clock::time_point now = Clock::now();
-        emulateUntil(stations, cyclesIn(now - start), log);
+        emulateUntil(stations, clock.target(now, stations.front().rack->cycle(), log), log);
         const Clock::time_point after = Clock::now();
-        lag.note(after - now, log, after);
         for (BoardStation& station : stations) {
             writeLine(station, station.rack->takeSent(after), log, after);
             station.rack->report(after);

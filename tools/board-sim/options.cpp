@@ -47,8 +47,9 @@ Log (--log): rack-emulator's lines ("t", "mono_ns", then):
   Events:   "ready", "opened", "closed", "action", "mark", "error" as rack-emulator's;
             {"event":"line_full","rack":..} and {"event":"line_drained","rack":..,
             "dropped":N}: bytes the board sent while nobody read the line were lost;
-            {"event":"behind","ms":N} the emulation fell N ms behind the wall clock (said
-            on standard error too); {"event":"crashed","rack":..};
+            {"event":"behind","ms":N} the boards' clocks, held up by a busy machine, have
+            slipped N ms in all behind the wall clock (said on standard error too; a board
+            does not race to catch up); {"event":"crashed","rack":..};
             {"event":"exit","reason":..,"cpu_s":..,"wall_s":..,"boards":N}
 )";
 

@@ -22,6 +22,24 @@ void sendFrame(Stream& line, uint8_t* frame, uint8_t length) {
     line.write(frame, length);
 }
 
+void FramePacer::received(uint16_t nowMs) {
+    receivedMs_ = nowMs;
+    answered_ = false;
+    following_ = true;
+}
+
+bool FramePacer::due(uint16_t nowMs) {
+    // The service's frames stopped: back to the panel's own pace.
+    if (following_ && static_cast<uint16_t>(nowMs - receivedMs_) > 2 * periodMs) following_ = false;
+    const bool due = following_ ? !answered_ && static_cast<uint16_t>(nowMs - receivedMs_) >= replyDelayMs
+                                : static_cast<uint16_t>(nowMs - sentMs_) >= periodMs;
+    if (due) {
+        answered_ = true;
+        sentMs_ = nowMs;
+    }
+    return due;
+}
+
 bool FrameReceiver::poll(Stream& line) {
     // The core's receive buffer holds one byte less than its size; found that full, it has
     // been dropping what came since.

@@ -15,6 +15,28 @@ int32_t getField(const uint8_t* frame, uint8_t offset);
 // Frames the fields already in `frame` and writes it whole.
 void sendFrame(Stream& line, uint8_t* frame, uint8_t length);
 
+// When to send the panel's frames. The service writes its frame and reads right after,
+// then reads again 50 ms later; a read takes what has arrived, and drops a frame still on
+// its way. A frame sent halfway between the service's reads is never cut by one, so the
+// panel answers each of the service's frames 20 ms after it came. Until the service
+// writes (it has not opened the port yet, or the simulator has not answered), the panel
+// sends every 100 ms on its own.
+class FramePacer {
+public:
+    void received(uint16_t nowMs);
+    // True when a frame is to go now; it is then counted as sent.
+    bool due(uint16_t nowMs);
+
+    static constexpr uint16_t replyDelayMs = 20;
+    static constexpr uint16_t periodMs = 100;
+
+private:
+    uint16_t receivedMs_ = 0;
+    uint16_t sentMs_ = 0;
+    bool answered_ = true;  // the last frame received has had its answer
+    bool following_ = false;
+};
+
 // What the receiving side has seen of the line since the start, so that a loop too slow
 // for its line shows up as counts rather than as displays that quietly lag.
 struct LinkCounters {
