@@ -32,7 +32,6 @@ FrameReceiver receiver(receiveWork, received, outputLength);
 int32_t option = 0;  // the option the panel asks for
 int32_t aircraftOption = 0;
 FramePacer pacer;
-uint16_t lastLoopMs = 0;
 
 void pollOptionButtons(uint16_t now) {
     const uint8_t position = ladderPosition(readChannel(efis::optionChannel), efis::optionPositions);
@@ -91,14 +90,8 @@ void setup() {
 }
 
 void loop() {
-    // The loop also wakes for the knobs' sampling and for each byte on the line; the
-    // contacts need a look only once a millisecond.
-    const uint16_t now = millis();
-    if (now == lastLoopMs) {
-        idleUntilInterrupt();
-        return;
-    }
-    lastLoopMs = now;
+    uint16_t now = 0;
+    if (!newMillisecond(now)) return;
     for (PanelSwitch* contact : switches) contact->poll(now);
     pollOptionButtons(now);
     if (receiver.poll(Serial)) {

@@ -56,7 +56,6 @@ uint8_t received[outputLength];
 FrameReceiver receiver(receiveWork, received, outputLength);
 
 FramePacer pacer;
-uint16_t lastLoopMs = 0;
 uint16_t lastReportMs = 0;
 
 void sendPanelState() {
@@ -145,14 +144,8 @@ void setup() {
 }
 
 void loop() {
-    // The loop also wakes for the knobs' sampling and for each byte on the line; the
-    // contacts need a look only once a millisecond.
-    const uint16_t now = millis();
-    if (now == lastLoopMs) {
-        idleUntilInterrupt();
-        return;
-    }
-    lastLoopMs = now;
+    uint16_t now = 0;
+    if (!newMillisecond(now)) return;
     for (PanelSwitch& contact : switches) contact.poll(now);
     if (receiver.poll(Serial)) {
         pacer.received(now);

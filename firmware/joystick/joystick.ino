@@ -19,7 +19,6 @@ PanelSwitch autopilot;
 PanelSwitch* const switches[] = {&camera, &trimRight, &trimLeft, &spoilerExtend, &spoilerRetract,
                                  &autopilot};
 uint16_t lastSentMs = 0;
-uint16_t lastLoopMs = 0;
 
 // The simulator's axes are in percent, -100 to 100.
 int32_t axisTenths(uint8_t channel) {
@@ -52,14 +51,8 @@ void setup() {
 }
 
 void loop() {
-    // The loop also wakes for the knobs' sampling and for each byte on the line; the
-    // contacts need a look only once a millisecond.
-    const uint16_t now = millis();
-    if (now == lastLoopMs) {
-        idleUntilInterrupt();
-        return;
-    }
-    lastLoopMs = now;
+    uint16_t now = 0;
+    if (!newMillisecond(now)) return;
     for (PanelSwitch* contact : switches) contact->poll(now);
     if (static_cast<uint16_t>(now - lastSentMs) >= sendPeriodMs) {
         lastSentMs = now;

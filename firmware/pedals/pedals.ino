@@ -35,7 +35,8 @@ void setup() {
 }
 
 void loop() {
-    const uint16_t now = millis();
+    uint16_t now = 0;
+    if (!newMillisecond(now)) return;
     if (static_cast<uint16_t>(now - lastSentMs) >= sendPeriodMs) {
         lastSentMs = now;
         sendMessage();
