@@ -52,15 +52,16 @@ class EmulatedClock {
 public:
     explicit EmulatedClock(Clock::time_point start) : origin_(start) {}
 
-    // The cycle the boards are to run to now, the boards standing at `emulated`.
-    std::uint64_t target(Clock::time_point now, std::uint64_t emulated, rackemu::EventLog& log) {
-        const Clock::duration lag = now - origin_ - durationOf(emulated);
+    // The cycle the boards are to run to now.
+    std::uint64_t target(Clock::time_point now, rackemu::EventLog& log) {
+        const Clock::duration lag = now - origin_ - durationOf(reached_);
         if (lag > tolerableLag) {
             origin_ += lag - slice;
             slipped_ += lag - slice;
             report(now, log);
         }
-        return cyclesIn(now - origin_);
+        reached_ = std::max(reached_, cyclesIn(now - origin_));
+        return reached_;
     }
 
 private:
@@ -74,6 +75,7 @@ private:
     }
 
     Clock::time_point origin_;
+    std::uint64_t reached_ = 0;
     Clock::duration slipped_{};
     Clock::time_point quietUntil_{};
 };
@@ -129,7 +131,7 @@ std::string runBoards(rackemu::Emulator& emulator, std::vector<BoardStation>& st
     EmulatedClock clock(log.start());
     for (;;) {
         const Clock::time_point now = Clock::now();
-        emulateUntil(stations, clock.target(now, stations.front().rack->cycle(), log), log);
+        emulateUntil(stations, clock.target(now, log), log);
         const Clock::time_point after = Clock::now();
         for (BoardStation& station : stations) {
             writeLine(station, station.rack->takeSent(after), log, after);

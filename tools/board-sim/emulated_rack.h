@@ -28,7 +28,6 @@ public:
 
     RackKind kind() const { return layout_.rack; }
     std::string name() const { return std::string(rackemu::rackName(layout_.rack)); }
-    std::uint64_t cycle() const { return board_.cycle(); }
     // False once the firmware has crashed.
     bool runUntil(std::uint64_t cycle) { return board_.runUntil(cycle); }
 

@@ -26,12 +26,15 @@ void FramePacer::received(uint16_t nowMs) {
     receivedMs_ = nowMs;
     answered_ = false;
     following_ = true;
+    // One step of a 16-bit Galois shift register: its low bit picks the answer's moment.
+    random_ = (random_ >> 1) ^ ((random_ & 1) ? 0xB400 : 0);
+    delayMs_ = replyDelayMs + ((random_ & 1) ? readPeriodMs : 0);
 }
 
 bool FramePacer::due(uint16_t nowMs) {
     // The service's frames stopped: back to the panel's own pace.
     if (following_ && static_cast<uint16_t>(nowMs - receivedMs_) > 2 * periodMs) following_ = false;
-    const bool due = following_ ? !answered_ && static_cast<uint16_t>(nowMs - receivedMs_) >= replyDelayMs
+    const bool due = following_ ? !answered_ && static_cast<uint16_t>(nowMs - receivedMs_) >= delayMs_
                                 : static_cast<uint16_t>(nowMs - sentMs_) >= periodMs;
     if (due) {
         answered_ = true;

@@ -16,11 +16,13 @@ int32_t getField(const uint8_t* frame, uint8_t offset);
 void sendFrame(Stream& line, uint8_t* frame, uint8_t length);
 
 // When to send the panel's frames. The service writes its frame and reads right after,
-// then reads again 50 ms later; a read takes what has arrived, and drops a frame still on
-// its way. A frame sent halfway between the service's reads is never cut by one, so the
-// panel answers each of the service's frames 20 ms after it came. Until the service
-// writes (it has not opened the port yet, or the simulator has not answered), the panel
-// sends every 100 ms on its own.
+// then reads again 50 ms later; a read takes what has arrived and drops a frame still on
+// its way, knob turns and all. So the panel answers each of the service's frames halfway
+// between two reads: 20 ms after it came, or 70 ms. Which of the two is drawn at random:
+// the service repeats a held switch's event when its 200 ms repeat interval runs out on a
+// read that finds a frame, and answers always at one point would leave every other read
+// empty, in step with the repeat interval. Until the service writes (it has not opened the
+// port yet, or the simulator has not answered), the panel sends every 100 ms on its own.
 class FramePacer {
 public:
     void received(uint16_t nowMs);
@@ -28,11 +30,14 @@ public:
     bool due(uint16_t nowMs);
 
     static constexpr uint16_t replyDelayMs = 20;
+    static constexpr uint16_t readPeriodMs = 50;
     static constexpr uint16_t periodMs = 100;
 
 private:
     uint16_t receivedMs_ = 0;
     uint16_t sentMs_ = 0;
+    uint16_t delayMs_ = replyDelayMs;
+    uint16_t random_ = 0xACE1;
     bool answered_ = true;  // the last frame received has had its answer
     bool following_ = false;
 };
