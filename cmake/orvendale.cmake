@@ -96,3 +96,15 @@ function(orvendale_find_gtest)
     endforeach()
   endif()
 endfunction()
+
+# The racks' firmware (firmware/), a CMake project of its own for the boards' compiler,
+# built into the build's firmware folder, where board-sim looks for the images.
+function(orvendale_add_firmware)
+  include(ExternalProject)
+  set(ORVENDALE_FIRMWARE_DIR ${CMAKE_BINARY_DIR}/firmware CACHE INTERNAL "The firmware images' folder")
+  ExternalProject_Add(firmware
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}/firmware
+    BINARY_DIR ${ORVENDALE_FIRMWARE_DIR}
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON)
+endfunction()

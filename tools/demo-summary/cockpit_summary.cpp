@@ -89,6 +89,7 @@ public:
             const std::string dir = entry.value("dir", "");
             if (dir == "out") onSent(entry);
             if (dir == "in") onReceived(entry);
+            if (entry.value("event", "") == "display") onDisplay(entry);
         }
     }
 
@@ -151,6 +152,12 @@ private:
         if (report == nullptr || !entry.contains("fields")) return;
         ++report->received;
         if (entry.contains("display")) report->lastDisplay = entry.value("display", "");
+    }
+
+    // board-sim reads a panel's display off its drivers, a moment after the frame.
+    void onDisplay(const Json& entry) {
+        RackReport* report = playedRack(entry.value("rack", ""));
+        if (report != nullptr) report->lastDisplay = entry.value("display", "");
     }
 
     void onStandinEvent(const Json& entry) {

@@ -12,9 +12,9 @@ constexpr const char* kUsage =
     "Usage: demo-summary STANDIN_LOG RACKS_LOG\n"
     "Prints, rack by rack, what the simulator received (events by name and count, the last\n"
     "data written, cockpit commands) and what the panels last displayed, from the logs of\n"
-    "sim-standin --log and rack-emulator --log. With real racks against the stand-in, give\n"
-    "/dev/null as RACKS_LOG: the simulator's side is shown alone. Exit code 1 when a log\n"
-    "cannot be read.\n";
+    "sim-standin --log and rack-emulator --log (or board-sim --log). With real racks\n"
+    "against the stand-in, give /dev/null as RACKS_LOG: the simulator's side is shown alone.\n"
+    "Exit code 1 when a log cannot be read.\n";
 
 }  // namespace
 

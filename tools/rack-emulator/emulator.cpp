@@ -5,11 +5,16 @@
 
 namespace rackemu {
 
-Emulator::Emulator(EventLog& log, std::ostream& out, std::ostream& err, bool verbose)
-    : log_(log), out_(out), err_(err), verbose_(verbose) {}
+Emulator::Emulator(EventLog& log, std::ostream& out, std::ostream& err, bool verbose,
+                   std::string program)
+    : log_(log), out_(out), err_(err), verbose_(verbose), program_(std::move(program)) {}
 
 void Emulator::addRack(RackKind kind, RackLine& line, std::chrono::milliseconds period) {
     racks_[kind] = std::make_unique<Rack>(kind, line, period, log_, out_);
+}
+
+void Emulator::addRack(RackKind kind, std::unique_ptr<RackPlayer> player) {
+    racks_[kind] = std::move(player);
 }
 
 Clock::time_point Emulator::atSeconds(double seconds) const {
@@ -57,9 +62,13 @@ void Emulator::controlLine(std::string_view line, Clock::time_point now) {
         if (timed.base == TimeBase::Previous) at = now + fromSeconds(timed.seconds);
         queue_.add(at, std::move(timed.action));
     } catch (const ActionError& error) {
-        err_ << "rack-emulator: control: " << error.what() << std::endl;
-        log_.event("error", {{"line", std::string(line)}, {"error", error.what()}}, now);
+        refuse(line, error, now);
     }
+}
+
+void Emulator::refuse(std::string_view line, const ActionError& error, Clock::time_point now) {
+    err_ << program_ << ": control: " << error.what() << std::endl;
+    log_.event("error", {{"line", std::string(line)}, {"error", error.what()}}, now);
 }
 
 void Emulator::received(RackKind kind, std::span<const std::uint8_t> bytes, Clock::time_point now) {
@@ -72,7 +81,7 @@ void Emulator::run(const Action& action, Clock::time_point now) {
         const std::chrono::duration<double> t = now - log_.start();
         char time[32];
         std::snprintf(time, sizeof time, "%.3f", t.count());
-        out_ << "rack-emulator: " << time << ' ' << (action.verb == Verb::Mark ? "mark " : "")
+        out_ << program_ << ": " << time << ' ' << (action.verb == Verb::Mark ? "mark " : "")
              << action.text << std::endl;
     }
     if (action.verb == Verb::Quit) {
@@ -80,7 +89,15 @@ void Emulator::run(const Action& action, Clock::time_point now) {
         return;
     }
     if (action.verb == Verb::Mark) return;
-    Rack& rack = *racks_.at(action.rack);
+    try {
+        apply(action, now);
+    } catch (const ActionError& error) {
+        refuse(action.text, error, now);
+    }
+}
+
+void Emulator::apply(const Action& action, Clock::time_point now) {
+    RackPlayer& rack = *racks_.at(action.rack);
     if (action.verb != Verb::Hold) {
         rack.apply(action, now);
         return;

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <ostream>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -18,10 +19,12 @@ namespace rackemu {
 class Emulator {
 public:
     // `out` gets the panels' displays (and the actions when verbose), `err` the complaints
-    // about control lines.
-    Emulator(EventLog& log, std::ostream& out, std::ostream& err, bool verbose);
+    // about control lines, each line naming `program`.
+    Emulator(EventLog& log, std::ostream& out, std::ostream& err, bool verbose,
+             std::string program = "rack-emulator");
 
     void addRack(RackKind kind, RackLine& line, std::chrono::milliseconds period);
+    void addRack(RackKind kind, std::unique_ptr<RackPlayer> player);
     bool hasRack(RackKind kind) const { return racks_.count(kind) != 0; }
 
     // Throws ActionError when a step names a rack that is not part of the run. With
@@ -30,7 +33,8 @@ public:
     void schedule(const std::vector<ScriptStep>& steps, bool afterOpen = false);
     void deviceOpened(Clock::time_point now);
     void quitAt(Clock::time_point at);
-    // One line from the control channel; a bad line is reported and skipped.
+    // One line from the control channel; a bad line is reported and skipped, as is an
+    // action that its rack refuses.
     void controlLine(std::string_view line, Clock::time_point now);
     void received(RackKind kind, std::span<const std::uint8_t> bytes, Clock::time_point now);
 
@@ -42,6 +46,8 @@ public:
 private:
     void checkRack(const Action& action) const;
     void run(const Action& action, Clock::time_point now);
+    void apply(const Action& action, Clock::time_point now);
+    void refuse(std::string_view line, const ActionError& error, Clock::time_point now);
     void addSteps(const std::vector<ScriptStep>& steps, Clock::time_point origin);
     Clock::time_point atSeconds(double seconds) const;
 
@@ -49,7 +55,8 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     bool verbose_;
-    std::map<RackKind, std::unique_ptr<Rack>> racks_;
+    std::string program_;
+    std::map<RackKind, std::unique_ptr<RackPlayer>> racks_;
     ActionQueue queue_;
     std::vector<ScriptStep> waitingScript_;
     bool finished_ = false;

@@ -19,6 +19,8 @@ struct LoopRack {
 // From now on SIGINT, SIGTERM and SIGHUP end the run through the loop, so that links are
 // removed; called before the first device is made.
 void installStopSignals();
+// Readable once one of those signals came, for a loop of another program's own.
+int stopSignalHandle();
 
 // Returns why the run ended: "quit" (an action or --duration) or "signal".
 std::string runEventLoop(Emulator& emulator, const std::vector<LoopRack>& racks,

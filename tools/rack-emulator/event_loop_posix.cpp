@@ -37,6 +37,10 @@ void installStopSignals() {
     signal(SIGPIPE, SIG_IGN);
 }
 
+int stopSignalHandle() {
+    return signalPipe[0];
+}
+
 namespace {
 
 // How long to sleep until `wake`; null (no limit) when nothing is planned.

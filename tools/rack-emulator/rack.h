@@ -9,6 +9,7 @@
 #include "tools/rack-emulator/event_log.h"
 #include "tools/rack-emulator/frame_cutter.h"
 #include "tools/rack-emulator/panel_input.h"
+#include "tools/rack-emulator/rack_player.h"
 #include "tools/rack-emulator/rack_line.h"
 #include "tools/rack-emulator/text_message.h"
 
@@ -19,19 +20,18 @@ namespace rackemu {
 // half of the Linux terminal's 4 KiB input buffer, so a message is never cut short there.
 inline constexpr std::size_t backlogLimit = 2048;
 
-class Rack {
+class Rack final : public RackPlayer {
 public:
     Rack(RackKind kind, RackLine& line, std::chrono::milliseconds period, EventLog& log,
          std::ostream& console);
 
     RackKind kind() const { return kind_; }
-    // Every verb but hold (a press and a later release), mark and quit.
-    void apply(const Action& action, Clock::time_point now);
+    void apply(const Action& action, Clock::time_point now) override;
 
     // The next send, or Clock::time_point::max() while paused.
-    Clock::time_point nextSend() const;
-    void sendIfDue(Clock::time_point now);
-    void received(std::span<const std::uint8_t> bytes, Clock::time_point now);
+    Clock::time_point nextSend() const override;
+    void sendIfDue(Clock::time_point now) override;
+    void received(std::span<const std::uint8_t> bytes, Clock::time_point now) override;
 
 private:
     void set(const Action& action);

@@ -30,21 +30,25 @@ struct ServiceRun {
 class RackRun {
 public:
     // `racks` are emulator rack names ("joystick", "efis", ...); `standinArgs` are added
-    // to the stand-in's own pipe and log.
+    // to the stand-in's own pipe and log. The racks are played by `racksProgram`, its first
+    // word the program (rack-emulator, or board-sim with the boards' firmware), the rest
+    // its own options.
     explicit RackRun(const std::vector<std::string>& racks,
-                     const std::vector<std::string>& standinArgs = {}) {
+                     const std::vector<std::string>& standinArgs = {},
+                     const std::vector<std::string>& racksProgram = {"rack-emulator"}) {
         std::vector<std::string> args = {"--pipe-name", pipe_, "--no-tcp"};
         args.insert(args.end(), standinArgs.begin(), standinArgs.end());
         standin_ = testsupport::startStandin(standinHome_, args);
         if (racks.empty()) return;
         testsupport::ProcessOptions emulator{
-            {testsupport::binaryPath("rack-emulator"), "--log", racksDir_.file("racks.jsonl"),
+            {testsupport::binaryPath(racksProgram.front()), "--log", racksDir_.file("racks.jsonl"),
              "--control", racksDir_.file("control")},
             racksDir_.path()};
+        emulator.args.insert(emulator.args.end(), racksProgram.begin() + 1, racksProgram.end());
         for (const std::string& rack : racks)
             emulator.args.insert(emulator.args.end(), {"--" + rack, link(rack)});
         emulator_ = std::make_unique<testsupport::ChildProcess>(emulator);
-        emulator_->waitForOutput("rack-emulator: ready", 10s);
+        emulator_->waitForOutput(racksProgram.front() + ": ready", 10s);
     }
     ~RackRun() {
         if (standin_.process) standin_.process->signal(SIGTERM);

@@ -1,0 +1,82 @@
+// How each rack's board is wired, taken from its sketch's pin map: the pins and ADC
+// channels behind the rack's controls (named as rack-emulator names them), and the pins
+// and display drivers behind its lamps and windows.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "rack_wiring.h"
+#include "tools/board-sim/arduino_pins.h"
+#include "tools/rack-emulator/rack_layouts.h"
+
+namespace boardsim {
+
+using rackemu::RackKind;
+
+enum class ControlKind {
+    Contact,        // a switch or button from a pin to GND
+    Knob,           // an encoder's two contacts
+    Axis,           // a potentiometer on one or two channels: -fullScale at 0 V, fullScale at 5 V
+    Ladder,         // a rotary selector on a resistor ladder
+    BaroMode,       // the EFIS's QNH toggle (first pin) and the baro knob's STD pull (second)
+    OptionButtons,  // the EFIS's five option buttons on a ladder
+};
+
+constexpr std::uint8_t noChannel = 0xFF;
+
+struct Control {
+    std::string_view name;
+    ControlKind kind;
+    std::uint8_t pins[2] = {};
+    std::uint8_t channels[2] = {noChannel, noChannel};
+    double fullScale = 0;
+    std::uint8_t positions = 0;  // a ladder's
+    double rest = 0;             // an axis's value when no one touches it
+};
+
+struct NamedPin {
+    std::string_view name;
+    std::uint8_t pin;
+};
+
+struct NamedWindow {
+    std::string_view name;
+    rackkit::DisplayWindow window;
+};
+
+struct NamedSegmentLamp {
+    std::string_view name;
+    rackkit::SegmentLamp lamp;
+};
+
+struct BoardLayout {
+    RackKind rack;
+    BoardModel model;
+    std::string_view image;  // the firmware's file name, without ".elf"
+    std::span<const Control> controls;
+    std::optional<rackkit::DisplayChain> display;
+    std::span<const NamedWindow> windows;
+    std::span<const NamedPin> lamps;
+    std::span<const NamedSegmentLamp> segmentLamps;
+};
+
+const BoardLayout& boardLayout(RackKind rack);
+const Control* findControl(const BoardLayout& layout, std::string_view name);
+
+// What a panel shows: each window's text (a lit point is a '.' after its character) and
+// whether each lamp is lit.
+struct PanelView {
+    std::map<std::string, std::string> windows;
+    std::map<std::string, bool> lamps;
+};
+
+// The panel in one line, in rack-emulator's words for it, for example
+// "SPD 250*  HDG 180  ALT 5000  V/S 700  [AP1]".
+std::string displayLine(RackKind rack, const PanelView& view);
+
+}  // namespace boardsim

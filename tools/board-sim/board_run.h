@@ -1,0 +1,28 @@
+// The run: every board's emulated clock kept in step with the wall clock, their lines
+// carried to and from their pseudo-terminals, and the actions of the script and the
+// control channel worked on them when they fall due.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/board-sim/emulated_rack.h"
+#include "tools/rack-emulator/control_input.h"
+#include "tools/rack-emulator/emulator.h"
+#include "tools/rack-emulator/rack_device.h"
+
+namespace boardsim {
+
+struct BoardStation {
+    EmulatedRack* rack;
+    rackemu::RackDevice* device;
+    bool running = true;     // false once the firmware crashed
+    bool lineFull = false;   // bytes are being lost: nobody reads the line
+    std::size_t dropped = 0;
+};
+
+// Returns why the run ended: "quit" (an action or --duration) or "signal".
+std::string runBoards(rackemu::Emulator& emulator, std::vector<BoardStation>& stations,
+                      rackemu::ControlInput* control, rackemu::EventLog& log);
+
+}  // namespace boardsim

@@ -1,0 +1,35 @@
+// board-sim's command line.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+
+#include "tools/rack-emulator/rack_layouts.h"
+
+namespace boardsim {
+
+struct BoardRequest {
+    std::string linkPath;  // empty: no link
+    std::string firmware;  // empty: the rack's image in the firmware folder
+};
+
+struct Options {
+    std::map<rackemu::RackKind, BoardRequest> boards;
+    std::string firmwareDir;
+    std::string scriptPath;
+    bool scriptAfterOpen = false;
+    std::string controlPath;
+    std::string logPath;
+    std::optional<double> durationSeconds;
+};
+
+// The options, or the exit code when the run ends here (help shown: 0; a bad command
+// line, told on standard error: 2).
+struct Parsed {
+    std::optional<Options> options;
+    int exitCode = 0;
+};
+Parsed parseOptions(int argc, char** argv);
+
+}  // namespace boardsim
