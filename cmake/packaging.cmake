@@ -65,8 +65,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${ORVENDALE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The same for both architectures, which are built by the same compiler against the same C
-# library; dpkg-shlibdeps cannot see the cross build's libraries.
+# What dpkg-shlibdeps finds for the amd64 programs. It cannot see the cross build's
+# libraries, but the arm64 programs come from the same compiler and C library.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 11)")
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
   set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
