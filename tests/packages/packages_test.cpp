@@ -9,8 +9,6 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <set>
 
@@ -42,12 +40,6 @@ std::pair<int, std::string> run(const std::vector<std::string>& args) {
     return {code, tool.output()};
 }
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-void writeFile(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-
 // Replaces the line `from` of `text` with `to`, as a user editing the file would.
 void editLine(std::string& text, const std::string& from, const std::string& to) {
     const std::size_t at = text.find("\n" + from + "\n");
@@ -70,22 +62,28 @@ TEST(WindowsZip, HoldsTheServiceItsFilesAndOnlyDllsEveryWindowsHas) {
 
     std::set<std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(folder.path()))
-        if (entry.is_regular_file()) files.insert(fs::relative(entry.path(), folder.path()).string());
-    EXPECT_EQ(files, (std::set<std::string>{"orvendale-fs.exe", "README.html", "LICENSE", "examples/rack_config.json",
-                                            "examples/syntax_config.txt", "examples/SimConnect.cfg"}));
+        if (entry.is_regular_file())
+            files.insert(fs::relative(entry.path(), folder.path()).string());
+    EXPECT_EQ(files, (std::set<std::string>{
+                         "orvendale-fs.exe", "README.html", "LICENSE", "examples/rack_config.json",
+                         "examples/syntax_config.txt", "examples/SimConnect.cfg"}));
     const std::string readme = folder.read("README.html");
     EXPECT_EQ(readme.rfind("<!DOCTYPE html>", 0), 0u);
-    EXPECT_NE(readme.find("<h2 id=\"install\">"), std::string::npos) << "the README's links need its headings' ids";
+    EXPECT_NE(readme.find("<h2 id=\"install\">"), std::string::npos)
+        << "the README's links need its headings' ids";
 
-    const auto [dumped, dump] = run({"x86_64-w64-mingw32-objdump", "-p", folder.file("orvendale-fs.exe")});
+    const auto [dumped, dump] =
+        run({"x86_64-w64-mingw32-objdump", "-p", folder.file("orvendale-fs.exe")});
     ASSERT_EQ(dumped, 0) << dump;
-    const std::set<std::string> everyWindows = {"advapi32.dll", "kernel32.dll", "msvcrt.dll", "shell32.dll",
-                                                "shlwapi.dll",  "user32.dll",   "ws2_32.dll"};
+    const std::set<std::string> everyWindows = {"advapi32.dll", "kernel32.dll", "msvcrt.dll",
+                                                "shell32.dll",  "shlwapi.dll",  "user32.dll",
+                                                "ws2_32.dll"};
     const std::regex dllName(R"(DLL Name: (\S+))");
     std::set<std::string> imports;
     for (std::sregex_iterator it(dump.begin(), dump.end(), dllName), end; it != end; ++it) {
         std::string name = (*it)[1];
-        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char c) { return std::tolower(c); });
         imports.insert(name);
         EXPECT_TRUE(everyWindows.count(name)) << "imports " << name;
     }
@@ -95,25 +93,28 @@ TEST(WindowsZip, HoldsTheServiceItsFilesAndOnlyDllsEveryWindowsHas) {
 TEST(DebianPackages, HoldTheirVersionAndKeepTheConfigurationOnUpgrade) {
     for (const std::string arch : {"amd64", "arm64"}) {
         const std::string deb = debPackage(arch);
-        ASSERT_FALSE(deb.empty()) << "no " << arch << " package in " << kDist << " (scripts/package)";
+        ASSERT_FALSE(deb.empty()) << "no " << arch << " package in " << kDist
+                                  << " (scripts/package)";
         EXPECT_EQ(run({"dpkg-deb", "--field", deb, "Version", "Architecture"}).second,
                   "Version: " + kVersion + "\nArchitecture: " + arch + "\n");
         testsupport::TempDir control;
         ASSERT_EQ(run({"dpkg-deb", "--control", deb, control.path()}).first, 0);
-        EXPECT_EQ(control.read("conffiles"),
-                  "/etc/orvendale/SimConnect.cfg\n/etc/orvendale/rack_config.json\n/etc/orvendale/syntax_config.txt\n");
+        EXPECT_EQ(control.read("conffiles"), "/etc/orvendale/SimConnect.cfg\n"
+                                             "/etc/orvendale/rack_config.json\n"
+                                             "/etc/orvendale/syntax_config.txt\n");
     }
 }
 
 // The unit names the installed program, which verify wants to find: here it is the
 // unpacked one.
 TEST(DebianPackages, UnitPassesSystemdVerify) {
-    if (run({"sh", "-c", "command -v systemd-analyze"}).first != 0) GTEST_SKIP() << "no systemd here";
+    if (run({"sh", "-c", "command -v systemd-analyze"}).first != 0)
+        GTEST_SKIP() << "no systemd here";
     testsupport::TempDir root;
     ASSERT_NO_FATAL_FAILURE(unpackDeb(debPackage("amd64"), root));
     std::string unit = root.read("lib/systemd/system/orvendale-fs.service");
-    ASSERT_NO_FATAL_FAILURE(
-        editLine(unit, "ExecStart=/usr/bin/orvendale-fs", "ExecStart=" + root.file("usr/bin/orvendale-fs")));
+    ASSERT_NO_FATAL_FAILURE(editLine(unit, "ExecStart=/usr/bin/orvendale-fs",
+                                     "ExecStart=" + root.file("usr/bin/orvendale-fs")));
     testsupport::TempDir units;
     units.write("orvendale-fs.service", unit);
     EXPECT_EQ(run({"systemd-analyze", "verify", units.file("orvendale-fs.service")}),
@@ -129,28 +130,32 @@ void servePedals(const testsupport::TempDir& root, const std::vector<std::string
     testsupport::TempDir standinHome, serviceHome, racks;
     testsupport::StandinRun standin = testsupport::startStandin(standinHome, {"--no-pipe"});
     ASSERT_TRUE(standin.ready) << standin.process->output();
-    ChildProcess emulator({{testsupport::binaryPath("rack-emulator"), "--pedals", "--control", racks.file("control"),
-                            "--log", racks.file("racks.jsonl")}});
+    ChildProcess emulator({{testsupport::binaryPath("rack-emulator"), "--pedals", "--control",
+                            racks.file("control"), "--log", racks.file("racks.jsonl")}});
     const auto devices = testsupport::RackLog(racks.file("racks.jsonl")).waitForDevices(10s);
     ASSERT_EQ(devices.count("pedals"), 1u) << emulator.output();
 
-    const fs::path etc = fs::path(root.path()) / "etc/orvendale";
-    std::string cfg = readFile(etc / "SimConnect.cfg");
+    std::string cfg = root.read("etc/orvendale/SimConnect.cfg");
     ASSERT_NO_FATAL_FAILURE(editLine(cfg, ";Protocol=IPv4", "Protocol=IPv4"));
     ASSERT_NO_FATAL_FAILURE(editLine(cfg, ";Address=192.168.1.20", "Address=127.0.0.1"));
-    ASSERT_NO_FATAL_FAILURE(editLine(cfg, ";Port=500", "Port=" + std::to_string(standin.endpoints.ipv4)));
-    writeFile(etc / "SimConnect.cfg", cfg);
-    writeFile(etc / "rack_config.json", "{\"" + devices.at("pedals") + "\": \"pedals_rack\"}\n");
+    ASSERT_NO_FATAL_FAILURE(
+        editLine(cfg, ";Port=500", "Port=" + std::to_string(standin.endpoints.ipv4)));
+    root.write("etc/orvendale/SimConnect.cfg", cfg);
+    root.write("etc/orvendale/rack_config.json",
+               "{\"" + devices.at("pedals") + "\": \"pedals_rack\"}\n");
 
     std::vector<std::string> args = launcher;
     args.push_back(root.file("usr/bin/orvendale-fs"));
-    ChildProcess service({args, etc.string(), {{"HOME", serviceHome.path()}}});
+    ChildProcess service({args, root.file("etc/orvendale"), {{"HOME", serviceHome.path()}}});
     testsupport::StandinLog log(standin.logPath);
     const auto brake = [](int value) {
-        return [value](const Json& f) { return f.value("event", "") == "AXIS_RIGHT_BRAKE_SET" && f.value("data", -1) == value; };
+        return [value](const Json& f) {
+            return f.value("event", "") == "AXIS_RIGHT_BRAKE_SET" && f.value("data", -1) == value;
+        };
     };
     ASSERT_TRUE(log.waitForRequest("TransmitClientEvent", brake(0), 30s)) << service.output();
-    ASSERT_TRUE(testsupport::sendRackActions(racks.file("control"), "set pedals brake_position 12.7"));
+    ASSERT_TRUE(
+        testsupport::sendRackActions(racks.file("control"), "set pedals brake_position 12.7"));
     EXPECT_TRUE(log.waitForRequest("TransmitClientEvent", brake(12), 15s)) << service.output();
     standin.process->signal(SIGINT);
     EXPECT_EQ(service.waitExit(15s), 0) << service.output();
@@ -158,7 +163,8 @@ void servePedals(const testsupport::TempDir& root, const std::vector<std::string
     for (const Json& entry : log.select([](const Json& e) { return e.contains("request"); })) {
         Json request = {{"request", entry["request"]}, {"fields", entry["fields"]}};
         if (entry.contains("exception")) request["exception"] = entry["exception"];
-        if (std::find(requests.begin(), requests.end(), request) == requests.end()) requests.push_back(request);
+        if (std::find(requests.begin(), requests.end(), request) == requests.end())
+            requests.push_back(request);
     }
 }
 
@@ -173,7 +179,8 @@ TEST(DebianPackages, Arm64ServiceUnderQemuMakesTheNativeServicesRequests) {
 
     std::vector<Json> native, emulated;
     ASSERT_NO_FATAL_FAILURE(servePedals(amd64, {}, native));
-    ASSERT_NO_FATAL_FAILURE(servePedals(arm64, {"qemu-aarch64", "-L", "/usr/aarch64-linux-gnu"}, emulated));
+    ASSERT_NO_FATAL_FAILURE(
+        servePedals(arm64, {"qemu-aarch64", "-L", "/usr/aarch64-linux-gnu"}, emulated));
     EXPECT_GT(native.size(), 10u);
     EXPECT_EQ(Json(emulated).dump(1), Json(native).dump(1));
 }

@@ -27,18 +27,22 @@ constexpr auto kStepLimit = 15s;
 class WindowsRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!fs::exists(windowsProgram("orvendale-fs")) || !fs::exists(windowsProgram("sim-standin")))
+        if (!fs::exists(windowsProgram("orvendale-fs")) ||
+            !fs::exists(windowsProgram("sim-standin")))
             GTEST_SKIP() << "no Windows build in " << kWindowsBin << " (scripts/build-windows)";
     }
 
-    std::unique_ptr<ChildProcess> startWindows(const std::string& program, const std::vector<std::string>& args) {
-        return std::make_unique<ChildProcess>(wineOptions(windowsProgram(program), args, work.path()));
+    std::unique_ptr<ChildProcess> startWindows(const std::string& program,
+                                               const std::vector<std::string>& args) {
+        return std::make_unique<ChildProcess>(
+            wineOptions(windowsProgram(program), args, work.path()));
     }
 
     // The racks first, so that their devices exist when the prefix's links are made; then
     // the stand-in with `standinArgs`, and the service `exe` with the four racks on COM3 to
     // COM6 (in the work folder's rack_config.json, written when it has none).
-    void start(const std::vector<std::string>& standinArgs, const std::string& exe = windowsProgram("orvendale-fs")) {
+    void start(const std::vector<std::string>& standinArgs,
+               const std::string& exe = windowsProgram("orvendale-fs")) {
         racks = std::make_unique<ChildProcess>(testsupport::ProcessOptions{
             {testsupport::binaryPath("rack-emulator"), "--joystick", "--pedals", "--efis", "--fcu",
              "--control", work.file("control"), "--log", work.file("racks.jsonl")}});
@@ -168,8 +172,8 @@ TEST_F(WindowsRun, TheZipsServiceFromItsOwnFolder) {
 
     ASSERT_NO_FATAL_FAILURE(start({"--no-tcp"}, work.file("orvendale-fs.exe")));
     EXPECT_TRUE(contains(*service, "\nConnected to Flight Simulator! :)\n"));
-    for (const char* rack : {"COM3 : \"joystick_rack\"", "COM4 : \"pedals_rack\"", "COM5 : \"efis_rack\"",
-                             "COM6 : \"autopilot_rack\""})
+    for (const char* rack : {"COM3 : \"joystick_rack\"", "COM4 : \"pedals_rack\"",
+                             "COM5 : \"efis_rack\"", "COM6 : \"autopilot_rack\""})
         EXPECT_TRUE(contains(*service, rack)) << lines(*service);
     quit();
 }

@@ -19,15 +19,19 @@ inline const std::string kWindowsBin = ORVENDALE_WINDOWS_BIN_DIR;
 inline const std::map<std::string, std::string> kComPorts = {
     {"com3", "joystick"}, {"com4", "pedals"}, {"com5", "efis"}, {"com6", "fcu"}};
 
-inline std::string windowsProgram(const std::string& name) { return kWindowsBin + "/" + name + ".exe"; }
+inline std::string windowsProgram(const std::string& name) {
+    return kWindowsBin + "/" + name + ".exe";
+}
 
 inline std::string winePrefix() {
-    if (const char* prefix = std::getenv("WINEPREFIX"); prefix != nullptr && *prefix != '\0') return prefix;
+    if (const char* prefix = std::getenv("WINEPREFIX"); prefix != nullptr && *prefix != '\0')
+        return prefix;
     return fs::weakly_canonical(fs::path(kWindowsBin) / ".." / "wine-prefix").string();
 }
 
 // Runs `exe` under Wine in the build's prefix, in the folder `cwd`.
-inline testsupport::ProcessOptions wineOptions(const std::string& exe, std::vector<std::string> args,
+inline testsupport::ProcessOptions wineOptions(const std::string& exe,
+                                               std::vector<std::string> args,
                                                const std::string& cwd) {
     args.insert(args.begin(), {ORVENDALE_WINE_RUN, exe});
     return {.args = args, .cwd = cwd, .env = {{"WINEPREFIX", winePrefix()}}};
