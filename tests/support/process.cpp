@@ -78,6 +78,18 @@ std::vector<std::string> childEnvironment(const ProcessOptions& options) {
     return env;
 }
 
+// A program named without a folder is looked up in PATH, as a shell would.
+std::string programPath(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    if (name.find('/') != std::string::npos || path == nullptr) return name;
+    std::istringstream folders(path);
+    for (std::string folder; std::getline(folders, folder, ':');) {
+        const std::string candidate = (folder.empty() ? "." : folder) + "/" + name;
+        if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return name;
+}
+
 std::vector<char*> pointers(std::vector<std::string>& texts) {
     std::vector<char*> result;
     for (auto& text : texts) result.push_back(text.data());
@@ -91,6 +103,7 @@ ChildProcess::ChildProcess(ProcessOptions options) {
     // Everything the child needs is prepared before fork: after it, only calls that are
     // safe in a child of a threaded process are made.
     std::vector<std::string> env = childEnvironment(options);
+    if (!options.args.empty()) options.args[0] = programPath(options.args[0]);
     std::vector<char*> argv = pointers(options.args);
     std::vector<char*> envp = pointers(env);
     const char* cwd = options.cwd.empty() ? nullptr : options.cwd.c_str();

@@ -51,7 +51,7 @@ public:
 };
 
 struct ProcessOptions {
-    std::vector<std::string> args;  // args[0] is the program's path
+    std::vector<std::string> args;  // args[0] is the program: its path, or a name in PATH
     std::string cwd = {};           // empty: the test's own
     // Variables set (or replaced) in the child's environment; the rest is inherited.
     std::vector<std::pair<std::string, std::string>> env = {};

@@ -6,13 +6,11 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <map>
 #include <memory>
 
 #include "tests/support/rack_log.h"
 #include "tests/support/standin_log.h"
+#include "tests/windows/wine_programs.h"
 
 namespace {
 
@@ -20,72 +18,33 @@ using namespace std::chrono_literals;
 using testsupport::ChildProcess;
 using testsupport::Json;
 using testsupport::memberIs;
-namespace fs = std::filesystem;
+using namespace winetest;
 
-// The Windows build's programs: scripts/test names their folder after building them.
-const char* const kWindowsBinVariable = "ORVENDALE_WINDOWS_BIN_DIR";
-const std::string kWindowsBin =
-    std::getenv(kWindowsBinVariable) != nullptr ? std::getenv(kWindowsBinVariable) : "";
 // Wine starts slowly, and a first run may still be making the prefix.
 constexpr auto kStartLimit = 60s;
 constexpr auto kStepLimit = 15s;
-
-const std::map<std::string, std::string> kComPorts = {
-    {"com3", "joystick"}, {"com4", "pedals"}, {"com5", "efis"}, {"com6", "fcu"}};
-
-std::string windowsProgram(const std::string& name) {
-    return kWindowsBin + "/" + name + ".exe";
-}
-
-std::string winePrefix() {
-    if (const char* prefix = std::getenv("WINEPREFIX"); prefix != nullptr && *prefix != '\0') return prefix;
-    return fs::weakly_canonical(fs::path(kWindowsBin) / ".." / "wine-prefix").string();
-}
-
-// Windows programs end their console lines with CR LF.
-std::string lines(const ChildProcess& process) {
-    std::string text = process.output();
-    std::erase(text, '\r');
-    return text;
-}
-
-bool contains(const ChildProcess& process, const std::string& text) {
-    return lines(process).find(text) != std::string::npos;
-}
-
-// Links from the prefix's COM devices to the racks' pseudo-terminals, removed at the end.
-struct ComLinks {
-    explicit ComLinks(const std::map<std::string, std::string>& devices) {
-        for (const auto& [port, rack] : kComPorts) {
-            links.push_back(fs::path(winePrefix()) / "dosdevices" / port);
-            fs::remove(links.back());
-            fs::create_symlink(devices.at(rack), links.back());
-        }
-    }
-    ~ComLinks() {
-        std::error_code ignored;
-        for (const fs::path& link : links) fs::remove(link, ignored);
-    }
-    std::vector<fs::path> links;
-};
 
 class WindowsRun : public ::testing::Test {
 protected:
     void SetUp() override {
         if (kWindowsBin.empty())
             GTEST_SKIP() << kWindowsBinVariable << " names no Windows build (scripts/test sets it)";
-        ASSERT_TRUE(fs::exists(windowsProgram("orvendale-fs")) && fs::exists(windowsProgram("sim-standin")))
+        ASSERT_TRUE(fs::exists(windowsProgram("orvendale-fs")) &&
+                    fs::exists(windowsProgram("sim-standin")))
             << "no Windows build in " << kWindowsBin << " (scripts/build-windows)";
     }
 
-    std::unique_ptr<ChildProcess> startWindows(const std::string& program, std::vector<std::string> args) {
-        args.insert(args.begin(), {ORVENDALE_WINE_RUN, windowsProgram(program)});
-        return std::make_unique<ChildProcess>(testsupport::ProcessOptions{args, work.path()});
+    std::unique_ptr<ChildProcess> startWindows(const std::string& program,
+                                               const std::vector<std::string>& args) {
+        return std::make_unique<ChildProcess>(
+            wineOptions(windowsProgram(program), args, work.path()));
     }
 
     // The racks first, so that their devices exist when the prefix's links are made; then
-    // the stand-in with `standinArgs`, and the service with the four racks on COM3 to COM6.
-    void start(const std::vector<std::string>& standinArgs) {
+    // the stand-in with `standinArgs`, and the service `exe` with the four racks on COM3 to
+    // COM6 (in the work folder's rack_config.json, written when it has none).
+    void start(const std::vector<std::string>& standinArgs,
+               const std::string& exe = windowsProgram("orvendale-fs")) {
         racks = std::make_unique<ChildProcess>(testsupport::ProcessOptions{
             {testsupport::binaryPath("rack-emulator"), "--joystick", "--pedals", "--efis", "--fcu",
              "--control", work.file("control"), "--log", work.file("racks.jsonl")}});
@@ -97,10 +56,11 @@ protected:
         ASSERT_TRUE(log.waitForListening(kStartLimit)) << standin->output();
 
         links = std::make_unique<ComLinks>(devices);
-        work.write("rack_config.json",
-                   R"({"COM3": "joystick_rack", "COM4": "pedals_rack", "COM5": "efis_rack",)"
-                   R"( "COM6": "autopilot_rack"})");
-        service = startWindows("orvendale-fs", {});
+        if (!fs::exists(work.file("rack_config.json")))
+            work.write("rack_config.json",
+                       R"({"COM3": "joystick_rack", "COM4": "pedals_rack", "COM5": "efis_rack",)"
+                       R"( "COM6": "autopilot_rack"})");
+        service = std::make_unique<ChildProcess>(wineOptions(exe, {}, work.path()));
         ASSERT_TRUE(testsupport::waitUntil([&] { return contains(*service, "[OK] Connection Opened !"); },
                                            kStartLimit))
             << lines(*service);
@@ -164,7 +124,10 @@ protected:
         EXPECT_TRUE(transmitted("AP_MASTER", from));
         EXPECT_TRUE(rackLog.waitForReceived("fcu", memberIs("ap1", true), kStepLimit, seen))
             << rackLog.lastDisplay("fcu").value_or("no display");
+        quit();
+    }
 
+    void quit() {
         standin->signal(SIGINT);
         EXPECT_EQ(service->waitExit(kStepLimit), 0) << lines(*service);
         EXPECT_TRUE(contains(*service, "[OK] Quit, Bye !!\n")) << lines(*service);
@@ -197,6 +160,26 @@ TEST_F(WindowsRun, AllRacksOverTcpFromTheRegistry) {
     ASSERT_NO_FATAL_FAILURE(start({"--no-pipe"}));
     EXPECT_EQ(connectedEndpoint(), "ipv6");
     serveAllRacks();
+}
+
+// The zip of scripts/package as a user has it: unpacked into a folder, its examples copied
+// beside the service, which runs from there.
+TEST_F(WindowsRun, TheZipsServiceFromItsOwnFolder) {
+    const char* dist = std::getenv("ORVENDALE_DIST_DIR");
+    if (dist == nullptr) GTEST_SKIP() << "ORVENDALE_DIST_DIR names no packages (scripts/test sets it)";
+    const std::string zip = std::string(dist) + "/orvendale-fs-" ORVENDALE_VERSION "-win64.zip";
+    ASSERT_TRUE(fs::exists(zip)) << "no " << zip << " (scripts/package)";
+    testsupport::ChildProcess unzip({{"unzip", "-q", zip, "-d", work.path()}});
+    ASSERT_EQ(unzip.waitExit(kStepLimit), 0) << unzip.output();
+    for (const auto& example : fs::directory_iterator(work.file("examples")))
+        fs::copy_file(example.path(), work.file(example.path().filename()));
+
+    ASSERT_NO_FATAL_FAILURE(start({"--no-tcp"}, work.file("orvendale-fs.exe")));
+    EXPECT_TRUE(contains(*service, "\nConnected to Flight Simulator! :)\n"));
+    for (const char* rack : {"COM3 : \"joystick_rack\"", "COM4 : \"pedals_rack\"",
+                             "COM5 : \"efis_rack\"", "COM6 : \"autopilot_rack\""})
+        EXPECT_TRUE(contains(*service, rack)) << lines(*service);
+    quit();
 }
 
 }  // namespace

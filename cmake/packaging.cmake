@@ -1,0 +1,89 @@
+# What the packages hold, and how CPack makes them (scripts/package writes them into
+# dist/): in the Windows build a zip with the service, README.html, LICENSE and examples/;
+# in a Linux build (native or cross) a Debian package with the programs in /usr/bin, the
+# configuration in /etc/orvendale and the systemd unit. The version is the project's.
+
+set(_packaging ${CMAKE_SOURCE_DIR}/packaging)
+set(_staged ${CMAKE_BINARY_DIR}/packaging)
+file(MAKE_DIRECTORY ${_staged})
+
+# Installing takes the programs as they are built: scripts/package builds the shipped
+# targets alone, not the tests.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+set(CPACK_PACKAGE_NAME orvendale-fs)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "the Orvendale FS authors")
+set(CPACK_STRIP_FILES ON)
+
+# What the package ships, built alone by scripts/package: cmake --build ... --target shipped
+add_custom_target(shipped)
+
+if(WIN32)
+  install(TARGETS orvendale-fs RUNTIME DESTINATION .)
+  add_dependencies(shipped orvendale-fs)
+  install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION .)
+  install(FILES ${_packaging}/windows/rack_config.json ${_packaging}/examples/syntax_config.txt
+                ${_packaging}/examples/SimConnect.cfg DESTINATION examples)
+  # README.md as a page of its own. Only making the zip needs pandoc; a plain install
+  # that has not built the page leaves it out.
+  find_program(ORVENDALE_PANDOC pandoc)
+  set(_html ${_staged}/README.html)
+  add_custom_command(OUTPUT ${_html}
+    COMMAND ${ORVENDALE_PANDOC} --from gfm --to html5 --standalone
+            --metadata "pagetitle=Orvendale FS" --output ${_html} ${CMAKE_SOURCE_DIR}/README.md
+    DEPENDS ${CMAKE_SOURCE_DIR}/README.md VERBATIM)
+  add_custom_target(readme_html DEPENDS ${_html})
+  add_dependencies(shipped readme_html)
+  install(FILES ${_html} DESTINATION . OPTIONAL)
+  # Unzipped, the files lie in the folder the user chose, with no folder of their own.
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+  set(CPACK_PACKAGE_FILE_NAME orvendale-fs-${PROJECT_VERSION}-win64)
+  include(CPack)
+  return()
+endif()
+
+set(ORVENDALE_MAINTAINER "Orvendale FS authors <orvendale-fs@orvendale.invalid>")
+configure_file(${_packaging}/debian/changelog.in ${_staged}/changelog @ONLY)
+execute_process(COMMAND gzip -9 --no-name --stdout ${_staged}/changelog
+                OUTPUT_FILE ${_staged}/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
+
+set(_programs orvendale-fs sim-standin rack-emulator demo-summary)
+install(TARGETS ${_programs} RUNTIME DESTINATION bin)
+add_dependencies(shipped ${_programs})
+install(FILES ${_packaging}/linux/rack_config.json ${_packaging}/examples/syntax_config.txt
+              ${_packaging}/examples/SimConnect.cfg DESTINATION /etc/orvendale)
+install(FILES ${_packaging}/linux/orvendale-fs.service DESTINATION /lib/systemd/system)
+install(FILES ${_packaging}/debian/copyright ${_staged}/changelog.gz DESTINATION share/doc/orvendale-fs)
+install(FILES ${_packaging}/linux/orvendale-fs-racks.rules DESTINATION share/doc/orvendale-fs/examples)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${ORVENDALE_MAINTAINER})
+set(CPACK_DEBIAN_PACKAGE_SECTION misc)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# What dpkg-shlibdeps finds for the amd64 programs. It cannot see the cross build's
+# libraries, but the arm64 programs come from the same compiler and C library.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 11)")
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
+else()
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
+endif()
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "cockpit rack service for flight simulators")
+set(CPACK_PACKAGE_DESCRIPTION [=[
+orvendale-fs joins a home flight-simulator cockpit's hardware racks (joystick,
+pedals, EFIS and FCU boards on serial ports) to Microsoft Flight Simulator,
+reached over TCP on the simulator's PC. It runs as the systemd service
+orvendale-fs.service, in /etc/orvendale, whose files name the racks' ports and
+the simulator's address.
+
+The package also holds sim-standin, rack-emulator and demo-summary, which stand
+in for the simulator and the racks to try boards and set-ups without them.]=])
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${_packaging}/debian/conffiles ${_packaging}/debian/postinst
+    ${_packaging}/debian/prerm ${_packaging}/debian/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+include(CPack)
