@@ -142,17 +142,17 @@ std::string viewRange(ModelVar var, VarView view) {
 void describeSimVars(std::ostream& out) {
     out << "\nSimulation variables (AddToDataDefinition; names without regard to case, any\n"
            "index suffix such as \":1\" accepted; each value keeps its range):\n";
-    for (const SimVarSpec& spec : simVarSpecs()) {
-        out << "  " << spec.name << ": " << spec.help << "\n      "
-            << viewRange(spec.var, spec.view) << ", base unit " << baseUnitName(spec.quantity)
-            << "\n      units: " << unitNames(spec.quantity) << "\n";
+    for (const SimVarInfo& var : allSimVars()) {
+        out << "  " << var.name << ": " << var.help << "\n      " << viewRange(var.var, var.view)
+            << ", base unit " << baseUnitName(var.quantity)
+            << "\n      units: " << unitNames(var.quantity) << "\n";
     }
 }
 
 void describeEvents(std::ostream& out) {
     out << "\nSimulator events (MapClientEventToSimEvent, then TransmitClientEvent):\n";
-    for (const SimEventSpec& spec : simEventSpecs()) {
-        out << "  " << std::left << std::setw(24) << spec.name << spec.help << "\n";
+    for (const SimEventInfo& event : allSimEvents()) {
+        out << "  " << std::left << std::setw(24) << event.name << event.help << "\n";
     }
     out << "An empty name (an event private to the client) and a name with a period "
            "(\"Custom.Event\",\n"
@@ -164,10 +164,10 @@ void describeEvents(std::ostream& out) {
 void describeCockpitVars(std::ostream& out) {
     out << "\nCockpit variables (downlink payload offset, name; variables that mean the same\n"
            "as a simulation variable show the same value):\n";
-    for (const CockpitVarSpec& spec : cockpitVarSpecs()) {
-        out << "  " << std::right << std::setw(3) << spec.offset << "  " << spec.name << ": "
-            << spec.help;
-        if (spec.command == nullptr) out << "; " << viewRange(spec.var, spec.view);
+    for (const CockpitVarInfo& cockpit : allCockpitVars()) {
+        out << "  " << std::right << std::setw(3) << cockpit.offset << "  " << cockpit.name << ": "
+            << cockpit.help;
+        if (cockpit.command == nullptr) out << "; " << viewRange(cockpit.var, cockpit.view);
         out << "\n";
     }
 }

@@ -24,8 +24,8 @@ void fire(AircraftModel& model, const char* event, int times = 1, std::int32_t d
 }
 
 double simVar(const AircraftModel& model, const char* name, const char* unit) {
-    const SimVarSpec* spec = findSimVar(name);
-    return readSimVar(model, *spec) * findUnit(unit, spec->quantity)->perBase;
+    const SimVarInfo* var = findSimVar(name);
+    return readSimVar(model, *var) * findUnit(unit, var->quantity)->perBase;
 }
 
 double cockpit(const AircraftModel& model, const char* name) {
@@ -84,7 +84,7 @@ TEST(StandinModel, EventsAndCockpitVariablesAgree) {
     EXPECT_EQ(simVar(model, "BRAKE RIGHT POSITION", "position"), 1);
 
     // Writes come in the datum's unit and are kept within range.
-    const SimVarSpec* rudder = findSimVar("RUDDER POSITION");
+    const SimVarInfo* rudder = findSimVar("RUDDER POSITION");
     writeSimVar(model, *rudder, -8192.0 / findUnit("position 16K", rudder->quantity)->perBase);
     EXPECT_EQ(simVar(model, "RUDDER POSITION", "percent"), -50);
     writeSimVar(model, *rudder, 7.0);

@@ -207,19 +207,19 @@ TEST(StandinSession, ArbitraryRequestsNeverBreakTheStandIn) {
     };
     for (std::uint32_t i = 0; i < 4000; ++i) {
         const std::uint32_t number = numbers[random() % std::size(numbers)];
-        const auto* spec = standin::findRequestSpec(request_layout::kIdBase + number);
-        std::size_t size = spec != nullptr ? spec->fixedSize - 16 : random() % 64;
+        const auto* layout = standin::findRequestLayout(request_layout::kIdBase + number);
+        std::size_t size = layout != nullptr ? layout->fixedSize - 16 : random() % 64;
         if (random() % 8 == 0) size = random() % 300;
         Bytes body;
         while (body.size() < size) put32(body, pick());
         body.resize(size);
-        for (const auto& field : spec != nullptr ? spec->fields : std::span<const standin::FieldSpec>{}) {
+        for (const auto& field : layout != nullptr ? layout->fields : std::span<const standin::RequestField>{}) {
             if (field.type != standin::FieldType::Text || field.offset - 16 + 256 > body.size()) continue;
             const std::string name = names[random() % std::size(names)];
             std::fill_n(body.begin() + field.offset - 16, 256, 0);
             std::copy(name.begin(), name.end(), body.begin() + field.offset - 16);
         }
-        if (spec != nullptr && spec->dataBlock && random() % 4 != 0) {
+        if (layout != nullptr && layout->dataBlock && random() % 4 != 0) {
             // A data block whose size fits its counts, so the request gets past the size check.
             const std::uint32_t unit = units[random() % std::size(units)];
             const std::uint32_t definition = 5 + random() % 3;

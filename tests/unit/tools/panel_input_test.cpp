@@ -7,7 +7,7 @@
 namespace rackemu {
 namespace {
 
-const FieldSpec& field(RackKind kind, const char* name) {
+const FrameField& field(RackKind kind, const char* name) {
     return *findField(panelInputLayout(kind), name);
 }
 
@@ -25,7 +25,7 @@ TEST(PanelInput, EfisFrameIsThirtyBytesWithLittleEndianFields) {
 
 TEST(PanelInput, DetentsTravelInOneFrameOnlyAndAddUp) {
     PanelInput fcu(panelInputLayout(RackKind::Fcu));
-    const FieldSpec& spd = field(RackKind::Fcu, "spd");
+    const FrameField& spd = field(RackKind::Fcu, "spd");
     fcu.turn(spd, 5);
     fcu.turn(spd, -2);
     EXPECT_EQ(fcu.frame().size(), 82u);
@@ -43,7 +43,7 @@ TEST(PanelInput, DetentsTravelInOneFrameOnlyAndAddUp) {
 
 TEST(PanelInput, ReleaseBeforeTheFirstSendWaitsForIt) {
     PanelInput fcu(panelInputLayout(RackKind::Fcu));
-    const FieldSpec& ap1 = field(RackKind::Fcu, "ap1");
+    const FrameField& ap1 = field(RackKind::Fcu, "ap1");
     fcu.press(ap1);
     fcu.release(ap1);
     EXPECT_EQ(getInt32(fcu.frame(), 37), 1);
