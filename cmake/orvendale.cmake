@@ -55,30 +55,23 @@ endfunction()
 # that needs options; the other sanitizers already stop at the first report in these builds.
 set(ORVENDALE_TEST_ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1")
 
-# A header-only Debian package. The cross build is given only the package's own folder of
-# plain C++ headers, not the rest of the build machine's /usr/include.
-function(orvendale_debian_headers target folder)
+# A header-only library from its Debian package, as the target PACKAGE::PACKAGE. The cross
+# build is given only the package's own folder of plain C++ headers, not the rest of the
+# build machine's /usr/include.
+function(orvendale_find_headers package version folder)
+  if(NOT CMAKE_CROSSCOMPILING)
+    find_package(${package} ${version} REQUIRED)
+    return()
+  endif()
   set(_dir ${CMAKE_BINARY_DIR}/third_party/include)
   file(MAKE_DIRECTORY ${_dir})
   file(CREATE_LINK /usr/include/${folder} ${_dir}/${folder} SYMBOLIC)
-  add_library(${target} INTERFACE IMPORTED)
-  target_include_directories(${target} SYSTEM INTERFACE ${_dir})
+  add_library(${package}::${package} INTERFACE IMPORTED)
+  target_include_directories(${package}::${package} SYSTEM INTERFACE ${_dir})
 endfunction()
 
 function(orvendale_find_json)
-  if(CMAKE_CROSSCOMPILING)
-    orvendale_debian_headers(nlohmann_json::nlohmann_json nlohmann)
-  else()
-    find_package(nlohmann_json 3.11.2 REQUIRED)
-  endif()
-endfunction()
-
-function(orvendale_find_cli11)
-  if(CMAKE_CROSSCOMPILING)
-    orvendale_debian_headers(CLI11::CLI11 CLI)
-  else()
-    find_package(CLI11 2.1.2 REQUIRED)
-  endif()
+  orvendale_find_headers(nlohmann_json 3.11.2 nlohmann)
 endfunction()
 
 # GoogleTest is built from Debian's sources with the project's compiler and sanitizers,

@@ -80,6 +80,7 @@ void setFlightStart(Options& o, const std::string& when) {
 }
 
 void addEndpoints(CLI::App& app, Options& o) {
+    app.option_defaults()->group("Endpoints");
     app.add_option_function<std::string>(
            "--pipe-name", [&o](const std::string& name) { o.pipePath = "\\\\.\\pipe\\" + name; },
            "listen on the pipe \\\\.\\pipe\\NAME (a SimConnect.cfg's Port)\n"
@@ -104,6 +105,7 @@ void addEndpoints(CLI::App& app, Options& o) {
 }
 
 void addOpenAnswer(CLI::App& app, Options& o) {
+    app.option_defaults()->group("The open answer");
     app.add_option("--app-name", o.openAnswer.applicationName,
                    "szApplicationName (default KittyHawk)")
         ->type_name("TEXT");
@@ -118,6 +120,7 @@ void addOpenAnswer(CLI::App& app, Options& o) {
 }
 
 void addScenarios(CLI::App& app, Options& o) {
+    app.option_defaults()->group("Scenarios");
     app.add_option("--quit-after", o.quitAfter, "send QUIT to every client, close, and exit")
         ->type_name("SECONDS")
         ->check(kSeconds);
@@ -152,11 +155,8 @@ std::optional<int> readCommandLine(int argc, const char* const* argv, Options& o
     app.failure_message([](const CLI::App*, const CLI::Error& error) {
         return "sim-standin: " + std::string(error.what()) + "\nTry 'sim-standin --help'.\n";
     });
-    app.option_defaults()->group("Endpoints");
     addEndpoints(app, options);
-    app.option_defaults()->group("The open answer");
     addOpenAnswer(app, options);
-    app.option_defaults()->group("Scenarios");
     addScenarios(app, options);
     app.option_defaults()->group("Other");
     app.add_option("--log", options.logFile, "the conversation as JSON lines (format below)")
