@@ -118,9 +118,10 @@ TEST_F(StandinClient, AnUplinkCommandChangesTheDownlinkBlock) {
 
 TEST(StandinEnding, QuitReachesAClientThatIsStillSendingThenTheStandInEnds) {
     // Requests the stand-in has not read when it quits must not reset the connection under
-    // the QUIT it sent.
+    // the QUIT it sent. The event is the client's own: no answer queues ahead of the QUIT.
     Session s({"--quit-after", "1"});
     ASSERT_TRUE(s.opened) << s.standin.process->output();
+    SimConnect_MapClientEventToSimEvent(s.handle, 1, "");
     EXPECT_TRUE(waitUntil(
         [&] {
             for (int i = 0; i < 200; ++i) SimConnect_TransmitClientEvent(s.handle, 0, 1, 0, 1, 16);

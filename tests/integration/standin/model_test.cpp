@@ -70,8 +70,7 @@ TEST(StandinUplink, NamesAreReadWithinTheBlock) {
     EXPECT_TRUE(decodeUplink(block.data(), 3).name.empty());
 }
 
-// The lengths it refuses are checked over real sockets (process_test); here, a request
-// that comes in pieces.
+// A request that comes in pieces (the lengths it refuses: process_test).
 TEST(StandinFraming, RequestsAreJoinedAcrossReads) {
     FrameReader reader;
     const Bytes two = join(words({16, 5, 0xF0000001, 1}), words({20, 5, 0xF0000001}));
@@ -104,8 +103,6 @@ TEST(StandinScript, ActionsAreCheckedAndOrdered) {
     std::istringstream unknown(
         "{\"at\": 1, \"event\": \"AP_MASTER\"}\n{\"at\": 2, \"set\": \"NOPE\", \"value\": 1}\n");
     EXPECT_EQ(parseScript(unknown).error, "line 2: unknown variable NOPE");
-    std::istringstream broken("{\"at\": 1, \"quit\": tru}\n");
-    EXPECT_EQ(parseScript(broken).error, "line 1: not valid JSON");
     // The example shipped with the stand-in stays valid.
     EXPECT_EQ(loadScript(STANDIN_SOURCE_DIR "/examples/short_flight.jsonl").error, "");
 }

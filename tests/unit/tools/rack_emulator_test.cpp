@@ -45,7 +45,6 @@ public:
     ~Frames() {
         if (owned_ && fd_ >= 0) close(fd_);
     }
-    bool isOpen() const { return fd_ >= 0; }
     bool write(const Bytes& bytes) const {
         return ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
     }
@@ -84,7 +83,6 @@ TEST(RackEmulator, PanelsRoundTripThroughLinkedPseudoTerminals) {
                                            "--log", dir.file("log"), "--control", dir.file("ctl")});
     testsupport::RackLog log(dir.file("log"));
     const auto devices = log.waitForDevices(5s);
-    ASSERT_EQ(devices.count("efis"), 1u);
     EXPECT_EQ(std::filesystem::read_symlink(dir.file("efis")).string(), devices.at("efis"));
     {
         // The exclusive-use mark a closed service leaves would refuse its next open.
@@ -100,7 +98,6 @@ TEST(RackEmulator, PanelsRoundTripThroughLinkedPseudoTerminals) {
 
     // Control lines reach the frames (the whole runs with the service check what they do).
     Frames fcu(openAsService(dir.file("fcu")), 82);
-    ASSERT_TRUE(fcu.isOpen());
     ASSERT_TRUE(testsupport::sendRackActions(dir.file("ctl"), "turn fcu spd 5"));
     ASSERT_TRUE(fcu.next([](const Bytes& f) { return getInt32(f, 1) == 5; }));
 
@@ -137,7 +134,6 @@ TEST(RackEmulator, HoldsSendsBackWhileNobodyReads) {
     // Counted before the open: the emulator can note the drain before the test looks again.
     const std::size_t beforeOpen = log.size();
     Frames efis(openAsService(dir.file("efis")), 30);
-    ASSERT_TRUE(efis.isOpen());
     EXPECT_TRUE(efis.next());
     EXPECT_TRUE(log.waitForEvent("drained", 2s, beforeOpen));
     EXPECT_TRUE(emulator.running());
