@@ -41,36 +41,29 @@ function(orvendale_target_options target)
   endif()
 endfunction()
 
-# Adds the sources of the named units: unit.cpp, and unit_win32.cpp or unit_posix.cpp
-# for the operating-system calls, each where it exists.
-function(orvendale_add_units target)
-  foreach(unit IN LISTS ARGN)
-    foreach(file ${unit}.cpp ${unit}_${ORVENDALE_OS}.cpp)
-      if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${file})
-        target_sources(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/${file})
-      endif()
-    endforeach()
-  endforeach()
-endfunction()
-
 # The sanitizer runtime options of every discovered test:
 #   gtest_discover_tests(... PROPERTIES ENVIRONMENT "${ORVENDALE_TEST_ENVIRONMENT}")
 # One entry only: PROPERTIES splits a list into property names. ThreadSanitizer is the one
 # that needs options; the other sanitizers already stop at the first report in these builds.
 set(ORVENDALE_TEST_ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1")
 
-function(orvendale_find_json)
-  if(CMAKE_CROSSCOMPILING)
-    # The Debian package's headers are plain C++: give the cross build only that folder.
-    set(_dir ${CMAKE_BINARY_DIR}/third_party/include)
-    file(MAKE_DIRECTORY ${_dir})
-    file(CREATE_LINK /usr/include/nlohmann ${_dir}/nlohmann SYMBOLIC)
-    add_library(nlohmann_json INTERFACE)
-    target_include_directories(nlohmann_json SYSTEM INTERFACE ${_dir})
-    add_library(nlohmann_json::nlohmann_json ALIAS nlohmann_json)
-  else()
-    find_package(nlohmann_json 3.11.2 REQUIRED)
+# A header-only library from its Debian package, as the target PACKAGE::PACKAGE. The cross
+# build is given only the package's own folder of plain C++ headers, not the rest of the
+# build machine's /usr/include.
+function(orvendale_find_headers package version folder)
+  if(NOT CMAKE_CROSSCOMPILING)
+    find_package(${package} ${version} REQUIRED)
+    return()
   endif()
+  set(_dir ${CMAKE_BINARY_DIR}/third_party/include)
+  file(MAKE_DIRECTORY ${_dir})
+  file(CREATE_LINK /usr/include/${folder} ${_dir}/${folder} SYMBOLIC)
+  add_library(${package}::${package} INTERFACE IMPORTED)
+  target_include_directories(${package}::${package} SYSTEM INTERFACE ${_dir})
+endfunction()
+
+function(orvendale_find_json)
+  orvendale_find_headers(nlohmann_json 3.11.2 nlohmann)
 endfunction()
 
 # GoogleTest is built from Debian's sources with the project's compiler and sanitizers,

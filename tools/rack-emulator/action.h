@@ -30,7 +30,7 @@ struct Action {
     Verb verb = Verb::Quit;
     RackKind rack = RackKind::Joystick;  // unused by mark and quit
     std::string target;                  // text rack member or panel field name
-    const FieldSpec* field = nullptr;    // the panel field that `target` names
+    const FrameField* field = nullptr;   // the panel field that `target` names
     Json value;                          // set on a text rack: the member's new value
     std::int32_t number = 0;             // set on a panel, turn detents, period milliseconds
     double seconds = 0;                  // hold time

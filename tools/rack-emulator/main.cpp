@@ -78,16 +78,10 @@ int run(const Options& options) {
 
 int main(int argc, char** argv) {
     using namespace rackemu;
+    Options options;
+    if (const auto exitCode = readCommandLine(argc, argv, options)) return *exitCode;
     try {
-        const Options options = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
-        if (options.help) {
-            std::cout << helpText();
-            return 0;
-        }
         return run(options);
-    } catch (const OptionError& error) {
-        std::cerr << "rack-emulator: " << error.what() << "\nTry 'rack-emulator --help'.\n";
-        return 2;
     } catch (const ActionError& error) {
         std::cerr << "rack-emulator: script: " << error.what() << '\n';
         return 2;

@@ -1,140 +1,19 @@
 #include "tools/rack-emulator/options.h"
 
+#include <CLI/CLI.hpp>
+
 #include "tools/rack-emulator/action.h"
 
 namespace rackemu {
-
 namespace {
 
-class Arguments {
-public:
-    explicit Arguments(const std::vector<std::string>& args) : args_(args) {}
-    bool done() const { return at_ >= args_.size(); }
-    std::string next() { return args_[at_++]; }
-    std::string value(const std::string& option) {
-        if (done()) throw OptionError(option + " needs a value");
-        return next();
-    }
-    // An optional value: the next argument unless it is another option.
-    std::string optionalValue() {
-        if (done() || args_[at_].rfind("-", 0) == 0) return "";
-        return next();
-    }
+constexpr const char* kDescription =
+    "Virtual cockpit racks for orvendale-fs: each rack gets a pseudo-terminal (or an existing\n"
+    "device) and speaks the rack's side of its line. With PATH, a symbolic link to the rack's\n"
+    "pseudo-terminal is made at PATH (an old link there is replaced) and removed at exit; the\n"
+    "form --efis=PATH is accepted too.\n";
 
-private:
-    const std::vector<std::string>& args_;
-    std::size_t at_ = 0;
-};
-
-double parseDuration(const std::string& text) {
-    try {
-        return parseSeconds(text);
-    } catch (const ActionError&) {
-        throw OptionError("--duration needs seconds, not: " + text);
-    }
-}
-
-void parsePeriod(const std::string& text, Options& options) {
-    const std::size_t equals = text.find('=');
-    const auto rack = rackFromName(text.substr(0, equals));
-    if (equals == std::string::npos || !rack)
-        throw OptionError("--period needs RACK=MS, not: " + text);
-    try {
-        options.racks[*rack].period =
-            std::chrono::milliseconds(parsePeriodMs(text.substr(equals + 1)));
-    } catch (const ActionError& error) {
-        throw OptionError("--period " + text + ": " + error.what());
-    }
-}
-
-// --efis [PATH], --efis=PATH and --efis-device PATH.
-bool parseRackOption(const std::string& arg, Arguments& args, Options& options) {
-    for (RackKind kind : allRacks) {
-        const std::string option = "--" + std::string(rackName(kind));
-        if (arg == option || arg.rfind(option + "=", 0) == 0) {
-            RackRequest& request = options.racks[kind];
-            request.requested = true;
-            request.linkPath = arg == option ? args.optionalValue() : arg.substr(option.size() + 1);
-            return true;
-        }
-        if (arg == option + "-device") {
-            options.racks[kind].requested = true;
-            options.racks[kind].devicePath = args.value(arg);
-            return true;
-        }
-    }
-    return false;
-}
-
-}  // namespace
-
-Options parseOptions(const std::vector<std::string>& list) {
-    Options options;
-    Arguments args(list);
-    while (!args.done()) {
-        const std::string arg = args.next();
-        if (parseRackOption(arg, args, options)) continue;
-        if (arg == "--help" || arg == "-h")
-            options.help = true;
-        else if (arg == "--script")
-            options.scriptPath = args.value(arg);
-        else if (arg == "--control")
-            options.controlPath = args.value(arg);
-        else if (arg == "--log")
-            options.logPath = args.value(arg);
-        else if (arg == "--duration")
-            options.durationSeconds = parseDuration(args.value(arg));
-        else if (arg == "--period")
-            parsePeriod(args.value(arg), options);
-        else if (arg == "--script-after-open")
-            options.scriptAfterOpen = true;
-        else if (arg == "--verbose")
-            options.verbose = true;
-        else
-            throw OptionError("unknown option: " + arg);
-    }
-    for (const auto& [kind, request] : options.racks) {
-        const std::string name(rackName(kind));
-        if (!request.requested) throw OptionError("--period for a rack not asked for: " + name);
-        if (!request.linkPath.empty() && !request.devicePath.empty()) {
-            throw OptionError("--" + name + " and --" + name + "-device exclude each other");
-        }
-    }
-    if (options.racks.empty() && !options.help) throw OptionError("no rack asked for");
-    return options;
-}
-
-std::string helpText() {
-    return R"(Usage: rack-emulator RACK... [OPTION...]
-Virtual cockpit racks for orvendale-fs: each rack gets a pseudo-terminal (or an existing
-device) and speaks the rack's side of its line.
-
-Racks (at least one):
-  --joystick [PATH]   joystick rack: JSON messages with its eight members
-  --pedals [PATH]     pedals rack: JSON messages with its two members
-  --efis [PATH]       EFIS panel: 30-byte input frames out, 22-byte frames from the service in
-  --fcu [PATH]        FCU panel: 82-byte input frames out, 50-byte frames from the service in
-      A pseudo-terminal is created for the rack; with PATH, a symbolic link to its device
-      is made at PATH (an old link there is replaced) and removed at exit. The form
-      --efis=PATH is accepted too.
-  --RACK-device PATH  attach to an existing device instead (for example --fcu-device
-                      /dev/ttyUSB0)
-
-Options:
-  --period RACK=MS    send period of a rack in milliseconds (default 100), e.g. efis=50
-  --script FILE       timed actions (below) from a file
-  --script-after-open the script's times count from the moment another program (the
-                      service) first opens one of the racks' pseudo-terminals, instead
-                      of from the start; what is sent before that open is discarded by
-                      the service anyway
-  --control PATH      action lines while running: "-" for standard input, else a named
-                      pipe created at PATH (removed at exit); lines run when read
-  --duration SECONDS  end the run after this time
-  --log FILE          JSON-lines log of everything sent and received (below)
-  --verbose           print every action as it runs
-  --help              this text
-
-Once every device exists, one line is printed and flushed:
+constexpr const char* kFooter = R"(Once every device exists, one line is printed and flushed:
   rack-emulator: ready joystick=/dev/pts/3 efis=/dev/pts/4 ...
 listing each rack with the device the service opens (the slave of its pseudo-terminal, or
 the attached device). The run ends at a quit action, at --duration, or on SIGINT/SIGTERM,
@@ -218,6 +97,125 @@ Log (--log): one JSON object per line, flushed per line. Every line has
             {"event":"lost","rack":..}   an attached device hung up; it is read no more
             {"event":"exit","reason":"quit"|"signal"}
 )";
+
+constexpr std::pair<RackKind, const char*> kRackHelp[] = {
+    {RackKind::Joystick, "joystick rack: JSON messages with its eight members"},
+    {RackKind::Pedals, "pedals rack: JSON messages with its two members"},
+    {RackKind::Efis, "EFIS panel: 30-byte input frames out, 22-byte frames from the service in"},
+    {RackKind::Fcu, "FCU panel: 82-byte input frames out, 50-byte frames from the service in"},
+};
+
+const CLI::Validator kSeconds(
+    [](const std::string& text) {
+        try {
+            parseSeconds(text);
+            return std::string();
+        } catch (const ActionError&) {
+            return "needs seconds, not: " + text;
+        }
+    },
+    "");
+
+// --period efis=50
+std::pair<RackKind, std::chrono::milliseconds> parseRackPeriod(const std::string& text) {
+    const std::size_t equals = text.find('=');
+    const auto rack = rackFromName(text.substr(0, equals));
+    if (equals == std::string::npos || !rack)
+        throw CLI::ValidationError("needs RACK=MS, not: " + text);
+    try {
+        return {*rack, std::chrono::milliseconds(parsePeriodMs(text.substr(equals + 1)))};
+    } catch (const ActionError& error) {
+        throw CLI::ValidationError(text + ": " + error.what());
+    }
+}
+
+using Periods = std::map<RackKind, std::chrono::milliseconds>;
+
+// Naming a rack, with or without a path, asks for it.
+void addRacks(CLI::App& app, Options& options) {
+    app.option_defaults()->group("Racks (at least one)");
+    for (const auto& [kind, help] : kRackHelp) {
+        app.add_option_function<std::string>(
+               "--" + std::string(rackName(kind)),
+               [&options, kind](const std::string& path) { options.racks[kind].linkPath = path; },
+               help)
+            ->expected(0, 1)
+            ->type_name("[PATH]");
+    }
+    for (RackKind kind : allRacks) {
+        const std::string link = "--" + std::string(rackName(kind));
+        app.add_option_function<std::string>(
+               link + "-device",
+               [&options, kind](const std::string& path) { options.racks[kind].devicePath = path; },
+               "attach to an existing device instead, such as /dev/ttyUSB0")
+            ->type_name("PATH")
+            ->excludes(link);
+    }
+}
+
+void addRun(CLI::App& app, Options& options, Periods& periods) {
+    app.option_defaults()->group("Options");
+    app.add_option("--period", "send period of a rack in milliseconds (default 100), e.g. efis=50")
+        ->type_name("RACK=MS")
+        ->take_all()
+        ->allow_extra_args(false)
+        ->each([&periods](const std::string& text) {
+            const auto [rack, period] = parseRackPeriod(text);
+            periods[rack] = period;
+        });
+    app.add_option("--script", options.scriptPath, "timed actions (below) from a file")
+        ->type_name("FILE");
+    app.add_flag("--script-after-open", options.scriptAfterOpen,
+                 "the script's times count from the moment another program (the\n"
+                 "service) first opens one of the racks' pseudo-terminals, instead\n"
+                 "of from the start; what is sent before that open is discarded by\n"
+                 "the service anyway");
+    app.add_option("--control", options.controlPath,
+                   "action lines while running: \"-\" for standard input, else a named\n"
+                   "pipe created at PATH (removed at exit); lines run when read")
+        ->type_name("PATH");
+    app.add_option("--duration", options.durationSeconds, "end the run after this time")
+        ->type_name("SECONDS")
+        ->check(kSeconds);
+    app.add_option("--log", options.logPath,
+                   "JSON-lines log of everything sent and received (below)")
+        ->type_name("FILE");
+    app.add_flag("--verbose", options.verbose, "print every action as it runs");
+    app.set_help_flag("-h,--help", "this text")->group("Options");
+}
+
+void checkRacks(const Periods& periods, Options& options) {
+    if (options.racks.empty()) throw CLI::ValidationError("no rack asked for");
+    for (const auto& [kind, period] : periods) {
+        const auto rack = options.racks.find(kind);
+        if (rack == options.racks.end()) {
+            throw CLI::ValidationError("--period",
+                                       "for a rack not asked for: " + std::string(rackName(kind)));
+        }
+        rack->second.period = period;
+    }
+}
+
+}  // namespace
+
+std::optional<int> readCommandLine(int argc, const char* const* argv, Options& options) {
+    CLI::App app(kDescription, "rack-emulator");
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.get_formatter()->column_width(22);
+    app.footer(kFooter);
+    app.failure_message([](const CLI::App*, const CLI::Error& error) {
+        return "rack-emulator: " + std::string(error.what()) + "\nTry 'rack-emulator --help'.\n";
+    });
+    Periods periods;
+    addRacks(app, options);
+    addRun(app, options, periods);
+    try {
+        app.parse(argc, argv);
+        checkRacks(periods, options);
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error) == 0 ? 0 : 2;
+    }
+    return std::nullopt;
 }
 
 }  // namespace rackemu

@@ -7,21 +7,21 @@ namespace rackemu {
 
 PanelInput::PanelInput(const FrameLayout& layout) : layout_(layout), held_(emptyFrame(layout)) {}
 
-void PanelInput::set(const FieldSpec& field, std::int32_t value) {
+void PanelInput::set(const FrameField& field, std::int32_t value) {
     latch_.cancel(std::string(field.name));
     putInt32(held_, field.offset, value);
 }
 
-void PanelInput::press(const FieldSpec& field) {
+void PanelInput::press(const FrameField& field) {
     latch_.pressed(std::string(field.name));
     putInt32(held_, field.offset, 1);
 }
 
-void PanelInput::release(const FieldSpec& field) {
+void PanelInput::release(const FrameField& field) {
     if (latch_.releaseNow(std::string(field.name))) putInt32(held_, field.offset, 0);
 }
 
-void PanelInput::turn(const FieldSpec& field, std::int32_t detents) {
+void PanelInput::turn(const FrameField& field, std::int32_t detents) {
     detents_[field.offset] += detents;
 }
 

@@ -15,11 +15,11 @@ public:
     explicit PanelInput(const FrameLayout& layout);
 
     // Holds a raw value in every frame until it is changed.
-    void set(const FieldSpec& field, std::int32_t value);
-    void press(const FieldSpec& field);
-    void release(const FieldSpec& field);
+    void set(const FrameField& field, std::int32_t value);
+    void press(const FrameField& field);
+    void release(const FrameField& field);
     // Detents travel in the next frame only; turns made before it add up.
-    void turn(const FieldSpec& field, std::int32_t detents);
+    void turn(const FrameField& field, std::int32_t detents);
 
     const FrameLayout& layout() const { return layout_; }
     Bytes frame() const;

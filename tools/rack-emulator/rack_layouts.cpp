@@ -6,20 +6,20 @@ namespace rackemu {
 
 namespace {
 
-constexpr FieldSpec efisInputFields[] = {
+constexpr FrameField efisInputFields[] = {
     {"baro", 1, FieldKind::Knob},          {"baro_mode", 5, FieldKind::Selector},
     {"fd", 9, FieldKind::Switch},          {"ls", 13, FieldKind::Switch},
     {"nd_range", 17, FieldKind::Selector}, {"nd_mode", 21, FieldKind::Selector},
     {"option", 25, FieldKind::Selector},
 };
 
-constexpr FieldSpec efisOutputFields[] = {
+constexpr FrameField efisOutputFields[] = {
     {"baro", 1, FieldKind::Selector},       {"option", 5, FieldKind::Selector},
     {"fd", 9, FieldKind::Selector},         {"ls", 13, FieldKind::Selector},
     {"baro_mode", 17, FieldKind::Selector},
 };
 
-constexpr FieldSpec fcuInputFields[] = {
+constexpr FrameField fcuInputFields[] = {
     {"spd", 1, FieldKind::Knob},
     {"hdg", 5, FieldKind::Knob},
     {"alt", 9, FieldKind::Knob},
@@ -42,7 +42,7 @@ constexpr FieldSpec fcuInputFields[] = {
     {"vs_pull", 77, FieldKind::Switch},
 };
 
-constexpr FieldSpec fcuOutputFields[] = {
+constexpr FrameField fcuOutputFields[] = {
     {"trk_fpa", 1, FieldKind::Selector},      {"spd", 5, FieldKind::Selector},
     {"spd_dot", 9, FieldKind::Selector},      {"hdg", 13, FieldKind::Selector},
     {"hdg_dot", 17, FieldKind::Selector},     {"alt", 21, FieldKind::Selector},
@@ -91,12 +91,12 @@ const FrameLayout& panelOutputLayout(RackKind kind) {
     return kind == RackKind::Fcu ? fcuOutput : efisOutput;
 }
 
-const FieldSpec* findField(const FrameLayout& layout, std::string_view nameOrOffset) {
+const FrameField* findField(const FrameLayout& layout, std::string_view nameOrOffset) {
     std::size_t offset = 0;
     const char* end = nameOrOffset.data() + nameOrOffset.size();
     const auto parsed = std::from_chars(nameOrOffset.data(), end, offset);
     const bool byOffset = parsed.ec == std::errc() && parsed.ptr == end;
-    for (const FieldSpec& field : layout.fields) {
+    for (const FrameField& field : layout.fields) {
         if (byOffset ? field.offset == offset : field.name == nameOrOffset) return &field;
     }
     return nullptr;
@@ -115,7 +115,7 @@ bool isFramed(const FrameLayout& layout, std::span<const std::uint8_t> frame) {
 
 Json decodeFields(const FrameLayout& layout, std::span<const std::uint8_t> frame) {
     Json fields = Json::object();
-    for (const FieldSpec& field : layout.fields) {
+    for (const FrameField& field : layout.fields) {
         fields[std::string(field.name)] = getInt32(frame, field.offset);
     }
     return fields;

@@ -23,7 +23,7 @@ inline constexpr RackKind allRacks[] = {RackKind::Joystick, RackKind::Pedals, Ra
 // hold a value until it is changed.
 enum class FieldKind { Knob, Switch, Selector };
 
-struct FieldSpec {
+struct FrameField {
     std::string_view name;
     std::size_t offset;
     FieldKind kind;
@@ -32,7 +32,7 @@ struct FieldSpec {
 // A panel frame: '{', int32 little-endian fields, '}'.
 struct FrameLayout {
     std::size_t length;
-    std::span<const FieldSpec> fields;
+    std::span<const FrameField> fields;
 };
 
 std::string_view rackName(RackKind kind);
@@ -44,7 +44,7 @@ const FrameLayout& panelInputLayout(RackKind kind);
 const FrameLayout& panelOutputLayout(RackKind kind);
 
 // Finds a field by its name or by its byte offset written in decimal.
-const FieldSpec* findField(const FrameLayout& layout, std::string_view nameOrOffset);
+const FrameField* findField(const FrameLayout& layout, std::string_view nameOrOffset);
 
 // An all-zero frame with its framing bytes in place.
 Bytes emptyFrame(const FrameLayout& layout);

@@ -11,12 +11,12 @@ namespace {
 using enum ModelVar;
 using Model = AircraftModel;
 
-constexpr CockpitVarSpec variable(std::string_view name, std::uint16_t offset, ModelVar var,
+constexpr CockpitVarInfo variable(std::string_view name, std::uint16_t offset, ModelVar var,
                                   VarView view, std::string_view help) {
     return {name, offset, var, view, nullptr, help};
 }
 
-constexpr CockpitVarSpec command(std::string_view name, std::uint16_t offset,
+constexpr CockpitVarInfo command(std::string_view name, std::uint16_t offset,
                                  void (*action)(Model&), std::string_view help) {
     return {name, offset, ModelVar::Count, VarView::Direct, action, help};
 }
@@ -74,51 +74,51 @@ constexpr std::array kCockpitVars{
         "selected heading shown: set by HDG hold on and the heading knob, cleared by hold off"),
 };
 
-bool isFlag(const CockpitVarSpec& spec) {
-    return AircraftModel::range(spec.var).kind == ValueRange::Flag;
+bool isFlag(const CockpitVarInfo& cockpit) {
+    return AircraftModel::range(cockpit.var).kind == ValueRange::Flag;
 }
 
 }  // namespace
 
-std::span<const CockpitVarSpec> cockpitVarSpecs() {
+std::span<const CockpitVarInfo> allCockpitVars() {
     return kCockpitVars;
 }
 
-const CockpitVarSpec* findCockpitVar(std::string_view name) {
-    for (const CockpitVarSpec& spec : kCockpitVars) {
-        if (spec.name == name) return &spec;
+const CockpitVarInfo* findCockpitVar(std::string_view name) {
+    for (const CockpitVarInfo& cockpit : kCockpitVars) {
+        if (cockpit.name == name) return &cockpit;
     }
     return nullptr;
 }
 
-double readCockpitVar(const AircraftModel& model, const CockpitVarSpec& spec) {
-    return spec.command != nullptr ? 0.0 : model.read(spec.var, spec.view);
+double readCockpitVar(const AircraftModel& model, const CockpitVarInfo& cockpit) {
+    return cockpit.command != nullptr ? 0.0 : model.read(cockpit.var, cockpit.view);
 }
 
-std::int32_t publishedTenths(const AircraftModel& model, const CockpitVarSpec& spec) {
+std::int32_t publishedTenths(const AircraftModel& model, const CockpitVarInfo& cockpit) {
     // Free variables can hold any value a set command gives; the slot saturates.
     constexpr double kLimit = std::numeric_limits<std::int32_t>::max();
-    const double tenths = std::round(readCockpitVar(model, spec) * 10.0);
+    const double tenths = std::round(readCockpitVar(model, cockpit) * 10.0);
     return static_cast<std::int32_t>(std::clamp(tenths, -kLimit, kLimit));
 }
 
 std::string setCockpitVar(AircraftModel& model, std::string_view name, double value) {
-    const CockpitVarSpec* spec = findCockpitVar(name);
-    if (spec == nullptr) return "ignored: unknown name";
-    if (spec->command != nullptr) return "ignored: not a variable";
-    model.write(spec->var, spec->view, value);
+    const CockpitVarInfo* cockpit = findCockpitVar(name);
+    if (cockpit == nullptr) return "ignored: unknown name";
+    if (cockpit->command != nullptr) return "ignored: not a variable";
+    model.write(cockpit->var, cockpit->view, value);
     return "set";
 }
 
 std::string triggerCockpit(AircraftModel& model, std::string_view name) {
-    const CockpitVarSpec* spec = findCockpitVar(name);
-    if (spec == nullptr) return "ignored: unknown name";
-    if (spec->command != nullptr) {
-        spec->command(model);
+    const CockpitVarInfo* cockpit = findCockpitVar(name);
+    if (cockpit == nullptr) return "ignored: unknown name";
+    if (cockpit->command != nullptr) {
+        cockpit->command(model);
         return "executed";
     }
-    if (!isFlag(*spec)) return "ignored: not a flag";
-    model.write(spec->var, spec->view, readCockpitVar(model, *spec) != 0.0 ? 0.0 : 1.0);
+    if (!isFlag(*cockpit)) return "ignored: not a flag";
+    model.write(cockpit->var, cockpit->view, readCockpitVar(model, *cockpit) != 0.0 ? 0.0 : 1.0);
     return "toggled";
 }
 

@@ -12,7 +12,7 @@
 
 namespace standin {
 
-struct CockpitVarSpec {
+struct CockpitVarInfo {
     std::string_view name;
     std::uint16_t offset;  // payload offset of the slot: block bytes 4+offset to 7+offset
     ModelVar var;          // ModelVar::Count for a command
@@ -21,14 +21,14 @@ struct CockpitVarSpec {
     std::string_view help;
 };
 
-std::span<const CockpitVarSpec> cockpitVarSpecs();
+std::span<const CockpitVarInfo> allCockpitVars();
 
 // Compared exactly, as the companion compares its names.
-const CockpitVarSpec* findCockpitVar(std::string_view name);
+const CockpitVarInfo* findCockpitVar(std::string_view name);
 
 // The variable's value in its own unit; a command reads 0.
-double readCockpitVar(const AircraftModel& model, const CockpitVarSpec& spec);
-std::int32_t publishedTenths(const AircraftModel& model, const CockpitVarSpec& spec);
+double readCockpitVar(const AircraftModel& model, const CockpitVarInfo& cockpit);
+std::int32_t publishedTenths(const AircraftModel& model, const CockpitVarInfo& cockpit);
 
 // The uplink's two commands. The returned text says what happened, for the log.
 std::string setCockpitVar(AircraftModel& model, std::string_view name, double value);

@@ -40,8 +40,9 @@ std::optional<UplinkOutcome> CompanionModule::writeArea(std::size_t index, const
 bool CompanionModule::publish() {
     ClientDataArea& downlink = areas_[kDownlink];
     Bytes next = downlink.bytes;
-    for (const CockpitVarSpec& spec : cockpitVarSpecs()) {
-        storeU32(&next[4 + spec.offset], static_cast<std::uint32_t>(publishedTenths(model_, spec)));
+    for (const CockpitVarInfo& cockpit : allCockpitVars()) {
+        storeU32(&next[4 + cockpit.offset],
+                 static_cast<std::uint32_t>(publishedTenths(model_, cockpit)));
     }
     if (publications_ > 0 &&
         std::memcmp(next.data() + 4, downlink.bytes.data() + 4, kAreaSize - 4) == 0) {

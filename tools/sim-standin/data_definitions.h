@@ -20,7 +20,7 @@ namespace standin {
 
 struct SimDatum {
     std::string name;  // as the client gave it, index included
-    const SimVarSpec* var;
+    const SimVarInfo* var;
     SimUnit unit;
     std::uint32_t type;  // SIMCONNECT_DATATYPE_INT32, INT64, FLOAT32 or FLOAT64
     float epsilon;

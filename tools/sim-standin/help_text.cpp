@@ -10,45 +10,8 @@
 namespace standin {
 namespace {
 
-constexpr const char* kOptions = R"HELP(Usage: sim-standin [OPTIONS]
-
-Plays the flight simulator and its companion module for the cockpit rack service: it
-answers the SimConnect protocol on the simulator's pipe and on TCP, keeps a model of the
-aircraft that events, data writes and uplink commands change, and serves the two
-client-data areas of the companion module.
-
-Endpoints:
-  --pipe-name NAME         listen on the pipe \\.\pipe\NAME (a SimConnect.cfg's Port)
-                           instead of \\.\pipe\Microsoft Flight Simulator\SimConnect;
-                           on POSIX a pipe is the abstract Unix socket named by its path
-  --no-pipe                no pipe
-  --tcp-port N             TCP port on 127.0.0.1 and ::1 (default: ports the system
-                           chooses); the ports are published as SimConnect_Port_IPv4
-                           and SimConnect_Port_IPv6 under [SOFTWARE\Microsoft\Microsoft
-                           Games\KittyHawk] in $HOME/.config/orvendale/registry.ini and
-                           removed at exit
-  --no-tcp                 no TCP
-The open answer:
-  --app-name TEXT          szApplicationName (default KittyHawk)
-  --app-version A.B.C.D    application version (default 11.0.282174.999)
-  --simconnect-version A.B.C.D   SimConnect version (default 11.0.62651.3)
-  --open-reserved N        dwReserved1 (default 0)
-Scenarios:
-  --quit-after SECONDS     send QUIT to every client, close, and exit
-  --break-after SECONDS    close every connection without QUIT, and exit
-  --no-open-answer         a silent simulator: requests are read and logged, nothing
-                           is answered; only a quit is still sent
-  --reject-name NAME       answer every request naming NAME (event, system event,
-                           variable, unit or client-data name) with NAME_UNRECOGNIZED;
-                           may be given several times
-  --script FILE            timed actions (format below)
-  --flight-start WHEN      now (default), script (at the script's start_flight) or a
-                           number of seconds: when "SimStart" goes to its subscribers
-Other:
-  --log FILE               the conversation as JSON lines (format below)
-  --help                   this text
-
-Console: once listening, one line "sim-standin: ready pipe=PATH ipv4=127.0.0.1:N
+constexpr const char* kConsole =
+    R"HELP(Console: once listening, one line "sim-standin: ready pipe=PATH ipv4=127.0.0.1:N
 ipv6=[::1]:N" naming the endpoints it has; then a line per session connected, closed or
 malformed, and one for the ending. Exit code 0 after a quit, a break or SIGINT/SIGTERM
 (which quit); 1 when it cannot listen or write its log; 2 for a bad command line or script.
@@ -142,17 +105,17 @@ std::string viewRange(ModelVar var, VarView view) {
 void describeSimVars(std::ostream& out) {
     out << "\nSimulation variables (AddToDataDefinition; names without regard to case, any\n"
            "index suffix such as \":1\" accepted; each value keeps its range):\n";
-    for (const SimVarSpec& spec : simVarSpecs()) {
-        out << "  " << spec.name << ": " << spec.help << "\n      "
-            << viewRange(spec.var, spec.view) << ", base unit " << baseUnitName(spec.quantity)
-            << "\n      units: " << unitNames(spec.quantity) << "\n";
+    for (const SimVarInfo& var : allSimVars()) {
+        out << "  " << var.name << ": " << var.help << "\n      " << viewRange(var.var, var.view)
+            << ", base unit " << baseUnitName(var.quantity)
+            << "\n      units: " << unitNames(var.quantity) << "\n";
     }
 }
 
 void describeEvents(std::ostream& out) {
     out << "\nSimulator events (MapClientEventToSimEvent, then TransmitClientEvent):\n";
-    for (const SimEventSpec& spec : simEventSpecs()) {
-        out << "  " << std::left << std::setw(24) << spec.name << spec.help << "\n";
+    for (const SimEventInfo& event : allSimEvents()) {
+        out << "  " << std::left << std::setw(24) << event.name << event.help << "\n";
     }
     out << "An empty name (an event private to the client) and a name with a period "
            "(\"Custom.Event\",\n"
@@ -164,19 +127,19 @@ void describeEvents(std::ostream& out) {
 void describeCockpitVars(std::ostream& out) {
     out << "\nCockpit variables (downlink payload offset, name; variables that mean the same\n"
            "as a simulation variable show the same value):\n";
-    for (const CockpitVarSpec& spec : cockpitVarSpecs()) {
-        out << "  " << std::right << std::setw(3) << spec.offset << "  " << spec.name << ": "
-            << spec.help;
-        if (spec.command == nullptr) out << "; " << viewRange(spec.var, spec.view);
+    for (const CockpitVarInfo& cockpit : allCockpitVars()) {
+        out << "  " << std::right << std::setw(3) << cockpit.offset << "  " << cockpit.name << ": "
+            << cockpit.help;
+        if (cockpit.command == nullptr) out << "; " << viewRange(cockpit.var, cockpit.view);
         out << "\n";
     }
 }
 
 }  // namespace
 
-std::string helpText() {
+std::string helpFooter() {
     std::ostringstream out;
-    out << kOptions << kProtocol;
+    out << kConsole << kProtocol;
     describeSimVars(out);
     describeEvents(out);
     out << kCompanion;

@@ -3,7 +3,6 @@
 #include <iostream>
 #include <sstream>
 
-#include "tools/sim-standin/help_text.h"
 #include "tools/sim-standin/options.h"
 #include "tools/sim-standin/port_registry.h"
 #include "tools/sim-standin/server.h"
@@ -81,25 +80,18 @@ int serve(const Options& options, std::vector<ScriptAction> script, Clock::time_
 
 int main(int argc, char** argv) {
     const auto start = Clock::now();
-    const ParsedOptions parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
-    if (!parsed.error.empty()) {
-        std::cerr << "sim-standin: " << parsed.error << "\nTry 'sim-standin --help'." << std::endl;
-        return 2;
-    }
-    if (parsed.options.help) {
-        std::cout << helpText();
-        return 0;
-    }
+    Options options;
+    if (const auto exitCode = readCommandLine(argc, argv, options)) return *exitCode;
     ScriptLoad script;
-    if (!parsed.options.scriptFile.empty()) {
-        script = loadScript(parsed.options.scriptFile);
+    if (!options.scriptFile.empty()) {
+        script = loadScript(options.scriptFile);
         if (!script.error.empty()) {
             std::cerr << "sim-standin: script " << script.error << std::endl;
             return 2;
         }
     }
     try {
-        return serve(parsed.options, std::move(script.actions), start);
+        return serve(options, std::move(script.actions), start);
     } catch (const std::exception& failure) {
         std::cerr << "sim-standin: " << failure.what() << std::endl;
         return 1;

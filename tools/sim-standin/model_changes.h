@@ -11,8 +11,8 @@
 namespace standin {
 
 struct ModelSnapshot {
-    std::vector<double> simVars;        // base units, in the order of simVarSpecs()
-    std::vector<std::int32_t> cockpit;  // published tenths, in the order of cockpitVarSpecs()
+    std::vector<double> simVars;        // base units, in the order of allSimVars()
+    std::vector<std::int32_t> cockpit;  // published tenths, in the order of allCockpitVars()
 };
 
 ModelSnapshot takeSnapshot(const AircraftModel& model);

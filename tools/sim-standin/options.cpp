@@ -1,23 +1,16 @@
 #include "tools/sim-standin/options.h"
 
+#include <CLI/CLI.hpp>
 #include <charconv>
 #include <cmath>
-#include <functional>
-#include <map>
+
+#include "tools/sim-standin/help_text.h"
 
 namespace standin {
 namespace {
 
 // Times beyond this would not fit the clock; nobody waits 30 years for a scenario.
 constexpr double kMaxSeconds = 1e9;
-
-std::optional<std::uint64_t> parseUnsigned(const std::string& text, std::uint64_t max) {
-    std::uint64_t value = 0;
-    const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (failure != std::errc() || end != text.data() + text.size() || value > max)
-        return std::nullopt;
-    return value;
-}
 
 std::optional<double> parseSeconds(const std::string& text) {
     double value = 0;
@@ -30,153 +23,153 @@ std::optional<double> parseSeconds(const std::string& text) {
 // "11.0.282174.999"
 std::optional<VersionQuad> parseVersion(const std::string& text) {
     std::uint32_t parts[4] = {};
-    std::size_t start = 0;
+    const char* at = text.data();
+    const char* const end = text.data() + text.size();
     for (int i = 0; i < 4; ++i) {
-        const std::size_t dot = i < 3 ? text.find('.', start) : text.size();
-        if (dot == std::string::npos) return std::nullopt;
-        const auto part = parseUnsigned(text.substr(start, dot - start), UINT32_MAX);
-        if (!part) return std::nullopt;
-        parts[i] = static_cast<std::uint32_t>(*part);
-        start = dot + 1;
+        if (i > 0 && (at == end || *at++ != '.')) return std::nullopt;
+        const auto [next, failure] = std::from_chars(at, end, parts[i]);
+        if (failure != std::errc()) return std::nullopt;
+        at = next;
     }
+    if (at != end) return std::nullopt;
     return VersionQuad{parts[0], parts[1], parts[2], parts[3]};
-}
-
-using Setter = std::function<std::string(Options&, const std::string&)>;
-
-std::string setTcpPort(Options& o, const std::string& v) {
-    const auto port = parseUnsigned(v, 65535);
-    if (!port) return "--tcp-port needs a port number from 0 to 65535";
-    o.tcpPort = static_cast<std::uint16_t>(*port);
-    return "";
-}
-
-std::string setSeconds(std::optional<double>& target, const std::string& name,
-                       const std::string& v) {
-    target = parseSeconds(v);
-    return target ? "" : name + " needs a number of seconds";
-}
-
-std::string setVersion(VersionQuad& target, const std::string& name, const std::string& v) {
-    const auto version = parseVersion(v);
-    if (!version) return name + " needs four numbers: MAJOR.MINOR.BUILDMAJOR.BUILDMINOR";
-    target = *version;
-    return "";
-}
-
-std::string setFlightStart(Options& o, const std::string& v) {
-    if (v == "now") {
-        o.flightStart = Options::FlightStart::Now;
-    } else if (v == "script") {
-        o.flightStart = Options::FlightStart::Script;
-    } else if (const auto seconds = parseSeconds(v)) {
-        o.flightStart = Options::FlightStart::At;
-        o.flightStartAt = *seconds;
-    } else {
-        return "--flight-start needs now, script or a number of seconds";
-    }
-    return "";
-}
-
-const std::map<std::string, Setter>& valueOptions() {
-    static const std::map<std::string, Setter> options{
-        {"--pipe-name",
-         [](Options& o, const std::string& v) {
-             o.pipePath = "\\\\.\\pipe\\" + v;
-             return v.empty() ? std::string("--pipe-name needs a name") : std::string();
-         }},
-        {"--tcp-port", setTcpPort},
-        {"--app-name",
-         [](Options& o, const std::string& v) {
-             o.openAnswer.applicationName = v;
-             return std::string();
-         }},
-        {"--app-version",
-         [](Options& o, const std::string& v) {
-             return setVersion(o.openAnswer.application, "--app-version", v);
-         }},
-        {"--simconnect-version",
-         [](Options& o, const std::string& v) {
-             return setVersion(o.openAnswer.simConnect, "--simconnect-version", v);
-         }},
-        {"--open-reserved",
-         [](Options& o, const std::string& v) {
-             const auto value = parseUnsigned(v, UINT32_MAX);
-             o.openAnswer.reserved1 = static_cast<std::uint32_t>(value.value_or(0));
-             return value ? std::string() : std::string("--open-reserved needs a 32-bit number");
-         }},
-        {"--reject-name",
-         [](Options& o, const std::string& v) {
-             o.rejectNames.push_back(v);
-             return std::string();
-         }},
-        {"--quit-after",
-         [](Options& o, const std::string& v) {
-             return setSeconds(o.quitAfter, "--quit-after", v);
-         }},
-        {"--break-after",
-         [](Options& o, const std::string& v) {
-             return setSeconds(o.breakAfter, "--break-after", v);
-         }},
-        {"--script",
-         [](Options& o, const std::string& v) {
-             o.scriptFile = v;
-             return std::string();
-         }},
-        {"--log",
-         [](Options& o, const std::string& v) {
-             o.logFile = v;
-             return std::string();
-         }},
-        {"--flight-start", setFlightStart},
-    };
-    return options;
-}
-
-const std::map<std::string, std::function<void(Options&)>>& flagOptions() {
-    static const std::map<std::string, std::function<void(Options&)>> options{
-        {"--no-pipe", [](Options& o) { o.pipePath.reset(); }},
-        {"--no-tcp", [](Options& o) { o.tcp = false; }},
-        {"--no-open-answer", [](Options& o) { o.noOpenAnswer = true; }},
-        {"--help", [](Options& o) { o.help = true; }},
-        {"-h", [](Options& o) { o.help = true; }},
-    };
-    return options;
 }
 
 }  // namespace
 
-ParsedOptions parseOptions(const std::vector<std::string>& args) {
-    ParsedOptions parsed;
-    for (std::size_t i = 0; i < args.size() && parsed.error.empty(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> value;
-        if (const auto equals = name.find('=');
-            name.starts_with("--") && equals != std::string::npos) {
-            value = name.substr(equals + 1);
-            name.resize(equals);
-        }
-        if (const auto flag = flagOptions().find(name); flag != flagOptions().end() && !value) {
-            flag->second(parsed.options);
-            continue;
-        }
-        const auto option = valueOptions().find(name);
-        if (option == valueOptions().end()) {
-            parsed.error = "unknown option " + args[i];
-        } else if (!value && i + 1 >= args.size()) {
-            parsed.error = name + " needs a value";
-        } else {
-            parsed.error = option->second(parsed.options, value ? *value : args[++i]);
-        }
+// Read by CLI11 for --app-version and --simconnect-version.
+std::istream& operator>>(std::istream& in, VersionQuad& version) {
+    std::string text;
+    in >> text;
+    if (const auto parsed = parseVersion(text)) {
+        version = *parsed;
+    } else {
+        in.setstate(std::ios::failbit);
     }
-    const Options& o = parsed.options;
-    if (parsed.error.empty() && !o.pipePath && !o.tcp)
-        parsed.error = "--no-pipe and --no-tcp leave nothing to listen on";
-    if (parsed.error.empty() && o.flightStart == Options::FlightStart::Script &&
-        o.scriptFile.empty()) {
-        parsed.error = "--flight-start script needs --script";
+    return in;
+}
+
+namespace {
+
+const CLI::Validator kSeconds(
+    [](const std::string& text) {
+        return parseSeconds(text) ? std::string() : "needs a number of seconds, not " + text;
+    },
+    "");
+
+const CLI::Validator kFlightStart(
+    [](const std::string& text) {
+        return text == "now" || text == "script" || parseSeconds(text)
+                   ? std::string()
+                   : "needs now, script or a number of seconds, not " + text;
+    },
+    "");
+
+const CLI::Validator kNotEmpty(
+    [](const std::string& text) { return text.empty() ? "needs a name" : ""; }, "");
+
+void setFlightStart(Options& o, const std::string& when) {
+    if (when == "now") {
+        o.flightStart = Options::FlightStart::Now;
+    } else if (when == "script") {
+        o.flightStart = Options::FlightStart::Script;
+    } else {
+        o.flightStart = Options::FlightStart::At;
+        o.flightStartAt = *parseSeconds(when);
     }
-    return parsed;
+}
+
+void addEndpoints(CLI::App& app, Options& o) {
+    app.option_defaults()->group("Endpoints");
+    app.add_option_function<std::string>(
+           "--pipe-name", [&o](const std::string& name) { o.pipePath = "\\\\.\\pipe\\" + name; },
+           "listen on the pipe \\\\.\\pipe\\NAME (a SimConnect.cfg's Port)\n"
+           "instead of \\\\.\\pipe\\Microsoft Flight Simulator\\SimConnect;\n"
+           "on POSIX a pipe is the abstract Unix socket named by its path")
+        ->type_name("NAME")
+        ->check(kNotEmpty);
+    app.add_flag_callback(
+           "--no-pipe", [&o] { o.pipePath.reset(); }, "no pipe")
+        ->excludes("--pipe-name");
+    app.add_option("--tcp-port", o.tcpPort,
+                   "TCP port on 127.0.0.1 and ::1 (default: ports the system\n"
+                   "chooses); the ports are published as SimConnect_Port_IPv4\n"
+                   "and SimConnect_Port_IPv6 under [SOFTWARE\\Microsoft\\Microsoft\n"
+                   "Games\\KittyHawk] in $HOME/.config/orvendale/registry.ini and\n"
+                   "removed at exit")
+        ->type_name("N");
+    app.add_flag_callback(
+           "--no-tcp", [&o] { o.tcp = false; }, "no TCP")
+        ->excludes("--tcp-port")
+        ->excludes("--no-pipe");
+}
+
+void addOpenAnswer(CLI::App& app, Options& o) {
+    app.option_defaults()->group("The open answer");
+    app.add_option("--app-name", o.openAnswer.applicationName,
+                   "szApplicationName (default KittyHawk)")
+        ->type_name("TEXT");
+    app.add_option("--app-version", o.openAnswer.application,
+                   "application version (default 11.0.282174.999)")
+        ->type_name("A.B.C.D");
+    app.add_option("--simconnect-version", o.openAnswer.simConnect,
+                   "SimConnect version (default 11.0.62651.3)")
+        ->type_name("A.B.C.D");
+    app.add_option("--open-reserved", o.openAnswer.reserved1, "dwReserved1 (default 0)")
+        ->type_name("N");
+}
+
+void addScenarios(CLI::App& app, Options& o) {
+    app.option_defaults()->group("Scenarios");
+    app.add_option("--quit-after", o.quitAfter, "send QUIT to every client, close, and exit")
+        ->type_name("SECONDS")
+        ->check(kSeconds);
+    app.add_option("--break-after", o.breakAfter, "close every connection without QUIT, and exit")
+        ->type_name("SECONDS")
+        ->check(kSeconds);
+    app.add_flag("--no-open-answer", o.noOpenAnswer,
+                 "a silent simulator: requests are read and logged, nothing\n"
+                 "is answered; only a quit is still sent");
+    app.add_option("--reject-name", o.rejectNames,
+                   "answer every request naming NAME (event, system event,\n"
+                   "variable, unit or client-data name) with NAME_UNRECOGNIZED;\n"
+                   "may be given several times")
+        ->type_name("NAME")
+        ->allow_extra_args(false);
+    app.add_option("--script", o.scriptFile, "timed actions (format below)")->type_name("FILE");
+    app.add_option_function<std::string>(
+           "--flight-start", [&o](const std::string& when) { setFlightStart(o, when); },
+           "now (default), script (at the script's start_flight) or a\n"
+           "number of seconds: when \"SimStart\" goes to its subscribers")
+        ->type_name("WHEN")
+        ->check(kFlightStart);
+}
+
+}  // namespace
+
+std::optional<int> readCommandLine(int argc, const char* const* argv, Options& options) {
+    CLI::App app(kHelpDescription, "sim-standin");
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.get_formatter()->column_width(27);
+    app.footer(helpFooter);
+    app.failure_message([](const CLI::App*, const CLI::Error& error) {
+        return "sim-standin: " + std::string(error.what()) + "\nTry 'sim-standin --help'.\n";
+    });
+    addEndpoints(app, options);
+    addOpenAnswer(app, options);
+    addScenarios(app, options);
+    app.option_defaults()->group("Other");
+    app.add_option("--log", options.logFile, "the conversation as JSON lines (format below)")
+        ->type_name("FILE");
+    app.set_help_flag("-h,--help", "this text")->group("Other");
+    try {
+        app.parse(argc, argv);
+        if (options.flightStart == Options::FlightStart::Script && options.scriptFile.empty())
+            throw CLI::ValidationError("--flight-start", "script needs --script");
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error) == 0 ? 0 : 2;
+    }
+    return std::nullopt;
 }
 
 }  // namespace standin

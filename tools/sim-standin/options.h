@@ -25,16 +25,10 @@ struct Options {
     std::string logFile;
     enum class FlightStart { Now, Script, At } flightStart = FlightStart::Now;
     double flightStartAt = 0;
-    bool help = false;
 };
 
-struct ParsedOptions {
-    Options options;
-    std::string error;  // empty when the command line is sound
-};
-
-// `args` excludes the program name. Options take their value as the next argument or
-// after '=' (--tcp-port=5000).
-ParsedOptions parseOptions(const std::vector<std::string>& args);
+// Reads the command line into `options`. When the program ends here, returns its exit
+// code: 0 once --help is printed, 2 once a bad command line is explained on stderr.
+std::optional<int> readCommandLine(int argc, const char* const* argv, Options& options);
 
 }  // namespace standin

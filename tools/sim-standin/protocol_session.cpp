@@ -44,8 +44,9 @@ Json openFields(const OpenAnswer& answer) {
 // The downlink block's slots by cockpit-variable name, as published (tenths).
 Json downlinkSlots(const Bytes& block) {
     Json slots = Json::object();
-    for (const CockpitVarSpec& spec : cockpitVarSpecs()) {
-        slots[std::string(spec.name)] = static_cast<std::int32_t>(loadU32(&block[4 + spec.offset]));
+    for (const CockpitVarInfo& cockpit : allCockpitVars()) {
+        slots[std::string(cockpit.name)] =
+            static_cast<std::int32_t>(loadU32(&block[4 + cockpit.offset]));
     }
     return slots;
 }
@@ -118,23 +119,23 @@ ProtocolSession::Verdict ProtocolSession::reject(std::uint32_t exception, std::u
 
 void ProtocolSession::handle(const Bytes& bytes, Clock::time_point now) {
     const RequestView request(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-    const RequestSpec* spec = findRequestSpec(request.dwID());
+    const RequestLayout* layout = findRequestLayout(request.dwID());
     Json fields = Json::object();
     Verdict verdict;
-    if (spec == nullptr) {
+    if (layout == nullptr) {
         fields["dwID"] = request.dwID();
         verdict = reject(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, kNoIndex);
     } else {
-        fields = request.fields(*spec);
-        if (!request.sizeFits(*spec)) {
+        fields = request.fields(*layout);
+        if (!request.sizeFits(*layout)) {
             verdict = reject(SIMCONNECT_EXCEPTION_SIZE_MISMATCH, kNoIndex);
-        } else if (!opened_ && spec->number != rl::kOpen) {
+        } else if (!opened_ && layout->number != rl::kOpen) {
             verdict = reject(SIMCONNECT_EXCEPTION_UNOPENED, kNoIndex);
         } else {
-            verdict = dispatch(spec->number, request, fields, now);
+            verdict = dispatch(layout->number, request, fields, now);
         }
     }
-    const std::string_view name = spec != nullptr ? spec->name : "unknown";
+    const std::string_view name = layout != nullptr ? layout->name : "unknown";
     log_.request(now, id_, name, request.dwSendID(), request.dwSize(), std::move(fields),
                  verdict ? exceptionName(verdict->exception) : "");
     if (verdict) {
@@ -193,7 +194,7 @@ ProtocolSession::Verdict ProtocolSession::onMapClientEvent(const RequestView& re
     namespace f = rl::map_client_event;
     const std::uint32_t eventId = request.u32(f::EventID);
     const std::string name = request.text(f::EventName);
-    const SimEventSpec* event = rejected(name) ? nullptr : findSimEvent(name);
+    const SimEventInfo* event = rejected(name) ? nullptr : findSimEvent(name);
     if (event == nullptr && (rejected(name) || !isClientEventName(name))) {
         return reject(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 2);
     }
@@ -211,12 +212,12 @@ ProtocolSession::Verdict ProtocolSession::onTransmitClientEvent(const RequestVie
     if (mapped == events_.end()) return reject(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 2);
     const auto data = static_cast<std::int32_t>(request.u32(f::dwData));
     const MappedEvent& event = mapped->second;
-    fields["event"] = event.spec != nullptr ? std::string(event.spec->name) : event.name;
+    fields["event"] = event.known != nullptr ? std::string(event.known->name) : event.name;
     fields["data"] = data;
     if (request.u32(f::ObjectID) != SIMCONNECT_OBJECT_ID_USER) {
         return reject(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
     }
-    if (event.spec != nullptr) event.spec->apply(world_.model, data);
+    if (event.known != nullptr) event.known->apply(world_.model, data);
     return std::nullopt;
 }
 
@@ -225,7 +226,7 @@ ProtocolSession::Verdict ProtocolSession::onAddToDataDefinition(const RequestVie
     const std::string datumName = request.text(f::DatumName);
     const std::string unitsName = request.text(f::UnitsName);
     const std::uint32_t type = request.u32(f::DatumType);
-    const SimVarSpec* var = rejected(datumName) ? nullptr : findSimVar(datumName);
+    const SimVarInfo* var = rejected(datumName) ? nullptr : findSimVar(datumName);
     if (var == nullptr) return reject(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 2);
     const auto unit = rejected(unitsName) ? std::nullopt : findUnit(unitsName, var->quantity);
     if (!unit) return reject(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 3);

@@ -74,7 +74,7 @@ private:
     };
     struct MappedEvent {
         std::string name;
-        const SimEventSpec* spec;  // null for an event of the client's own
+        const SimEventInfo* known;  // null for an event of the client's own
     };
     struct Subscription {
         std::string name;

@@ -11,7 +11,7 @@ namespace {
 namespace rl = request_layout;
 using F = FieldType;
 
-constexpr std::array<FieldSpec, 7> kOpenFields{{
+constexpr std::array<RequestField, 7> kOpenFields{{
     {"szName", rl::open::szName, F::Text},
     {"openReserved", rl::open::openReserved, F::U32},
     {"openTag", rl::open::openTag, F::Tag},
@@ -20,18 +20,18 @@ constexpr std::array<FieldSpec, 7> kOpenFields{{
     {"buildMajor", rl::open::buildMajor, F::U32},
     {"buildMinor", rl::open::buildMinor, F::U32},
 }};
-constexpr std::array<FieldSpec, 2> kMapEventFields{{
+constexpr std::array<RequestField, 2> kMapEventFields{{
     {"EventID", rl::map_client_event::EventID, F::U32},
     {"EventName", rl::map_client_event::EventName, F::Text},
 }};
-constexpr std::array<FieldSpec, 5> kTransmitFields{{
+constexpr std::array<RequestField, 5> kTransmitFields{{
     {"ObjectID", rl::transmit_client_event::ObjectID, F::U32},
     {"EventID", rl::transmit_client_event::EventID, F::U32},
     {"dwData", rl::transmit_client_event::dwData, F::U32},
     {"GroupID", rl::transmit_client_event::GroupID, F::U32},
     {"Flags", rl::transmit_client_event::Flags, F::U32},
 }};
-constexpr std::array<FieldSpec, 6> kAddDatumFields{{
+constexpr std::array<RequestField, 6> kAddDatumFields{{
     {"DefineID", rl::add_to_data_definition::DefineID, F::U32},
     {"DatumName", rl::add_to_data_definition::DatumName, F::Text},
     {"UnitsName", rl::add_to_data_definition::UnitsName, F::Text},
@@ -39,7 +39,7 @@ constexpr std::array<FieldSpec, 6> kAddDatumFields{{
     {"fEpsilon", rl::add_to_data_definition::fEpsilon, F::F32},
     {"DatumID", rl::add_to_data_definition::DatumID, F::U32},
 }};
-constexpr std::array<FieldSpec, 8> kRequestDataFields{{
+constexpr std::array<RequestField, 8> kRequestDataFields{{
     {"RequestID", rl::request_data_on_sim_object::RequestID, F::U32},
     {"DefineID", rl::request_data_on_sim_object::DefineID, F::U32},
     {"ObjectID", rl::request_data_on_sim_object::ObjectID, F::U32},
@@ -49,29 +49,29 @@ constexpr std::array<FieldSpec, 8> kRequestDataFields{{
     {"interval", rl::request_data_on_sim_object::interval, F::U32},
     {"limit", rl::request_data_on_sim_object::limit, F::U32},
 }};
-constexpr std::array<FieldSpec, 5> kSetDataFields{{
+constexpr std::array<RequestField, 5> kSetDataFields{{
     {"DefineID", rl::set_data_on_sim_object::DefineID, F::U32},
     {"ObjectID", rl::set_data_on_sim_object::ObjectID, F::U32},
     {"Flags", rl::set_data_on_sim_object::Flags, F::U32},
     {"ArrayCount", rl::set_data_on_sim_object::ArrayCount, F::U32},
     {"cbUnitSize", rl::set_data_on_sim_object::cbUnitSize, F::U32},
 }};
-constexpr std::array<FieldSpec, 2> kSubscribeFields{{
+constexpr std::array<RequestField, 2> kSubscribeFields{{
     {"EventID", rl::subscribe_to_system_event::EventID, F::U32},
     {"SystemEventName", rl::subscribe_to_system_event::SystemEventName, F::Text},
 }};
-constexpr std::array<FieldSpec, 2> kMapDataNameFields{{
+constexpr std::array<RequestField, 2> kMapDataNameFields{{
     {"szClientDataName", rl::map_client_data_name::szClientDataName, F::Text},
     {"ClientDataID", rl::map_client_data_name::ClientDataID, F::U32},
 }};
-constexpr std::array<FieldSpec, 5> kAddClientDatumFields{{
+constexpr std::array<RequestField, 5> kAddClientDatumFields{{
     {"DefineID", rl::add_to_client_data_definition::DefineID, F::U32},
     {"dwOffset", rl::add_to_client_data_definition::dwOffset, F::U32},
     {"dwSizeOrType", rl::add_to_client_data_definition::dwSizeOrType, F::U32},
     {"fEpsilon", rl::add_to_client_data_definition::fEpsilon, F::F32},
     {"DatumID", rl::add_to_client_data_definition::DatumID, F::U32},
 }};
-constexpr std::array<FieldSpec, 8> kRequestClientDataFields{{
+constexpr std::array<RequestField, 8> kRequestClientDataFields{{
     {"ClientDataID", rl::request_client_data::ClientDataID, F::U32},
     {"RequestID", rl::request_client_data::RequestID, F::U32},
     {"DefineID", rl::request_client_data::DefineID, F::U32},
@@ -81,7 +81,7 @@ constexpr std::array<FieldSpec, 8> kRequestClientDataFields{{
     {"interval", rl::request_client_data::interval, F::U32},
     {"limit", rl::request_client_data::limit, F::U32},
 }};
-constexpr std::array<FieldSpec, 5> kSetClientDataFields{{
+constexpr std::array<RequestField, 5> kSetClientDataFields{{
     {"ClientDataID", rl::set_client_data::ClientDataID, F::U32},
     {"DefineID", rl::set_client_data::DefineID, F::U32},
     {"Flags", rl::set_client_data::Flags, F::U32},
@@ -89,7 +89,7 @@ constexpr std::array<FieldSpec, 5> kSetClientDataFields{{
     {"cbUnitSize", rl::set_client_data::cbUnitSize, F::U32},
 }};
 
-const std::array<RequestSpec, 11> kRequests{{
+const std::array<RequestLayout, 11> kRequests{{
     {rl::kOpen, "Open", rl::kOpenSize, false, kOpenFields},
     {rl::kMapClientEventToSimEvent, "MapClientEventToSimEvent", rl::kMapClientEventToSimEventSize,
      false, kMapEventFields},
@@ -113,9 +113,9 @@ const std::array<RequestSpec, 11> kRequests{{
 
 }  // namespace
 
-const RequestSpec* findRequestSpec(std::uint32_t dwID) {
-    for (const RequestSpec& spec : kRequests) {
-        if (dwID == rl::kIdBase + spec.number) return &spec;
+const RequestLayout* findRequestLayout(std::uint32_t dwID) {
+    for (const RequestLayout& layout : kRequests) {
+        if (dwID == rl::kIdBase + layout.number) return &layout;
     }
     return nullptr;
 }
@@ -142,20 +142,20 @@ std::span<const std::uint8_t> RequestView::tail(std::uint32_t offset) const {
     return {bytes_ + offset, size_ - offset};
 }
 
-std::uint64_t RequestView::expectedSize(const RequestSpec& spec) const {
-    if (!spec.dataBlock) return spec.fixedSize;
-    if (spec.number == rl::kSetClientData) {
-        return std::uint64_t{spec.fixedSize} + u32(rl::set_client_data::cbUnitSize);
+std::uint64_t RequestView::expectedSize(const RequestLayout& layout) const {
+    if (!layout.dataBlock) return layout.fixedSize;
+    if (layout.number == rl::kSetClientData) {
+        return std::uint64_t{layout.fixedSize} + u32(rl::set_client_data::cbUnitSize);
     }
     // A count of 0 means one element, as the client sends it.
     const std::uint64_t count =
         std::max<std::uint32_t>(u32(rl::set_data_on_sim_object::ArrayCount), 1);
-    return spec.fixedSize + count * u32(rl::set_data_on_sim_object::cbUnitSize);
+    return layout.fixedSize + count * u32(rl::set_data_on_sim_object::cbUnitSize);
 }
 
-nlohmann::ordered_json RequestView::fields(const RequestSpec& spec) const {
+nlohmann::ordered_json RequestView::fields(const RequestLayout& layout) const {
     nlohmann::ordered_json out = nlohmann::ordered_json::object();
-    for (const FieldSpec& field : spec.fields) {
+    for (const RequestField& field : layout.fields) {
         const std::uint32_t width = field.type == F::Text ? 1 : 4;
         if (static_cast<std::uint64_t>(field.offset) + width > size_) continue;
         switch (field.type) {

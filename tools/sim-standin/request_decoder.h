@@ -15,22 +15,22 @@ namespace standin {
 
 enum class FieldType { U32, F32, Text, Tag };
 
-struct FieldSpec {
+struct RequestField {
     std::string_view name;
     std::uint32_t offset;
     FieldType type;
 };
 
-struct RequestSpec {
+struct RequestLayout {
     std::uint32_t number;
     std::string_view name;
     std::uint32_t fixedSize;  // the whole request, or the body before a data block
     bool dataBlock;           // SetDataOnSimObject and SetClientData
-    std::span<const FieldSpec> fields;
+    std::span<const RequestField> fields;
 };
 
 // The request whose dwID is `dwID`, or null when the stand-in does not know it.
-const RequestSpec* findRequestSpec(std::uint32_t dwID);
+const RequestLayout* findRequestLayout(std::uint32_t dwID);
 
 class RequestView {
 public:
@@ -54,11 +54,11 @@ public:
 
     // The size the request must have: the fixed size, or for a data-block request the
     // body plus the data its counts announce (computed without wrapping).
-    std::uint64_t expectedSize(const RequestSpec& spec) const;
-    bool sizeFits(const RequestSpec& spec) const { return dwSize() == expectedSize(spec); }
+    std::uint64_t expectedSize(const RequestLayout& layout) const;
+    bool sizeFits(const RequestLayout& layout) const { return dwSize() == expectedSize(layout); }
 
     // The request's fields by their published names, for the log.
-    nlohmann::ordered_json fields(const RequestSpec& spec) const;
+    nlohmann::ordered_json fields(const RequestLayout& layout) const;
 
 private:
     const std::uint8_t* bytes_;

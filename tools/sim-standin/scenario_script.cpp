@@ -26,12 +26,12 @@ std::string readSet(const Json& line, ScriptAction& action) {
         if (!line["unit"].is_string()) return "\"unit\" must be text";
         action.unit = line["unit"].get<std::string>();
     }
-    const CockpitVarSpec* cockpit = findCockpitVar(action.name);
+    const CockpitVarInfo* cockpit = findCockpitVar(action.name);
     if (cockpit != nullptr) {
         if (cockpit->command != nullptr) return action.name + " is a command: use \"trigger\"";
         return action.unit.empty() ? "" : "cockpit variables take no \"unit\"";
     }
-    const SimVarSpec* var = findSimVar(action.name);
+    const SimVarInfo* var = findSimVar(action.name);
     if (var == nullptr) return "unknown variable " + action.name;
     if (!action.unit.empty() && !findUnit(action.unit, var->quantity)) {
         return "unit " + action.unit + " does not measure " + action.name;
@@ -118,7 +118,7 @@ void applyToModel(const ScriptAction& action, AircraftModel& model) {
         case Kind::Set:
             if (findCockpitVar(action.name) != nullptr) {
                 setCockpitVar(model, action.name, action.value);
-            } else if (const SimVarSpec* var = findSimVar(action.name)) {
+            } else if (const SimVarInfo* var = findSimVar(action.name)) {
                 const auto unit =
                     findUnit(action.unit.empty() ? "number" : action.unit, var->quantity);
                 writeSimVar(model, *var, action.value / unit->perBase);

@@ -35,71 +35,71 @@ void stepHeading(Model& m, double delta) {
 }
 
 constexpr std::array kEvents{
-    SimEventSpec{"AP_MASTER", [](Model& m, std::int32_t) { m.toggle(ApMaster); },
+    SimEventInfo{"AP_MASTER", [](Model& m, std::int32_t) { m.toggle(ApMaster); },
                  "toggles autopilot 1"},
-    SimEventSpec{"RUDDER_TRIM_LEFT", [](Model& m, std::int32_t) { m.step(RudderTrim, -0.01); },
+    SimEventInfo{"RUDDER_TRIM_LEFT", [](Model& m, std::int32_t) { m.step(RudderTrim, -0.01); },
                  "rudder trim 1 percent left"},
-    SimEventSpec{"RUDDER_TRIM_RIGHT", [](Model& m, std::int32_t) { m.step(RudderTrim, 0.01); },
+    SimEventInfo{"RUDDER_TRIM_RIGHT", [](Model& m, std::int32_t) { m.step(RudderTrim, 0.01); },
                  "rudder trim 1 percent right"},
-    SimEventSpec{"SPOILERS_INC", [](Model& m, std::int32_t) { m.step(Spoilers, 0.04); },
+    SimEventInfo{"SPOILERS_INC", [](Model& m, std::int32_t) { m.step(Spoilers, 0.04); },
                  "speed brake handle 4 percent out"},
-    SimEventSpec{"SPOILERS_DEC", [](Model& m, std::int32_t) { m.step(Spoilers, -0.04); },
+    SimEventInfo{"SPOILERS_DEC", [](Model& m, std::int32_t) { m.step(Spoilers, -0.04); },
                  "speed brake handle 4 percent in"},
-    SimEventSpec{"AXIS_RIGHT_BRAKE_SET",
+    SimEventInfo{"AXIS_RIGHT_BRAKE_SET",
                  [](Model& m, std::int32_t d) { m.set(BrakeRight, axisFraction(d)); },
                  "right brake from the data, -16384 released to 16384 full"},
-    SimEventSpec{"AXIS_LEFT_BRAKE_SET",
+    SimEventInfo{"AXIS_LEFT_BRAKE_SET",
                  [](Model& m, std::int32_t d) { m.set(BrakeLeft, axisFraction(d)); },
                  "left brake from the data, -16384 released to 16384 full"},
-    SimEventSpec{"KOHLSMAN_INC", [](Model& m, std::int32_t) { m.step(Kohlsman, 1); },
+    SimEventInfo{"KOHLSMAN_INC", [](Model& m, std::int32_t) { m.step(Kohlsman, 1); },
                  "barometric setting 1 millibar up"},
-    SimEventSpec{"KOHLSMAN_DEC", [](Model& m, std::int32_t) { m.step(Kohlsman, -1); },
+    SimEventInfo{"KOHLSMAN_DEC", [](Model& m, std::int32_t) { m.step(Kohlsman, -1); },
                  "barometric setting 1 millibar down"},
-    SimEventSpec{"TOGGLE_FLIGHT_DIRECTOR", [](Model& m, std::int32_t) { m.toggle(FlightDirector); },
+    SimEventInfo{"TOGGLE_FLIGHT_DIRECTOR", [](Model& m, std::int32_t) { m.toggle(FlightDirector); },
                  "toggles the flight director"},
-    SimEventSpec{"AP_SPD_VAR_INC", [](Model& m, std::int32_t) { m.step(Speed, 1); },
+    SimEventInfo{"AP_SPD_VAR_INC", [](Model& m, std::int32_t) { m.step(Speed, 1); },
                  "selected speed 1 knot up"},
-    SimEventSpec{"AP_SPD_VAR_DEC", [](Model& m, std::int32_t) { m.step(Speed, -1); },
+    SimEventInfo{"AP_SPD_VAR_DEC", [](Model& m, std::int32_t) { m.step(Speed, -1); },
                  "selected speed 1 knot down"},
-    SimEventSpec{"AP_AIRSPEED_ON", [](Model& m, std::int32_t) { m.set(SpeedHold, 1); },
+    SimEventInfo{"AP_AIRSPEED_ON", [](Model& m, std::int32_t) { m.set(SpeedHold, 1); },
                  "flies the selected speed (speed managed dot off)"},
-    SimEventSpec{"AP_AIRSPEED_OFF", [](Model& m, std::int32_t) { m.set(SpeedHold, 0); },
+    SimEventInfo{"AP_AIRSPEED_OFF", [](Model& m, std::int32_t) { m.set(SpeedHold, 0); },
                  "speed managed (dot on)"},
-    SimEventSpec{"AP_HDG_HOLD_ON", [](Model& m, std::int32_t) { holdHeading(m, 1); },
+    SimEventInfo{"AP_HDG_HOLD_ON", [](Model& m, std::int32_t) { holdHeading(m, 1); },
                  "flies the selected heading (heading managed dot off, selected heading shown)"},
-    SimEventSpec{"AP_HDG_HOLD_OFF", [](Model& m, std::int32_t) { holdHeading(m, 0); },
+    SimEventInfo{"AP_HDG_HOLD_OFF", [](Model& m, std::int32_t) { holdHeading(m, 0); },
                  "heading managed (dot on, selected heading hidden)"},
-    SimEventSpec{"HEADING_BUG_INC", [](Model& m, std::int32_t) { stepHeading(m, 1); },
+    SimEventInfo{"HEADING_BUG_INC", [](Model& m, std::int32_t) { stepHeading(m, 1); },
                  "selected heading 1 degree right, shown"},
-    SimEventSpec{"HEADING_BUG_DEC", [](Model& m, std::int32_t) { stepHeading(m, -1); },
+    SimEventInfo{"HEADING_BUG_DEC", [](Model& m, std::int32_t) { stepHeading(m, -1); },
                  "selected heading 1 degree left, shown"},
-    SimEventSpec{"AP_LOC_HOLD", [](Model& m, std::int32_t) { m.toggle(LocHold); },
+    SimEventInfo{"AP_LOC_HOLD", [](Model& m, std::int32_t) { m.toggle(LocHold); },
                  "toggles the localizer mode"},
-    SimEventSpec{"AUTO_THROTTLE_ARM",
+    SimEventInfo{"AUTO_THROTTLE_ARM",
                  [](Model& m, std::int32_t) {
                      m.set(AutothrustStatus, m.get(AutothrustStatus) != 0.0 ? 0 : 1);
                  },
                  "arms the autothrust (status 1), or turns it off"},
-    SimEventSpec{"AP_ALT_HOLD_ON", [](Model& m, std::int32_t) { m.set(AltitudeHold, 1); },
+    SimEventInfo{"AP_ALT_HOLD_ON", [](Model& m, std::int32_t) { m.set(AltitudeHold, 1); },
                  "holds the selected altitude (altitude managed off)"},
-    SimEventSpec{"AP_ALT_HOLD_OFF", [](Model& m, std::int32_t) { m.set(AltitudeHold, 0); },
+    SimEventInfo{"AP_ALT_HOLD_OFF", [](Model& m, std::int32_t) { m.set(AltitudeHold, 0); },
                  "altitude managed"},
-    SimEventSpec{"AP_ALT_VAR_INC", [](Model& m, std::int32_t) { m.stepAltitude(1); },
+    SimEventInfo{"AP_ALT_VAR_INC", [](Model& m, std::int32_t) { m.stepAltitude(1); },
                  "selected altitude up to the next multiple of the increment"},
-    SimEventSpec{"AP_ALT_VAR_DEC", [](Model& m, std::int32_t) { m.stepAltitude(-1); },
+    SimEventInfo{"AP_ALT_VAR_DEC", [](Model& m, std::int32_t) { m.stepAltitude(-1); },
                  "selected altitude down to the next multiple of the increment"},
-    SimEventSpec{"AP_VS_ON", [](Model& m, std::int32_t) { m.set(VerticalHold, 1); },
+    SimEventInfo{"AP_VS_ON", [](Model& m, std::int32_t) { m.set(VerticalHold, 1); },
                  "flies the selected vertical speed (vertical speed managed off)"},
-    SimEventSpec{"AP_VS_OFF", [](Model& m, std::int32_t) { m.set(VerticalHold, 0); },
+    SimEventInfo{"AP_VS_OFF", [](Model& m, std::int32_t) { m.set(VerticalHold, 0); },
                  "vertical speed managed"},
-    SimEventSpec{"AP_VS_HOLD", [](Model& m, std::int32_t) { m.toggle(VerticalHold); },
+    SimEventInfo{"AP_VS_HOLD", [](Model& m, std::int32_t) { m.toggle(VerticalHold); },
                  "toggles the vertical speed hold"},
-    SimEventSpec{"AP_VS_VAR_INC", [](Model& m, std::int32_t) { stepVerticalTarget(m, 1); },
+    SimEventInfo{"AP_VS_VAR_INC", [](Model& m, std::int32_t) { stepVerticalTarget(m, 1); },
                  "selected vertical speed 100 ft/min up (flight-path angle 0.1 degree in TRK/FPA)"},
-    SimEventSpec{
+    SimEventInfo{
         "AP_VS_VAR_DEC", [](Model& m, std::int32_t) { stepVerticalTarget(m, -1); },
         "selected vertical speed 100 ft/min down (flight-path angle 0.1 degree in TRK/FPA)"},
-    SimEventSpec{"AP_APR_HOLD", [](Model& m, std::int32_t) { m.toggle(ApproachHold); },
+    SimEventInfo{"AP_APR_HOLD", [](Model& m, std::int32_t) { m.toggle(ApproachHold); },
                  "toggles the approach mode"},
 };
 
@@ -108,13 +108,13 @@ constexpr std::array<std::string_view, 9> kSystemEvents{
 
 }  // namespace
 
-std::span<const SimEventSpec> simEventSpecs() {
+std::span<const SimEventInfo> allSimEvents() {
     return kEvents;
 }
 
-const SimEventSpec* findSimEvent(std::string_view name) {
-    for (const SimEventSpec& spec : kEvents) {
-        if (sameName(spec.name, name)) return &spec;
+const SimEventInfo* findSimEvent(std::string_view name) {
+    for (const SimEventInfo& event : kEvents) {
+        if (sameName(event.name, name)) return &event;
     }
     return nullptr;
 }

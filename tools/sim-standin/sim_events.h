@@ -9,16 +9,16 @@
 
 namespace standin {
 
-struct SimEventSpec {
+struct SimEventInfo {
     std::string_view name;
     void (*apply)(AircraftModel& model, std::int32_t data);
     std::string_view help;
 };
 
-std::span<const SimEventSpec> simEventSpecs();
+std::span<const SimEventInfo> allSimEvents();
 
 // Compared without regard to case.
-const SimEventSpec* findSimEvent(std::string_view name);
+const SimEventInfo* findSimEvent(std::string_view name);
 
 // A name of the client's own: empty (an event private to the client) or with a period
 // ("Custom.Event", an event between clients). Such events do nothing to the aircraft.

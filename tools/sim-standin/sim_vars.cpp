@@ -10,45 +10,45 @@ using enum ModelVar;
 using Q = Quantity;
 
 constexpr std::array kSimVars{
-    SimVarSpec{"AILERON POSITION", Aileron, VarView::Direct, Q::Position, "aileron deflection"},
-    SimVarSpec{"ELEVATOR POSITION", Elevator, VarView::Direct, Q::Position, "elevator deflection"},
-    SimVarSpec{"SMART CAMERA ACTIVE", SmartCamera, VarView::Direct, Q::Boolean, "smart camera on"},
-    SimVarSpec{"RUDDER POSITION", Rudder, VarView::Direct, Q::Position, "rudder deflection"},
-    SimVarSpec{"RUDDER TRIM PCT", RudderTrim, VarView::Direct, Q::Position,
+    SimVarInfo{"AILERON POSITION", Aileron, VarView::Direct, Q::Position, "aileron deflection"},
+    SimVarInfo{"ELEVATOR POSITION", Elevator, VarView::Direct, Q::Position, "elevator deflection"},
+    SimVarInfo{"SMART CAMERA ACTIVE", SmartCamera, VarView::Direct, Q::Boolean, "smart camera on"},
+    SimVarInfo{"RUDDER POSITION", Rudder, VarView::Direct, Q::Position, "rudder deflection"},
+    SimVarInfo{"RUDDER TRIM PCT", RudderTrim, VarView::Direct, Q::Position,
                "rudder trim; RUDDER_TRIM_LEFT/RIGHT step it by 1 percent"},
-    SimVarSpec{"BRAKE LEFT POSITION", BrakeLeft, VarView::Direct, Q::Position,
+    SimVarInfo{"BRAKE LEFT POSITION", BrakeLeft, VarView::Direct, Q::Position,
                "left wheel brake; AXIS_LEFT_BRAKE_SET sets it"},
-    SimVarSpec{"BRAKE RIGHT POSITION", BrakeRight, VarView::Direct, Q::Position,
+    SimVarInfo{"BRAKE RIGHT POSITION", BrakeRight, VarView::Direct, Q::Position,
                "right wheel brake; AXIS_RIGHT_BRAKE_SET sets it"},
-    SimVarSpec{"SPOILERS HANDLE POSITION", Spoilers, VarView::Direct, Q::Position,
+    SimVarInfo{"SPOILERS HANDLE POSITION", Spoilers, VarView::Direct, Q::Position,
                "speed brake handle; SPOILERS_INC/DEC step it by 4 percent"},
-    SimVarSpec{"KOHLSMAN SETTING MB", Kohlsman, VarView::Direct, Q::Pressure,
+    SimVarInfo{"KOHLSMAN SETTING MB", Kohlsman, VarView::Direct, Q::Pressure,
                "barometric setting; KOHLSMAN_INC/DEC step it by 1 millibar"},
-    SimVarSpec{"AUTOPILOT FLIGHT DIRECTOR ACTIVE", FlightDirector, VarView::Direct, Q::Boolean,
+    SimVarInfo{"AUTOPILOT FLIGHT DIRECTOR ACTIVE", FlightDirector, VarView::Direct, Q::Boolean,
                "flight director; TOGGLE_FLIGHT_DIRECTOR toggles it"},
-    SimVarSpec{"AUTOPILOT AIRSPEED HOLD VAR", Speed, VarView::Direct, Q::Speed,
+    SimVarInfo{"AUTOPILOT AIRSPEED HOLD VAR", Speed, VarView::Direct, Q::Speed,
                "selected speed; AP_SPD_VAR_INC/DEC step it by 1 knot"},
-    SimVarSpec{"AUTOPILOT HEADING LOCK DIR", Heading, VarView::Direct, Q::Angle,
+    SimVarInfo{"AUTOPILOT HEADING LOCK DIR", Heading, VarView::Direct, Q::Angle,
                "selected heading; HEADING_BUG_INC/DEC step it by 1 degree"},
-    SimVarSpec{"AUTOPILOT ALTITUDE LOCK VAR", Altitude, VarView::Direct, Q::Length,
+    SimVarInfo{"AUTOPILOT ALTITUDE LOCK VAR", Altitude, VarView::Direct, Q::Length,
                "selected altitude; AP_ALT_VAR_INC/DEC step it by the altitude increment"},
-    SimVarSpec{"AUTOPILOT VERTICAL HOLD VAR", VerticalSpeed, VarView::Direct, Q::VerticalSpeed,
+    SimVarInfo{"AUTOPILOT VERTICAL HOLD VAR", VerticalSpeed, VarView::Direct, Q::VerticalSpeed,
                "selected vertical speed; AP_VS_VAR_INC/DEC step it by 100 ft/min"},
-    SimVarSpec{"AUTOPILOT MASTER", ApMaster, VarView::Direct, Q::Boolean,
+    SimVarInfo{"AUTOPILOT MASTER", ApMaster, VarView::Direct, Q::Boolean,
                "autopilot 1; AP_MASTER toggles it"},
-    SimVarSpec{"AUTOPILOT AIRSPEED HOLD", SpeedHold, VarView::Direct, Q::Boolean,
+    SimVarInfo{"AUTOPILOT AIRSPEED HOLD", SpeedHold, VarView::Direct, Q::Boolean,
                "selected speed flown; AP_AIRSPEED_ON/OFF"},
-    SimVarSpec{"AUTOPILOT HEADING LOCK", HeadingHold, VarView::Direct, Q::Boolean,
+    SimVarInfo{"AUTOPILOT HEADING LOCK", HeadingHold, VarView::Direct, Q::Boolean,
                "selected heading flown; AP_HDG_HOLD_ON/OFF"},
-    SimVarSpec{"AUTOPILOT ALTITUDE LOCK", AltitudeHold, VarView::Direct, Q::Boolean,
+    SimVarInfo{"AUTOPILOT ALTITUDE LOCK", AltitudeHold, VarView::Direct, Q::Boolean,
                "selected altitude held; AP_ALT_HOLD_ON/OFF"},
-    SimVarSpec{"AUTOPILOT VERTICAL HOLD", VerticalHold, VarView::Direct, Q::Boolean,
+    SimVarInfo{"AUTOPILOT VERTICAL HOLD", VerticalHold, VarView::Direct, Q::Boolean,
                "selected vertical speed flown; AP_VS_ON/OFF, AP_VS_HOLD toggles"},
-    SimVarSpec{"AUTOPILOT NAV1 LOCK", LocHold, VarView::Direct, Q::Boolean,
+    SimVarInfo{"AUTOPILOT NAV1 LOCK", LocHold, VarView::Direct, Q::Boolean,
                "localizer mode; AP_LOC_HOLD toggles it"},
-    SimVarSpec{"AUTOPILOT APPROACH HOLD", ApproachHold, VarView::Direct, Q::Boolean,
+    SimVarInfo{"AUTOPILOT APPROACH HOLD", ApproachHold, VarView::Direct, Q::Boolean,
                "approach mode; AP_APR_HOLD toggles it"},
-    SimVarSpec{"AUTOPILOT THROTTLE ARM", AutothrustStatus, VarView::Engaged, Q::Boolean,
+    SimVarInfo{"AUTOPILOT THROTTLE ARM", AutothrustStatus, VarView::Engaged, Q::Boolean,
                "autothrust armed or active; AUTO_THROTTLE_ARM toggles it"},
 };
 
@@ -64,24 +64,24 @@ std::string_view withoutIndex(std::string_view name) {
 
 }  // namespace
 
-std::span<const SimVarSpec> simVarSpecs() {
+std::span<const SimVarInfo> allSimVars() {
     return kSimVars;
 }
 
-const SimVarSpec* findSimVar(std::string_view name) {
+const SimVarInfo* findSimVar(std::string_view name) {
     const std::string_view base = withoutIndex(name);
-    for (const SimVarSpec& spec : kSimVars) {
-        if (sameName(spec.name, base)) return &spec;
+    for (const SimVarInfo& simVar : kSimVars) {
+        if (sameName(simVar.name, base)) return &simVar;
     }
     return nullptr;
 }
 
-double readSimVar(const AircraftModel& model, const SimVarSpec& spec) {
-    return model.read(spec.var, spec.view);
+double readSimVar(const AircraftModel& model, const SimVarInfo& simVar) {
+    return model.read(simVar.var, simVar.view);
 }
 
-void writeSimVar(AircraftModel& model, const SimVarSpec& spec, double baseValue) {
-    model.write(spec.var, spec.view, baseValue);
+void writeSimVar(AircraftModel& model, const SimVarInfo& simVar, double baseValue) {
+    model.write(simVar.var, simVar.view, baseValue);
 }
 
 }  // namespace standin

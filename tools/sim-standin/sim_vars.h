@@ -9,7 +9,7 @@
 
 namespace standin {
 
-struct SimVarSpec {
+struct SimVarInfo {
     std::string_view name;
     ModelVar var;
     VarView view;
@@ -17,14 +17,14 @@ struct SimVarSpec {
     std::string_view help;
 };
 
-std::span<const SimVarSpec> simVarSpecs();
+std::span<const SimVarInfo> allSimVars();
 
 // The variable a datum name refers to, compared without regard to case. An index suffix
 // such as ":1" or ":3" is accepted on every name: the aircraft has one of each.
-const SimVarSpec* findSimVar(std::string_view name);
+const SimVarInfo* findSimVar(std::string_view name);
 
 // Value in the variable's base unit.
-double readSimVar(const AircraftModel& model, const SimVarSpec& spec);
-void writeSimVar(AircraftModel& model, const SimVarSpec& spec, double baseValue);
+double readSimVar(const AircraftModel& model, const SimVarInfo& simVar);
+void writeSimVar(AircraftModel& model, const SimVarInfo& simVar, double baseValue);
 
 }  // namespace standin

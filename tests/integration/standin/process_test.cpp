@@ -1,16 +1,45 @@
 // The sim-standin program over real sockets: endpoints, published ports, the stop request,
 // and clients whose bytes are wrong.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/un.h>
+
+#include <cstring>
 
 #include "simconnect/SimConnect.h"
-#include "tests/integration/standin/raw_client.h"
+#include "tests/support/loopback_peer.h"
+#include "tests/support/request_bytes.h"
 #include "tests/support/standin_log.h"
 
 namespace {
 
 using namespace wirebytes;
 using namespace testsupport;
+using loopback_peer::Connection;
+
+// Clients that speak bytes, not the library: they send what a sound client never would.
+Connection connectTo(int family, const void* address, std::size_t length) {
+    Connection client(socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (connect(client.fd(), static_cast<const sockaddr*>(address), static_cast<socklen_t>(length)))
+        client.Close();
+    return client;
+}
+
+// The abstract Unix socket named by the pipe path.
+Connection connectPipe(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, path.data(), path.size());
+    return connectTo(AF_UNIX, &address, offsetof(sockaddr_un, sun_path) + 1 + path.size());
+}
+
+Connection connectTcp(int family, int port) {
+    sockaddr_in6 v6{AF_INET6, htons(static_cast<std::uint16_t>(port)), 0, in6addr_loopback, 0};
+    sockaddr_in v4{AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+    return family == AF_INET6 ? connectTo(family, &v6, sizeof v6)
+                              : connectTo(family, &v4, sizeof v4);
+}
 
 // A client on the pipe whose OPEN has been answered.
 Connection openedClient(const std::string& pipe) {
