@@ -7,14 +7,11 @@
 #include <stdexcept>
 
 #include "tools/rack-emulator/control_input.h"
+#include "tools/rack-emulator/system_failure.h"
 
 namespace rackemu {
 
 namespace {
-
-[[noreturn]] void fail(const std::string& what) {
-    throw std::runtime_error(what + ": " + std::strerror(errno));
-}
 
 void makePipe(const std::string& path) {
     struct stat info {};
@@ -23,7 +20,7 @@ void makePipe(const std::string& path) {
             throw std::runtime_error(path + " exists and is not a named pipe");
         return;
     }
-    if (mkfifo(path.c_str(), 0600) != 0) fail("cannot create the named pipe " + path);
+    if (mkfifo(path.c_str(), 0600) != 0) failWithErrno("cannot create the named pipe " + path);
 }
 
 }  // namespace
@@ -37,9 +34,9 @@ std::unique_ptr<ControlInput> ControlInput::open(const std::string& path) {
     makePipe(path);
     input->pipePath_ = path;
     input->fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (input->fd_ < 0) fail("cannot open " + path);
+    if (input->fd_ < 0) failWithErrno("cannot open " + path);
     input->writer_ = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (input->writer_ < 0) fail("cannot open " + path);
+    if (input->writer_ < 0) failWithErrno("cannot open " + path);
     return input;
 }
 

@@ -14,23 +14,20 @@
 #include <stdexcept>
 
 #include "tools/rack-emulator/rack_device.h"
+#include "tools/rack-emulator/system_failure.h"
 
 namespace rackemu {
 
 namespace {
 
-[[noreturn]] void fail(const std::string& what) {
-    throw std::runtime_error(what + ": " + std::strerror(errno));
-}
-
 // Byte-transparent, like the racks' own lines: no echo, no line editing, no translation.
 void makeRaw(int fd, const std::string& path) {
     termios settings{};
-    if (tcgetattr(fd, &settings) != 0) fail("cannot read the line settings of " + path);
+    if (tcgetattr(fd, &settings) != 0) failWithErrno("cannot read the line settings of " + path);
     cfmakeraw(&settings);
     cfsetispeed(&settings, B115200);
     cfsetospeed(&settings, B115200);
-    if (tcsetattr(fd, TCSANOW, &settings) != 0) fail("cannot make " + path + " raw");
+    if (tcsetattr(fd, TCSANOW, &settings) != 0) failWithErrno("cannot make " + path + " raw");
 }
 
 void makeLink(const std::string& linkPath, const std::string& target) {
@@ -40,9 +37,10 @@ void makeLink(const std::string& linkPath, const std::string& target) {
             throw std::runtime_error(linkPath + " exists and is not a symbolic link");
         }
         // An old link, for instance left by a run that was killed.
-        if (unlink(linkPath.c_str()) != 0) fail("cannot replace " + linkPath);
+        if (unlink(linkPath.c_str()) != 0) failWithErrno("cannot replace " + linkPath);
     }
-    if (symlink(target.c_str(), linkPath.c_str()) != 0) fail("cannot create the link " + linkPath);
+    if (symlink(target.c_str(), linkPath.c_str()) != 0)
+        failWithErrno("cannot create the link " + linkPath);
 }
 
 // Removes the link only while it still leads to this device, so that a newer run that took
@@ -67,20 +65,22 @@ bool waitWritable(int fd, std::chrono::steady_clock::time_point deadline) {
 std::unique_ptr<RackDevice> RackDevice::createPseudoTerminal(const std::string& linkPath) {
     std::unique_ptr<RackDevice> device(new RackDevice());
     device->io_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (device->io_ < 0) fail("cannot create a pseudo-terminal");
+    if (device->io_ < 0) failWithErrno("cannot create a pseudo-terminal");
     if (grantpt(device->io_) != 0 || unlockpt(device->io_) != 0)
-        fail("cannot unlock a pseudo-terminal");
+        failWithErrno("cannot unlock a pseudo-terminal");
     char name[256];
-    if (ptsname_r(device->io_, name, sizeof name) != 0) fail("cannot name a pseudo-terminal");
+    if (ptsname_r(device->io_, name, sizeof name) != 0)
+        failWithErrno("cannot name a pseudo-terminal");
     device->devicePath_ = name;
-    if (fcntl(device->io_, F_SETFL, O_NONBLOCK) != 0) fail("cannot configure a pseudo-terminal");
+    if (fcntl(device->io_, F_SETFL, O_NONBLOCK) != 0)
+        failWithErrno("cannot configure a pseudo-terminal");
     device->heldSlave_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (device->heldSlave_ < 0) fail("cannot open " + device->devicePath_);
+    if (device->heldSlave_ < 0) failWithErrno("cannot open " + device->devicePath_);
     makeRaw(device->heldSlave_, device->devicePath_);
     // Watched only now, so that the emulator's own open is not counted.
     device->watch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (device->watch_ < 0 || inotify_add_watch(device->watch_, name, IN_OPEN | IN_CLOSE) < 0) {
-        fail("cannot watch " + device->devicePath_);
+        failWithErrno("cannot watch " + device->devicePath_);
     }
     if (!linkPath.empty()) {
         makeLink(linkPath, device->devicePath_);
@@ -92,7 +92,7 @@ std::unique_ptr<RackDevice> RackDevice::createPseudoTerminal(const std::string& 
 std::unique_ptr<RackDevice> RackDevice::attach(const std::string& path) {
     std::unique_ptr<RackDevice> device(new RackDevice());
     device->io_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (device->io_ < 0) fail("cannot open " + path);
+    if (device->io_ < 0) failWithErrno("cannot open " + path);
     device->devicePath_ = path;
     if (isatty(device->io_)) makeRaw(device->io_, path);
     return device;
