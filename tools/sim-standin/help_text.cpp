@@ -36,6 +36,13 @@ The open answer:
 Scenarios:
   --quit-after SECONDS     send QUIT to every client, close, and exit
   --break-after SECONDS    close every connection without QUIT, and exit
+  --break-mid-message      a break (--break-after or the script's) cuts a message short:
+                           each connection gets the first 16 of the 24 bytes of an
+                           EXCEPTION (header and dwException 1) just before it closes
+  --stop-reading-after SECONDS   a simulator that hangs: from then on no connection is
+                           read, so the clients' requests wait in the connections
+                           unanswered; connections stay open, and the script, periodic
+                           data and endings still run
   --no-open-answer         a silent simulator: requests are read and logged, nothing
                            is answered; only a quit is still sent
   --reject-name NAME       answer every request naming NAME (event, system event,
@@ -119,9 +126,9 @@ Log (--log FILE): one JSON object per line, flushed per line. "t" is seconds sin
      "effect"}, else "data" (hex)
   {"t":..,"session":1,"dir":"out","message":"OPEN"|"EXCEPTION"|"EVENT"|"SIMOBJECT_DATA"|
    "CLIENT_DATA"|"QUIT","size":N,"fields":{...}}   fields by published names, plus
-     EXCEPTION "exception" (name); EVENT "event"; SIMOBJECT_DATA "values" {DATUM NAME:
-     value}; CLIENT_DATA "area" and "slots" {COCKPIT NAME: tenths} for the whole
-     downlink, else "data" (hex)
+     EXCEPTION "exception" (name), and "cut_from" (its whole size) for a message cut
+     short; EVENT "event"; SIMOBJECT_DATA "values" {DATUM NAME: value}; CLIENT_DATA
+     "area" and "slots" {COCKPIT NAME: tenths} for the whole downlink, else "data" (hex)
   {"t":..,"session":1,"model":"AUTOPILOT AIRSPEED HOLD VAR","value":251,"unit":"knots"}
   {"t":..,"session":1,"cockpit":"A32NX_AUTOPILOT_SPEED_SELECTED","value":2510}
      model changes, in base units and published tenths, with the session that caused them
@@ -129,6 +136,7 @@ Log (--log FILE): one JSON object per line, flushed per line. "t" is seconds sin
   {"t":..,"session":1,"event":"close","reason":"peer closed"|"malformed"|"quit"|"break"|..}
   {"t":..,"event":"script","action":{...}}   {"t":..,"event":"flight_start"}
   {"t":..,"event":"quit","cause":"quit-after"|"script"|"signal"}   {"t":..,"event":"break"}
+  {"t":..,"event":"stop_reading"}
 )HELP";
 
 // A flag shown the other way round starts the other way round.

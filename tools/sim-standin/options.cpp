@@ -118,6 +118,10 @@ const std::map<std::string, Setter>& valueOptions() {
          [](Options& o, const std::string& v) {
              return setSeconds(o.breakAfter, "--break-after", v);
          }},
+        {"--stop-reading-after",
+         [](Options& o, const std::string& v) {
+             return setSeconds(o.stopReadingAfter, "--stop-reading-after", v);
+         }},
         {"--script",
          [](Options& o, const std::string& v) {
              o.scriptFile = v;
@@ -138,6 +142,7 @@ const std::map<std::string, std::function<void(Options&)>>& flagOptions() {
         {"--no-pipe", [](Options& o) { o.pipePath.reset(); }},
         {"--no-tcp", [](Options& o) { o.tcp = false; }},
         {"--no-open-answer", [](Options& o) { o.noOpenAnswer = true; }},
+        {"--break-mid-message", [](Options& o) { o.breakMidMessage = true; }},
         {"--help", [](Options& o) { o.help = true; }},
         {"-h", [](Options& o) { o.help = true; }},
     };

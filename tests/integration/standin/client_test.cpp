@@ -1,6 +1,8 @@
 // The client library against the running stand-in, as the service will use it: it reaches
 // the stand-in's pipe through a SimConnect.cfg in its working directory.
 #include <gtest/gtest.h>
+#include <signal.h>
+
 #include "simconnect/SimConnect.h"
 #include "tests/integration/standin/raw_client.h"
 #include "tests/support/service_output.h"
@@ -155,13 +157,37 @@ TEST_F(StandinClient, QuitReachesAClientThatIsStillSendingThenTheStandInEnds) {
     EXPECT_EQ(standin_.process->waitExit(5s), 0);
 }
 
-TEST_F(StandinClient, BreakFailsTheConnectionWithoutQuit) {
-    start({"--break-after", "1.5"});
+// The connection breaks in the middle of a message: the library delivers no part of it,
+// and its calls report the broken pipe.
+TEST_F(StandinClient, BreakMidMessageFailsTheConnectionWithoutQuitOrAPart) {
+    start({"--break-after", "1.5", "--break-mid-message"});
     ASSERT_TRUE(waitFor(SIMCONNECT_RECV_ID_OPEN, 5s));
+    const std::size_t from = received_.size();
     EXPECT_TRUE(waitUntil([&] { return !dispatch(); }, 5s));
-    EXPECT_TRUE(received(SIMCONNECT_RECV_ID_QUIT).empty());
+    EXPECT_EQ(static_cast<std::uint32_t>(lastResult_), 0xC000014Bu);
+    EXPECT_EQ(received_.size(), from);
     EXPECT_EQ(standin_.process->waitExit(5s), 0);
-    EXPECT_TRUE(StandinLog(standin_.logPath).waitForEvent("break", 1s));
+    StandinLog log(standin_.logPath);
+    EXPECT_TRUE(log.waitForEvent("break", 1s));
+    const auto cut = log.waitForMessage("EXCEPTION", memberIs("cut_from", 24), 1s);
+    ASSERT_TRUE(cut);
+    EXPECT_EQ((*cut)["size"], 16);
+}
+
+// A simulator that hangs reads nothing more; the connection stays open and its output
+// (here the quit) still comes.
+TEST_F(StandinClient, HungSimulatorLeavesRequestsUnreadAndTheConnectionOpen) {
+    start({"--stop-reading-after", "1"});
+    ASSERT_TRUE(waitFor(SIMCONNECT_RECV_ID_OPEN, 5s));
+    StandinLog log(standin_.logPath);
+    ASSERT_TRUE(log.waitForEvent("stop_reading", 5s));
+    const std::size_t stopped = log.size();
+    for (int i = 0; i < 2000; ++i) ASSERT_EQ(SimConnect_TransmitClientEvent(handle_, 0, 1, 0, 1, 16), S_OK);
+    EXPECT_FALSE(log.waitForRequest("TransmitClientEvent", {}, 500ms, stopped));
+    EXPECT_TRUE(dispatch());
+    standin_.process->signal(SIGINT);
+    EXPECT_TRUE(waitFor(SIMCONNECT_RECV_ID_QUIT, 5s));
+    EXPECT_EQ(standin_.process->waitExit(5s), 0);
 }
 
 }  // namespace
