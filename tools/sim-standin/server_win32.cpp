@@ -168,9 +168,11 @@ private:
             lost(error, now);
             return;
         }
+        // A hung simulator posts no further read, so the client's requests wait in the pipe;
+        // what the read that was pending took after the hang is never looked at either.
+        if (!reading()) return;
         if (bytes > 0) received(buffer_.data(), bytes, now);
-        // A hung simulator posts no further read; the client's requests wait in the pipe.
-        if (!gone() && reading()) startRead(now);
+        if (!gone()) startRead(now);
     }
 
     void finishWrite(Clock::time_point now) {
