@@ -3,8 +3,9 @@
 // its resident memory, open descriptors, threads and CPU sampled once a second. Printed:
 // the means of the first and the last minute (a third of the run each when it is shorter
 // than three minutes), their ratio, and the growth extrapolated to an hour. It fails when
-// memory or descriptors grow by more than 1% an hour, or when the service does not end
-// with code 0 once the simulator quits at the end. With CSV, every sample is written there.
+// memory or descriptors grow by more than 1% an hour (memory also by more than a page, the
+// least it moves by), or when the service does not end with code 0 once the simulator quits
+// at the end. With CSV, every sample is written there.
 //
 //   bench_soak [MINUTES [CSV]]
 #include <signal.h>
@@ -55,7 +56,7 @@ double minutesArgument(int argc, char** argv) {
     char* end = nullptr;
     const double minutes = std::strtod(argv[1], &end);
     if (end == argv[1] || *end != '\0' || !(minutes > 0)) {
-        std::fprintf(stderr, "usage: bench_soak [MINUTES]  (a positive number)\n");
+        std::fprintf(stderr, "usage: bench_soak [MINUTES [CSV]]  (MINUTES: a positive number)\n");
         std::exit(2);
     }
     return minutes;
