@@ -8,6 +8,7 @@
 
 #include <memory>
 
+#include "tests/support/proc_stats.h"
 #include "tests/support/rack_log.h"
 #include "tests/support/standin_log.h"
 #include "tests/windows/wine_programs.h"
@@ -23,6 +24,11 @@ using namespace winetest;
 // Wine starts slowly, and a first run may still be making the prefix.
 constexpr auto kStartLimit = 60s;
 constexpr auto kStepLimit = 15s;
+// The service's main loop sleeps a millisecond between dispatches and its racks sleep
+// between reads; a loop that spins takes a whole core.
+constexpr double kQuietCpu = 0.5;
+const std::pair<const char*, const char*> kRacks[] = {
+    {"COM3", "joystick"}, {"COM4", "pedals"}, {"COM5", "efis"}, {"COM6", "autopilot"}};
 
 class WindowsRun : public ::testing::Test {
 protected:
@@ -42,9 +48,10 @@ protected:
 
     // The racks first, so that their devices exist when the prefix's links are made; then
     // the stand-in with `standinArgs`, and the service `exe` with the four racks on COM3 to
-    // COM6 (in the work folder's rack_config.json, written when it has none).
-    void start(const std::vector<std::string>& standinArgs,
-               const std::string& exe = windowsProgram("orvendale-fs")) {
+    // COM6 (in the work folder's rack_config.json, written when it has none), until it has
+    // started them.
+    void launch(const std::vector<std::string>& standinArgs,
+                const std::string& exe = windowsProgram("orvendale-fs")) {
         racks = std::make_unique<ChildProcess>(testsupport::ProcessOptions{
             {testsupport::binaryPath("rack-emulator"), "--joystick", "--pedals", "--efis", "--fcu",
              "--control", work.file("control"), "--log", work.file("racks.jsonl")}});
@@ -61,15 +68,39 @@ protected:
                        R"({"COM3": "joystick_rack", "COM4": "pedals_rack", "COM5": "efis_rack",)"
                        R"( "COM6": "autopilot_rack"})");
         service = std::make_unique<ChildProcess>(wineOptions(exe, {}, work.path()));
-        ASSERT_TRUE(testsupport::waitUntil([&] { return contains(*service, "[OK] Connection Opened !"); },
-                                           kStartLimit))
+        ASSERT_TRUE(
+            testsupport::waitUntil([&] { return contains(*service, "Launch a flight."); }, kStartLimit))
             << lines(*service);
-        for (const auto& [com, rack] : {std::pair{"COM3", "joystick"}, {"COM4", "pedals"}, {"COM5", "efis"},
-                                        {"COM6", "autopilot"}}) {
+        for (const auto& [com, rack] : kRacks) {
             const std::string line =
                 std::string("[OK] Rack: ") + rack + "_rack Connected on Port: \\\\.\\" + com;
             EXPECT_TRUE(contains(*service, line)) << line << "\n" << lines(*service);
         }
+    }
+
+    // Launched, and the simulator has answered.
+    void start(const std::vector<std::string>& standinArgs,
+               const std::string& exe = windowsProgram("orvendale-fs")) {
+        ASSERT_NO_FATAL_FAILURE(launch(standinArgs, exe));
+        ASSERT_TRUE(testsupport::waitUntil([&] { return contains(*service, "[OK] Connection Opened !"); },
+                                           kStepLimit))
+            << lines(*service);
+    }
+
+    // CPU seconds per wall second of the service's process over `window`; the wait ends
+    // early only when the service ends.
+    double serviceCpu(std::chrono::milliseconds window) {
+        const double before = testsupport::cpuSeconds(service->pid());
+        const auto started = std::chrono::steady_clock::now();
+        service->waitExit(window);
+        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        return (testsupport::cpuSeconds(service->pid()) - before) / wall;
+    }
+
+    // Rack requests the stand-in logged from `from` on.
+    std::size_t rackRequests(std::size_t from = 0) {
+        return log.requests("TransmitClientEvent", from).size() + log.requests("SetDataOnSimObject", from).size() +
+               log.requests("SetClientData", from).size();
     }
 
     void act(const std::string& actions) {
@@ -180,6 +211,84 @@ TEST_F(WindowsRun, TheZipsServiceFromItsOwnFolder) {
                              "COM5 : \"efis_rack\"", "COM6 : \"autopilot_rack\""})
         EXPECT_TRUE(contains(*service, rack)) << lines(*service);
     quit();
+}
+
+// The pipe breaks after the first 16 bytes of a message: the service delivers no part of
+// it, lives on without the simulator (its panels still get their frames) and does not spin.
+TEST_F(WindowsRun, ConnectionCutInTheMiddleOfAMessage) {
+    // Late enough for the racks to be at work, which takes them about 5 s under Wine.
+    ASSERT_NO_FATAL_FAILURE(start({"--no-tcp", "--break-after", "10", "--break-mid-message"}));
+    act("hold fcu spd_on 30");
+    const auto broke = log.waitForEvent("break", kStepLimit);
+    ASSERT_TRUE(broke);
+    EXPECT_TRUE(log.waitForMessage("EXCEPTION", memberIs("cut_from", 24), kStepLimit));
+    EXPECT_EQ(standin->waitExit(kStepLimit), 0) << lines(*standin);
+    const auto firstRequest = log.waitForRequest("TransmitClientEvent", memberIs("event", "AP_AIRSPEED_ON"), 0ms);
+    ASSERT_TRUE(firstRequest && (*firstRequest)["t"] < (*broke)["t"]) << "the racks were not at work before the break";
+
+    const std::size_t seen = rackLog.size();
+    act("press fcu ap1\nturn efis baro 2\nset pedals brake_position 300");
+    EXPECT_TRUE(rackLog.waitForReceived("fcu", [](const Json&) { return true; }, kStepLimit, seen));
+    EXPECT_TRUE(rackLog.waitForReceived("efis", [](const Json&) { return true; }, kStepLimit, seen));
+    const double cpu = serviceCpu(3s);
+    EXPECT_LT(cpu, kQuietCpu);
+    RecordProperty("service_cpu_s_per_s", std::to_string(cpu));
+    ASSERT_TRUE(service->running()) << lines(*service);
+    for (const char* line : {"Exception ID", "Received:", "Error", "[OK] Quit"})
+        EXPECT_FALSE(contains(*service, line)) << line << "\n" << lines(*service);
+}
+
+// A simulator that takes the connection and never answers it: every rack waits, none of
+// their input reaches the simulator, the service dispatches without spinning, and the
+// simulator's quit still ends it.
+TEST_F(WindowsRun, SimulatorThatNeverAnswersTheOpen) {
+    ASSERT_NO_FATAL_FAILURE(launch({"--no-tcp", "--no-open-answer"}));
+    for (const auto& [com, rack] : kRacks) {
+        const std::string line = std::string("[WARN] Rack ") + rack + "_rack in \\\\.\\" + com +
+                                 " is waiting for Flight Simulator starts. coon:1, first:0";
+        EXPECT_TRUE(testsupport::waitUntil([&] { return contains(*service, line); }, kStepLimit))
+            << line << "\n" << lines(*service);
+    }
+    act("press joystick rudder_trim_plus_pct\nset pedals brake_position 100\nturn efis baro 3\npress fcu ap1");
+    const double cpu = serviceCpu(4s);
+    EXPECT_LT(cpu, kQuietCpu);
+    RecordProperty("service_cpu_s_per_s", std::to_string(cpu));
+    ASSERT_TRUE(service->running()) << lines(*service);
+    EXPECT_EQ(rackRequests(), 0u);
+
+    standin->signal(SIGINT);
+    EXPECT_EQ(service->waitExit(kStepLimit), 0) << lines(*service);
+    EXPECT_TRUE(contains(*service, "[OK] Quit, Bye !!\n")) << lines(*service);
+    EXPECT_FALSE(contains(*service, "[OK] Connection Opened !"));
+    EXPECT_EQ(rackRequests(), 0u);
+}
+
+// The simulator quits while every rack keeps the service busy: a held switch repeating,
+// knobs turning, axes and brakes moving. The service says goodbye and ends with 0.
+TEST_F(WindowsRun, QuitWhileEveryRackIsBusy) {
+    ASSERT_NO_FATAL_FAILURE(start({"--no-tcp"}));
+    std::string actions = "hold fcu spd_on 10\nmove joystick aileron_position 30\nset pedals brake_position 9000";
+    // A knob turn every 100 ms for 5 s (control lines count from when they are read).
+    for (int i = 1; i <= 50; ++i) {
+        const std::string at = "\n+" + std::to_string(i / 10) + "." + std::to_string(i % 10) + " ";
+        actions += at + "turn efis baro 1" + at + "turn fcu hdg 1";
+    }
+    act(actions);
+    EXPECT_TRUE(transmitted("AP_AIRSPEED_ON", 0));
+    EXPECT_TRUE(transmitted("HEADING_BUG_INC", 0));
+    const std::size_t busy = rackRequests();
+    EXPECT_TRUE(testsupport::waitUntil([&] { return rackRequests() > busy + 20; }, kStepLimit));
+
+    const auto asked = std::chrono::steady_clock::now();
+    standin->signal(SIGINT);
+    EXPECT_EQ(service->waitExit(kStepLimit), 0) << lines(*service);
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
+    // Closing waits at most 5 s for the connection's last completions; the racks stop at
+    // their next pass.
+    EXPECT_LT(took, 6.0);
+    EXPECT_TRUE(contains(*service, "[OK] Quit, Bye !!\n")) << lines(*service);
+    EXPECT_EQ(standin->waitExit(kStepLimit), 0) << lines(*standin);
+    RecordProperty("seconds_to_exit", std::to_string(took));
 }
 
 }  // namespace

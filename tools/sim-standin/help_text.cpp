@@ -82,9 +82,9 @@ Log (--log FILE): one JSON object per line, flushed per line. "t" is seconds sin
      "effect"}, else "data" (hex)
   {"t":..,"session":1,"dir":"out","message":"OPEN"|"EXCEPTION"|"EVENT"|"SIMOBJECT_DATA"|
    "CLIENT_DATA"|"QUIT","size":N,"fields":{...}}   fields by published names, plus
-     EXCEPTION "exception" (name); EVENT "event"; SIMOBJECT_DATA "values" {DATUM NAME:
-     value}; CLIENT_DATA "area" and "slots" {COCKPIT NAME: tenths} for the whole
-     downlink, else "data" (hex)
+     EXCEPTION "exception" (name), and "cut_from" (its whole size) for a message cut
+     short; EVENT "event"; SIMOBJECT_DATA "values" {DATUM NAME: value}; CLIENT_DATA
+     "area" and "slots" {COCKPIT NAME: tenths} for the whole downlink, else "data" (hex)
   {"t":..,"session":1,"model":"AUTOPILOT AIRSPEED HOLD VAR","value":251,"unit":"knots"}
   {"t":..,"session":1,"cockpit":"A32NX_AUTOPILOT_SPEED_SELECTED","value":2510}
      model changes, in base units and published tenths, with the session that caused them
@@ -92,6 +92,7 @@ Log (--log FILE): one JSON object per line, flushed per line. "t" is seconds sin
   {"t":..,"session":1,"event":"close","reason":"peer closed"|"malformed"|"quit"|"break"|..}
   {"t":..,"event":"script","action":{...}}   {"t":..,"event":"flight_start"}
   {"t":..,"event":"quit","cause":"quit-after"|"script"|"signal"}   {"t":..,"event":"break"}
+  {"t":..,"event":"stop_reading"}
 )HELP";
 
 // A flag shown the other way round starts the other way round.

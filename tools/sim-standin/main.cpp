@@ -18,6 +18,8 @@ SimulatorConfig simulatorConfig(const Options& options, std::vector<ScriptAction
     config.rules.silent = options.noOpenAnswer;
     config.quitAfter = options.quitAfter;
     config.breakAfter = options.breakAfter;
+    config.breakMidMessage = options.breakMidMessage;
+    config.stopReadingAfter = options.stopReadingAfter;
     config.flightStarted = options.flightStart == Options::FlightStart::Now;
     if (options.flightStart == Options::FlightStart::At) {
         ScriptAction start;

@@ -127,6 +127,17 @@ void addScenarios(CLI::App& app, Options& o) {
     app.add_option("--break-after", o.breakAfter, "close every connection without QUIT, and exit")
         ->type_name("SECONDS")
         ->check(kSeconds);
+    app.add_flag("--break-mid-message", o.breakMidMessage,
+                 "a break (--break-after or the script's) cuts a message short:\n"
+                 "each connection gets the first 16 of the 24 bytes of an\n"
+                 "EXCEPTION (header and dwException 1) just before it closes");
+    app.add_option("--stop-reading-after", o.stopReadingAfter,
+                   "a simulator that hangs: from then on no connection is\n"
+                   "read, so the clients' requests wait in the connections\n"
+                   "unanswered; connections stay open, and the script, periodic\n"
+                   "data and endings still run")
+        ->type_name("SECONDS")
+        ->check(kSeconds);
     app.add_flag("--no-open-answer", o.noOpenAnswer,
                  "a silent simulator: requests are read and logged, nothing\n"
                  "is answered; only a quit is still sent");

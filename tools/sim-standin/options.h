@@ -21,6 +21,8 @@ struct Options {
     std::vector<std::string> rejectNames;
     std::optional<double> quitAfter;
     std::optional<double> breakAfter;
+    bool breakMidMessage = false;
+    std::optional<double> stopReadingAfter;
     std::string scriptFile;
     std::string logFile;
     enum class FlightStart { Now, Script, At } flightStart = FlightStart::Now;

@@ -507,6 +507,19 @@ void ProtocolSession::sendQuit(Clock::time_point now) {
     emit(quitMessage(), "QUIT", Json::object(), now, true);
 }
 
+void ProtocolSession::sendCutMessage(Clock::time_point now) {
+    // The header and the exception number arrive, so a client that took the part for the
+    // whole would act on it.
+    constexpr std::uint32_t kError = 1;
+    constexpr std::size_t kCutAt = 16;
+    Bytes message = exceptionMessage(kError, 0, 0xFFFFFFFF);
+    const std::size_t whole = message.size();
+    message.resize(kCutAt);
+    emit(std::move(message), "EXCEPTION",
+         Json{{"dwException", kError}, {"exception", exceptionName(kError)}, {"cut_from", whole}}, now,
+         true);
+}
+
 Bytes ProtocolSession::takeOutput() {
     Bytes out;
     out.swap(output_);

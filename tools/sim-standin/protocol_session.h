@@ -47,6 +47,8 @@ public:
     // When the next send falls due if nothing changes meanwhile.
     std::optional<Clock::time_point> nextDue() const;
     void sendQuit(Clock::time_point now);
+    // The first part of a message whose rest never comes: for a connection about to break.
+    void sendCutMessage(Clock::time_point now);
 
     Bytes takeOutput();
 

@@ -71,7 +71,8 @@ void Server::closeLink(std::uint32_t session, const std::string& reason, Clock::
 }
 
 void Server::finish() {
-    // A quitting simulator's QUIT is delivered before the connection closes, within a bound.
+    // What the simulator sent last (a QUIT, a cut message) is delivered before the
+    // connection closes, within a bound.
     deliverLastOutput(Clock::now() + kQuitFlushTime);
     const auto now = Clock::now();
     for (std::uint32_t session : sessions()) {

@@ -56,8 +56,8 @@ protected:
                                                  std::string& error) = 0;
     // Waits for the next byte, connection, stop request or due time, and serves it.
     virtual void waitAndServe(const StopSignal& stop) = 0;
-    // Before the connections close: gives a quitting simulator's last output its chance to
-    // reach the clients, until the deadline.
+    // Before the connections close: gives an ending simulator's last output (a quit's QUIT,
+    // a break's cut message) its chance to reach the clients, until the deadline.
     virtual void deliverLastOutput(Clock::time_point deadline) = 0;
 
     // The open connections, by session, and what waits to be sent on each.

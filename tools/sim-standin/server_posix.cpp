@@ -154,8 +154,10 @@ void PosixServer::waitAndServe(const StopSignal& stop) {
     const auto listening = static_cast<short>(accepting ? POLLIN : 0);
     for (const Listener& listener : listeners) fds.push_back({listener.fd, listening, 0});
     std::vector<std::uint32_t> order;
+    const bool reading = simulator.reading();
     for (const auto& [session, link] : links) {
-        fds.push_back({link.fd, static_cast<short>(POLLIN | (link.out.empty() ? 0 : POLLOUT)), 0});
+        const int events = (reading ? POLLIN : 0) | (link.out.empty() ? 0 : POLLOUT);
+        fds.push_back({link.fd, static_cast<short>(events), 0});
         order.push_back(session);
     }
     std::optional<Clock::time_point> wake = simulator.nextWake();
@@ -171,7 +173,10 @@ void PosixServer::waitAndServe(const StopSignal& stop) {
     for (std::size_t i = 0; i < order.size(); ++i) {
         const short events = fds[1 + listeners.size() + i].revents;
         Link& link = links.at(order[i]);
-        if (events & (POLLIN | POLLHUP | POLLERR)) readFrom(order[i], link, now);
+        if (reading && (events & (POLLIN | POLLHUP | POLLERR))) readFrom(order[i], link, now);
+        // A hung simulator reads nothing, yet a connection that went away must not wake it
+        // again and again.
+        if (!reading && (events & (POLLHUP | POLLERR))) simulator.peerClosed(order[i], "peer closed", now);
         if (events & POLLOUT) writeTo(order[i], link, now);
     }
 }
@@ -245,7 +250,7 @@ void PosixServer::deliverLastOutput(Clock::time_point deadline) {
         std::vector<pollfd> fds;
         std::vector<std::uint32_t> order;
         for (const auto& [session, link] : links) {
-            if (link.out.empty() || simulator.ending() != Ending::Quit) continue;
+            if (link.out.empty() || simulator.ending() == Ending::None) continue;
             fds.push_back({link.fd, POLLOUT, 0});
             order.push_back(session);
         }

@@ -101,6 +101,7 @@ protected:
         simulator_.receive(session_, data, size, now);
     }
     bool gone() const { return gone_; }
+    bool reading() const { return simulator_.reading(); }
 
 private:
     Simulator& simulator_;
@@ -167,6 +168,9 @@ private:
             lost(error, now);
             return;
         }
+        // A hung simulator posts no further read, so the client's requests wait in the pipe;
+        // what the read that was pending took after the hang is never looked at either.
+        if (!reading()) return;
         if (bytes > 0) received(buffer_.data(), bytes, now);
         if (!gone()) startRead(now);
     }
@@ -214,7 +218,8 @@ public:
     void serve(Clock::time_point now) override {
         WSANETWORKEVENTS events{};
         if (WSAEnumNetworkEvents(socket_, event_, &events) != 0) return;
-        if (events.lNetworkEvents & (FD_READ | FD_CLOSE)) readAvailable(now);
+        // A hung simulator leaves the bytes unread; Windows signals them once until a read.
+        if ((events.lNetworkEvents & (FD_READ | FD_CLOSE)) && reading()) readAvailable(now);
         if (events.lNetworkEvents & FD_WRITE) flush(now);
         if (events.lNetworkEvents & FD_CLOSE) {
             peerClosed(events.iErrorCode[FD_CLOSE_BIT] == 0 ? "peer closed" : "connection reset",
@@ -514,7 +519,7 @@ bool WindowsServer::closeConnection(std::uint32_t session) {
 }
 
 void WindowsServer::deliverLastOutput(Clock::time_point deadline) {
-    while (simulator.ending() == Ending::Quit && Clock::now() < deadline) {
+    while (simulator.ending() != Ending::None && Clock::now() < deadline) {
         std::vector<HANDLE> handles;
         for (const auto& [session, link] : links) {
             if (link->sending()) link->addWaits(handles);

@@ -82,6 +82,11 @@ void Simulator::advance(Clock::time_point now) {
            at(config_.script[nextAction_].at) <= now) {
         runAction(config_.script[nextAction_++], now);
     }
+    if (!readingStopped_ && config_.stopReadingAfter && at(*config_.stopReadingAfter) <= now) {
+        readingStopped_ = true;
+        log_.note(now, 0, Json{{"event", "stop_reading"}});
+        say("stopped reading");
+    }
     if (ending_ == Ending::None && config_.breakAfter && at(*config_.breakAfter) <= now) {
         breakConnections(now);
     }
@@ -127,7 +132,9 @@ void Simulator::breakConnections(Clock::time_point now) {
     log_.note(now, 0, Json{{"event", "break"}});
     say("break");
     for (auto& [id, connection] : connections_) {
-        if (connection->closeReason.empty()) connection->closeReason = "break";
+        if (!connection->closeReason.empty()) continue;
+        if (config_.breakMidMessage) connection->session.sendCutMessage(now);
+        connection->closeReason = "break";
     }
 }
 
@@ -148,6 +155,7 @@ std::optional<Clock::time_point> Simulator::nextWake() const {
     if (nextAction_ < config_.script.size()) consider(at(config_.script[nextAction_].at));
     if (config_.quitAfter) consider(at(*config_.quitAfter));
     if (config_.breakAfter) consider(at(*config_.breakAfter));
+    if (config_.stopReadingAfter && !readingStopped_) consider(at(*config_.stopReadingAfter));
     for (const auto& [id, connection] : connections_) consider(connection->session.nextDue());
     return wake;
 }

@@ -27,6 +27,8 @@ struct SimulatorConfig {
     std::vector<ScriptAction> script;
     std::optional<double> quitAfter;   // seconds
     std::optional<double> breakAfter;  // seconds
+    bool breakMidMessage = false;      // a break first sends part of a message
+    std::optional<double> stopReadingAfter;  // seconds
 };
 
 enum class Ending { None, Quit, Break };
@@ -55,6 +57,8 @@ public:
     // Ends the flight as a simulator that quits: QUIT to every client.
     void quit(std::string_view cause, Clock::time_point now);
     Ending ending() const { return ending_; }
+    // False once the simulator hangs (--stop-reading-after): the server reads no more.
+    bool reading() const { return !readingStopped_; }
 
     const SimWorld& world() const { return world_; }
 
@@ -85,6 +89,7 @@ private:
     std::uint32_t lastId_ = 0;
     std::size_t nextAction_ = 0;
     Ending ending_ = Ending::None;
+    bool readingStopped_ = false;
 };
 
 }  // namespace standin

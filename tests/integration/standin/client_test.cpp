@@ -4,6 +4,7 @@
 // program as a whole. Exceptions, and the object data's timing in detail, are checked on a
 // clock the test sets (session_test).
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include "simconnect/SimConnect.h"
 #include "tests/support/request_bytes.h"
@@ -132,14 +133,42 @@ TEST(StandinEnding, QuitReachesAClientThatIsStillSendingThenTheStandInEnds) {
     EXPECT_EQ(s.standin.process->waitExit(5s), 0);
 }
 
-TEST(StandinEnding, BreakFailsTheConnectionWithoutQuit) {
-    Session s({"--break-after", "1.5"});
+// The connection breaks in the middle of a message: the library delivers no part of it,
+// and its calls report the broken pipe.
+TEST(StandinEnding, BreakMidMessageFailsTheConnectionWithoutQuitOrAPart) {
+    Session s({"--break-after", "1.5", "--break-mid-message"});
     ASSERT_TRUE(s.opened) << s.standin.process->output();
     ASSERT_TRUE(s.waitFor(SIMCONNECT_RECV_ID_OPEN));
+    const std::size_t from = s.messages.size();
     EXPECT_TRUE(waitUntil([&] { return !s.dispatch(); }, 5s));
+    EXPECT_EQ(static_cast<std::uint32_t>(SimConnect_CallDispatch(
+                  s.handle, [](SIMCONNECT_RECV*, DWORD, void*) {}, nullptr)),
+              0xC000014Bu);
+    EXPECT_EQ(s.messages.size(), from);
     EXPECT_TRUE(s.received(SIMCONNECT_RECV_ID_QUIT).empty());
     EXPECT_EQ(s.standin.process->waitExit(5s), 0);
-    EXPECT_TRUE(StandinLog(s.standin.logPath).waitForEvent("break", 1s));
+    StandinLog log(s.standin.logPath);
+    EXPECT_TRUE(log.waitForEvent("break", 1s));
+    const auto cut = log.waitForMessage("EXCEPTION", memberIs("cut_from", 24), 1s);
+    ASSERT_TRUE(cut);
+    EXPECT_EQ((*cut)["size"], 16);
+}
+
+// A simulator that hangs reads nothing more; the connection stays open and its output
+// (here the quit) still comes.
+TEST(StandinEnding, HungSimulatorLeavesRequestsUnreadAndTheConnectionOpen) {
+    Session s({"--stop-reading-after", "1"});
+    ASSERT_TRUE(s.opened) << s.standin.process->output();
+    ASSERT_TRUE(s.waitFor(SIMCONNECT_RECV_ID_OPEN));
+    StandinLog log(s.standin.logPath);
+    ASSERT_TRUE(log.waitForEvent("stop_reading", 5s));
+    const std::size_t stopped = log.size();
+    for (int i = 0; i < 2000; ++i) ASSERT_EQ(SimConnect_TransmitClientEvent(s.handle, 0, 1, 0, 1, 16), S_OK);
+    EXPECT_FALSE(log.waitForRequest("TransmitClientEvent", {}, 500ms, stopped));
+    EXPECT_TRUE(s.dispatch());
+    s.standin.process->signal(SIGINT);
+    EXPECT_TRUE(s.waitFor(SIMCONNECT_RECV_ID_QUIT));
+    EXPECT_EQ(s.standin.process->waitExit(5s), 0);
 }
 
 }  // namespace
