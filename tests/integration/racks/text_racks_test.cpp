@@ -1,4 +1,5 @@
-// The joystick and pedals racks over a whole run: messages on the virtual racks' lines
+// The joystick and pedals racks over one whole run, shared by the cases in the order
+// written (ctest runs the program as one test): messages on the virtual racks' lines
 // become data writes and events at the stand-in.
 #include <gtest/gtest.h>
 
@@ -20,18 +21,14 @@ std::size_t countOf(const std::vector<std::string>& events, const std::string& n
 
 class TextRacks : public testing::Test {
 protected:
-    void SetUp() override {
-        const Json config = {{run.link("joystick"), "joystick_rack"}, {run.link("pedals"), "pedals_rack"}};
-        ASSERT_TRUE(run.startService(config.dump(), {"joystick", "pedals"})) << run.output();
-        const auto first = run.waitForWrite(kStick, memberIs("AILERON POSITION", 0), 0, 10s);
-        ASSERT_TRUE(first) << run.output();
-        // The racks start waiting once the session is set up, before the simulator's answer
-        // is dispatched, and sleep the whole 3 s although the answer comes at once.
-        const auto setUp = run.sim().waitForRequest("RequestClientData", nullptr, 0ms);
-        ASSERT_TRUE(setUp);
-        EXPECT_GT((*first)["mono_ns"].get<std::int64_t>() - (*setUp)["mono_ns"].get<std::int64_t>(),
-                  2'800'000'000);
+    static void SetUpTestSuite() {
+        shared = new RackRun({"joystick", "pedals"});
+        const Json config = {{shared->link("joystick"), "joystick_rack"},
+                             {shared->link("pedals"), "pedals_rack"}};
+        started = shared->startService(config.dump(), {"joystick", "pedals"});
     }
+    static void TearDownTestSuite() { delete shared; }
+    void SetUp() override { ASSERT_TRUE(started) << run.output(); }
 
     // Sends `lines` to the racks and waits for the stick write with this aileron value.
     std::optional<Json> stickWith(double aileron, const std::string& lines, std::size_t from) {
@@ -46,17 +43,31 @@ protected:
         return write ? (*write)["fields"]["values"].value("SMART CAMERA ACTIVE", -1.0) : -1.0;
     }
 
-    RackRun run{{"joystick", "pedals"}};
+    static inline RackRun* shared = nullptr;
+    static inline bool started = false;
+    RackRun& run = *shared;
 };
 
-TEST_F(TextRacks, JoystickAndPedalsReachTheSimulator) {
-    // The camera is on for values above zero; 0.9 truncates to 0. Axes pass unchanged.
+TEST_F(TextRacks, RacksSleepTheWholeWaitForTheSimulatorBeforeTheirFirstWrite) {
+    const auto first = run.waitForWrite(kStick, memberIs("AILERON POSITION", 0), 0, 10s);
+    ASSERT_TRUE(first) << run.output();
+    // The racks start waiting once the session is set up, before the simulator's answer
+    // is dispatched, and sleep the whole 3 s although the answer comes at once.
+    const auto setUp = run.sim().waitForRequest("RequestClientData", nullptr, 0ms);
+    ASSERT_TRUE(setUp);
+    EXPECT_GT((*first)["mono_ns"].get<std::int64_t>() - (*setUp)["mono_ns"].get<std::int64_t>(),
+              2'800'000'000);
+}
+
+TEST_F(TextRacks, CameraIsOnAboveZeroAndAxesPassUnchanged) {
+    // 0.9 truncates to 0.
     EXPECT_EQ(cameraWith(150, "0.9"), 0.0);
     EXPECT_EQ(cameraWith(-150, "true"), 1.0);
     EXPECT_EQ(cameraWith(12.5, "-1"), 0.0);
     EXPECT_EQ(cameraWith(13, "2"), 1.0);
+}
 
-    // A held switch acts once; released and pressed again, it acts again.
+TEST_F(TextRacks, AHeldSwitchActsOncePerPress) {
     std::size_t from = run.sim().size();
     run.act("press joystick autopilot_master");
     ASSERT_TRUE(run.waitForEvents("AP_MASTER", 1, from));
@@ -65,9 +76,10 @@ TEST_F(TextRacks, JoystickAndPedalsReachTheSimulator) {
     EXPECT_EQ(countOf(run.sim().transmittedEvents(from), "AP_MASTER"), 1u);
     run.act("press joystick autopilot_master");
     EXPECT_TRUE(run.waitForEvents("AP_MASTER", 2, from));
+}
 
-    // Both trims, then both spoilers, rising in one message each.
-    from = run.sim().size();
+TEST_F(TextRacks, BothTrimsThenBothSpoilersRisingInOneMessageEach) {
+    std::size_t from = run.sim().size();
     run.act("press joystick rudder_trim_plus_pct\npress joystick rudder_trim_minus_pct");
     ASSERT_TRUE(run.waitForEvents("RUDDER_TRIM_LEFT", 1, from));
     EXPECT_EQ(run.eventsBesideBrakes(from),
@@ -80,11 +92,13 @@ TEST_F(TextRacks, JoystickAndPedalsReachTheSimulator) {
     std::vector<std::string> spoilers(25, "SPOILERS_INC");
     spoilers.insert(spoilers.end(), 25, "SPOILERS_DEC");
     EXPECT_EQ(run.eventsBesideBrakes(from), spoilers);
+}
 
-    // Pedals: the rudder write, then the left and the right brake with the truncated value;
-    // the three requests of one message go out together, so their send ids follow.
+// The rudder write, then the left and the right brake with the truncated value; the three
+// requests of one message go out together, so their send ids follow.
+TEST_F(TextRacks, PedalsWriteTheRudderThenBothBrakes) {
     for (const auto& [brake, sent] : {std::pair{"12.7", 12}, {"true", 1}, {"-300", -300}}) {
-        from = run.sim().size();
+        const std::size_t from = run.sim().size();
         run.act(std::string("set pedals rudder_position 8192\nset pedals brake_position ") + brake);
         const auto brakeEvent = [&, sent = sent](const std::string& name) {
             return [=](const Json& f) { return f.value("event", "") == name && f.value("data", 0) == sent; };
@@ -103,10 +117,13 @@ TEST_F(TextRacks, JoystickAndPedalsReachTheSimulator) {
         EXPECT_TRUE(memberIs("RUDDER POSITION", 8192)(bySendId[left->first - 1]["values"]));
         EXPECT_TRUE(brakeEvent("AXIS_RIGHT_BRAKE_SET")(bySendId[left->first + 1]));
     }
+}
 
-    // A message without a member sends what its earlier members imply, then ends that rack
-    // only: the pedals go on.
-    from = run.sim().size();
+// A message without a member sends what its earlier members imply, then ends that rack
+// only: the pedals go on. Then a brake given as text ends the pedals before anything of
+// that message is sent: its rudder value never reaches the simulator.
+TEST_F(TextRacks, AFaultyMessageEndsItsRackOnly) {
+    const std::size_t from = run.sim().size();
     run.act("unset joystick autopilot_master\npress joystick rudder_trim_plus_pct");
     ASSERT_TRUE(run.service().waitForOutput(
         "Error run: [json.exception.type_error.302] type must be number, but is null\n", 5s))
@@ -119,12 +136,12 @@ TEST_F(TextRacks, JoystickAndPedalsReachTheSimulator) {
     EXPECT_FALSE(run.waitForWrite(kStick, [](const Json&) { return true; }, afterError, 0ms));
     EXPECT_EQ(countOf(run.sim().transmittedEvents(from), "RUDDER_TRIM_RIGHT"), 1u);
 
-    // A brake given as text ends the pedals before anything of that message is sent: its
-    // rudder value never reaches the simulator.
     run.act("set pedals rudder_position 4321\nset pedals brake_position \"x\"");
     ASSERT_TRUE(run.service().waitForOutput("type must be number, but is string\n", 5s)) << run.output();
     EXPECT_FALSE(run.waitForWrite(kRudder, memberIs("RUDDER POSITION", 4321), afterError, 0ms));
+}
 
+TEST_F(TextRacks, TheSimulatorsQuitEndsTheService) {
     EXPECT_EQ(run.quitSimulator(), 0) << run.output();
 }
 

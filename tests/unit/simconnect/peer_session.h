@@ -80,9 +80,9 @@ inline Dispatched DispatchOnce(HANDLE handle) {
 }
 
 // Waits until `count` messages wait in the session's receive queue.
-inline bool WaitForQueued(ClientClient* session, std::uint32_t count) {
-    return testsupport::waitUntil([&] { return session->QueuedMessages() >= count; },
-                                  std::chrono::seconds(5));
+inline bool WaitForQueued(ClientClient* session, std::uint32_t count,
+                          std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+    return testsupport::waitUntil([&] { return session->QueuedMessages() >= count; }, limit);
 }
 // Waits until the session's transport has failed.
 inline bool WaitForFailure(ClientClient* session) {
