@@ -16,7 +16,6 @@ protected:
     void handleMessage();
 
 private:
-
     // The rudder in the simulator's "position 16K" unit: definition 3.
     double rudderData = 0.0;
 };
