@@ -31,6 +31,12 @@ function(orvendale_target_options target)
                                              -fno-sanitize-recover=all)
     target_link_options(${target} PRIVATE -fsanitize=${_san})
   endif()
+  get_target_property(_type ${target} TYPE)
+  if(ORVENDALE_FUZZ AND _type STREQUAL "STATIC_LIBRARY")
+    # Coverage for the fuzz targets, which link these libraries; programs and tests that
+    # link them carry it too and do not use it.
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link)
+  endif()
   if(WIN32)
     # The Windows headers' min/max macros and their rarely used parts stay out of the code.
     target_compile_definitions(${target} PRIVATE NOMINMAX WIN32_LEAN_AND_MEAN)

@@ -9,6 +9,7 @@
 #include "racks/serial_com_handler_efis.h"
 #include "racks/serial_com_handler_joystick.h"
 #include "racks/serial_com_handler_pedals.h"
+#include "serial/serial_port.h"
 
 namespace {
 
@@ -22,8 +23,9 @@ using HandlerFactory = std::function<std::unique_ptr<SerialCOMHandlerBase>(
 template <typename Handler>
 HandlerFactory factory() {
     return [](const RackConfig& config, const std::string& portPath, const std::string& rackName) {
-        return std::make_unique<Handler>(portPath.c_str(), config.baudRate, rackName, config.session,
-                                         config.rackMutexPtr, config.stateLockPtr, kDelimiterSet);
+        return std::make_unique<Handler>(config.openLine(portPath, config.baudRate, kDelimiterSet),
+                                         portPath, rackName, config.session, config.rackMutexPtr,
+                                         config.stateLockPtr);
     };
 }
 
@@ -56,6 +58,11 @@ void addHandler(RackConfig& config, const std::string& portPath, const nlohmann:
 }
 
 }  // namespace
+
+std::unique_ptr<SerialLine> openSerialPort(const std::string& portPath, std::int32_t baudRate,
+                                           const std::string& delimiterSetName) {
+    return std::make_unique<SerialPort>(portPath.c_str(), baudRate, delimiterSetName);
+}
 
 void loadRackConfig(RackConfig& config) {
     std::ifstream file(config.fileName);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -13,6 +14,16 @@
 #include "app/locks.h"
 #include "app/sim_session.h"
 #include "racks/serial_com_handler_base.h"
+#include "serial/serial_line.h"
+
+// Makes the line a rack is served on from its port path, the baud rate and the name of
+// the delimiter set.
+using LineOpener = std::function<std::unique_ptr<SerialLine>(
+    const std::string& portPath, std::int32_t baudRate, const std::string& delimiterSetName)>;
+
+// The service's lines: the serial port of the path, opened and configured.
+std::unique_ptr<SerialLine> openSerialPort(const std::string& portPath, std::int32_t baudRate,
+                                           const std::string& delimiterSetName);
 
 struct RackConfig {
     // Owns the handlers in `handlers`; declared first so that they outlive the threads
@@ -30,6 +41,8 @@ struct RackConfig {
     std::vector<std::string> portPaths;
     RackMutex* rackMutexPtr = nullptr;
     StateLock* stateLockPtr = nullptr;
+    // How each configured port's line is made.
+    LineOpener openLine = openSerialPort;
 };
 
 // Reads `fileName`, prints each member, constructs the handlers of the racks it names

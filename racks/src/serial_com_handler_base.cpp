@@ -9,6 +9,8 @@
 #include <exception>
 #include <utility>
 
+#include "serial/serial_port.h"
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -38,13 +40,21 @@ SerialCOMHandlerBase::SerialCOMHandlerBase(const char* portName_, std::int32_t b
                                            std::string rackName_, SimSession* simSession_,
                                            RackMutex* rackMutex, StateLock* stateLock,
                                            std::string delimiterSetName)
-    : serialPort(portName_, baudRate, std::move(delimiterSetName)),
-      portName(portName_ != nullptr ? portName_ : ""),
+    : SerialCOMHandlerBase(
+          std::make_unique<SerialPort>(portName_, baudRate, std::move(delimiterSetName)),
+          portName_ != nullptr ? portName_ : "", std::move(rackName_), simSession_, rackMutex,
+          stateLock) {}
+
+SerialCOMHandlerBase::SerialCOMHandlerBase(std::unique_ptr<SerialLine> line, std::string portName_,
+                                           std::string rackName_, SimSession* simSession_,
+                                           RackMutex* rackMutex, StateLock* stateLock)
+    : serialPort(std::move(line)),
+      portName(std::move(portName_)),
       rackName(std::move(rackName_)),
       simSession(simSession_),
       rackMutexPtr(rackMutex),
       stateLockPtr(stateLock) {
-    if (serialPort.isConnected())
+    if (serialPort->isConnected())
         std::printf("[OK] Rack: %s Connected on Port: %s\n", rackName.c_str(), portName.c_str());
     else
         std::printf("[ERR] Rack: %s NOT Connected on Port: %s\n", rackName.c_str(), portName.c_str());
@@ -57,7 +67,7 @@ std::thread SerialCOMHandlerBase::start() {
 }
 
 void SerialCOMHandlerBase::closePort() {
-    serialPort.close();
+    serialPort->close();
 }
 
 // An error ends this rack's thread only; the rest of the service goes on.
@@ -92,13 +102,13 @@ bool SerialCOMHandlerBase::waitForSimulator() {
 // a quiet line costs no spinning.
 SerialCOMHandlerBase::ByteRead SerialCOMHandlerBase::nextByte(char& byte) {
     if (pendingAt_ == pendingCount_) {
-        serialPort.refreshStatus();
-        const std::uint32_t queued = serialPort.lineStatus().cbInQue;
+        serialPort->refreshStatus();
+        const std::uint32_t queued = serialPort->lineStatus().cbInQue;
         const auto wanted = static_cast<std::uint32_t>(
             std::clamp<std::size_t>(queued, 1, pendingBytes_.size()));
         pendingAt_ = 0;
         pendingCount_ = 0;
-        if (!serialPort.readBytes(pendingBytes_.data(), wanted, pendingCount_)) {
+        if (!serialPort->readBytes(pendingBytes_.data(), wanted, pendingCount_)) {
             pendingCount_ = 0;
             return ByteRead::failed;
         }
@@ -124,7 +134,7 @@ void SerialCOMHandlerBase::serveMessages(const std::function<void()>& handle) {
 }
 
 bool SerialCOMHandlerBase::readMessage(std::string& body) {
-    if (!serialPort.isConnected()) {
+    if (!serialPort->isConnected()) {
         std::this_thread::sleep_for(kIdlePause);
         return false;
     }
@@ -139,15 +149,15 @@ bool SerialCOMHandlerBase::readMessage(std::string& body) {
         if (read == ByteRead::none) {
             // A quiet line is waited on until its next byte or the window's end, rather
             // than asked again every millisecond.
-            serialPort.waitForInput(windowEnd);
+            serialPort->waitForInput(windowEnd);
             continue;
         }
         // The end test follows the start test, so with one character for both the
         // first one ends an empty message. A start inside a message is dropped.
-        const bool isStart = byte == serialPort.startDelimiter();
+        const bool isStart = byte == serialPort->startDelimiter();
         if (isStart) inMessage = true;
         if (!inMessage) continue;
-        if (byte == serialPort.endDelimiter()) return true;
+        if (byte == serialPort->endDelimiter()) return true;
         if (!isStart) body.push_back(byte);
     }
     return false;
@@ -158,15 +168,15 @@ void SerialCOMHandlerBase::parseMessage(const std::string& body) {
 }
 
 bool SerialCOMHandlerBase::readFrame(std::uint8_t* buffer, std::int32_t length) {
-    if (!serialPort.isConnected()) {
+    if (!serialPort->isConnected()) {
         std::this_thread::sleep_for(kIdlePause);
         return false;
     }
     const auto size = static_cast<std::uint32_t>(length);
     std::memset(buffer, 0, size);
-    serialPort.refreshStatus();
+    serialPort->refreshStatus();
     std::uint32_t transferred = 0;
-    if (!serialPort.readBytes(buffer, size, transferred)) {
+    if (!serialPort->readBytes(buffer, size, transferred)) {
         std::printf("[ERR READFILE]\n");
         return false;
     }
@@ -174,7 +184,7 @@ bool SerialCOMHandlerBase::readFrame(std::uint8_t* buffer, std::int32_t length) 
 }
 
 bool SerialCOMHandlerBase::writeFrame(const std::uint8_t* buffer, std::int32_t length) {
-    const bool written = serialPort.writeBytes(buffer, static_cast<std::uint32_t>(length));
+    const bool written = serialPort->writeBytes(buffer, static_cast<std::uint32_t>(length));
     if (!written)
         std::printf("\n[WARN] Cannot WRITE to Rack %s in %s :(\n", rackName.c_str(), portName.c_str());
     return written;

@@ -134,11 +134,12 @@ using Periods = std::map<RackKind, std::chrono::milliseconds>;
 // Naming a rack, with or without a path, asks for it.
 void addRacks(CLI::App& app, Options& options) {
     app.option_defaults()->group("Racks (at least one)");
-    for (const auto& [kind, help] : kRackHelp) {
+    for (const auto& entry : kRackHelp) {
+        const RackKind kind = entry.first;
         app.add_option_function<std::string>(
                "--" + std::string(rackName(kind)),
                [&options, kind](const std::string& path) { options.racks[kind].linkPath = path; },
-               help)
+               entry.second)
             ->expected(0, 1)
             ->type_name("[PATH]");
     }

@@ -18,11 +18,15 @@ public:
 
     void run() override;
 
+protected:
+    // One input frame's work, on inputFrame: what a pass does after each frame it reads.
+    // Held switches repeat when `repeatElapsed` is over the repeat interval.
+    void handleInputFrame(std::uint64_t repeatElapsed);
+
 private:
     // One pass of the loop; false once the simulator has quit.
     bool runPass();
     void fillOutputFields(const SimState& state) override;
-    void handleInputFrame(std::uint64_t repeatElapsed);
     void handleKnobs();
     void handleRepeatingSwitches(std::uint64_t repeatElapsed);
     void handlePresses();

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
@@ -14,7 +15,7 @@
 #include "app/millis_timer.h"
 #include "app/sim_call.h"
 #include "app/sim_session.h"
-#include "serial/serial_port.h"
+#include "serial/serial_line.h"
 #include "simconnect/SimConnect.h"
 
 class SerialCOMHandlerBase {
@@ -24,6 +25,11 @@ public:
     SerialCOMHandlerBase(const char* portName, std::int32_t baudRate, std::string rackName,
                          SimSession* simSession, RackMutex* rackMutex, StateLock* stateLock,
                          std::string delimiterSetName);
+    // Serves the rack on a line already made: a port opened as above, or any other line
+    // that carries the rack's bytes. `portName` names it in the console lines.
+    SerialCOMHandlerBase(std::unique_ptr<SerialLine> line, std::string portName,
+                         std::string rackName, SimSession* simSession, RackMutex* rackMutex,
+                         StateLock* stateLock);
     virtual ~SerialCOMHandlerBase();
     SerialCOMHandlerBase(const SerialCOMHandlerBase&) = delete;
     SerialCOMHandlerBase& operator=(const SerialCOMHandlerBase&) = delete;
@@ -39,7 +45,7 @@ public:
     void closePort();
 
     const std::string& getPortName() const { return portName; }
-    bool isPortConnected() const { return serialPort.isConnected(); }
+    bool isPortConnected() const { return serialPort->isConnected(); }
 
 protected:
     // Waits until the connection is open and the simulator has answered, warning every
@@ -74,7 +80,7 @@ protected:
     void sendTriggerCommand(const std::string& name);
     void sendSetCommand(const std::string& name, std::int32_t value);
 
-    SerialPort serialPort;
+    std::unique_ptr<SerialLine> serialPort;
     std::int32_t readTimeoutSeconds = 5;
     std::string receiveBuffer;
     nlohmann::json lastMessage;

@@ -13,7 +13,7 @@ public:
 
     void run() override;
 
-private:
+protected:
     // The previous frame's selectors: a change of them is what gets sent.
     struct Selectors {
         std::int32_t baroMode = 0;
@@ -22,8 +22,11 @@ private:
         std::int32_t option = 0;
     };
 
-    void fillOutputFields(const SimState& state) override;
+    // One input frame's work, on inputFrame: what run does after each frame it reads.
     void handleInputFrame(Selectors& previous);
+
+private:
+    void fillOutputFields(const SimState& state) override;
     void handleNavigationDisplay(Selectors& previous);
 
     ButtonState flightDirectorButton;

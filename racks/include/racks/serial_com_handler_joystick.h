@@ -15,8 +15,11 @@ public:
 
     void run() override;
 
-private:
+protected:
+    // One message's work, on lastMessage: what run does after each message it reads.
     void handleMessage();
+
+private:
     void storeStick();
     void handleTrims();
     void handleSpoilers();

@@ -11,9 +11,11 @@ public:
 
     void run() override;
 
-private:
+protected:
+    // One message's work, on lastMessage: what run does after each message it reads.
     void handleMessage();
 
+private:
     // The rudder in the simulator's "position 16K" unit: definition 3.
     double rudderData = 0.0;
 };

@@ -1,0 +1,33 @@
+// A rack's serial line as its handler uses it: in the service, the SerialPort opened on the
+// rack's device; the handler reads, writes and cuts messages through this alone.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+// What the driver last reported about the line: bytes waiting in each direction.
+struct SerialLineStatus {
+    std::uint32_t cbInQue = 0;
+    std::uint32_t cbOutQue = 0;
+};
+
+class SerialLine {
+public:
+    virtual ~SerialLine() = default;
+
+    virtual bool isConnected() const = 0;
+    // Asks how many bytes wait in each direction (lineStatus).
+    virtual void refreshStatus() = 0;
+    virtual const SerialLineStatus& lineStatus() const = 0;
+    // Reads what arrives within about 1 ms, at most `count` bytes; `transferred` tells how
+    // many. False when the line failed.
+    virtual bool readBytes(void* buffer, std::uint32_t count, std::uint32_t& transferred) = 0;
+    // Writes every byte; false when the line failed.
+    virtual bool writeBytes(const void* buffer, std::uint32_t count) = 0;
+    // Waits until a byte can be read, the line hangs up, or `deadline` comes.
+    virtual void waitForInput(std::chrono::steady_clock::time_point deadline) = 0;
+    virtual void close() = 0;
+    // The characters that open and close the rack's text messages.
+    virtual char startDelimiter() const = 0;
+    virtual char endDelimiter() const = 0;
+};
