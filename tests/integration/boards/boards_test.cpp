@@ -55,10 +55,6 @@ std::map<std::string, int> lastLinkReport(RackRun& run) {
     return counts;
 }
 
-std::size_t countOf(const std::vector<std::string>& events, const std::string& name) {
-    return static_cast<std::size_t>(std::count(events.begin(), events.end(), name));
-}
-
 // Turns a knob until one frame carried the whole turn and the service took that frame, and
 // returns the events it gave. The service reads a frame's length at fixed moments and drops
 // what it finds of a frame still arriving, knob counts and all; such a turn is tried again.

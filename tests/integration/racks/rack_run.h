@@ -20,6 +20,10 @@ namespace racktest {
 using namespace std::chrono_literals;
 using testsupport::Json;
 
+inline std::size_t countOf(const std::vector<std::string>& events, const std::string& name) {
+    return static_cast<std::size_t>(std::count(events.begin(), events.end(), name));
+}
+
 // One service process with a working folder and HOME of its own.
 struct ServiceRun {
     testsupport::TempDir work;
@@ -103,11 +107,7 @@ public:
     bool waitForEvents(const std::string& event, std::size_t count, std::size_t from,
                        std::chrono::milliseconds timeout = 5s) {
         return testsupport::waitUntil(
-            [&] {
-                const auto events = simLog_.transmittedEvents(from);
-                return static_cast<std::size_t>(std::count(events.begin(), events.end(), event)) >= count;
-            },
-            timeout);
+            [&] { return countOf(simLog_.transmittedEvents(from), event) >= count; }, timeout);
     }
     // Waits for a data write of `definition` whose values match.
     std::optional<Json> waitForWrite(unsigned definition, const testsupport::JsonMatch& values,

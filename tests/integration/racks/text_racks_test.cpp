@@ -15,10 +15,6 @@ using testsupport::memberIs;
 constexpr unsigned kStick = 2;
 constexpr unsigned kRudder = 3;
 
-std::size_t countOf(const std::vector<std::string>& events, const std::string& name) {
-    return static_cast<std::size_t>(std::count(events.begin(), events.end(), name));
-}
-
 class TextRacks : public testing::Test {
 protected:
     static void SetUpTestSuite() {
