@@ -13,28 +13,13 @@
 namespace {
 
 // A registry key of the test's own, removed at the end.
-class OwnKey {
-public:
-    OwnKey() : path_("SOFTWARE\\Orvendale\\" + wintest::ownName("settings")) {
-        RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key_, nullptr);
-    }
-    ~OwnKey() {
-        RegCloseKey(key_);
-        RegDeleteKeyA(HKEY_CURRENT_USER, path_.c_str());
-    }
-    OwnKey(const OwnKey&) = delete;
-    OwnKey& operator=(const OwnKey&) = delete;
-
+struct OwnKey {
+    ~OwnKey() { RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str()); }
     void text(const char* name, const std::string& value) const {
-        RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>(value.size() + 1));
+        RegSetKeyValueA(HKEY_CURRENT_USER, path.c_str(), name, REG_SZ, value.c_str(),
+                        static_cast<DWORD>(value.size() + 1));
     }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-    HKEY key_ = nullptr;
+    const std::string path = "SOFTWARE\\Orvendale\\" + wintest::ownName("settings");
 };
 
 }  // namespace
@@ -44,11 +29,11 @@ TEST(WindowsSettings, RegistryTextMustFitTwentyBytesWithItsTerminator) {
     key.text("port", "500");
     key.text("nineteen", std::string(19, '9'));
     key.text("twenty", std::string(20, '2'));
-    EXPECT_EQ(settings_os::ReadUserRegistryText(key.path(), "port", 20), "500");
-    EXPECT_EQ(settings_os::ReadUserRegistryText(key.path(), "nineteen", 20), std::string(19, '9'));
-    EXPECT_EQ(settings_os::ReadUserRegistryText(key.path(), "twenty", 20), "");
-    EXPECT_EQ(settings_os::ReadUserRegistryText(key.path(), "missing", 20), "");
-    EXPECT_EQ(settings_os::ReadUserRegistryText(key.path() + "\\none", "port", 20), "");
+    EXPECT_EQ(settings_os::ReadUserRegistryText(key.path, "port", 20), "500");
+    EXPECT_EQ(settings_os::ReadUserRegistryText(key.path, "nineteen", 20), std::string(19, '9'));
+    EXPECT_EQ(settings_os::ReadUserRegistryText(key.path, "twenty", 20), "");
+    EXPECT_EQ(settings_os::ReadUserRegistryText(key.path, "missing", 20), "");
+    EXPECT_EQ(settings_os::ReadUserRegistryText(key.path + "\\none", "port", 20), "");
 }
 
 TEST(WindowsSettings, CurrentFolderConfigurationIsReadWithTheProfileFunctions) {

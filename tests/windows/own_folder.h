@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -30,31 +32,21 @@ inline bool waitFor(const std::function<bool()>& done,
 class OwnFolder {
 public:
     explicit OwnFolder(const std::string& config) {
-        char temp[MAX_PATH] = {};
-        GetTempPathA(MAX_PATH, temp);
-        folder_ = std::string(temp) + ownName("cfg");
-        CreateDirectoryA(folder_.c_str(), nullptr);
-        file_ = folder_ + "\\SimConnect.cfg";
-        const HANDLE out = CreateFileA(file_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-        DWORD written = 0;
-        WriteFile(out, config.data(), static_cast<DWORD>(config.size()), &written, nullptr);
-        CloseHandle(out);
-        GetCurrentDirectoryA(MAX_PATH, previous_);
-        SetCurrentDirectoryA(folder_.c_str());
+        std::filesystem::create_directory(folder_);
+        std::ofstream(folder_ / "SimConnect.cfg", std::ios::binary) << config;
+        std::filesystem::current_path(folder_);
     }
     ~OwnFolder() {
-        SetCurrentDirectoryA(previous_);
-        DeleteFileA(file_.c_str());
-        RemoveDirectoryA(folder_.c_str());
+        std::error_code ignored;
+        std::filesystem::current_path(previous_, ignored);
+        std::filesystem::remove_all(folder_, ignored);
     }
     OwnFolder(const OwnFolder&) = delete;
     OwnFolder& operator=(const OwnFolder&) = delete;
 
 private:
-    std::string folder_;
-    std::string file_;
-    char previous_[MAX_PATH] = {};
+    std::filesystem::path previous_ = std::filesystem::current_path();
+    std::filesystem::path folder_ = std::filesystem::temp_directory_path() / ownName("cfg");
 };
 
 }  // namespace wintest

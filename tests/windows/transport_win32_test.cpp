@@ -23,10 +23,6 @@ using wintest::waitFor;
 
 constexpr DWORD kPeerWaitMs = 5000;
 
-std::string ownPipe(const std::string& tag) {
-    return wintest::ownName("transport-" + tag);
-}
-
 // One instance, overlapped, so that waiting for a client has a bound.
 HANDLE makePipe(const std::string& name) {
     return CreateNamedPipeA(BuildPipePath("", name).c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
@@ -84,7 +80,7 @@ ClientClient* sessionOf(HANDLE handle) {
 }  // namespace
 
 TEST(WindowsTransport, BrokenPipeFailsWithItsStatus) {
-    const std::string name = ownPipe("broken");
+    const std::string name = wintest::ownName("transport-broken");
     const HANDLE pipe = makePipe(name);
     ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
     // A joining thread: a failed assertion below returns without leaving it running.
@@ -152,7 +148,7 @@ TEST(WindowsTransport, TcpPeerClosingInOrderEndsWithZeroBytes) {
 // The pipe's one instance is taken by a first client; a second connect waits while it
 // stays taken, and gets the instance once the server has taken the first client off it.
 TEST(WindowsTransport, BusyPipeIsWaitedFor) {
-    const std::string name = ownPipe("busy");
+    const std::string name = wintest::ownName("transport-busy");
     const HANDLE pipe = makePipe(name);
     ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
     const HANDLE first = CreateFileA(BuildPipePath("", name).c_str(), GENERIC_READ | GENERIC_WRITE,

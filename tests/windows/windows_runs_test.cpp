@@ -1,8 +1,6 @@
 // Whole runs of the Windows build under Wine, driven from Linux: the Windows service and
 // the Windows stand-in under one Wine prefix, and the four racks of rack-emulator on
-// pseudo-terminals that the prefix's COM ports (dosdevices/com3 to com6) lead to. One run
-// finds the stand-in on the default named pipe; in the other the stand-in offers no pipe
-// and the service falls back to TCP through the ports published in Wine's registry.
+// pseudo-terminals that the prefix's COM ports (dosdevices/com3 to com6) lead to.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -27,6 +25,7 @@ constexpr auto kStepLimit = 15s;
 // The service's main loop sleeps a millisecond between dispatches and its racks sleep
 // between reads; a loop that spins takes a whole core.
 constexpr double kQuietCpu = 0.5;
+const auto anyFrame = [](const Json&) { return true; };
 const std::pair<const char*, const char*> kRacks[] = {
     {"COM3", "joystick"}, {"COM4", "pedals"}, {"COM5", "efis"}, {"COM6", "autopilot"}};
 
@@ -38,12 +37,6 @@ protected:
         ASSERT_TRUE(fs::exists(windowsProgram("orvendale-fs")) &&
                     fs::exists(windowsProgram("sim-standin")))
             << "no Windows build in " << kWindowsBin << " (scripts/build-windows)";
-    }
-
-    std::unique_ptr<ChildProcess> startWindows(const std::string& program,
-                                               const std::vector<std::string>& args) {
-        return std::make_unique<ChildProcess>(
-            wineOptions(windowsProgram(program), args, work.path()));
     }
 
     // The racks first, so that their devices exist when the prefix's links are made; then
@@ -59,7 +52,7 @@ protected:
         ASSERT_EQ(devices.size(), 4u) << racks->output();
         std::vector<std::string> args = {"--log", work.file("standin.jsonl")};
         args.insert(args.end(), standinArgs.begin(), standinArgs.end());
-        standin = startWindows("sim-standin", args);
+        standin = std::make_unique<ChildProcess>(wineOptions(windowsProgram("sim-standin"), args, work.path()));
         ASSERT_TRUE(log.waitForListening(kStartLimit)) << standin->output();
 
         links = std::make_unique<ComLinks>(devices);
@@ -87,14 +80,16 @@ protected:
             << lines(*service);
     }
 
-    // CPU seconds per wall second of the service's process over `window`; the wait ends
-    // early only when the service ends.
-    double serviceCpu(std::chrono::milliseconds window) {
+    // The service's CPU seconds per wall second over `window` stay low, and it lives on.
+    void expectQuietAndRunning(std::chrono::milliseconds window) {
         const double before = testsupport::cpuSeconds(service->pid());
         const auto started = std::chrono::steady_clock::now();
         service->waitExit(window);
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        return (testsupport::cpuSeconds(service->pid()) - before) / wall;
+        const double cpu = (testsupport::cpuSeconds(service->pid()) - before) / wall;
+        EXPECT_LT(cpu, kQuietCpu);
+        RecordProperty("service_cpu_s_per_s", std::to_string(cpu));
+        EXPECT_TRUE(service->running()) << lines(*service);
     }
 
     // Rack requests the stand-in logged from `from` on.
@@ -111,59 +106,17 @@ protected:
             .has_value();
     }
 
-    // One scenario per rack, then the simulator quits (Ctrl+C for the stand-in): the
-    // service says goodbye and ends with 0.
-    void serveAllRacks() {
-        std::size_t from = log.size();
-        act("press joystick rudder_trim_plus_pct");
-        EXPECT_TRUE(transmitted("RUDDER_TRIM_RIGHT", from));
-        EXPECT_TRUE(log.waitForRequest("SetDataOnSimObject", {}, kStepLimit, from));
-
-        from = log.size();
-        act("set pedals rudder_position 0.5\nset pedals brake_position 12.7");
-        EXPECT_TRUE(transmitted("AXIS_LEFT_BRAKE_SET", from));
-        EXPECT_TRUE(transmitted("AXIS_RIGHT_BRAKE_SET", from));
-        EXPECT_TRUE(log.waitForRequest(
-            "SetDataOnSimObject",
-            [](const Json& f) {
-                return f.contains("values") && f["values"].contains("RUDDER POSITION");
-            },
-            kStepLimit, from));
-
-        // Three detents raise the barometric setting by 3 hPa, and the panel's display
-        // follows. The pedals go on sending their brakes meanwhile; only the barometer counts.
-        const auto first = rackLog.waitForReceived("efis", [](const Json&) { return true; }, kStepLimit);
-        ASSERT_TRUE(first) << "no EFIS frame from the service";
-        from = log.size();
-        act("turn efis baro 3");
-        const auto baroEvents = [&] {
-            std::vector<std::string> events = log.transmittedEvents(from);
-            std::erase_if(events, [](const std::string& e) { return e.rfind("KOHLSMAN", 0) != 0; });
-            return events;
-        };
-        EXPECT_TRUE(testsupport::waitUntil([&] { return baroEvents().size() >= 3; }, kStepLimit));
-        EXPECT_EQ(baroEvents(), (std::vector<std::string>(3, "KOHLSMAN_INC")));
-        EXPECT_TRUE(rackLog.waitForReceived(
-            "efis", memberIs("baro", (*first)["fields"]["baro"].get<int>() + 3), kStepLimit))
-            << rackLog.lastDisplay("efis").value_or("no display");
-
-        // The autopilot master goes to the simulator, and its light comes back to the panel.
-        ASSERT_TRUE(rackLog.waitForReceived("fcu", [](const Json&) { return true; }, kStepLimit));
-        from = log.size();
-        const std::size_t seen = rackLog.size();
-        act("press fcu ap1");
-        EXPECT_TRUE(transmitted("AP_MASTER", from));
-        EXPECT_TRUE(rackLog.waitForReceived("fcu", memberIs("ap1", true), kStepLimit, seen))
-            << rackLog.lastDisplay("fcu").value_or("no display");
-        quit();
-    }
-
-    void quit() {
+    // The simulator quits (Ctrl+C for the stand-in): the service says goodbye and ends
+    // with 0. The seconds it took.
+    double quit() {
+        const auto asked = std::chrono::steady_clock::now();
         standin->signal(SIGINT);
         EXPECT_EQ(service->waitExit(kStepLimit), 0) << lines(*service);
+        const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
         EXPECT_TRUE(contains(*service, "[OK] Quit, Bye !!\n")) << lines(*service);
         EXPECT_EQ(standin->waitExit(kStepLimit), 0) << lines(*standin);
         EXPECT_TRUE(contains(*standin, "sim-standin: quit (signal)")) << lines(*standin);
+        return took;
     }
 
     std::string connectedEndpoint() {
@@ -180,17 +133,49 @@ protected:
     testsupport::RackLog rackLog{work.file("racks.jsonl")};
 };
 
-TEST_F(WindowsRun, AllRacksOnTheDefaultPipe) {
-    ASSERT_NO_FATAL_FAILURE(start({"--no-tcp"}));
-    EXPECT_EQ(connectedEndpoint(), "pipe");
-    serveAllRacks();
-}
-
-// Without a pipe the plan's next stage is IPv6 on "::1" at the registered port.
+// Without a pipe the plan's next stage is IPv6 on "::1" at the port registered in Wine's
+// registry. One scenario per rack; the pipe carries the runs below.
 TEST_F(WindowsRun, AllRacksOverTcpFromTheRegistry) {
     ASSERT_NO_FATAL_FAILURE(start({"--no-pipe"}));
     EXPECT_EQ(connectedEndpoint(), "ipv6");
-    serveAllRacks();
+    std::size_t from = log.size();
+    act("press joystick rudder_trim_plus_pct");
+    EXPECT_TRUE(transmitted("RUDDER_TRIM_RIGHT", from));
+    EXPECT_TRUE(log.waitForRequest("SetDataOnSimObject", {}, kStepLimit, from));
+
+    from = log.size();
+    act("set pedals rudder_position 0.5\nset pedals brake_position 12.7");
+    EXPECT_TRUE(transmitted("AXIS_LEFT_BRAKE_SET", from));
+    EXPECT_TRUE(transmitted("AXIS_RIGHT_BRAKE_SET", from));
+    const auto rudder = [](const Json& f) { return f.contains("values") && f["values"].contains("RUDDER POSITION"); };
+    EXPECT_TRUE(log.waitForRequest("SetDataOnSimObject", rudder, kStepLimit, from));
+
+    // Three detents raise the barometric setting by 3 hPa, and the panel's display
+    // follows. The pedals go on sending their brakes meanwhile; only the barometer counts.
+    const auto first = rackLog.waitForReceived("efis", anyFrame, kStepLimit);
+    ASSERT_TRUE(first) << "no EFIS frame from the service";
+    from = log.size();
+    act("turn efis baro 3");
+    const auto baroEvents = [&] {
+        std::vector<std::string> events = log.transmittedEvents(from);
+        std::erase_if(events, [](const std::string& e) { return e.rfind("KOHLSMAN", 0) != 0; });
+        return events;
+    };
+    EXPECT_TRUE(testsupport::waitUntil([&] { return baroEvents().size() >= 3; }, kStepLimit));
+    EXPECT_EQ(baroEvents(), (std::vector<std::string>(3, "KOHLSMAN_INC")));
+    EXPECT_TRUE(rackLog.waitForReceived(
+        "efis", memberIs("baro", (*first)["fields"]["baro"].get<int>() + 3), kStepLimit))
+        << rackLog.lastDisplay("efis").value_or("no display");
+
+    // The autopilot master goes to the simulator, and its light comes back to the panel.
+    ASSERT_TRUE(rackLog.waitForReceived("fcu", anyFrame, kStepLimit));
+    from = log.size();
+    const std::size_t seen = rackLog.size();
+    act("press fcu ap1");
+    EXPECT_TRUE(transmitted("AP_MASTER", from));
+    EXPECT_TRUE(rackLog.waitForReceived("fcu", memberIs("ap1", true), kStepLimit, seen))
+        << rackLog.lastDisplay("fcu").value_or("no display");
+    quit();
 }
 
 // The zip of scripts/package as a user has it: unpacked into a folder, its examples copied
@@ -228,12 +213,9 @@ TEST_F(WindowsRun, ConnectionCutInTheMiddleOfAMessage) {
 
     const std::size_t seen = rackLog.size();
     act("press fcu ap1\nturn efis baro 2\nset pedals brake_position 300");
-    EXPECT_TRUE(rackLog.waitForReceived("fcu", [](const Json&) { return true; }, kStepLimit, seen));
-    EXPECT_TRUE(rackLog.waitForReceived("efis", [](const Json&) { return true; }, kStepLimit, seen));
-    const double cpu = serviceCpu(3s);
-    EXPECT_LT(cpu, kQuietCpu);
-    RecordProperty("service_cpu_s_per_s", std::to_string(cpu));
-    ASSERT_TRUE(service->running()) << lines(*service);
+    EXPECT_TRUE(rackLog.waitForReceived("fcu", anyFrame, kStepLimit, seen));
+    EXPECT_TRUE(rackLog.waitForReceived("efis", anyFrame, kStepLimit, seen));
+    expectQuietAndRunning(3s);
     for (const char* line : {"Exception ID", "Received:", "Error", "[OK] Quit"})
         EXPECT_FALSE(contains(*service, line)) << line << "\n" << lines(*service);
 }
@@ -250,15 +232,10 @@ TEST_F(WindowsRun, SimulatorThatNeverAnswersTheOpen) {
             << line << "\n" << lines(*service);
     }
     act("press joystick rudder_trim_plus_pct\nset pedals brake_position 100\nturn efis baro 3\npress fcu ap1");
-    const double cpu = serviceCpu(4s);
-    EXPECT_LT(cpu, kQuietCpu);
-    RecordProperty("service_cpu_s_per_s", std::to_string(cpu));
-    ASSERT_TRUE(service->running()) << lines(*service);
+    expectQuietAndRunning(4s);
     EXPECT_EQ(rackRequests(), 0u);
 
-    standin->signal(SIGINT);
-    EXPECT_EQ(service->waitExit(kStepLimit), 0) << lines(*service);
-    EXPECT_TRUE(contains(*service, "[OK] Quit, Bye !!\n")) << lines(*service);
+    quit();
     EXPECT_FALSE(contains(*service, "[OK] Connection Opened !"));
     EXPECT_EQ(rackRequests(), 0u);
 }
@@ -267,6 +244,7 @@ TEST_F(WindowsRun, SimulatorThatNeverAnswersTheOpen) {
 // knobs turning, axes and brakes moving. The service says goodbye and ends with 0.
 TEST_F(WindowsRun, QuitWhileEveryRackIsBusy) {
     ASSERT_NO_FATAL_FAILURE(start({"--no-tcp"}));
+    EXPECT_EQ(connectedEndpoint(), "pipe");
     std::string actions = "hold fcu spd_on 10\nmove joystick aileron_position 30\nset pedals brake_position 9000";
     // A knob turn every 100 ms for 5 s (control lines count from when they are read).
     for (int i = 1; i <= 50; ++i) {
@@ -279,15 +257,10 @@ TEST_F(WindowsRun, QuitWhileEveryRackIsBusy) {
     const std::size_t busy = rackRequests();
     EXPECT_TRUE(testsupport::waitUntil([&] { return rackRequests() > busy + 20; }, kStepLimit));
 
-    const auto asked = std::chrono::steady_clock::now();
-    standin->signal(SIGINT);
-    EXPECT_EQ(service->waitExit(kStepLimit), 0) << lines(*service);
-    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
     // Closing waits at most 5 s for the connection's last completions; the racks stop at
     // their next pass.
+    const double took = quit();
     EXPECT_LT(took, 6.0);
-    EXPECT_TRUE(contains(*service, "[OK] Quit, Bye !!\n")) << lines(*service);
-    EXPECT_EQ(standin->waitExit(kStepLimit), 0) << lines(*standin);
     RecordProperty("seconds_to_exit", std::to_string(took));
 }
 

@@ -37,24 +37,18 @@ std::string rackBlock(const std::string& output, const std::string& rack) {
     return output.substr(start + 1, end == npos ? npos : end - start - 1);
 }
 
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // Processes whose working folder or command line lies under `folder`: every program the
 // demo starts has one or the other there.
 std::vector<std::string> processesUnder(const std::string& folder) {
     std::vector<std::string> found;
     std::error_code error;
     for (fs::directory_iterator it("/proc", error), end; !error && it != end; it.increment(error)) {
-        const std::string pid = it->path().filename();
-        if (pid.find_first_not_of("0123456789") != npos) continue;
         std::error_code ignored;
         const std::string cwd = fs::read_symlink(it->path() / "cwd", ignored).string();
-        const std::string cmdline = readAll(it->path() / "cmdline");
+        std::ifstream in(it->path() / "cmdline");
+        const std::string cmdline(std::istreambuf_iterator<char>(in), {});
         if (cwd.rfind(folder, 0) == 0 || cmdline.find(folder) != npos)
-            found.push_back(pid + ": " + cmdline);
+            found.push_back(it->path().filename().string() + ": " + cmdline);
     }
     return found;
 }

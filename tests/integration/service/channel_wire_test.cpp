@@ -64,12 +64,8 @@ TEST_F(ChannelWire, UplinkBlocksCarryAFreshWordAndTheCommand) {
         EXPECT_TRUE(call.sendSetCommand(name, 1000));
         EXPECT_TRUE(call.sendTriggerCommand(trigger));
     }
-    const Bytes first = nextUplinkBlock();
-    const Bytes second = nextUplinkBlock();
-    const Bytes triggered = nextUplinkBlock();
-    ASSERT_EQ(first.size(), 132u);
-    ASSERT_EQ(second.size(), 132u);
-    ASSERT_EQ(triggered.size(), 132u);
+    const Bytes first = nextUplinkBlock(), second = nextUplinkBlock(), triggered = nextUplinkBlock();
+    ASSERT_TRUE(first.size() == 132 && second.size() == 132 && triggered.size() == 132);
     // A fresh first word each time; then kind 3, the value's low 16 bits and the name.
     EXPECT_NE(U32At(first, 0), U32At(second, 0));
     Bytes command = {3, 0xE8, 0x03};

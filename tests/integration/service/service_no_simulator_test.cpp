@@ -12,8 +12,7 @@ using namespace servicetest;
 using Clock = std::chrono::steady_clock;
 
 TEST(ServiceNoSimulator, RetriesEveryThreeSeconds) {
-    testsupport::TempDir home;
-    testsupport::TempDir work;
+    testsupport::TempDir home, work;
     testsupport::ChildProcess service(serviceOptions(work, home));
 
     const auto first = service.waitForOutput(kRetry, 10s);

@@ -17,15 +17,10 @@ using namespace servicetest;
 using loopback_peer::Bytes;
 namespace rl = request_layout;
 
-// One line per request: its number, size and fields, so a whole start-up compares as text.
+// One line per request: its number, size and fields (a float's bits as a word), so a whole
+// start-up compares as text.
 std::string render(const Bytes& r) {
     const auto word = [&](std::size_t at) { return loopback_peer::U32At(r, at); };
-    const auto real = [&](std::size_t at) {
-        const std::uint32_t bits = word(at);
-        float value = 0;
-        std::memcpy(&value, &bits, sizeof value);
-        return value;
-    };
     const auto text = [&](std::size_t at) {
         const char* start = reinterpret_cast<const char*>(r.data() + std::min(at, r.size()));
         return std::string(start, strnlen(start, r.size() - std::min(at, r.size())));
@@ -38,8 +33,8 @@ std::string render(const Bytes& r) {
             line << text(rl::open::szName);
             break;
         case rl::kAddToDataDefinition:
-            line << word(16) << " " << text(20) << " | " << text(276) << " " << word(532) << " "
-                 << real(536) << " " << word(540);
+            line << word(16) << " " << text(20) << " | " << text(276) << " " << word(532) << " " << word(536)
+                 << " " << word(540);
             break;
         case rl::kRequestDataOnSimObject:
         case rl::kRequestClientData:
@@ -50,7 +45,7 @@ std::string render(const Bytes& r) {
             line << word(16) << " " << text(20);
             break;
         case rl::kAddToClientDataDefinition:
-            line << word(16) << " " << word(20) << " " << word(24) << " " << real(28) << " " << word(32);
+            line << word(16) << " " << word(20) << " " << word(24) << " " << word(28) << " " << word(32);
             break;
         case rl::kMapClientDataNameToID:
             line << text(16) << " " << word(272);
@@ -61,7 +56,9 @@ std::string render(const Bytes& r) {
     return line.str();
 }
 
-const char* const kExpectedSetup[] = {
+// The start-up's requests: the data definitions and SimStart, the event mappings, then
+// the client data areas.
+const char* const kDataAndStart[] = {
     "1 [296] OrvendaleFlightRacks",
     "12 [544] 2 AILERON POSITION | percent 4 0 4294967295",
     "12 [544] 2 ELEVATOR POSITION | percent 4 0 4294967295",
@@ -75,48 +72,35 @@ const char* const kExpectedSetup[] = {
     "12 [544] 5 AUTOPILOT ALTITUDE LOCK VAR:3 | feet 4 0 4294967295",
     "14 [48] 5 5 0 4 1 0 0 0",
     "23 [276] 0 SimStart",
-    "4 [276] 1 AP_MASTER",
-    "4 [276] 2 RUDDER_TRIM_LEFT",
-    "4 [276] 3 RUDDER_TRIM_RIGHT",
-    "4 [276] 5 SPOILERS_DEC",
-    "4 [276] 4 SPOILERS_INC",
-    "4 [276] 7 AXIS_LEFT_BRAKE_SET",
-    "4 [276] 6 AXIS_RIGHT_BRAKE_SET",
-    "4 [276] 8 KOHLSMAN_INC",
-    "4 [276] 9 KOHLSMAN_DEC",
-    "4 [276] 10 TOGGLE_FLIGHT_DIRECTOR",
-    "4 [276] 11 AP_SPD_VAR_INC",
-    "4 [276] 12 AP_SPD_VAR_DEC",
-    "4 [276] 13 AP_AIRSPEED_ON",
-    "4 [276] 14 AP_AIRSPEED_OFF",
-    "4 [276] 15 AP_HDG_HOLD_ON",
-    "4 [276] 16 AP_HDG_HOLD_OFF",
-    "4 [276] 17 HEADING_BUG_INC",
-    "4 [276] 18 HEADING_BUG_DEC",
-    "4 [276] 19 AP_LOC_HOLD",
-    "4 [276] 20 AUTO_THROTTLE_ARM",
-    "4 [276] 21 AP_ALT_HOLD_ON",
-    "4 [276] 22 AP_ALT_HOLD_OFF",
-    "4 [276] 23 AP_ALT_VAR_INC",
-    "4 [276] 24 AP_ALT_VAR_DEC",
-    "4 [276] 27 AP_VS_HOLD",
-    "4 [276] 25 AP_VS_ON",
-    "4 [276] 26 AP_VS_OFF",
-    "4 [276] 28 AP_VS_VAR_INC",
-    "4 [276] 29 AP_VS_VAR_DEC",
-    "4 [276] 30 AP_APR_HOLD",
+};
+const char* const kClientData[] = {
     "57 [36] 5321 0 132 0 4294967295",
     "55 [276] orvendale.downlink 5321",
     "55 [276] orvendale.uplink 5322",
     "59 [48] 5321 5322 5321 3 1 0 0 0",
 };
+const char* const kEvents[] = {
+    "1 AP_MASTER", "2 RUDDER_TRIM_LEFT", "3 RUDDER_TRIM_RIGHT", "5 SPOILERS_DEC", "4 SPOILERS_INC",
+    "7 AXIS_LEFT_BRAKE_SET", "6 AXIS_RIGHT_BRAKE_SET", "8 KOHLSMAN_INC", "9 KOHLSMAN_DEC",
+    "10 TOGGLE_FLIGHT_DIRECTOR", "11 AP_SPD_VAR_INC", "12 AP_SPD_VAR_DEC", "13 AP_AIRSPEED_ON",
+    "14 AP_AIRSPEED_OFF", "15 AP_HDG_HOLD_ON", "16 AP_HDG_HOLD_OFF", "17 HEADING_BUG_INC",
+    "18 HEADING_BUG_DEC", "19 AP_LOC_HOLD", "20 AUTO_THROTTLE_ARM", "21 AP_ALT_HOLD_ON",
+    "22 AP_ALT_HOLD_OFF", "23 AP_ALT_VAR_INC", "24 AP_ALT_VAR_DEC", "27 AP_VS_HOLD", "25 AP_VS_ON",
+    "26 AP_VS_OFF", "28 AP_VS_VAR_INC", "29 AP_VS_VAR_DEC", "30 AP_APR_HOLD",
+};
+
+std::vector<std::string> expectedSetup() {
+    std::vector<std::string> lines(std::begin(kDataAndStart), std::end(kDataAndStart));
+    for (const char* event : kEvents) lines.push_back(std::string("4 [276] ") + event);
+    lines.insert(lines.end(), std::begin(kClientData), std::end(kClientData));
+    return lines;
+}
 
 TEST(ServiceWire, DeclaresEverythingInOrderThenDispatchesUntilQuit) {
     const std::string pipe = "orvendale-service-wire-" + std::to_string(getpid());
     auto listener = loopback_peer::Listener::Pipe("\\\\.\\pipe\\" + pipe);
     ASSERT_TRUE(listener);
-    testsupport::TempDir home;
-    testsupport::TempDir work;
+    testsupport::TempDir home, work;
     work.write("SimConnect.cfg", pipeConfig(pipe));
     work.write("rack_config.json", "{}");
     testsupport::ChildProcess service(serviceOptions(work, home));
@@ -124,7 +108,7 @@ TEST(ServiceWire, DeclaresEverythingInOrderThenDispatchesUntilQuit) {
     auto peer = listener->Accept(10s);
     ASSERT_TRUE(peer) << service.output();
     std::uint32_t sendId = 0;
-    for (const char* expected : kExpectedSetup) {
+    for (const std::string& expected : expectedSetup()) {
         const Bytes request = peer->ReadMessage(10s);
         ASSERT_FALSE(request.empty()) << "missing: " << expected;
         EXPECT_EQ(render(request), expected);

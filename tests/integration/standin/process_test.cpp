@@ -1,53 +1,56 @@
-// The sim-standin program over real sockets: endpoints, published ports, the stop request,
-// and clients whose bytes are wrong.
-#include <arpa/inet.h>
+// The sim-standin program with the client library as its client, as the service uses it:
+// endpoints, published ports, the stop request, and the endings that the service's runs
+// and the benchmarks rely on.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/un.h>
 
-#include <cstring>
+#include <algorithm>
 
 #include "simconnect/SimConnect.h"
-#include "tests/support/loopback_peer.h"
-#include "tests/support/request_bytes.h"
+#include "tests/support/service_output.h"
 #include "tests/support/standin_log.h"
 
 namespace {
 
-using namespace wirebytes;
 using namespace testsupport;
-using loopback_peer::Connection;
 
-// Clients that speak bytes, not the library: they send what a sound client never would.
-Connection connectTo(int family, const void* address, std::size_t length) {
-    Connection client(socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (connect(client.fd(), static_cast<const sockaddr*>(address), static_cast<socklen_t>(length)))
-        client.Close();
-    return client;
-}
+// The library's handle, configured by `cfg` alone (none: the defaults) in a working
+// directory and HOME of its own; it keeps each dispatched message's receive id.
+struct Client {
+    explicit Client(const std::string& cfg) {
+        if (!cfg.empty()) folder.write("SimConnect.cfg", cfg);
+        opened = SimConnect_Open(&handle, "standin test", nullptr, 0, nullptr, 0) == S_OK;
+    }
+    ~Client() {
+        if (handle != nullptr) SimConnect_Close(handle);
+    }
+    bool dispatch() {
+        return SUCCEEDED(SimConnect_CallDispatch(
+            handle,
+            [](SIMCONNECT_RECV* message, DWORD, void* context) {
+                static_cast<std::vector<DWORD>*>(context)->push_back(message->dwID);
+            },
+            &received));
+    }
+    std::size_t count(DWORD id) const { return std::ranges::count(received, id); }
+    // Dispatches until a message with receive id `id` has come.
+    bool waitFor(DWORD id) {
+        waitUntil([&] { return !dispatch() || count(id) > 0; }, 5s, 2ms);
+        return count(id) > 0;
+    }
 
-// The abstract Unix socket named by the pipe path.
-Connection connectPipe(const std::string& path) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path + 1, path.data(), path.size());
-    return connectTo(AF_UNIX, &address, offsetof(sockaddr_un, sun_path) + 1 + path.size());
-}
+    WorkFolder folder;
+    HANDLE handle = nullptr;
+    bool opened = false;
+    std::vector<DWORD> received;
+};
 
-Connection connectTcp(int family, int port) {
-    sockaddr_in6 v6{AF_INET6, htons(static_cast<std::uint16_t>(port)), 0, in6addr_loopback, 0};
-    sockaddr_in v4{AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
-    return family == AF_INET6 ? connectTo(family, &v6, sizeof v6)
-                              : connectTo(family, &v4, sizeof v4);
-}
-
-// A client on the pipe whose OPEN has been answered.
-Connection openedClient(const std::string& pipe) {
-    Connection client = connectPipe(pipe);
-    EXPECT_TRUE(client.Write(openRequest()));
-    const Bytes answer = client.ReadMessage();
-    EXPECT_TRUE(answer.size() == 308 && messageId(answer) == SIMCONNECT_RECV_ID_OPEN);
-    return client;
+// The endpoints the stand-in logged a connection on, in order.
+std::vector<std::string> connections(const StandinRun& run) {
+    std::vector<std::string> endpoints;
+    for (const Json& e : StandinLog(run.logPath).select(entryWith("event", "connect")))
+        endpoints.push_back(e.value("endpoint", ""));
+    return endpoints;
 }
 
 TEST(StandinProcess, PublishesItsPortsAndRemovesThemAtExit) {
@@ -58,62 +61,26 @@ TEST(StandinProcess, PublishesItsPortsAndRemovesThemAtExit) {
     StandinRun run = startStandin(home, {"--pipe-name", name});
     ASSERT_TRUE(run.ready) << run.process->output();
     EXPECT_EQ(run.endpoints.pipe, "\\\\.\\pipe\\" + name);
-    EXPECT_TRUE(
-        run.process->waitForOutput("sim-standin: ready pipe=" + run.endpoints.pipe +
-                                       " ipv4=127.0.0.1:" + std::to_string(run.endpoints.ipv4) +
-                                       " ipv6=[::1]:" + std::to_string(run.endpoints.ipv6) + "\n",
-                                   5s));
     const std::string published = home.read(registry);
-    for (const auto& [family, port, value] :
-         {std::tuple{AF_INET, run.endpoints.ipv4, "IPv4="}, {AF_INET6, run.endpoints.ipv6, "IPv6="}}) {
+    for (const auto& [family, port, address] : {std::tuple{"IPv4", run.endpoints.ipv4, "127.0.0.1"},
+                                                 std::tuple{"IPv6", run.endpoints.ipv6, "::1"}}) {
         ASSERT_GT(port, 0);
-        EXPECT_NE(published.find("SimConnect_Port_" + (value + std::to_string(port))), std::string::npos);
-        Connection client = connectTcp(family, port);
-        ASSERT_TRUE(client.Write(openRequest()));
-        EXPECT_EQ(client.ReadMessage().size(), 308u);
+        EXPECT_NE(published.find(std::string("SimConnect_Port_") + family + "=" + std::to_string(port)),
+                  std::string::npos);
+        Client client(std::string("[SimConnect]\nProtocol=") + family + "\nAddress=" + address +
+                      "\nPort=" + std::to_string(port) + "\n");
+        EXPECT_TRUE(client.opened && client.waitFor(SIMCONNECT_RECV_ID_OPEN)) << family;
     }
 
     // A stop request quits like the simulator: QUIT first, then the close.
-    Connection client = openedClient(run.endpoints.pipe);
+    Client client(servicetest::pipeConfig(name));
+    ASSERT_TRUE(client.opened && client.waitFor(SIMCONNECT_RECV_ID_OPEN));
     run.process->signal(SIGTERM);
-    EXPECT_EQ(client.ReadMessage(), loopback_peer::MakeMessage(SIMCONNECT_RECV_ID_QUIT, {}));
-    EXPECT_TRUE(client.WaitClosed());
+    EXPECT_TRUE(client.waitFor(SIMCONNECT_RECV_ID_QUIT));
+    EXPECT_TRUE(waitUntil([&] { return !client.dispatch(); }, 5s));
     EXPECT_EQ(run.process->waitExit(5s), 0);
+    EXPECT_EQ(connections(run), (std::vector<std::string>{"ipv4", "ipv6", "pipe"}));
     EXPECT_EQ(home.read(registry), "[Other]\nA=1\n");
-}
-
-TEST(StandinProcess, MalformedClientsAreClosedAndOthersGoOn) {
-    TempDir home;
-    StandinRun run = startStandin(home, {"--pipe-name", uniquePipeName("malformed"), "--no-tcp"});
-    ASSERT_TRUE(run.ready) << run.process->output();
-    Connection good = openedClient(run.endpoints.pipe);
-
-    Bytes cutShort = openRequest();
-    cutShort.resize(100);
-    for (const Bytes& bad : {words({8, 5, 0xF0000001u}), words({41089, 5, 0xF0000001u, 1}), cutShort}) {
-        Connection client = connectPipe(run.endpoints.pipe);
-        ASSERT_TRUE(client.Write(bad));
-        shutdown(client.fd(), SHUT_WR);
-        EXPECT_TRUE(client.WaitClosed());
-    }
-    StandinLog log(run.logPath);
-    std::vector<std::string> reasons;
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            reasons.clear();
-            for (const Json& e : log.select(entryWith("event", "malformed"))) reasons.push_back(e["reason"]);
-            return reasons.size() == 3;
-        },
-        5s));
-    EXPECT_EQ(reasons, (std::vector<std::string>{"length 8 below 16", "length 41089 above the limit of 41088",
-                                                 "request cut short at close (100 bytes)"}));
-
-    // The sound client is still served.
-    ASSERT_TRUE(good.Write(mapEvent(2, 1, "NOT_AN_EVENT")));
-    const Bytes answer = good.ReadMessage();
-    EXPECT_EQ(messageId(answer), SIMCONNECT_RECV_ID_EXCEPTION);
-    EXPECT_EQ(get32(answer, 16), 2u);
-    EXPECT_TRUE(run.process->running());
 }
 
 TEST(StandinDefaultPipe, ServesTheSimulatorsPipeAlone) {
@@ -121,13 +88,61 @@ TEST(StandinDefaultPipe, ServesTheSimulatorsPipeAlone) {
     StandinRun run = startStandin(home, {"--no-tcp"});
     ASSERT_TRUE(run.ready) << run.process->output();
     EXPECT_EQ(run.endpoints.pipe, "\\\\.\\pipe\\Microsoft Flight Simulator\\SimConnect");
-    Connection client = openedClient(run.endpoints.pipe);
+    Client client("");
+    EXPECT_TRUE(client.opened && client.waitFor(SIMCONNECT_RECV_ID_OPEN));
 
     // The pipe is one name for the whole machine: a second stand-in cannot have it.
     TempDir other;
     ChildProcess second({{binaryPath("sim-standin"), "--no-tcp"}, other.path(), {{"HOME", other.path()}}});
     EXPECT_EQ(second.waitExit(5s), 1);
     EXPECT_NE(second.output().find("cannot listen on pipe"), std::string::npos) << second.output();
+}
+
+// A stand-in on a pipe of its own, with `args`, and then a client of it.
+struct Session {
+    explicit Session(std::vector<std::string> args)
+        : standin(startStandin(standinHome, [&] {
+              args.insert(args.end(), {"--pipe-name", pipeName, "--no-tcp"});
+              return args;
+          }())) {}
+    TempDir standinHome;
+    std::string pipeName = uniquePipeName("client");
+    StandinRun standin;
+    Client client{servicetest::pipeConfig(pipeName)};
+};
+
+TEST(StandinEnding, QuitReachesAClientThatIsStillSendingThenTheStandInEnds) {
+    // Requests the stand-in has not read when it quits must not reset the connection under
+    // the QUIT it sent. The event is the client's own: no answer queues ahead of the QUIT.
+    Session s({"--quit-after", "1"});
+    Client& c = s.client;
+    ASSERT_TRUE(s.standin.ready && c.opened) << s.standin.process->output();
+    SimConnect_MapClientEventToSimEvent(c.handle, 1, "");
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            for (int i = 0; i < 200; ++i) SimConnect_TransmitClientEvent(c.handle, 0, 1, 0, 1, 16);
+            return !c.dispatch() || c.count(SIMCONNECT_RECV_ID_QUIT) > 0;
+        },
+        5s, 1ms));
+    EXPECT_EQ(c.count(SIMCONNECT_RECV_ID_QUIT), 1u);
+    EXPECT_EQ(s.standin.process->waitExit(5s), 0);
+}
+
+// A simulator that hangs reads nothing more; the connection stays open and its output
+// (here the quit) still comes.
+TEST(StandinEnding, HungSimulatorLeavesRequestsUnreadAndTheConnectionOpen) {
+    Session s({"--stop-reading-after", "1"});
+    Client& c = s.client;
+    ASSERT_TRUE(s.standin.ready && c.opened && c.waitFor(SIMCONNECT_RECV_ID_OPEN)) << s.standin.process->output();
+    StandinLog log(s.standin.logPath);
+    ASSERT_TRUE(log.waitForEvent("stop_reading", 5s));
+    const std::size_t stopped = log.size();
+    for (int i = 0; i < 2000; ++i) ASSERT_EQ(SimConnect_TransmitClientEvent(c.handle, 0, 1, 0, 1, 16), S_OK);
+    EXPECT_FALSE(log.waitForRequest("TransmitClientEvent", {}, 500ms, stopped));
+    EXPECT_TRUE(c.dispatch());
+    s.standin.process->signal(SIGINT);
+    EXPECT_TRUE(c.waitFor(SIMCONNECT_RECV_ID_QUIT));
+    EXPECT_EQ(s.standin.process->waitExit(5s), 0);
 }
 
 }  // namespace
