@@ -14,12 +14,10 @@ std::string load(const std::string& path, const std::string& requested, Delimite
     return set.name + " " + set.start + set.end + testing::internal::GetCapturedStdout();
 }
 
-const std::string kDefaults = "json { }\ngreater_less_than < >\n";
-
 TEST(Delimiters, MissingFileIsCreatedWithTheDefaults) {
     testsupport::TempDir dir;
     EXPECT_EQ(load(dir.file("syntax_config.txt"), "json"), "json {}");
-    EXPECT_EQ(dir.read("syntax_config.txt"), kDefaults);
+    EXPECT_EQ(dir.read("syntax_config.txt"), "json { }\ngreater_less_than < >\n");
     EXPECT_EQ(load(dir.file("syntax_config.txt"), "greater_less_than"), "greater_less_than <>");
 }
 
