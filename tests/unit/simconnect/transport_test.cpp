@@ -1,6 +1,6 @@
 // The transport over real sockets: cutting the received stream into messages, failures
-// and their recorded results, writes that must wait for the stream, and the lifetime of
-// a transport closed with a read pending.
+// and their recorded results, writes that must wait for the stream, and a write in flight
+// at close.
 #include "simconnect/src/transport.h"
 
 #include <gtest/gtest.h>
