@@ -56,33 +56,43 @@ std::string Loaded() {
 
 }  // namespace
 
-TEST_F(Settings, NoFilesGiveTheDefaultsAndTheFullLocalPlan) {
-    const ConnectionSettings settings = LoadConnectionSettings(0);
-    EXPECT_EQ(Loaded(), "1 [] [] 41088 nagle");
-    EXPECT_EQ(Describe(BuildEndpointPlan(settings)), std::string("pipe ") + kDefaultPipe +
-                                                         "; tcp23 ::1 -; tcp2 127.0.0.1 -; pipe " +
-                                                         kDefaultPipe + "; ");
-
-    Registry("SimConnect_Port_IPv6=7001\nSimConnect_Port_IPv4 = 7002\n");
-    EXPECT_EQ(Describe(BuildEndpointPlan(settings)),
-              std::string("pipe ") + kDefaultPipe + "; tcp23 ::1 7001; tcp2 127.0.0.1 7002; pipe " +
-                  kDefaultPipe + "; ");
-}
-
 TEST_F(Settings, ConfigurationIndexNeedsASectionWithEntries) {
-    CurrentFile("[SimConnect.7]\n; only a comment\n[SimConnect.2]\nProtocol=IPv4\n");
+    CurrentFile("[SimConnect.7]\n; only a comment\n[SimConnect.2]\nProtocol=IPv4\n"
+                "[SimConnect.4294967295]\nProtocol=IPv4\nPort=1\n[SimConnect]\nPort=2\n");
     EXPECT_FALSE(ConfigSectionExists(7));
     EXPECT_TRUE(ConfigSectionExists(2));
     EXPECT_EQ(ConfigSectionName(2), "SimConnect.2");
     HANDLE handle = reinterpret_cast<HANDLE>(1);
     EXPECT_EQ(SimConnect_Open(&handle, "x", nullptr, 0, nullptr, 7), E_INVALIDARG);
     EXPECT_EQ(handle, nullptr);
-}
-
-TEST_F(Settings, AllBitsIndexReadsNoFile) {
-    CurrentFile("[SimConnect.4294967295]\nProtocol=IPv4\nPort=1\n[SimConnect]\nPort=2\n");
+    // The index with all bits set reads no file at all.
     EXPECT_EQ(LoadConnectionSettings(0xFFFFFFFFu).port, "");
     EXPECT_EQ(LoadConnectionSettings(0xFFFFFFFFu).protocol, 1u);
+}
+
+TEST_F(Settings, EndpointPlans) {
+    EXPECT_EQ(Loaded(), "1 [] [] 41088 nagle");
+    const std::string local = std::string("pipe ") + kDefaultPipe + "; ";
+    EXPECT_EQ(Describe(BuildEndpointPlan(LoadConnectionSettings(0))),
+              local + "tcp23 ::1 -; tcp2 127.0.0.1 -; " + local);
+    Registry("SimConnect_Port_IPv6=7001\nSimConnect_Port_IPv4 = 7002\n");
+    const std::pair<std::string, std::string> plans[] = {
+        {"", local + "tcp23 ::1 7001; tcp2 127.0.0.1 7002; " + local},
+        {"Protocol=IPv6\nAddress=::1\nPort=600\n", "tcp23 ::1 600; tcp2 127.0.0.1 7002; " + local},
+        {"Protocol=IPv4\nAddress=10.0.0.5\nPort=500\n", "tcp2 10.0.0.5 500; "},
+        // A pipe on another machine has no fallback.
+        {"Protocol=Pipe\nAddress=SERVER1\n",
+         "pipe \\\\SERVER1\\pipe\\Microsoft Flight Simulator\\SimConnect; "},
+    };
+    for (const auto& [config, plan] : plans) {
+        CurrentFile("[SimConnect]\n" + config);
+        EXPECT_EQ(Describe(BuildEndpointPlan(LoadConnectionSettings(0))), plan) << config;
+    }
+    HANDLE handle = nullptr;
+    EXPECT_EQ(SimConnect_Open(&handle, "x", nullptr, 0, nullptr, 0), E_FAIL);
+    EXPECT_EQ(handle, nullptr);
+    // A named pipe's path is cut to 255 characters.
+    EXPECT_EQ(BuildPipePath("", std::string(300, 'n')).size(), 255u);
 }
 
 TEST_F(Settings, RegistryPortThenALaterFilePort) {
@@ -126,24 +136,6 @@ TEST_F(Settings, ProtocolNamesAndFileSyntax) {
     EXPECT_EQ(Loaded(), "23 [my host] [] 41088 nagle");
 }
 
-TEST_F(Settings, PipeOnAnotherMachineHasNoFallback) {
-    CurrentFile("[SimConnect]\nProtocol=Pipe\nAddress=SERVER1\n");
-    Registry("SimConnect_Port_IPv6=7001\nSimConnect_Port_IPv4=7002\n");
-    EXPECT_EQ(Describe(BuildEndpointPlan(LoadConnectionSettings(0))),
-              "pipe \\\\SERVER1\\pipe\\Microsoft Flight Simulator\\SimConnect; ");
-    HANDLE handle = nullptr;
-    EXPECT_EQ(SimConnect_Open(&handle, "x", nullptr, 0, nullptr, 0), E_FAIL);
-    EXPECT_EQ(handle, nullptr);
-}
-
-TEST_F(Settings, TcpPlans) {
-    CurrentFile("[SimConnect]\nProtocol=IPv6\nAddress=::1\nPort=600\n");
-    EXPECT_EQ(Describe(BuildEndpointPlan(LoadConnectionSettings(0))),
-              std::string("tcp23 ::1 600; tcp2 127.0.0.1 -; pipe ") + kDefaultPipe + "; ");
-    CurrentFile("[SimConnect]\nProtocol=IPv4\nAddress=10.0.0.5\nPort=500\n");
-    EXPECT_EQ(Describe(BuildEndpointPlan(LoadConnectionSettings(0))), "tcp2 10.0.0.5 500; ");
-}
-
 // The simulator publishes its ports while it starts; a port published while the pipe is
 // busy is found by the fallback that follows.
 TEST_F(Settings, RegistryPortIsReadWhenItsStageIsReached) {
@@ -169,9 +161,4 @@ TEST_F(Settings, RegistryPortIsReadWhenItsStageIsReached) {
     EXPECT_TRUE(tcp->Accept());
     CloseSession(session);
     CloseSession(blocker);
-}
-
-TEST(PipePath, NamedPipeIsCutTo255Characters) {
-    EXPECT_EQ(BuildPipePath(".", "mine"), "\\\\.\\pipe\\mine");
-    EXPECT_EQ(BuildPipePath("", std::string(300, 'n')).size(), 255u);
 }

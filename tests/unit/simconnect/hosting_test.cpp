@@ -7,7 +7,6 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <sstream>
 
 #include "bytes/little_endian.h"
 #include "tests/support/host_records.h"
@@ -35,13 +34,6 @@ struct HostPosts : HostCommandSink {
     std::vector<std::pair<HWND, std::intptr_t>> posts;
 };
 
-template <typename... Parts>
-std::string Text(const Parts&... parts) {
-    std::ostringstream text;
-    (text << ... << parts);
-    return text.str();
-}
-
 // The simulator's side of hosting: what the library asked of it, in order, with the
 // blocks it handed out named by their number ("alloc 276", "commit 276 #0").
 struct Host {
@@ -51,21 +43,20 @@ struct Host {
     std::vector<std::string> calls;
 
     void Called(std::uint32_t hostId, std::uint32_t connectionId, const std::string& call) {
-        calls.push_back(hostId == kHostId && connectionId == connection
-                            ? call
-                            : Text(call, " for another session"));
+        const bool ours = hostId == kHostId && connectionId == connection;
+        calls.push_back(ours ? call : call + " for another session");
     }
     std::string Name(const void* block) const {
         for (std::size_t i = 0; i < memory.size(); ++i)
-            if (memory[i].get() == block) return Text("#", i);
+            if (memory[i].get() == block) return "#" + std::to_string(i);
         return "a block of its own";
     }
 };
 Host host;
-std::size_t otherHostAllocs = 0;
+std::string Address(const void* block) { return std::to_string(reinterpret_cast<std::uintptr_t>(block)); }
 
 void* HostAllocBlock(std::uint32_t hostId, std::uint32_t connectionId, std::uint32_t size) {
-    host.Called(hostId, connectionId, Text("alloc ", size));
+    host.Called(hostId, connectionId, "alloc " + std::to_string(size));
     if (host.refuseAlloc) return nullptr;
     // Host memory is not clean; the library must zero what it reserves.
     host.memory.push_back(std::make_unique<unsigned char[]>(size));
@@ -73,16 +64,16 @@ void* HostAllocBlock(std::uint32_t hostId, std::uint32_t connectionId, std::uint
     return host.memory.back().get();
 }
 void HostFreeBlock(std::uint32_t hostId, std::uint32_t connectionId, void* block, void* again) {
-    host.Called(hostId, connectionId, Text("free ", host.Name(block), " ", host.Name(again)));
+    host.Called(hostId, connectionId, "free " + host.Name(block) + " " + host.Name(again));
 }
 void HostCommitBlock(std::uint32_t hostId, std::uint32_t connectionId, std::uint32_t size, void* block) {
-    host.Called(hostId, connectionId, Text("commit ", size, " ", host.Name(block)));
+    host.Called(hostId, connectionId, "commit " + std::to_string(size) + " " + host.Name(block));
 }
 void HostReleaseBlock(std::uint32_t hostId, std::uint32_t connectionId, void* block) {
-    host.Called(hostId, connectionId, Text("release ", block));
+    host.Called(hostId, connectionId, "release " + Address(block));
 }
 void* OtherHostAlloc(std::uint32_t, std::uint32_t, std::uint32_t) {
-    ++otherHostAllocs;
+    host.calls.push_back("another host's alloc");
     return nullptr;
 }
 
@@ -102,10 +93,8 @@ hostrecords::AttachRecord Attach(std::uint32_t hostId, std::uint32_t connectionI
 // noted at open, and the open answer named host connection 7.
 struct HostedSession {
     HostedSession() {
-        OpenPeerSession(s, "hosting");
         host = Host{};
         host.connection = s.session()->ConnectionId();
-        otherHostAllocs = 0;
         NoteHostWindow(s.session(), kHostWindow);
         s.peer->Write(OpenAnswer(kHostId));
         EXPECT_TRUE(WaitForQueued(s.session(), 1));
@@ -120,7 +109,7 @@ struct HostedSession {
     bool Attached() { return attach != nullptr && attach(Attach(kHostId, host.connection).bytes) == 1; }
 
     HostPosts posts;
-    PeerSession s;
+    PeerSession s{"hosting"};
     const unsigned char* record = nullptr;
     hostrecords::AttachFn attach = nullptr;
     hostrecords::DeliverFn deliver = nullptr;
@@ -132,28 +121,21 @@ TEST(Hosting, OpenAnswerRegistersOnceWithTheHostsWindow) {
     HostedSession hosted;
     ASSERT_NE(hosted.record, nullptr);
     EXPECT_EQ(hosted.posts.posts[0].first, kHostWindow);
-    const auto words = [&] {
-        return std::vector<std::uint32_t>{LoadU32(hosted.record), LoadU32(hosted.record + 4),
-                                          LoadU32(hosted.record + 8), LoadU32(hosted.record + 12)};
-    };
-    EXPECT_EQ(words(), (std::vector<std::uint32_t>{32, 1, kHostId, host.connection}));
-    EXPECT_TRUE(hosted.attach == &HostAttach);
-    EXPECT_TRUE(hosted.deliver == &HostDeliver);
+    const Bytes words = wirebytes::words({32, 1, kHostId, host.connection});
+    EXPECT_EQ(Bytes(hosted.record, hosted.record + 16), words);
 
     // A later open answer changes nothing.
     hosted.s.peer->Write(OpenAnswer(9));
     ASSERT_TRUE(WaitForQueued(hosted.s.session(), 1));
     DispatchOnce(hosted.s.handle);
     EXPECT_EQ(hosted.posts.posts.size(), 1u);
-    EXPECT_EQ(words(), (std::vector<std::uint32_t>{32, 1, kHostId, host.connection}));
+    EXPECT_EQ(Bytes(hosted.record, hosted.record + 16), words);
 }
 
 TEST(Hosting, NoRegistrationWithoutAWindowOrAHostId) {
     HostPosts posts;
-    PeerSession unhosted;
-    OpenPeerSession(unhosted, "hosting-none");
-    PeerSession zero;
-    OpenPeerSession(zero, "hosting-zero");
+    PeerSession unhosted("hosting-none");
+    PeerSession zero("hosting-zero");
     NoteHostWindow(zero.session(), kHostWindow);
     unhosted.peer->Write(OpenAnswer(kHostId));
     zero.peer->Write(OpenAnswer(0));
@@ -164,36 +146,28 @@ TEST(Hosting, NoRegistrationWithoutAWindowOrAHostId) {
     EXPECT_TRUE(posts.posts.empty());
     // Host id 0 is an id like any other: a host that names it finds the session.
     EXPECT_EQ(HostAttach(Attach(0, zero.session()->ConnectionId()).bytes), 1);
-    // Without an attached host every request goes through the transport.
-    ASSERT_EQ(SimConnect_TransmitClientEvent(unhosted.handle, 0, 1, 0, 1, 16), S_OK);
-    EXPECT_EQ(U32At(unhosted.peer->ReadMessage(), 12), 2u);
 }
 
 TEST(Hosting, AttachAcceptsOnlyAWellFormedRecordForARegisteredSession) {
     HostedSession hosted;
     ASSERT_NE(hosted.attach, nullptr);
     const std::uint32_t connection = host.connection;
-    auto versionOne = Attach(kHostId, connection);
-    StoreU32(versionOne.bytes + 4, 1);
-    auto shortRecord = Attach(kHostId, connection);
-    StoreU32(shortRecord.bytes, 40);
-    auto missingFunction = Attach(kHostId, connection);
-    hostrecords::PutAddress(missingFunction.bytes + 32, 0);
-    // Named, so that every record outlives the loop below.
-    auto otherHost = Attach(kHostId + 1, connection);
-    auto otherConnection = Attach(kHostId, connection + 1);
-    const void* refusedRecords[] = {nullptr,         versionOne.bytes,      shortRecord.bytes,
-                                    otherHost.bytes, otherConnection.bytes, missingFunction.bytes};
-    for (const void* refused : refusedRecords) EXPECT_EQ(hosted.attach(refused), 0);
+    std::vector<hostrecords::AttachRecord> refused(5, Attach(kHostId, connection));
+    StoreU32(refused[0].bytes + 4, 1);  // version 1
+    StoreU32(refused[1].bytes, 40);     // too short
+    hostrecords::PutAddress(refused[2].bytes + 32, 0);  // a function missing
+    StoreU32(refused[3].bytes + 8, kHostId + 1);
+    StoreU32(refused[4].bytes + 12, connection + 1);
+    EXPECT_EQ(hosted.attach(nullptr), 0);
+    for (const auto& record : refused) EXPECT_EQ(hosted.attach(record.bytes), 0);
     EXPECT_TRUE(hosted.Attached());
     // A second attach is refused and the first host's functions stay.
     EXPECT_EQ(hosted.attach(Attach(kHostId, connection, true).bytes), 0);
     ASSERT_EQ(SimConnect_TransmitClientEvent(hosted.s.handle, 0, 1, 0, 1, 16), S_OK);
     EXPECT_EQ(host.calls, (std::vector<std::string>{"alloc 36", "commit 36 #0"}));
-    EXPECT_EQ(otherHostAllocs, 0u);
 }
 
-TEST(Hosting, RequestsGoToHostMemoryWhileAttached) {
+TEST(Hosting, RequestsGoToHostMemoryAndDeliveredMessagesBackToTheHost) {
     HostedSession hosted;
     ASSERT_TRUE(hosted.Attached());
     ASSERT_EQ(SimConnect_MapClientEventToSimEvent(hosted.s.handle, 5, "AB"), S_OK);
@@ -216,11 +190,9 @@ TEST(Hosting, RequestsGoToHostMemoryWhileAttached) {
     EXPECT_EQ(U32At(sent, 20), 6u);
     EXPECT_EQ(host.calls, (std::vector<std::string>{"alloc 276", "commit 276 #0", "alloc 276", "free #1 #1",
                                                     "alloc 36"}));
-}
 
-TEST(Hosting, DeliveredMessagesReachTheApplicationAndGoBackToTheHost) {
-    HostedSession hosted;
-    ASSERT_TRUE(hosted.Attached());
+    // Messages the host delivers reach the application and go back to the host.
+    host.calls.clear();
     Bytes event = MakeMessage(SIMCONNECT_RECV_ID_EVENT, {0xFFFFFFFFu, 0, 0});
     Bytes stranger = event;
     const auto size = static_cast<std::uint32_t>(event.size());
@@ -229,5 +201,5 @@ TEST(Hosting, DeliveredMessagesReachTheApplicationAndGoBackToTheHost) {
     hosted.deliver(kHostId, host.connection, size, event.data());
     EXPECT_EQ(hosted.s.session()->QueuedMessages(), 1u);
     EXPECT_EQ(DispatchOnce(hosted.s.handle).messages, std::vector<Bytes>{event});
-    EXPECT_EQ(host.calls, std::vector<std::string>{Text("release ", static_cast<void*>(event.data()))});
+    EXPECT_EQ(host.calls, std::vector<std::string>{"release " + Address(event.data())});
 }

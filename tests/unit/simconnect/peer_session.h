@@ -14,22 +14,6 @@
 #include "simconnect/src/session.h"
 #include "tests/support/process.h"
 
-struct PeerSession {
-    std::optional<loopback_peer::Listener> listener;
-    std::optional<loopback_peer::Connection> peer;
-    HANDLE handle = nullptr;
-    loopback_peer::Bytes openRequest;
-
-    ~PeerSession() { Close(); }
-    ClientClient* session() const { return static_cast<ClientClient*>(handle); }
-    // Closes the session now (the destructor does it otherwise).
-    HRESULT Close() {
-        const HRESULT result = handle != nullptr ? SimConnect_Close(handle) : E_FAIL;
-        handle = nullptr;
-        return result;
-    }
-};
-
 struct PeerOptions {
     bool tcp = false;
     std::uint32_t maxReceiveSize = 41088;
@@ -38,29 +22,46 @@ struct PeerOptions {
     HANDLE event = nullptr;
 };
 
-// Opens a session to a fresh peer; fails the test when any step does not work.
-inline void OpenPeerSession(PeerSession& out, const std::string& tag, const PeerOptions& options = {}) {
-    ConnectionSettings settings;
-    settings.maxReceiveSize = options.maxReceiveSize;
-    if (options.tcp) {
-        out.listener = loopback_peer::Listener::Tcp();
-        ASSERT_TRUE(out.listener);
-        settings.protocol = kFamilyIPv4;
-        settings.address = "127.0.0.1";
-        settings.port = out.listener->Port();
-    } else {
-        settings.port = loopback_peer::UniquePipeName(tag);
-        out.listener = loopback_peer::Listener::Pipe(BuildPipePath("", settings.port));
-        ASSERT_TRUE(out.listener);
+struct PeerSession {
+    explicit PeerSession(const std::string& tag, const PeerOptions& options = {}) { Open(tag, options); }
+    ~PeerSession() { Close(); }
+
+    // Opens a session to a fresh peer; fails the test when any step does not work.
+    void Open(const std::string& tag, const PeerOptions& options = {}) {
+        ConnectionSettings settings;
+        settings.maxReceiveSize = options.maxReceiveSize;
+        if (options.tcp) {
+            listener = loopback_peer::Listener::Tcp();
+            ASSERT_TRUE(listener);
+            settings.protocol = kFamilyIPv4;
+            settings.address = "127.0.0.1";
+            settings.port = listener->Port();
+        } else {
+            settings.port = loopback_peer::UniquePipeName(tag);
+            listener = loopback_peer::Listener::Pipe(BuildPipePath("", settings.port));
+            ASSERT_TRUE(listener);
+        }
+        ASSERT_EQ(OpenWithSettings(&handle, "peer test", settings, options.window, options.message,
+                                   options.event),
+                  S_OK);
+        peer = listener->Accept();
+        ASSERT_TRUE(peer);
+        openRequest = peer->ReadMessage();
+        ASSERT_EQ(openRequest.size(), 296u);
     }
-    ASSERT_EQ(OpenWithSettings(&out.handle, "peer test", settings, options.window, options.message,
-                               options.event),
-              S_OK);
-    out.peer = out.listener->Accept();
-    ASSERT_TRUE(out.peer);
-    out.openRequest = out.peer->ReadMessage();
-    ASSERT_EQ(out.openRequest.size(), 296u);
-}
+    ClientClient* session() const { return static_cast<ClientClient*>(handle); }
+    // Closes the session now (the destructor does it otherwise).
+    HRESULT Close() {
+        const HRESULT result = handle != nullptr ? SimConnect_Close(handle) : E_FAIL;
+        handle = nullptr;
+        return result;
+    }
+
+    std::optional<loopback_peer::Listener> listener;
+    std::optional<loopback_peer::Connection> peer;
+    HANDLE handle = nullptr;
+    loopback_peer::Bytes openRequest;
+};
 
 // Messages passed by one dispatch call, copied.
 struct Dispatched {

@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <limits>
 
@@ -19,7 +20,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using rackemu::Bytes;
-using rackemu::getInt32;
 using testsupport::ChildProcess;
 using testsupport::Json;
 using testsupport::TempDir;
@@ -29,47 +29,32 @@ ChildProcess startEmulator(std::vector<std::string> args) {
     return ChildProcess({args});
 }
 
-// Opens the device the way the service does: non-blocking, no controlling terminal,
+// The device opened the way the service does: non-blocking, no controlling terminal,
 // exclusive, and with whatever was sent before discarded.
-int openAsService(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd >= 0 && (ioctl(fd, TIOCEXCL) != 0 || tcflush(fd, TCIOFLUSH) != 0)) std::abort();
-    return fd;
-}
-
-// Frames of one length cut from what a descriptor delivers; the descriptor is closed at
-// the end when it was handed over.
-class Frames {
-public:
-    Frames(int fd, std::size_t length, bool owned = true) : fd_(fd), owned_(owned), cutter_(length) {}
-    ~Frames() {
-        if (owned_ && fd_ >= 0) close(fd_);
+struct ServiceEnd {
+    explicit ServiceEnd(const std::string& path) : fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {
+        if (fd >= 0 && (ioctl(fd, TIOCEXCL) != 0 || tcflush(fd, TCIOFLUSH) != 0)) std::abort();
     }
+    ~ServiceEnd() { close(fd); }
     bool write(const Bytes& bytes) const {
-        return ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+        return ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
     }
-    // The next whole frame that matches (any frame when `match` is empty), within 5 s.
-    std::optional<Bytes> next(const std::function<bool(const Bytes&)>& match = {}) {
-        std::optional<Bytes> found;
-        testsupport::waitUntil(
-            [&] {
-                pollfd entry{fd_, POLLIN, 0};
-                std::uint8_t chunk[512];
-                const ssize_t count = poll(&entry, 1, 10) > 0 ? read(fd_, chunk, sizeof chunk) : 0;
-                for (auto& piece : cutter_.feed(std::span(chunk, std::max<ssize_t>(count, 0))))
-                    if (!found && piece.isFrame && (!match || match(piece.bytes)))
-                        found = piece.bytes;
-                return found.has_value();
-            },
-            5s, 0ms);
-        return found;
-    }
-
-private:
-    int fd_;
-    bool owned_;
-    rackemu::FrameCutter cutter_;
+    int fd;
 };
+
+// Whether a whole frame of `length` bytes arrives on `fd` within 5 s.
+bool frameArrives(int fd, std::size_t length) {
+    rackemu::FrameCutter cutter(length);
+    return testsupport::waitUntil(
+        [&] {
+            pollfd entry{fd, POLLIN, 0};
+            std::uint8_t chunk[512];
+            const ssize_t count = poll(&entry, 1, 10) > 0 ? read(fd, chunk, sizeof chunk) : 0;
+            const auto pieces = cutter.feed(std::span(chunk, std::max<ssize_t>(count, 0)));
+            return std::any_of(pieces.begin(), pieces.end(), [](const auto& p) { return p.isFrame; });
+        },
+        5s, 0ms);
+}
 
 Bytes fcuFrame(std::initializer_list<std::pair<std::size_t, std::int32_t>> fields) {
     Bytes frame = rackemu::emptyFrame(rackemu::panelOutputLayout(rackemu::RackKind::Fcu));
@@ -82,11 +67,10 @@ TEST(RackEmulator, PanelsRoundTripThroughLinkedPseudoTerminals) {
     ChildProcess emulator = startEmulator({"--efis", dir.file("efis"), "--fcu", dir.file("fcu"),
                                            "--log", dir.file("log"), "--control", dir.file("ctl")});
     testsupport::RackLog log(dir.file("log"));
-    const auto devices = log.waitForDevices(5s);
-    EXPECT_EQ(std::filesystem::read_symlink(dir.file("efis")).string(), devices.at("efis"));
+    ASSERT_FALSE(log.waitForDevices(5s).empty());
     {
         // The exclusive-use mark a closed service leaves would refuse its next open.
-        Frames earlier(openAsService(dir.file("efis")), 30);
+        ServiceEnd earlier(dir.file("efis"));
         ASSERT_TRUE(log.waitForEvent("opened", 2s));
     }
     ASSERT_TRUE(log.waitForEvent("closed", 2s));
@@ -96,22 +80,14 @@ TEST(RackEmulator, PanelsRoundTripThroughLinkedPseudoTerminals) {
     EXPECT_EQ(exclusive, 0);
     close(probe);
 
-    // Control lines reach the frames (the whole runs with the service check what they do).
-    Frames fcu(openAsService(dir.file("fcu")), 82);
-    ASSERT_TRUE(testsupport::sendRackActions(dir.file("ctl"), "turn fcu spd 5"));
-    ASSERT_TRUE(fcu.next([](const Bytes& f) { return getInt32(f, 1) == 5; }));
-
-    // The service's frame, after some noise and split in two writes.
-    const Bytes frame = fcuFrame({{5, 250}, {13, 180}, {21, 5000}, {29, 700}, {41, 7}, {45, 1}});
+    // The service's frame after some noise, split in two writes: track mode with managed
+    // dots, a hidden heading and the lowest angle a frame can carry.
+    ServiceEnd fcu(dir.file("fcu"));
+    const Bytes frame = fcuFrame({{1, 1}, {5, 140}, {9, 1}, {17, 1}, {21, 900}, {25, 1},
+                                  {33, std::numeric_limits<std::int32_t>::min()}, {41, 17}});
     ASSERT_TRUE(fcu.write({'?', '}'}));
     ASSERT_TRUE(fcu.write(Bytes(frame.begin(), frame.begin() + 20)));
     ASSERT_TRUE(fcu.write(Bytes(frame.begin() + 20, frame.end())));
-    EXPECT_TRUE(emulator.waitForOutput(
-        "fcu: SPD 250  HDG 180  ALT 5000  V/S +700  [LOC] [AP1] [A/THR]\n", 5s));
-    // Track mode with managed dots, a hidden heading and the lowest angle a frame can carry.
-    const std::int32_t lowest = std::numeric_limits<std::int32_t>::min();
-    ASSERT_TRUE(fcu.write(
-        fcuFrame({{1, 1}, {5, 140}, {9, 1}, {17, 1}, {21, 900}, {25, 1}, {33, lowest}, {41, 17}})));
     EXPECT_TRUE(emulator.waitForOutput(
         "fcu: SPD 140*  TRK ---*  ALT 900*  FPA -214748364.8  [LOC] [APPR]\n", 5s));
     EXPECT_TRUE(log.waitFor([](const Json& e) { return e.value("garbage", false); }, 0ms));
@@ -120,40 +96,32 @@ TEST(RackEmulator, PanelsRoundTripThroughLinkedPseudoTerminals) {
     EXPECT_EQ(emulator.waitExit(5s), 0);
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir.file("efis"))));
     EXPECT_FALSE(std::filesystem::exists(dir.file("ctl")));
-    ASSERT_FALSE(log.entries().empty());
-    EXPECT_EQ(log.entries().back()["reason"], "signal");
+    EXPECT_EQ(log.entries().back().value("reason", ""), "signal");
 }
 
 TEST(RackEmulator, HoldsSendsBackWhileNobodyReads) {
     TempDir dir;
     ChildProcess emulator =
         startEmulator({"--efis", dir.file("efis"), "--period", "efis=2", "--log", dir.file("log")});
-    ASSERT_TRUE(emulator.waitForOutput("\n", 5s));
     testsupport::RackLog log(dir.file("log"));
     ASSERT_TRUE(log.waitForEvent("backlog", 5s));
     // Counted before the open: the emulator can note the drain before the test looks again.
     const std::size_t beforeOpen = log.size();
-    Frames efis(openAsService(dir.file("efis")), 30);
-    EXPECT_TRUE(efis.next());
+    ServiceEnd efis(dir.file("efis"));
+    EXPECT_TRUE(frameArrives(efis.fd, 30));
     EXPECT_TRUE(log.waitForEvent("drained", 2s, beforeOpen));
-    EXPECT_TRUE(emulator.running());
 }
 
 TEST(RackEmulator, AttachesToAnExistingDevice) {
     testsupport::Pty pty;
     ChildProcess emulator = startEmulator({"--efis-device", pty.slavePath(), "--duration", "0.5"});
     ASSERT_TRUE(emulator.waitForOutput("rack-emulator: ready efis=" + pty.slavePath() + "\n", 5s));
-    Frames frames(pty.master(), 30, false);
-    EXPECT_TRUE(frames.next());
-    EXPECT_TRUE(frames.next());
+    EXPECT_TRUE(frameArrives(pty.master(), 30));
     EXPECT_EQ(emulator.waitExit(5s), 0);
 }
 
-TEST(RackEmulator, RefusesBadCommandLinesAndForeignFiles) {
+TEST(RackEmulator, RefusesBadScriptsAndForeignFiles) {
     TempDir dir;
-    // No rack, or a period alone, does not make a rack.
-    EXPECT_EQ(startEmulator({}).waitExit(5s), 2);
-    EXPECT_EQ(startEmulator({"--fcu", "--period", "efis=50"}).waitExit(5s), 2);
     dir.write("script", "1 turn fcu ap1 2\n");
     ChildProcess badScript = startEmulator({"--fcu", "--script", dir.file("script")});
     EXPECT_EQ(badScript.waitExit(5s), 2);
