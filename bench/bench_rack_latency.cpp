@@ -216,8 +216,8 @@ int main() {
 
     // Knob turns alternate in direction so that the aircraft's values stay in range; the
     // k-th event of the knob's pair answers the k-th frame.
-    const auto nthEvent = [&log](const char* inc, const char* dec) {
-        return [&log, inc, dec](const Json& entry, int) {
+    const auto nthEvent = [](const char* inc, const char* dec) {
+        return [inc, dec](const Json& entry, int) {
             if (!isRequest(entry, "TransmitClientEvent")) return false;
             const std::string event = entry["fields"].value("event", "");
             return event == inc || event == dec;

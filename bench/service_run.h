@@ -19,7 +19,7 @@ public:
     // `standinArgs` adds scenario options to the stand-in's command line.
     ServiceRun(const std::string& tag, const std::string& rackConfig,
                std::vector<std::string> standinArgs = {})
-        : pipe_(testsupport::uniquePipeName(tag)),
+        : pipe_(loopback_peer::UniquePipeName(tag)),
           standin_(testsupport::startStandin(standinHome_, withPipe(std::move(standinArgs), pipe_))) {
         if (!standin_.ready) std::exit(1);
         log_ = std::make_unique<testsupport::StandinLog>(standin_.logPath);

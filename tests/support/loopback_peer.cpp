@@ -7,6 +7,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
@@ -183,7 +184,8 @@ std::optional<Connection> Listener::Accept(milliseconds timeout) {
 }
 
 std::string UniquePipeName(const std::string& tag) {
-    return "orvendale-test-" + std::to_string(::getpid()) + "-" + tag;
+    static std::atomic<int> counter{0};
+    return "orvendale-test-" + tag + "-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
 }
 
 std::uint32_t U32At(const Bytes& bytes, std::size_t offset) {

@@ -64,7 +64,7 @@ private:
     int port_;
 };
 
-// A pipe name unique to this process and `tag`, for tests that must not share a pipe.
+// A pipe name of its own for each call, for tests that must not share a pipe.
 std::string UniquePipeName(const std::string& tag);
 
 // Little-endian field of a message.

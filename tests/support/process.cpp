@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -78,18 +79,6 @@ std::vector<std::string> childEnvironment(const ProcessOptions& options) {
     return env;
 }
 
-// A program named without a folder is looked up in PATH, as a shell would.
-std::string programPath(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    if (name.find('/') != std::string::npos || path == nullptr) return name;
-    std::istringstream folders(path);
-    for (std::string folder; std::getline(folders, folder, ':');) {
-        const std::string candidate = (folder.empty() ? "." : folder) + "/" + name;
-        if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return name;
-}
-
 std::vector<char*> pointers(std::vector<std::string>& texts) {
     std::vector<char*> result;
     for (auto& text : texts) result.push_back(text.data());
@@ -99,30 +88,32 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
 
 }  // namespace
 
+// The child leads a process group of its own, with the output pipe as its standard output
+// and error and /dev/null as its input; a program named without a folder is looked up in
+// PATH, as a shell would.
 ChildProcess::ChildProcess(ProcessOptions options) {
-    // Everything the child needs is prepared before fork: after it, only calls that are
-    // safe in a child of a threaded process are made.
     std::vector<std::string> env = childEnvironment(options);
-    if (!options.args.empty()) options.args[0] = programPath(options.args[0]);
     std::vector<char*> argv = pointers(options.args);
     std::vector<char*> envp = pointers(env);
-    const char* cwd = options.cwd.empty() ? nullptr : options.cwd.c_str();
-
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    pid_ = fork();
-    if (pid_ < 0) throw std::runtime_error("fork failed");
-    if (pid_ == 0) {
-        setpgid(0, 0);
-        dup2(out[1], STDOUT_FILENO);
-        dup2(out[1], STDERR_FILENO);
-        int devnull = open("/dev/null", O_RDONLY);
-        if (devnull >= 0) dup2(devnull, STDIN_FILENO);
-        if (cwd != nullptr && chdir(cwd) != 0) _exit(126);
-        execve(argv[0], argv.data(), envp.data());
-        _exit(127);
-    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (!options.cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, options.cwd.c_str());
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    const int failed = posix_spawnp(&pid_, argv[0], &actions, &attributes, argv.data(), envp.data());
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
+    if (failed != 0) {
+        close(out[0]);
+        throw std::runtime_error("cannot start " + options.args[0] + ": " + std::strerror(failed));
+    }
     reader_ = std::thread([this, fd = out[0]] { readLoop(fd); });
 }
 

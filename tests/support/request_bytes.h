@@ -86,30 +86,6 @@ inline Bytes mapClientData(std::uint32_t sendId, const std::string& name, std::u
     return request(request_layout::kMapClientDataNameToID, sendId, join(text(name), words({id})));
 }
 
-inline Bytes addClientDatum(std::uint32_t sendId, std::uint32_t defineId, std::uint32_t offset,
-                            std::uint32_t size) {
-    return request(request_layout::kAddToClientDataDefinition, sendId,
-                   words({defineId, offset, size, 0, 0xFFFFFFFFu}));
-}
-
-// Period 3 (ON_SET) with the CHANGED flag, as the service asks.
-inline Bytes requestClientData(std::uint32_t sendId, std::uint32_t areaId, std::uint32_t requestId,
-                               std::uint32_t defineId) {
-    return request(request_layout::kRequestClientData, sendId,
-                   words({areaId, requestId, defineId, 3, 1, 0, 0, 0}));
-}
-
-// A 132-byte uplink block: kind 3 (set) with a value, or kind 2 (trigger).
-inline Bytes uplinkBlock(std::uint32_t sequence, std::uint8_t kind, const std::string& name,
-                         std::uint16_t value = 0) {
-    Bytes block = words({sequence});
-    block.push_back(kind);
-    if (kind == 3) block.insert(block.end(), {std::uint8_t(value), std::uint8_t(value >> 8)});
-    block.insert(block.end(), name.begin(), name.end());
-    block.resize(132);
-    return block;
-}
-
 inline Bytes setClientData(std::uint32_t sendId, std::uint32_t areaId, std::uint32_t defineId,
                            const Bytes& block) {
     const Bytes head = words({areaId, defineId, 0, 0, static_cast<std::uint32_t>(block.size())});

@@ -1,9 +1,5 @@
 #include "tests/support/standin_log.h"
 
-#include <unistd.h>
-
-#include <atomic>
-
 namespace testsupport {
 
 std::optional<Json> StandinLog::waitForChange(const std::string& name,
@@ -31,11 +27,6 @@ std::vector<Json> StandinLog::uplinkCommands(std::size_t from) {
         if (entry["fields"].contains("command")) commands.push_back(entry["fields"]["command"]);
     }
     return commands;
-}
-
-std::string uniquePipeName(const std::string& tag) {
-    static std::atomic<int> counter{0};
-    return tag + "-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
 }
 
 StandinRun startStandin(const TempDir& home, const std::vector<std::string>& args,

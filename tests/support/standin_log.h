@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "tests/support/json_lines.h"
+#include "tests/support/loopback_peer.h"
 #include "tests/support/process.h"
 
 namespace testsupport {
@@ -55,9 +56,6 @@ public:
     }
 };
 
-// A pipe name of its own for each call in this process: "<tag>-<pid>-<n>".
-std::string uniquePipeName(const std::string& tag);
-
 struct StandinRun {
     std::unique_ptr<ChildProcess> process;
     bool ready = false;  // it listened in time; process->output() tells otherwise
@@ -66,7 +64,7 @@ struct StandinRun {
 };
 
 // Starts sim-standin with HOME and the working directory in `home`, its log at
-// home/standin.jsonl, and `args` (for example {"--pipe-name", uniquePipeName("x")}), and
+// home/standin.jsonl, and `args` (for example {"--pipe-name", loopback_peer::UniquePipeName("x")}), and
 // waits until it listens.
 StandinRun startStandin(const TempDir& home, const std::vector<std::string>& args,
                         std::chrono::milliseconds timeout = std::chrono::seconds(10));

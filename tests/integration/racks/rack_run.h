@@ -139,7 +139,7 @@ public:
 private:
     testsupport::TempDir standinHome_;
     testsupport::TempDir racksDir_;
-    std::string pipe_ = testsupport::uniquePipeName("racks");
+    std::string pipe_ = loopback_peer::UniquePipeName("racks");
     testsupport::StandinRun standin_;
     std::unique_ptr<testsupport::ChildProcess> emulator_;
     std::unique_ptr<ServiceRun> service_;

@@ -47,8 +47,11 @@ protected:
 TEST_F(TextRacks, RacksSleepTheWholeWaitForTheSimulatorBeforeTheirFirstWrite) {
     const auto first = run.waitForWrite(kStick, memberIs("AILERON POSITION", 0), 0, 10s);
     ASSERT_TRUE(first) << run.output();
-    // The racks start waiting once the session is set up, before the simulator's answer
-    // is dispatched, and sleep the whole 3 s although the answer comes at once.
+    // A rack that starts after the simulator's answer was dispatched has nothing to wait
+    // for (a loaded machine may run the main loop first). One that starts before it waits:
+    // it started once the session was set up, and sleeps the whole 3 s although the answer
+    // comes at once.
+    if (run.output().find("[WARN] Rack joystick_rack in ") == std::string::npos) return;
     const auto setUp = run.sim().waitForRequest("RequestClientData", nullptr, 0ms);
     ASSERT_TRUE(setUp);
     EXPECT_GT((*first)["mono_ns"].get<std::int64_t>() - (*setUp)["mono_ns"].get<std::int64_t>(),

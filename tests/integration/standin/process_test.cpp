@@ -57,7 +57,7 @@ TEST(StandinProcess, PublishesItsPortsAndRemovesThemAtExit) {
     TempDir home;
     const std::string registry = ".config/orvendale/registry.ini";
     home.write(registry, "[Other]\nA=1\n");
-    const std::string name = uniquePipeName("ports");
+    const std::string name = loopback_peer::UniquePipeName("ports");
     StandinRun run = startStandin(home, {"--pipe-name", name});
     ASSERT_TRUE(run.ready) << run.process->output();
     EXPECT_EQ(run.endpoints.pipe, "\\\\.\\pipe\\" + name);
@@ -106,7 +106,7 @@ struct Session {
               return args;
           }())) {}
     TempDir standinHome;
-    std::string pipeName = uniquePipeName("client");
+    std::string pipeName = loopback_peer::UniquePipeName("client");
     StandinRun standin;
     Client client{servicetest::pipeConfig(pipeName)};
 };
