@@ -3,6 +3,7 @@
 #include "racks/serial_com_handler_base.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <limits>
@@ -91,6 +92,30 @@ TEST_F(HandlerBase, QuitCutsTheWaitForTheSimulatorShort) {
     session.quit = 1;
     ASSERT_TRUE(testsupport::waitUntil([&] { return done.load(); }, 1000ms));
     EXPECT_LT(Clock::now() - started, 500ms);
+}
+
+// A reader with nothing to read sleeps on the line (it used to ask every millisecond) and
+// still takes a message the moment it comes, long before its window ends.
+TEST_F(HandlerBase, AQuietLineIsWaitedOnAndTheNextByteEndsTheWait) {
+    handler.readTimeoutSeconds = 5;
+    std::atomic<bool> done{false};
+    long wakeUps = -1;
+    std::string body;
+    std::jthread reader([&] {
+        rusage before{}, after{};
+        getrusage(RUSAGE_THREAD, &before);
+        EXPECT_TRUE(handler.readMessage(body));
+        getrusage(RUSAGE_THREAD, &after);
+        wakeUps = after.ru_nvcsw - before.ru_nvcsw;
+        done = true;
+    });
+    std::this_thread::sleep_for(300ms);  // the quiet stretch that is measured
+    ASSERT_TRUE(pty.send("{\"a\":1}"));
+    const auto sent = Clock::now();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return done.load(); }, 6s));
+    EXPECT_LT(Clock::now() - sent, 1s);
+    EXPECT_EQ(body, "\"a\":1");
+    EXPECT_LT(wakeUps, 30);
 }
 
 // Good frames both ways are checked on the panels' whole runs; here, a frame whose last
