@@ -53,6 +53,22 @@ endfunction()
 # that needs options; the other sanitizers already stop at the first report in these builds.
 set(ORVENDALE_TEST_ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1")
 
+# A GoogleTest program made of SOURCES and linked with LIBS, whose cases ctest lists one by
+# one under PREFIX, with the environment above and any further test PROPERTIES. NEEDS are
+# the programs its cases start.
+function(orvendale_add_gtest name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "PREFIX" "SOURCES;LIBS;NEEDS;PROPERTIES")
+  add_executable(${name} ${arg_SOURCES})
+  target_link_libraries(${name} PRIVATE ${arg_LIBS} gtest gtest_main)
+  orvendale_target_options(${name})
+  if(arg_NEEDS)
+    add_dependencies(${name} ${arg_NEEDS})
+  endif()
+  include(GoogleTest)
+  gtest_discover_tests(${name} TEST_PREFIX "${arg_PREFIX}" DISCOVERY_TIMEOUT 30
+                       PROPERTIES ENVIRONMENT "${ORVENDALE_TEST_ENVIRONMENT}" ${arg_PROPERTIES})
+endfunction()
+
 # A header-only library from its Debian package, as the target PACKAGE::PACKAGE. The cross
 # build is given only the package's own folder of plain C++ headers, not the rest of the
 # build machine's /usr/include.

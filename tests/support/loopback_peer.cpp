@@ -73,20 +73,16 @@ Bytes Connection::ReadUntilClosed(milliseconds timeout) {
     std::uint8_t chunk[4096];
     while (WaitReadable(fd_, deadline)) {
         const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-        if (n <= 0) break;
+        closed_ = n <= 0;
+        if (closed_) break;
         bytes.insert(bytes.end(), chunk, chunk + n);
     }
     return bytes;
 }
 
 bool Connection::WaitClosed(milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    std::uint8_t chunk[4096];
-    while (WaitReadable(fd_, deadline)) {
-        const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-        if (n <= 0) return true;
-    }
-    return false;
+    ReadUntilClosed(timeout);
+    return closed_;
 }
 
 bool Connection::Write(const void* data, std::size_t size) {

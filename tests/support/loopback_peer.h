@@ -39,6 +39,7 @@ public:
 
 private:
     int fd_;
+    bool closed_ = false;  // the last read found the other side gone
 };
 
 class Listener {

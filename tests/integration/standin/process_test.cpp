@@ -83,21 +83,6 @@ TEST(StandinProcess, PublishesItsPortsAndRemovesThemAtExit) {
     EXPECT_EQ(home.read(registry), "[Other]\nA=1\n");
 }
 
-TEST(StandinDefaultPipe, ServesTheSimulatorsPipeAlone) {
-    TempDir home;
-    StandinRun run = startStandin(home, {"--no-tcp"});
-    ASSERT_TRUE(run.ready) << run.process->output();
-    EXPECT_EQ(run.endpoints.pipe, "\\\\.\\pipe\\Microsoft Flight Simulator\\SimConnect");
-    Client client("");
-    EXPECT_TRUE(client.opened && client.waitFor(SIMCONNECT_RECV_ID_OPEN));
-
-    // The pipe is one name for the whole machine: a second stand-in cannot have it.
-    TempDir other;
-    ChildProcess second({{binaryPath("sim-standin"), "--no-tcp"}, other.path(), {{"HOME", other.path()}}});
-    EXPECT_EQ(second.waitExit(5s), 1);
-    EXPECT_NE(second.output().find("cannot listen on pipe"), std::string::npos) << second.output();
-}
-
 // A stand-in on a pipe of its own, with `args`, and then a client of it.
 struct Session {
     explicit Session(std::vector<std::string> args)
