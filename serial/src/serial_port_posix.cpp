@@ -122,11 +122,8 @@ void purge(std::intptr_t device) {
 
 void queryStatus(std::intptr_t device, SerialLineStatus& status, std::uint32_t& errors) {
     int waiting = 0;
-    int queued = 0;
     status.cbInQue =
         ioctl(fd(device), FIONREAD, &waiting) == 0 ? static_cast<std::uint32_t>(waiting) : 0;
-    status.cbOutQue =
-        ioctl(fd(device), TIOCOUTQ, &queued) == 0 ? static_cast<std::uint32_t>(queued) : 0;
     // The terminal layer keeps no error mask to read and clear.
     errors = 0;
 }

@@ -60,7 +60,6 @@ void queryStatus(std::intptr_t device, SerialLineStatus& status, std::uint32_t& 
     DWORD mask = 0;
     ClearCommError(handleOf(device), &mask, &line);
     status.cbInQue = line.cbInQue;
-    status.cbOutQue = line.cbOutQue;
     errors = mask;
 }
 

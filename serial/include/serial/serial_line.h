@@ -5,10 +5,9 @@
 #include <chrono>
 #include <cstdint>
 
-// What the driver last reported about the line: bytes waiting in each direction.
+// What the driver last reported about the line: the received bytes waiting to be read.
 struct SerialLineStatus {
     std::uint32_t cbInQue = 0;
-    std::uint32_t cbOutQue = 0;
 };
 
 class SerialLine {
@@ -16,7 +15,7 @@ public:
     virtual ~SerialLine() = default;
 
     virtual bool isConnected() const = 0;
-    // Asks how many bytes wait in each direction (lineStatus).
+    // Asks how many received bytes wait (lineStatus).
     virtual void refreshStatus() = 0;
     virtual const SerialLineStatus& lineStatus() const = 0;
     // Reads what arrives within about 1 ms, at most `count` bytes; `transferred` tells how
