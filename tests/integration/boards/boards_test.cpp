@@ -151,10 +151,31 @@ TEST_F(CockpitOnBoards, PressesActOnceAndHeldSwitchesRepeat) {
     EXPECT_TRUE(waitForDisplay(run(), "fcu", [](const Json& e) { return e["lamps"].value("ap1", false); }));
     run().act("hold joystick autopilot_master 0.5");
     ASSERT_TRUE(run().waitForEvents("AP_MASTER", 2, from));
-    // A held speed switch repeats its event while held (the service repeats it about once
-    // a second: only when the repeat interval runs out on a read that finds a frame).
-    run().act("hold fcu spd_on 3");
-    EXPECT_TRUE(run().waitForEvents("AP_AIRSPEED_ON", 2, from, 10s));
+    // A held speed switch: the board reports it in every frame for as long as it is held,
+    // and the service repeats its event. The service repeats only when its 200 ms interval
+    // runs out on a pass that reads a frame; its read and write passes drift against each
+    // other, and on a quiet machine the expiry can fall on write passes for seconds on end.
+    // So the switch stays held until the second event, not for a fixed time.
+    const std::size_t sentFrom = run().racks().size();
+    run().act("press fcu spd_on");
+    EXPECT_TRUE(run().waitForEvents("AP_AIRSPEED_ON", 2, from, 30s));
+    run().act("release fcu spd_on");
+    // The frames the board sent from the press on, once one after the hold has the switch off.
+    const auto switchOn = [](const Json& e) { return e["fields"].value("spd_on", 0) != 0; };
+    std::vector<Json> sent;
+    std::vector<Json>::iterator held, released;
+    ASSERT_TRUE(testsupport::waitUntil(
+        [&] {
+            sent = run().racks().select(
+                [](const Json& e) { return e.value("rack", "") == "fcu" && e.value("dir", "") == "out" && e.contains("fields"); },
+                sentFrom);
+            held = std::find_if(sent.begin(), sent.end(), switchOn);
+            released = std::find_if_not(held, sent.end(), switchOn);
+            return released != sent.end();
+        },
+        5s));
+    // One unbroken run of frames that carry the switch: no frame in the middle dropped it.
+    EXPECT_TRUE(std::none_of(released, sent.end(), switchOn));
     EXPECT_EQ(countOf(run().sim().transmittedEvents(from), "AP_MASTER"), 2u);
 }
 

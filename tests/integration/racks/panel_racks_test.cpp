@@ -187,8 +187,9 @@ TEST_F(PanelRacks, FcuHeldSwitchRepeatsAndStopsOnRelease) {
     const std::size_t from = run.sim().size();
     run.act("press fcu spd_on");
     // A repeat goes out only when the expiry falls on a pass that reads a frame, so under
-    // load the repeats come irregularly: three of them show the switch repeating.
-    ASSERT_TRUE(run.waitForEvents("AP_AIRSPEED_ON", 3, from, 10s));
+    // load the repeats come irregularly, and on a quiet machine the expiry can fall on write
+    // passes for seconds: three of them show the switch repeating.
+    ASSERT_TRUE(run.waitForEvents("AP_AIRSPEED_ON", 3, from, 30s));
     run.act("release fcu spd_on");
     turn("fcu", "hdg", 1);
     ASSERT_TRUE(run.waitForEvents("HEADING_BUG_INC", 1, from));
