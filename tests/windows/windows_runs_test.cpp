@@ -208,7 +208,8 @@ TEST_F(WindowsRun, ConnectionCutInTheMiddleOfAMessage) {
     ASSERT_TRUE(broke);
     EXPECT_TRUE(log.waitForMessage("EXCEPTION", memberIs("cut_from", 24), kStepLimit));
     EXPECT_EQ(standin->waitExit(kStepLimit), 0) << lines(*standin);
-    const auto firstRequest = log.waitForRequest("TransmitClientEvent", memberIs("event", "AP_AIRSPEED_ON"), 0ms);
+    // The joystick's and the pedals' messages each set their data on the aircraft.
+    const auto firstRequest = log.waitForRequest("SetDataOnSimObject", nullptr, 0ms);
     ASSERT_TRUE(firstRequest && (*firstRequest)["t"] < (*broke)["t"]) << "the racks were not at work before the break";
 
     const std::size_t seen = rackLog.size();
@@ -245,7 +246,7 @@ TEST_F(WindowsRun, SimulatorThatNeverAnswersTheOpen) {
 TEST_F(WindowsRun, QuitWhileEveryRackIsBusy) {
     ASSERT_NO_FATAL_FAILURE(start({"--no-tcp"}));
     EXPECT_EQ(connectedEndpoint(), "pipe");
-    std::string actions = "hold fcu spd_on 10\nmove joystick aileron_position 30\nset pedals brake_position 9000";
+    std::string actions = "hold fcu spd_on 60\nmove joystick aileron_position 30\nset pedals brake_position 9000";
     // A knob turn every 100 ms for 5 s (control lines count from when they are read).
     for (int i = 1; i <= 50; ++i) {
         const std::string at = "\n+" + std::to_string(i / 10) + "." + std::to_string(i % 10) + " ";
