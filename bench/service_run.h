@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/support/process.h"
+#include "tests/support/service_output.h"
 #include "tests/support/standin_log.h"
 
 namespace bench {
@@ -24,12 +25,8 @@ public:
         if (!standin_.ready) std::exit(1);
         log_ = std::make_unique<testsupport::StandinLog>(standin_.logPath);
         work_.write("rack_config.json", rackConfig);
-        work_.write("SimConnect.cfg", "[SimConnect]\nProtocol=Pipe\nPort=" + pipe_ + "\n");
-        testsupport::ProcessOptions options;
-        options.args = {testsupport::binaryPath("orvendale-fs")};
-        options.cwd = work_.path();
-        options.env = {{"HOME", home_.path()}};
-        service_ = std::make_unique<testsupport::ChildProcess>(options);
+        work_.write("SimConnect.cfg", servicetest::pipeConfig(pipe_));
+        service_ = std::make_unique<testsupport::ChildProcess>(servicetest::serviceOptions(work_, home_));
     }
 
     testsupport::StandinLog& log() { return *log_; }
