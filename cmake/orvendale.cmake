@@ -55,14 +55,21 @@ set(ORVENDALE_TEST_ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1:second_deadlock_sta
 
 # A GoogleTest program made of SOURCES and linked with LIBS, whose cases ctest lists one by
 # one under PREFIX, with the environment above and any further test PROPERTIES. NEEDS are
-# the programs its cases start.
+# the programs its cases start. A program whose cases share one run, in order, is instead
+# the single test WHOLE_RUN.
 function(orvendale_add_gtest name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "PREFIX" "SOURCES;LIBS;NEEDS;PROPERTIES")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "PREFIX;WHOLE_RUN" "SOURCES;LIBS;NEEDS;PROPERTIES")
   add_executable(${name} ${arg_SOURCES})
   target_link_libraries(${name} PRIVATE ${arg_LIBS} gtest gtest_main)
   orvendale_target_options(${name})
   if(arg_NEEDS)
     add_dependencies(${name} ${arg_NEEDS})
+  endif()
+  if(arg_WHOLE_RUN)
+    add_test(NAME ${arg_WHOLE_RUN} COMMAND ${name})
+    set_tests_properties(${arg_WHOLE_RUN} PROPERTIES
+                         ENVIRONMENT "${ORVENDALE_TEST_ENVIRONMENT}" ${arg_PROPERTIES})
+    return()
   endif()
   include(GoogleTest)
   gtest_discover_tests(${name} TEST_PREFIX "${arg_PREFIX}" DISCOVERY_TIMEOUT 30
