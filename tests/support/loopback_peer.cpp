@@ -26,6 +26,18 @@ bool WaitReadable(int fd, Clock::time_point deadline) {
     return ::poll(&entry, 1, static_cast<int>(left)) > 0;
 }
 
+// Reads into `bytes` until the other side closes (true) or `timeout` passes (false).
+bool ReadToEnd(int fd, milliseconds timeout, Bytes& bytes) {
+    const auto deadline = Clock::now() + timeout;
+    std::uint8_t chunk[4096];
+    while (WaitReadable(fd, deadline)) {
+        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+        if (n <= 0) return true;
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    return false;
+}
+
 }  // namespace
 
 Connection::~Connection() {
@@ -69,20 +81,13 @@ Bytes Connection::ReadMessage(milliseconds timeout) {
 
 Bytes Connection::ReadUntilClosed(milliseconds timeout) {
     Bytes bytes;
-    const auto deadline = Clock::now() + timeout;
-    std::uint8_t chunk[4096];
-    while (WaitReadable(fd_, deadline)) {
-        const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-        closed_ = n <= 0;
-        if (closed_) break;
-        bytes.insert(bytes.end(), chunk, chunk + n);
-    }
+    ReadToEnd(fd_, timeout, bytes);
     return bytes;
 }
 
 bool Connection::WaitClosed(milliseconds timeout) {
-    ReadUntilClosed(timeout);
-    return closed_;
+    Bytes ignored;
+    return ReadToEnd(fd_, timeout, ignored);
 }
 
 bool Connection::Write(const void* data, std::size_t size) {

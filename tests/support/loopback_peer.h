@@ -39,7 +39,6 @@ public:
 
 private:
     int fd_;
-    bool closed_ = false;  // the last read found the other side gone
 };
 
 class Listener {
