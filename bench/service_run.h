@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/loopback_peer.h"
 #include "tests/support/process.h"
 #include "tests/support/service_output.h"
 #include "tests/support/standin_log.h"

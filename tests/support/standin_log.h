@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "tests/support/json_lines.h"
-#include "tests/support/loopback_peer.h"
 #include "tests/support/process.h"
 
 namespace testsupport {

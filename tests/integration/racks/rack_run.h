@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/loopback_peer.h"
 #include "tests/support/rack_log.h"
 #include "tests/support/service_output.h"
 #include "tests/support/standin_log.h"

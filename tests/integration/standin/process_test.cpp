@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "simconnect/SimConnect.h"
+#include "tests/support/loopback_peer.h"
 #include "tests/support/service_output.h"
 #include "tests/support/standin_log.h"
 
