@@ -34,9 +34,9 @@ public:
     std::map<std::string, std::string> waitForDevices(std::chrono::milliseconds timeout);
     // The display of the last frame received on a panel rack.
     std::optional<std::string> lastDisplay(const std::string& rack);
-    // Every entry of one rack in one direction ("out": sent, "in": received).
-    std::vector<Json> frames(const std::string& rack, const std::string& dir) {
-        return select(frameOf(rack, dir, {}));
+    // Every entry of one rack in one direction ("out": sent, "in": received), from `from` on.
+    std::vector<Json> frames(const std::string& rack, const std::string& dir, std::size_t from = 0) {
+        return select(frameOf(rack, dir, {}), from);
     }
 
 private:

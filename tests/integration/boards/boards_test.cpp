@@ -166,9 +166,8 @@ TEST_F(CockpitOnBoards, PressesActOnceAndHeldSwitchesRepeat) {
     std::vector<Json>::iterator held, released;
     ASSERT_TRUE(testsupport::waitUntil(
         [&] {
-            sent = run().racks().select(
-                [](const Json& e) { return e.value("rack", "") == "fcu" && e.value("dir", "") == "out" && e.contains("fields"); },
-                sentFrom);
+            sent = run().racks().frames("fcu", "out", sentFrom);
+            std::erase_if(sent, [](const Json& e) { return !e.contains("fields"); });
             held = std::find_if(sent.begin(), sent.end(), switchOn);
             released = std::find_if_not(held, sent.end(), switchOn);
             return released != sent.end();
