@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <iomanip>
 #include <iostream>
 #include <system_error>
@@ -13,9 +14,12 @@
 #include <vector>
 
 #include "app/locks.h"
-#include "rack_config.h"
 #include "app/sim_call.h"
 #include "app/sim_session.h"
+#include "command_line.h"
+#include "console_window.h"
+#include "port_list.h"
+#include "rack_config.h"
 #include "simconnect/SimConnect.h"
 
 namespace {
@@ -90,9 +94,8 @@ int endWithError(SimSession& session, RackMutex& rackMutex, RackConfig& config, 
     return 1;
 }
 
-}  // namespace
-
-int main() {
+// The service itself: what the program does when started without options.
+int serve() {
     // The console is the service's only log; it must be seen as it is written, also when
     // it goes to a pipe or a file.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
@@ -132,4 +135,48 @@ int main() {
     closeSimConnection(session, rackMutex);
     joinRackThreads(rackConfig.threads);
     return 0;
+}
+
+int listPorts() {
+    const std::vector<SerialDevice> devices = listSerialDevices();
+    if (devices.empty()) std::printf("No serial devices found.\n");
+    for (const SerialDevice& device : devices)
+        std::printf("%s%s%s\n", device.name.c_str(), device.detail.empty() ? "" : "  ->  ",
+                    device.detail.c_str());
+    return 0;
+}
+
+// Starting in the folder asked for is the first thing done, so that every file the
+// service reads or creates is found where the operator keeps them.
+bool enterConfigDir(const ServiceOptions& options) {
+    if (!options.configDir) return true;
+    std::error_code error;
+    std::filesystem::current_path(*options.configDir, error);
+    if (!error) return true;
+    std::fprintf(stderr, "orvendale-fs: cannot work in %s: %s\n", options.configDir->c_str(),
+                 error.message().c_str());
+    return false;
+}
+
+int run(const ServiceOptions& options) {
+    if (!enterConfigDir(options)) return 2;
+    switch (options.mode) {
+        case ServiceOptions::Mode::listPorts:
+            return listPorts();
+        case ServiceOptions::Mode::check:
+            return 1;
+        case ServiceOptions::Mode::serve:
+            break;
+    }
+    return serve();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ServiceOptions options;
+    if (const auto code = readCommandLine(argc, argv, options)) return *code;
+    const int code = run(options);
+    if (code != 0) holdWindowIfAlone();
+    return code;
 }
