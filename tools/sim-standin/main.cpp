@@ -40,8 +40,8 @@ std::string readyLine(const ListeningPorts& ports) {
     std::ostringstream line;
     line << "sim-standin: ready";
     if (ports.pipePath) line << " pipe=" << *ports.pipePath;
-    if (ports.ipv4) line << " ipv4=127.0.0.1:" << *ports.ipv4;
-    if (ports.ipv6) line << " ipv6=[::1]:" << *ports.ipv6;
+    if (ports.ipv4) line << " ipv4=" << ports.ipv4Address << ":" << *ports.ipv4;
+    if (ports.ipv6) line << " ipv6=[" << ports.ipv6Address << "]:" << *ports.ipv6;
     return line.str();
 }
 
@@ -64,7 +64,7 @@ int serve(const Options& options, std::vector<ScriptAction> script, Clock::time_
     StopSignal stop;
     Simulator simulator(simulatorConfig(options, std::move(script)), log, std::cout, start);
     const std::unique_ptr<Server> server = Server::create(simulator, std::cout);
-    if (!server->listen(ListenPlan{options.pipePath, options.tcp, options.tcpPort}, error)) {
+    if (!server->listen(ListenPlan{options.pipePath, options.tcp, options.tcpPort, options.listenAddress}, error)) {
         std::cerr << "sim-standin: " << error << std::endl;
         return 1;
     }

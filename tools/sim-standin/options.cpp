@@ -98,9 +98,16 @@ void addEndpoints(CLI::App& app, Options& o) {
                    "Games\\KittyHawk] in $HOME/.config/orvendale/registry.ini and\n"
                    "removed at exit")
         ->type_name("N");
+    app.add_option("--listen", o.listenAddress,
+                   "TCP on ADDRESS alone instead of the loopback: an IPv4 or\n"
+                   "IPv6 address of this machine (0.0.0.0 or :: for all), so a\n"
+                   "client on another machine can connect, as to the simulator")
+        ->type_name("ADDRESS")
+        ->check(kNotEmpty);
     app.add_flag_callback(
            "--no-tcp", [&o] { o.tcp = false; }, "no TCP")
         ->excludes("--tcp-port")
+        ->excludes("--listen")
         ->excludes("--no-pipe");
 }
 

@@ -16,6 +16,7 @@ struct Options {
     std::optional<std::string> pipePath = std::string(kDefaultPipePath);  // empty: --no-pipe
     bool tcp = true;
     std::uint16_t tcpPort = 0;
+    std::optional<std::string> listenAddress;  // TCP on this address alone
     OpenAnswer openAnswer;
     bool noOpenAnswer = false;
     std::vector<std::string> rejectNames;

@@ -22,10 +22,18 @@ bool Server::listen(const ListenPlan& plan, std::string& error) {
     }
     if (!plan.tcp) return true;
     if (!startTcp(error)) return false;
-    ports_.ipv4 = openTcp(false, plan.tcpPort, error);
+    if (plan.tcpAddress) {
+        // One address, of the family its text shows.
+        const bool ipv6 = plan.tcpAddress->find(':') != std::string::npos;
+        auto& port = ipv6 ? ports_.ipv6 : ports_.ipv4;
+        (ipv6 ? ports_.ipv6Address : ports_.ipv4Address) = *plan.tcpAddress;
+        port = openTcp(ipv6, *plan.tcpAddress, plan.tcpPort, error);
+        return port.has_value();
+    }
+    ports_.ipv4 = openTcp(false, ports_.ipv4Address, plan.tcpPort, error);
     if (!ports_.ipv4) return false;
     std::string v6error;
-    ports_.ipv6 = openTcp(true, plan.tcpPort, v6error);
+    ports_.ipv6 = openTcp(true, ports_.ipv6Address, plan.tcpPort, v6error);
     if (!ports_.ipv6) console << "sim-standin: no IPv6 listener (" << v6error << ")" << std::endl;
     return true;
 }

@@ -1,5 +1,5 @@
 // The stand-in's listeners and connections: the simulator's pipe and TCP on the loopback
-// addresses. It carries bytes between the sockets and the Simulator and waits, without
+// addresses (or on one address that other machines reach). It carries bytes between the sockets and the Simulator and waits, without
 // spinning, for the next byte, connection, stop request or due time.
 //
 // The loop that moves the simulator along, the bound on output a client leaves unread and
@@ -22,12 +22,16 @@ struct ListenPlan {
     std::optional<std::string> pipePath;  // e.g. \\.\pipe\Microsoft Flight Simulator\SimConnect
     bool tcp = true;
     std::uint16_t tcpPort = 0;  // 0: ports the system chooses
+    // TCP on this address only, instead of 127.0.0.1 and ::1.
+    std::optional<std::string> tcpAddress;
 };
 
 struct ListeningPorts {
     std::optional<std::string> pipePath;
-    std::optional<std::uint16_t> ipv4;  // 127.0.0.1
-    std::optional<std::uint16_t> ipv6;  // ::1, when this machine has it
+    std::optional<std::uint16_t> ipv4;
+    std::optional<std::uint16_t> ipv6;  // on the loopback, when this machine has it
+    std::string ipv4Address = "127.0.0.1";
+    std::string ipv6Address = "::1";
 };
 
 class Server {
@@ -52,8 +56,9 @@ protected:
 
     virtual bool openPipe(const std::string& path, std::string& error) = 0;
     virtual bool startTcp(std::string& error) = 0;
-    virtual std::optional<std::uint16_t> openTcp(bool ipv6, std::uint16_t port,
-                                                 std::string& error) = 0;
+    // Listens on `address`, an IPv6 one when `ipv6`; returns the port it got.
+    virtual std::optional<std::uint16_t> openTcp(bool ipv6, const std::string& address,
+                                                 std::uint16_t port, std::string& error) = 0;
     // Waits for the next byte, connection, stop request or due time, and serves it.
     virtual void waitAndServe(const StopSignal& stop) = 0;
     // Before the connections close: gives an ending simulator's last output (a quit's QUIT,

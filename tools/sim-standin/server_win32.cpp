@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tools/sim-standin/server.h"
+#include "tools/sim-standin/socket_address.h"
 
 namespace standin {
 namespace {
@@ -358,8 +359,8 @@ public:
 private:
     bool openPipe(const std::string& path, std::string& error) override;
     bool startTcp(std::string& error) override;
-    std::optional<std::uint16_t> openTcp(bool ipv6, std::uint16_t port,
-                                         std::string& error) override;
+    std::optional<std::uint16_t> openTcp(bool ipv6, const std::string& host,
+                                         std::uint16_t port, std::string& error) override;
     void waitAndServe(const StopSignal& stop) override;
     void deliverLastOutput(Clock::time_point deadline) override;
     std::vector<std::uint32_t> sessions() const override { return sessionsOf(links); }
@@ -417,8 +418,8 @@ bool WindowsServer::startTcp(std::string& error) {
     return socketsStarted;
 }
 
-std::optional<std::uint16_t> WindowsServer::openTcp(bool ipv6, std::uint16_t port,
-                                                    std::string& error) {
+std::optional<std::uint16_t> WindowsServer::openTcp(bool ipv6, const std::string& host,
+                                                    std::uint16_t port, std::string& error) {
     const int family = ipv6 ? AF_INET6 : AF_INET;
     const SOCKET listener = socket(family, SOCK_STREAM, IPPROTO_TCP);
     if (listener == INVALID_SOCKET) {
@@ -427,20 +428,13 @@ std::optional<std::uint16_t> WindowsServer::openTcp(bool ipv6, std::uint16_t por
     }
     sockaddr_storage address{};
     int length = 0;
-    if (ipv6) {
-        auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
-        v6->sin6_family = AF_INET6;
-        v6->sin6_port = htons(port);
-        v6->sin6_addr = in6addr_loopback;
-        length = sizeof *v6;
-    } else {
-        auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
-        v4->sin_family = AF_INET;
-        v4->sin_port = htons(port);
-        v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        length = sizeof *v4;
-    }
     const std::string endpoint = ipv6 ? "ipv6" : "ipv4";
+    if (!socketAddress(ipv6, host, port, address, length)) {
+        error = "cannot listen on " + endpoint + ": " + host + " is not an " +
+                (ipv6 ? "IPv6" : "IPv4") + " address";
+        closesocket(listener);
+        return std::nullopt;
+    }
     if (!bindAndListen(listener, reinterpret_cast<const sockaddr*>(&address), length, endpoint,
                        error)) {
         return std::nullopt;

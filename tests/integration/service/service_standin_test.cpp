@@ -1,6 +1,7 @@
 // A whole run of the real orvendale-fs against sim-standin on TCP, through a SimConnect.cfg
-// in its working directory. The default pipe with no configuration at all is the demo's
-// run (tests/integration/demo).
+// in the folder given with --config-dir, as a service on another machine than the
+// simulator's is set up: the stand-in listens on one address alone (--listen). The default
+// pipe with no configuration at all is the demo's run (tests/integration/demo).
 #include <gtest/gtest.h>
 
 #include "tests/support/process.h"
@@ -13,18 +14,22 @@ using namespace std::chrono_literals;
 using namespace servicetest;
 
 // Runs the service until the stand-in quits, then checks what both sides saw: the whole
-// console output with the open answer's fields, and a simulator that accepted every
-// declaration.
-TEST(ServiceStandin, TcpThroughSimConnectCfg) {
-    testsupport::TempDir standinHome, work, home;
+// console output with the open answer's fields (the same bytes as a service started in its
+// folder), and a simulator that accepted every declaration.
+TEST(ServiceStandin, TcpToOneAddressThroughTheConfigDirsSimConnectCfg) {
+    testsupport::TempDir standinHome, work, home, elsewhere;
+    // Any 127.x.y.z is this machine, and no default listener of the stand-in's is there.
     const auto standin = testsupport::startStandin(
         standinHome, {"--app-name", "StandinSim", "--app-version", "1.2.3.4", "--simconnect-version", "5.6.7.8",
-                      "--quit-after", "3", "--no-pipe"});
+                      "--quit-after", "3", "--no-pipe", "--listen", "127.0.0.2"});
     ASSERT_TRUE(standin.ready && standin.endpoints.ipv4 > 0) << standin.process->output();
-    work.write("SimConnect.cfg", "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" +
+    EXPECT_EQ(standin.endpoints.ipv6, 0);
+    work.write("SimConnect.cfg", "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.2\nPort=" +
                                      std::to_string(standin.endpoints.ipv4) + "\n");
     work.write("rack_config.json", "{}");
-    testsupport::ChildProcess service(serviceOptions(work, home));
+    testsupport::ProcessOptions options = serviceOptions(elsewhere, home);
+    options.args.insert(options.args.end(), {"--config-dir", work.path()});
+    testsupport::ChildProcess service(options);
     ASSERT_EQ(service.waitExit(20s), 0) << service.output();
     EXPECT_EQ(service.output(), kStartup + kConnected + kLaunch +
                                     "[OK] Connection Opened !\n==== [INFO] ====\n"
