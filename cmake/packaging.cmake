@@ -1,7 +1,9 @@
 # What the packages hold, and how CPack makes them (scripts/package writes them into
-# dist/): in the Windows build a zip with the service, README.html, LICENSE and examples/;
-# in a Linux build (native or cross) a Debian package with the programs in /usr/bin, the
-# configuration in /etc/orvendale and the systemd unit. The version is the project's.
+# dist/): in the Windows build a zip with the service and the stand-in, README.html,
+# LICENSE, the third-party notices and examples/; in a Linux build (native or cross) a
+# Debian package with the programs in /usr/bin and their manual pages, the configuration
+# in /etc/orvendale, the systemd unit, and the README and examples in
+# /usr/share/doc/orvendale-fs. The version is the project's.
 
 set(_packaging ${CMAKE_SOURCE_DIR}/packaging)
 set(_staged ${CMAKE_BINARY_DIR}/packaging)
@@ -21,15 +23,19 @@ set(CPACK_STRIP_FILES ON)
 # What the package ships, built alone by scripts/package: cmake --build ... --target shipped
 add_custom_target(shipped)
 
+find_program(ORVENDALE_PANDOC pandoc)
+
 if(WIN32)
-  install(TARGETS orvendale-fs RUNTIME DESTINATION .)
-  add_dependencies(shipped orvendale-fs)
-  install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION .)
+  # The stand-in too: the README has Windows users try the racks and the network path
+  # with it before the simulator is involved.
+  install(TARGETS orvendale-fs sim-standin RUNTIME DESTINATION .)
+  add_dependencies(shipped orvendale-fs sim-standin)
+  install(FILES ${CMAKE_SOURCE_DIR}/LICENSE ${_packaging}/THIRD-PARTY-NOTICES.txt DESTINATION .)
   install(FILES ${_packaging}/windows/rack_config.json ${_packaging}/examples/syntax_config.txt
-                ${_packaging}/examples/SimConnect.cfg DESTINATION examples)
+                ${_packaging}/examples/SimConnect.cfg ${_packaging}/windows/exe.xml
+          DESTINATION examples)
   # README.md as a page of its own. Only making the zip needs pandoc; a plain install
   # that has not built the page leaves it out.
-  find_program(ORVENDALE_PANDOC pandoc)
   set(_html ${_staged}/README.html)
   add_custom_command(OUTPUT ${_html}
     COMMAND ${ORVENDALE_PANDOC} --from gfm --to html5 --standalone
@@ -47,8 +53,15 @@ if(WIN32)
 endif()
 
 set(ORVENDALE_MAINTAINER "Orvendale FS authors <orvendale-fs@orvendale.invalid>")
-configure_file(${_packaging}/debian/changelog.in ${_staged}/changelog @ONLY)
-execute_process(COMMAND gzip -9 --no-name --stdout ${_staged}/changelog
+# The changelog gains an entry per version; its newest must be this version.
+file(STRINGS ${_packaging}/debian/changelog _newest LIMIT_COUNT 1)
+if(NOT _newest MATCHES "^orvendale-fs \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "packaging/debian/changelog: the newest entry is not version ${PROJECT_VERSION}")
+endif()
+# The manual pages carry the month of that entry, so the package is the same whenever made.
+file(STRINGS ${_packaging}/debian/changelog _trailer REGEX "^ -- " LIMIT_COUNT 1)
+string(REGEX REPLACE ".*, [0-9]+ ([A-Z][a-z]+ [0-9]+) .*" "\\1" _date "${_trailer}")
+execute_process(COMMAND gzip -9 --no-name --stdout ${_packaging}/debian/changelog
                 OUTPUT_FILE ${_staged}/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
 
 set(_programs orvendale-fs sim-standin rack-emulator demo-summary)
@@ -56,9 +69,31 @@ install(TARGETS ${_programs} RUNTIME DESTINATION bin)
 add_dependencies(shipped ${_programs})
 install(FILES ${_packaging}/linux/rack_config.json ${_packaging}/examples/syntax_config.txt
               ${_packaging}/examples/SimConnect.cfg DESTINATION /etc/orvendale)
+install(FILES ${_packaging}/linux/orvendale-fs.default DESTINATION /etc/default
+        RENAME orvendale-fs)
 install(FILES ${_packaging}/linux/orvendale-fs.service DESTINATION /lib/systemd/system)
-install(FILES ${_packaging}/debian/copyright ${_staged}/changelog.gz DESTINATION share/doc/orvendale-fs)
-install(FILES ${_packaging}/linux/orvendale-fs-racks.rules DESTINATION share/doc/orvendale-fs/examples)
+install(FILES ${_packaging}/debian/copyright ${_staged}/changelog.gz ${CMAKE_SOURCE_DIR}/README.md
+        DESTINATION share/doc/orvendale-fs)
+install(FILES ${_packaging}/linux/rack_config.json ${_packaging}/examples/syntax_config.txt
+              ${_packaging}/examples/SimConnect.cfg ${_packaging}/linux/orvendale-fs-racks.rules
+        DESTINATION share/doc/orvendale-fs/examples)
+
+# The programs' manual pages, written in Markdown and made with pandoc at package time.
+set(_man_pages)
+foreach(_program ${_programs})
+  set(_page ${_staged}/man/${_program}.1)
+  add_custom_command(OUTPUT ${_page}.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${_staged}/man
+    COMMAND ${ORVENDALE_PANDOC} --standalone --from markdown --to man
+            --metadata "footer=orvendale-fs ${PROJECT_VERSION}" --metadata "date=${_date}"
+            --output ${_page} ${_packaging}/man/${_program}.1.md
+    COMMAND gzip -9 --no-name --force ${_page}
+    DEPENDS ${_packaging}/man/${_program}.1.md VERBATIM)
+  list(APPEND _man_pages ${_page}.gz)
+endforeach()
+add_custom_target(man_pages DEPENDS ${_man_pages})
+add_dependencies(shipped man_pages)
+install(FILES ${_man_pages} DESTINATION share/man/man1 OPTIONAL)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -66,7 +101,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${ORVENDALE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # What dpkg-shlibdeps finds for the amd64 programs. It cannot see the cross build's
-# libraries, but the arm64 programs come from the same compiler and C library.
+# libraries, but the arm64 programs come from the same compiler and C library. The
+# packages' test holds both packages' programs to it.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 11)")
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
   set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
