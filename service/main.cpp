@@ -21,6 +21,8 @@
 #include "port_list.h"
 #include "rack_config.h"
 #include "simconnect/SimConnect.h"
+#include "simconnect/connection_plan.h"
+#include "supervisor.h"
 
 namespace {
 
@@ -49,7 +51,28 @@ void printBanner() {
     std::printf("\n******************\n\nOrvendale Projects FS v0.27 \n\n******************\n");
 }
 
+// Where the connect loop looks, for a person reading the service manager's status.
+std::string waitingStatus() {
+    std::string text = "Waiting for the simulator at ";
+    const ConnectionPlan plan = DescribeConnectionPlan(0);
+    for (std::size_t i = 0; i < plan.endpoints.size(); ++i)
+        text += (i > 0 ? ", then " : "") + DescribeEndpoint(plan.endpoints[i]);
+    return text;
+}
+
+std::string servingStatus(const RackConfig& config) {
+    std::string text = "Serving " + std::to_string(config.handlers.size()) + " rack" +
+                       (config.handlers.size() == 1 ? "" : "s");
+    const char* separator = ": ";
+    for (const auto& [name, handler] : config.handlers) {
+        text += separator + name + " on " + handler->getPortName();
+        separator = ", ";
+    }
+    return text;
+}
+
 void connect(SimSession& session) {
+    supervisor::status(waitingStatus());
     for (;;) {
         const HRESULT result =
             SimConnect_Open(&session.hSimConnect, "OrvendaleFlightRacks", nullptr, 0, nullptr, 0);
@@ -89,6 +112,7 @@ int endWithError(SimSession& session, RackMutex& rackMutex, RackConfig& config, 
                  Args... args) {
     closeSimConnection(session, rackMutex);
     std::printf(format, args...);
+    supervisor::stopping("Stopped: the rack configuration or the rack threads could not be used");
     session.quit = 1;
     joinRackThreads(config.threads);
     return 1;
@@ -128,7 +152,9 @@ int serve() {
     }
 
     std::printf("\nLaunch a flight.\n");
+    supervisor::ready(servingStatus(rackConfig));
     dispatchUntilQuit(session);
+    supervisor::stopping("The simulator quit; stopping");
 
     // Closing under rackMutex keeps any rack thread's simulator call off a closed
     // connection; the threads see quit and end on their own.

@@ -67,11 +67,14 @@ std::vector<std::string> ConfigFileCandidates() {
 }
 
 bool ConfigSectionExists(std::uint32_t configIndex) {
-    const std::string section = ConfigSectionName(configIndex);
     for (const std::string& file : ConfigFileCandidates()) {
-        if (settings_os::ReadProfileSection(file, section, kSectionCheckBuffer)) return true;
+        if (ConfigSectionExistsIn(file, configIndex)) return true;
     }
     return false;
+}
+
+bool ConfigSectionExistsIn(const std::string& file, std::uint32_t configIndex) {
+    return settings_os::ReadProfileSection(file, ConfigSectionName(configIndex), kSectionCheckBuffer);
 }
 
 ConnectionSettings LoadConnectionSettings(std::uint32_t configIndex) {

@@ -39,6 +39,7 @@ std::string ConfigSectionName(std::uint32_t configIndex);
 std::vector<std::string> ConfigFileCandidates();
 
 bool ConfigSectionExists(std::uint32_t configIndex);
+bool ConfigSectionExistsIn(const std::string& file, std::uint32_t configIndex);
 ConnectionSettings LoadConnectionSettings(std::uint32_t configIndex);
 // The simulator's published TCP port for family 2 or 23, or empty text.
 std::string ReadRegistryPort(std::uint32_t family);

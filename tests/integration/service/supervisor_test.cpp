@@ -1,0 +1,83 @@
+// What the service tells systemd through NOTIFY_SOCKET, read on a datagram socket of the
+// test's own: where it waits for the simulator, that it is ready once connected with its
+// racks started, and that it stops when the simulator quits.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "tests/support/process.h"
+#include "tests/support/service_output.h"
+#include "tests/support/standin_log.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace servicetest;
+
+// A datagram socket bound at a path, as systemd's notification socket is.
+class NotifySocket {
+public:
+    explicit NotifySocket(std::string path) : path_(std::move(path)) {
+        fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path_.c_str(), sizeof address.sun_path - 1);
+        if (bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+            close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~NotifySocket() {
+        if (fd_ >= 0) close(fd_);
+    }
+    bool usable() const { return fd_ >= 0; }
+    const std::string& path() const { return path_; }
+
+    // The next message, or nothing within `timeout`.
+    std::optional<std::string> next(std::chrono::milliseconds timeout) {
+        pollfd entry{fd_, POLLIN, 0};
+        if (poll(&entry, 1, static_cast<int>(timeout.count())) <= 0) return std::nullopt;
+        char message[4096];
+        const ssize_t size = recv(fd_, message, sizeof message, 0);
+        if (size < 0) return std::nullopt;
+        return std::string(message, static_cast<std::size_t>(size));
+    }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+};
+
+TEST(ServiceManager, ToldWhereItWaitsThenReadyThenStopping) {
+    testsupport::TempDir standinHome, work, home, sockets;
+    NotifySocket manager(sockets.file("notify"));
+    ASSERT_TRUE(manager.usable());
+    // 127.0.0.2 has no fallback to the default pipe, which another test may serve.
+    work.write("SimConnect.cfg", "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.2\nPort=1\n");
+    work.write("rack_config.json", "{}");
+    testsupport::ProcessOptions options = serviceOptions(work, home);
+    options.env.push_back({"NOTIFY_SOCKET", manager.path()});
+    testsupport::ChildProcess service(options);
+
+    // Port 1 answers nobody: the service waits there, and says so.
+    EXPECT_EQ(manager.next(10s), "STATUS=Waiting for the simulator at IPv4 127.0.0.2 port 1");
+    ASSERT_TRUE(service.waitForOutput(kRetry, 10s)) << service.output();
+    service.signal(SIGKILL);
+
+    const auto standin = testsupport::startStandin(standinHome, {"--no-pipe", "--listen", "127.0.0.2", "--quit-after", "2"});
+    ASSERT_TRUE(standin.ready) << standin.process->output();
+    work.write("SimConnect.cfg", "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.2\nPort=" +
+                                     std::to_string(standin.endpoints.ipv4) + "\n");
+    testsupport::ChildProcess served(options);
+    EXPECT_EQ(manager.next(10s), "STATUS=Waiting for the simulator at IPv4 127.0.0.2 port " +
+                                     std::to_string(standin.endpoints.ipv4));
+    EXPECT_EQ(manager.next(10s), "READY=1\nSTATUS=Serving 0 racks");
+    EXPECT_EQ(manager.next(10s), "STOPPING=1\nSTATUS=The simulator quit; stopping");
+    EXPECT_EQ(served.waitExit(10s), 0) << served.output();
+}
+
+}  // namespace
