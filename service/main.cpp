@@ -17,6 +17,7 @@
 #include "app/sim_call.h"
 #include "app/sim_session.h"
 #include "command_line.h"
+#include "config_check.h"
 #include "console_window.h"
 #include "port_list.h"
 #include "rack_config.h"
@@ -30,6 +31,8 @@ using namespace std::chrono_literals;
 
 constexpr auto kConnectRetry = 3000ms;
 constexpr auto kDispatchPause = 1ms;
+// Every rack's line runs at this rate.
+constexpr std::int32_t kBaudRate = 115200;
 
 // Six lines that show how this build lays out and prints numbers. The stream's fill stays
 // '0' afterwards, which is harmless: nothing later sets a field width.
@@ -136,7 +139,7 @@ int serve() {
     // Every configured rack's handler is constructed and its thread started here.
     RackConfig rackConfig;
     rackConfig.fileName = "rack_config.json";
-    rackConfig.baudRate = 115200;
+    rackConfig.baudRate = kBaudRate;
     rackConfig.session = &session;
     rackConfig.rackMutexPtr = &rackMutex;
     rackConfig.stateLockPtr = &stateLock;
@@ -190,7 +193,7 @@ int run(const ServiceOptions& options) {
         case ServiceOptions::Mode::listPorts:
             return listPorts();
         case ServiceOptions::Mode::check:
-            return 1;
+            return checkConfiguration(std::cout, kBaudRate);
         case ServiceOptions::Mode::serve:
             break;
     }

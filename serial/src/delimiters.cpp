@@ -1,6 +1,7 @@
 #include "serial/delimiters.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 
@@ -45,6 +46,16 @@ bool openReadable(const std::string& path, std::ifstream& in) {
 }
 
 }  // namespace
+
+DelimiterFile readDelimiterSet(const std::string& path, const std::string& requested, DelimiterSet& set) {
+    std::ifstream in;
+    if (!openReadable(path, in)) {
+        std::error_code error;
+        return std::filesystem::exists(path, error) ? DelimiterFile::unreadable
+                                                    : DelimiterFile::fileMissing;
+    }
+    return findRecord(in, requested, set) ? DelimiterFile::setFound : DelimiterFile::setMissing;
+}
 
 void loadDelimiterSet(const std::string& path, const std::string& requested, DelimiterSet& set) {
     {

@@ -19,6 +19,24 @@ void idle() {
 
 }  // namespace
 
+std::string probeSerialPort(const std::string& portPath, std::int32_t baudRate) {
+    std::intptr_t device = serial_os::kInvalid;
+    switch (serial_os::open(portPath, device)) {
+        case serial_os::OpenOutcome::notFound:
+            return "no such device";
+        case serial_os::OpenOutcome::refused:
+            return "refused: another program holds it, or this user may not open it";
+        case serial_os::OpenOutcome::opened:
+            break;
+    }
+    const serial_os::ConfigureOutcome configured = serial_os::configure(device, baudRate);
+    serial_os::close(device);
+    if (configured == serial_os::ConfigureOutcome::done) return {};
+    return configured == serial_os::ConfigureOutcome::readSettingsFailed
+               ? "opens, but its serial settings cannot be read: not a serial port?"
+               : "opens, but takes no serial settings";
+}
+
 SerialPort::SerialPort(const char* portPath, std::int32_t baudRate, std::string delimiterSetName)
     : deviceHandle_(serial_os::kInvalid) {
     open(portPath, baudRate, std::move(delimiterSetName));

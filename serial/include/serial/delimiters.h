@@ -13,6 +13,12 @@ struct DelimiterSet {
 // The file SerialPort reads, relative to the working directory.
 inline constexpr const char* kDelimiterFileName = "syntax_config.txt";
 
+enum class DelimiterFile { setFound, fileMissing, unreadable, setMissing };
+
+// Reads the set `requested` from the file at `path` into `set`, creating nothing and
+// printing nothing: what a configuration check needs to know.
+DelimiterFile readDelimiterSet(const std::string& path, const std::string& requested, DelimiterSet& set);
+
 // Selects the set `requested` from the file at `path` into `set`, creating the file with
 // the default sets when it cannot be read. Prints a warning when the file can be neither
 // read nor created (the set is left as it was) or holds no such set (the name becomes

@@ -8,6 +8,10 @@
 #include "serial/delimiters.h"
 #include "serial/serial_line.h"
 
+// Opens the device at `portPath` as a SerialPort would and closes it again, printing
+// nothing: empty when it opened and took its settings, else why not.
+std::string probeSerialPort(const std::string& portPath, std::int32_t baudRate);
+
 // A serial port opened and configured at construction: 8 data bits, no parity, one stop
 // bit, DTR raised, reads that return within about a millisecond. It never throws, never
 // retries and never reopens; a port that failed to open stays not connected, and every
