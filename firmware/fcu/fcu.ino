@@ -33,13 +33,21 @@ const Knob knobPins[] = {{fcu::spdKnobA, fcu::spdKnobB, 1},
                          {fcu::vsKnobA, fcu::vsKnobB, 13}};
 constexpr uint8_t knobCount = sizeof knobPins / sizeof knobPins[0];
 
-// Switch k sends its level in the field at offset 17 + 4k.
+// Switch k sends its level in the field at offset 17 + 4k; the knobs' pulls and pushes
+// (k = 0, 1, 12, 13) are held until the aircraft's managed dot changes.
 const uint8_t switchPins[] = {
     fcu::spdOnSwitch,  fcu::hdgOnSwitch,     fcu::altHoldOnButton,  fcu::vsHoldButton,
     fcu::locButton,    fcu::ap1Button,       fcu::athrButton,       fcu::apprButton,
     fcu::expedButton,  fcu::altInc100Switch, fcu::altInc1000Switch, fcu::vsPushButton,
     fcu::spdOffSwitch, fcu::hdgOffSwitch,    fcu::altHoldOffButton, fcu::vsPullButton};
 constexpr uint8_t switchCount = sizeof switchPins;
+
+struct KnobPull {
+    uint8_t switchIndex;
+    uint8_t dotOffset;  // the managed dot it waits on, in the service's frame
+};
+const KnobPull knobPulls[] = {{0, 9}, {1, 17}, {12, 9}, {13, 17}};
+constexpr uint8_t pullCount = sizeof knobPulls / sizeof knobPulls[0];
 
 // The lamps in the order of their bits in the lights field, then TRK/FPA.
 const uint8_t modeLamps[] = {fcu::locLamp, fcu::ap1Lamp, fcu::athrLamp, fcu::expedLamp, fcu::apprLamp};
@@ -48,6 +56,8 @@ const DisplayWindow windows[] = {fcu::spdWindow, fcu::hdgWindow, fcu::altWindow,
 
 QuadratureKnob knobs[knobCount];
 PanelSwitch switches[switchCount];
+HeldUntilChange pulls[pullCount];
+int32_t managedDots[2] = {0, 0};  // speed, heading: as the service's last frame had them
 Max7219Chain display(fcu::display);
 
 uint8_t inputFrame[inputLength];
@@ -55,13 +65,32 @@ uint8_t receiveWork[outputLength];
 uint8_t received[outputLength];
 FrameReceiver receiver(receiveWork, received, outputLength);
 
-FramePacer pacer;
+uint16_t sentMs = 0;
 uint16_t lastReportMs = 0;
 
-void sendPanelState() {
+int32_t& dotOf(const KnobPull& pull) {
+    return managedDots[pull.dotOffset == 9 ? 0 : 1];
+}
+
+void pollSwitches(uint16_t now) {
+    for (uint8_t i = 0; i < switchCount; ++i) {
+        if (!switches[i].poll(now)) continue;
+        for (uint8_t p = 0; p < pullCount; ++p)
+            if (knobPulls[p].switchIndex == i) pulls[p].start(dotOf(knobPulls[p]), now);
+    }
+}
+
+void sendPanelState(uint16_t now) {
     for (uint8_t i = 0; i < knobCount; ++i) putField(inputFrame, knobPins[i].offset, knobs[i].take());
     for (uint8_t i = 0; i < switchCount; ++i) putField(inputFrame, 17 + 4 * i, switches[i].take());
+    for (uint8_t p = 0; p < pullCount; ++p) putField(inputFrame, 17 + 4 * knobPulls[p].switchIndex, pulls[p].level(now));
     sendFrame(Serial, inputFrame, inputLength);
+}
+
+void followDots(const uint8_t* frame) {
+    managedDots[0] = getField(frame, 9);
+    managedDots[1] = getField(frame, 17);
+    for (uint8_t p = 0; p < pullCount; ++p) pulls[p].dotShows(dotOf(knobPulls[p]));
 }
 
 // `value` in decimal, with the managed dot after it when `dot`.
@@ -133,7 +162,8 @@ void reportLink() {
 void setup() {
     Serial.begin(lineBaud);
     Serial1.begin(lineBaud);
-    for (uint8_t i = 0; i < knobCount; ++i) knobs[i].begin(knobPins[i].pinA, knobPins[i].pinB);
+    for (uint8_t i = 0; i < knobCount; ++i)
+        knobs[i].begin(knobPins[i].pinA, knobPins[i].pinB, fcu::knobDetentsPerCycle);
     startSampling(knobs, knobCount);
     for (uint8_t i = 0; i < switchCount; ++i) switches[i].begin(switchPins[i]);
     for (uint8_t lamp : modeLamps) pinMode(lamp, OUTPUT);
@@ -146,12 +176,15 @@ void setup() {
 void loop() {
     uint16_t now = 0;
     if (!newMillisecond(now)) return;
-    for (PanelSwitch& contact : switches) contact.poll(now);
+    pollSwitches(now);
     if (receiver.poll(Serial)) {
-        pacer.received(now);
+        followDots(receiver.latest());
         showAircraft(receiver.latest());
     }
-    if (pacer.due(now)) sendPanelState();
+    if (static_cast<uint16_t>(now - sentMs) >= framePeriodMs) {
+        sentMs = now;
+        sendPanelState(now);
+    }
     if (static_cast<uint16_t>(now - lastReportMs) >= reportPeriodMs) {
         lastReportMs = now;
         reportLink();
