@@ -73,24 +73,21 @@ int32_t& dotOf(const KnobPull& pull) {
 }
 
 void pollSwitches(uint16_t now) {
-    for (uint8_t i = 0; i < switchCount; ++i) {
-        if (!switches[i].poll(now)) continue;
-        for (uint8_t p = 0; p < pullCount; ++p)
-            if (knobPulls[p].switchIndex == i) pulls[p].start(dotOf(knobPulls[p]), now);
-    }
+    for (PanelSwitch& contact : switches) contact.poll(now);
+    for (uint8_t p = 0; p < pullCount; ++p)
+        pulls[p].update(switches[knobPulls[p].switchIndex].closed(), dotOf(knobPulls[p]), now);
 }
 
-void sendPanelState(uint16_t now) {
+void sendPanelState() {
     for (uint8_t i = 0; i < knobCount; ++i) putField(inputFrame, knobPins[i].offset, knobs[i].take());
     for (uint8_t i = 0; i < switchCount; ++i) putField(inputFrame, 17 + 4 * i, switches[i].take());
-    for (uint8_t p = 0; p < pullCount; ++p) putField(inputFrame, 17 + 4 * knobPulls[p].switchIndex, pulls[p].level(now));
+    for (uint8_t p = 0; p < pullCount; ++p) putField(inputFrame, 17 + 4 * knobPulls[p].switchIndex, pulls[p].level());
     sendFrame(Serial, inputFrame, inputLength);
 }
 
 void followDots(const uint8_t* frame) {
     managedDots[0] = getField(frame, 9);
     managedDots[1] = getField(frame, 17);
-    for (uint8_t p = 0; p < pullCount; ++p) pulls[p].dotShows(dotOf(knobPulls[p]));
 }
 
 // `value` in decimal, with the managed dot after it when `dot`.
@@ -183,7 +180,7 @@ void loop() {
     }
     if (static_cast<uint16_t>(now - sentMs) >= framePeriodMs) {
         sentMs = now;
-        sendPanelState(now);
+        sendPanelState();
     }
     if (static_cast<uint16_t>(now - lastReportMs) >= reportPeriodMs) {
         lastReportMs = now;

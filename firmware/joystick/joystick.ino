@@ -68,7 +68,8 @@ void loop() {
     axes.poll(camera.closed(), now, Serial);
     const bool first = !pace.started();
     if (pace.due(now)) {
-        if (first) axes.report(Serial);
+        // The calibration in use, unless the mode is setting a new one (it reports that).
+        if (first && !axes.calibrating()) axes.report(Serial);
         sendMessage();
     }
     idleUntilInterrupt();

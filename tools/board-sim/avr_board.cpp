@@ -119,11 +119,16 @@ void AvrBoard::at(std::uint64_t when, std::function<void()> action) {
 void AvrBoard::drivePin(PortPin pin, bool high) {
     driven_[{pin.port, pin.bit}] = high;
     // The external level first, so that the firmware's next write to the PORT register
-    // (a pull-up switched on) does not replace it; then the pin itself.
+    // (a pull-up switched on) does not replace it; then the pin itself. simavr takes a
+    // port's external levels as a whole, so every pin driven on the port goes along.
     avr_ioport_external_t external{};
     external.name = static_cast<unsigned char>(pin.port);
-    external.mask = static_cast<std::uint8_t>(1u << pin.bit);
-    external.value = high ? external.mask : 0;
+    for (const auto& [driven, level] : driven_) {
+        if (driven.first != pin.port) continue;
+        const auto bit = static_cast<std::uint8_t>(1u << driven.second);
+        external.mask |= bit;
+        if (level) external.value |= bit;
+    }
     avr_ioctl(avr_, AVR_IOCTL_IOPORT_SET_EXTERNAL(pin.port), &external);
     avr_raise_irq(pinIrq(avr_, pin), high ? 1 : 0);
 }

@@ -192,17 +192,31 @@ TEST(Debouncer, EveryPressShowsInAtLeastThreeFramesAndEachOnItsOwn) {
     EXPECT_EQ(sent({{10, 13}, {40, 43}}, 3), (std::vector<int>{0, 0, 0}));
 }
 
-TEST(PanelState, AKnobPullIsHeldUntilTheDotChangesOrTwoSeconds) {
+TEST(PanelState, AKnobPullIsHeldUntilTheDotChangesOrTwoSecondsAfterIt) {
     HeldUntilChange pull;
-    EXPECT_EQ(pull.level(0), 0);
-    pull.start(1, 100);
-    pull.dotShows(1);
-    EXPECT_EQ(pull.level(400), 1);
-    pull.dotShows(0);
-    EXPECT_EQ(pull.level(450), 0);
-    pull.start(0, 1000);
-    EXPECT_EQ(pull.level(2999), 1);
-    EXPECT_EQ(pull.level(3000), 0);
+    pull.update(false, 1, 0);
+    EXPECT_EQ(pull.level(), 0);
+    // A brief pull, the dot unchanged for a while, then changed.
+    pull.update(true, 1, 100);
+    pull.update(false, 1, 220);
+    pull.update(false, 1, 900);
+    EXPECT_EQ(pull.level(), 1);
+    pull.update(false, 0, 950);
+    EXPECT_EQ(pull.level(), 0);
+    // Held: active as long as the dot stays; let go, two seconds more at most.
+    pull.update(true, 0, 1000);
+    pull.update(true, 0, 5000);
+    EXPECT_EQ(pull.level(), 1);
+    pull.update(false, 0, 5100);
+    pull.update(false, 0, 7099);
+    EXPECT_EQ(pull.level(), 1);
+    pull.update(false, 0, 7100);
+    EXPECT_EQ(pull.level(), 0);
+    // Held on after the dot changed: done, until the next pull.
+    pull.update(true, 0, 8000);
+    pull.update(true, 1, 8200);
+    pull.update(true, 1, 9000);
+    EXPECT_EQ(pull.level(), 0);
 }
 
 TEST(PanelState, ASettingFollowsTheAircraftUnlessAPressIsPending) {

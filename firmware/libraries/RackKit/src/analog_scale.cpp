@@ -82,7 +82,10 @@ bool AxisCalibrator::result(AxisCalibration& calibration) const {
 void CalibrationRun::update(bool buttonClosed, const int16_t* readings, uint16_t nowMs) {
     switch (step_) {
         case Step::releaseButton:
-            if (buttonClosed) return;
+            // The button is seen held first: its debouncing may not have caught up with
+            // the power-up yet.
+            if (buttonClosed) heldSeen_ = true;
+            if (buttonClosed || !heldSeen_) return;
             for (uint8_t i = 0; i < axes_; ++i) calibrators_[i].startSweep(readings[i]);
             step_ = Step::sweep;
             return;

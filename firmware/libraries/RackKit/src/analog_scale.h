@@ -76,6 +76,7 @@ private:
     AxisCalibrator calibrators_[maxAxes];
     uint8_t axes_;
     Step step_ = Step::releaseButton;
+    bool heldSeen_ = false;
     uint16_t restSince_ = 0;
 };
 

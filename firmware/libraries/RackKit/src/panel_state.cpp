@@ -14,19 +14,15 @@ void FollowedSetting::aircraftShows(int32_t value, uint16_t nowMs) {
     if (!pending_) value_ = value;
 }
 
-void HeldUntilChange::start(int32_t dotNow, uint16_t nowMs) {
-    dot_ = dotNow;
-    since_ = nowMs;
-    held_ = true;
-}
-
-void HeldUntilChange::dotShows(int32_t dot) {
-    if (dot != dot_) held_ = false;
-}
-
-uint8_t HeldUntilChange::level(uint16_t nowMs) {
-    if (held_ && static_cast<uint16_t>(nowMs - since_) >= limitMs) held_ = false;
-    return held_ ? 1 : 0;
+void HeldUntilChange::update(bool pulled, int32_t dot, uint16_t nowMs) {
+    if (pulled && !pulled_) {
+        active_ = true;
+        dot_ = dot;
+    }
+    if (!pulled && pulled_) since_ = nowMs;
+    pulled_ = pulled;
+    if (dot != dot_) active_ = false;
+    if (!pulled && static_cast<uint16_t>(nowMs - since_) >= limitMs) active_ = false;
 }
 
 uint8_t SteadyPosition::update(uint8_t reading, uint16_t nowMs) {

@@ -30,22 +30,24 @@ private:
 };
 
 // The FCU's speed and heading knobs, pulled or pushed: the service repeats such a field's
-// event while it is held, so a pull is held active from the moment it is made until the
-// managed dot in the service's frames changes (the aircraft took it), at most `limitMs`:
-// one pull acts, however briefly the knob was pulled.
+// event while it is active, but only when its 200 ms repeat interval runs out on one of its
+// reads, which can miss for a second or more. So a pull is held active from the moment it
+// is made until the managed dot in the service's frames changes (the aircraft took it):
+// while the knob is held, and up to `limitMs` after it is let go. One pull acts, however
+// briefly the knob was pulled.
 class HeldUntilChange {
 public:
     static constexpr uint16_t limitMs = 2000;
 
-    void start(int32_t dotNow, uint16_t nowMs);
-    void dotShows(int32_t dot);
-    // 1 while held; call once a millisecond or more often.
-    uint8_t level(uint16_t nowMs);
+    // The contact's debounced level and the dot as the service's last frame showed it.
+    void update(bool pulled, int32_t dot, uint16_t nowMs);
+    uint8_t level() const { return active_ ? 1 : 0; }
 
 private:
     int32_t dot_ = 0;
-    uint16_t since_ = 0;
-    bool held_ = false;
+    uint16_t since_ = 0;  // when the knob was let go
+    bool pulled_ = false;
+    bool active_ = false;
 };
 
 // A rotary selector on a resistor ladder: between two positions the wiper touches neither
