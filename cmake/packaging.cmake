@@ -1,7 +1,8 @@
 # What the packages hold, and how CPack makes them (scripts/package writes them into
-# dist/): in the Windows build a zip with the service, README.html, LICENSE and examples/;
-# in a Linux build (native or cross) a Debian package with the programs in /usr/bin, the
-# configuration in /etc/orvendale and the systemd unit. The version is the project's.
+# dist/): in the Windows build a zip with the service, README.html, LICENSE, examples/ and
+# firmware/ (the racks' images); in a Linux build (native or cross) a Debian package with
+# the programs in /usr/bin, the configuration in /etc/orvendale, the systemd unit and the
+# images in /usr/share/orvendale-fs/firmware. The version is the project's.
 
 set(_packaging ${CMAKE_SOURCE_DIR}/packaging)
 set(_staged ${CMAKE_BINARY_DIR}/packaging)
@@ -21,6 +22,22 @@ set(CPACK_STRIP_FILES ON)
 # What the package ships, built alone by scripts/package: cmake --build ... --target shipped
 add_custom_target(shipped)
 
+# The racks' four firmware images, so that a builder flashes the boards without building:
+# this build's own when it makes them, else those in ORVENDALE_FIRMWARE_IMAGES (scripts/package
+# gives the Windows and arm64 builds the release build's).
+set(ORVENDALE_FIRMWARE_IMAGES "" CACHE PATH "A folder of the racks' .hex images for the packages")
+set(_images ${ORVENDALE_FIRMWARE_IMAGES})
+if(TARGET firmware)
+  set(_images ${ORVENDALE_FIRMWARE_DIR})
+  add_dependencies(shipped firmware)
+endif()
+set(_hex)
+if(_images)
+  foreach(_image joystick pedals efis fcu)
+    list(APPEND _hex ${_images}/${_image}.hex)
+  endforeach()
+endif()
+
 if(WIN32)
   install(TARGETS orvendale-fs RUNTIME DESTINATION .)
   add_dependencies(shipped orvendale-fs)
@@ -38,6 +55,7 @@ if(WIN32)
   add_custom_target(readme_html DEPENDS ${_html})
   add_dependencies(shipped readme_html)
   install(FILES ${_html} DESTINATION . OPTIONAL)
+  install(FILES ${_hex} DESTINATION firmware)
   # Unzipped, the files lie in the folder the user chose, with no folder of their own.
   set(CPACK_GENERATOR ZIP)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
@@ -59,6 +77,7 @@ install(FILES ${_packaging}/linux/rack_config.json ${_packaging}/examples/syntax
 install(FILES ${_packaging}/linux/orvendale-fs.service DESTINATION /lib/systemd/system)
 install(FILES ${_packaging}/debian/copyright ${_staged}/changelog.gz DESTINATION share/doc/orvendale-fs)
 install(FILES ${_packaging}/linux/orvendale-fs-racks.rules DESTINATION share/doc/orvendale-fs/examples)
+install(FILES ${_hex} DESTINATION share/orvendale-fs/firmware)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

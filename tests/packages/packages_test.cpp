@@ -78,7 +78,9 @@ TEST(WindowsZip, HoldsTheServiceItsFilesAndOnlyDllsEveryWindowsHas) {
             files.insert(fs::relative(entry.path(), folder.path()).string());
     EXPECT_EQ(files, (std::set<std::string>{
                          "orvendale-fs.exe", "README.html", "LICENSE", "examples/rack_config.json",
-                         "examples/syntax_config.txt", "examples/SimConnect.cfg"}));
+                         "examples/syntax_config.txt", "examples/SimConnect.cfg", "firmware/joystick.hex",
+                         "firmware/pedals.hex", "firmware/efis.hex", "firmware/fcu.hex"}));
+    EXPECT_EQ(folder.read("firmware/fcu.hex").rfind(":", 0), 0u) << "an Intel HEX image";
     const std::string readme = folder.read("README.html");
     EXPECT_EQ(readme.rfind("<!DOCTYPE html>", 0), 0u);
     EXPECT_NE(readme.find("<h2 id=\"install\">"), std::string::npos)
@@ -104,6 +106,19 @@ TEST(WindowsZip, HoldsTheServiceItsFilesAndOnlyDllsEveryWindowsHas) {
 
 // The unit names the installed program, which verify wants to find: here it is the
 // unpacked one.
+// Both packages carry the racks' four images, the same bytes, for avrdude.
+TEST(DebianPackages, CarryTheFirmwareImages) {
+    testsupport::TempDir amd64, arm64;
+    ASSERT_NO_FATAL_FAILURE(unpackDeb(debPackage("amd64"), amd64));
+    ASSERT_NO_FATAL_FAILURE(unpackDeb(debPackage("arm64"), arm64));
+    for (const char* image : {"joystick", "pedals", "efis", "fcu"}) {
+        const std::string path = std::string("usr/share/orvendale-fs/firmware/") + image + ".hex";
+        const std::string hex = amd64.read(path);
+        EXPECT_EQ(hex.rfind(":", 0), 0u) << path << " is no Intel HEX image";
+        EXPECT_EQ(arm64.read(path), hex) << path;
+    }
+}
+
 TEST(DebianPackages, UnitPassesSystemdVerify) {
     if (run({"sh", "-c", "command -v systemd-analyze"}).first != 0)
         GTEST_SKIP() << "no systemd here";
