@@ -104,8 +104,11 @@ void addControl(Graph& graph, const Control& control) {
         case ControlKind::Axis:
             for (std::uint8_t channel : control.channels) {
                 if (channel == noChannel) continue;
+                // Two pots make one value: the toe brakes, the harder-pressed one counting.
+                const bool pair = control.channels[1] != noChannel;
                 const std::string pot = cat(id, "_", channelName(channel));
-                graph.part(pot, cat(name, "\\n10 kOhm linear pot:\\nends to GND and 5 V, wiper to the pin"));
+                graph.part(pot, cat(name, pair ? (channel == control.channels[0] ? " (left)" : " (right)") : "",
+                                    "\\n10 kOhm linear pot:\\nends to GND and 5 V, wiper to the pin"));
                 graph.wire(channelName(channel), pot, "wiper");
             }
             return;
