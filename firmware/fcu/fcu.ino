@@ -42,11 +42,15 @@ const uint8_t switchPins[] = {
     fcu::spdOffSwitch, fcu::hdgOffSwitch,    fcu::altHoldOffButton, fcu::vsPullButton};
 constexpr uint8_t switchCount = sizeof switchPins;
 
+// The speed and heading managed dots as the service's last frame had them.
+int32_t speedDot = 0;
+int32_t headingDot = 0;
+
 struct KnobPull {
     uint8_t switchIndex;
-    uint8_t dotOffset;  // the managed dot it waits on, in the service's frame
+    const int32_t* dot;  // the managed dot it waits on
 };
-const KnobPull knobPulls[] = {{0, 9}, {1, 17}, {12, 9}, {13, 17}};
+const KnobPull knobPulls[] = {{0, &speedDot}, {1, &headingDot}, {12, &speedDot}, {13, &headingDot}};
 constexpr uint8_t pullCount = sizeof knobPulls / sizeof knobPulls[0];
 
 // The lamps in the order of their bits in the lights field, then TRK/FPA.
@@ -57,7 +61,6 @@ const DisplayWindow windows[] = {fcu::spdWindow, fcu::hdgWindow, fcu::altWindow,
 QuadratureKnob knobs[knobCount];
 PanelSwitch switches[switchCount];
 HeldUntilChange pulls[pullCount];
-int32_t managedDots[2] = {0, 0};  // speed, heading: as the service's last frame had them
 Max7219Chain display(fcu::display);
 
 uint8_t inputFrame[inputLength];
@@ -68,14 +71,10 @@ FrameReceiver receiver(receiveWork, received, outputLength);
 uint16_t sentMs = 0;
 uint16_t lastReportMs = 0;
 
-int32_t& dotOf(const KnobPull& pull) {
-    return managedDots[pull.dotOffset == 9 ? 0 : 1];
-}
-
 void pollSwitches(uint16_t now) {
     for (PanelSwitch& contact : switches) contact.poll(now);
     for (uint8_t p = 0; p < pullCount; ++p)
-        pulls[p].update(switches[knobPulls[p].switchIndex].closed(), dotOf(knobPulls[p]), now);
+        pulls[p].update(switches[knobPulls[p].switchIndex].closed(), *knobPulls[p].dot, now);
 }
 
 void sendPanelState() {
@@ -86,8 +85,8 @@ void sendPanelState() {
 }
 
 void followDots(const uint8_t* frame) {
-    managedDots[0] = getField(frame, 9);
-    managedDots[1] = getField(frame, 17);
+    speedDot = getField(frame, 9);
+    headingDot = getField(frame, 17);
 }
 
 // `value` in decimal, with the managed dot after it when `dot`.
