@@ -18,16 +18,18 @@ namespace bench {
 
 class ServiceRun {
 public:
-    // `standinArgs` adds scenario options to the stand-in's command line.
+    // `standinArgs` adds scenario options to the stand-in's command line; `service` is the
+    // service's program.
     ServiceRun(const std::string& tag, const std::string& rackConfig,
-               std::vector<std::string> standinArgs = {})
+               std::vector<std::string> standinArgs = {},
+               const std::string& service = testsupport::binaryPath("orvendale-fs"))
         : pipe_(loopback_peer::UniquePipeName(tag)),
           standin_(testsupport::startStandin(standinHome_, withPipe(std::move(standinArgs), pipe_))) {
         if (!standin_.ready) std::exit(1);
         log_ = std::make_unique<testsupport::StandinLog>(standin_.logPath);
         work_.write("rack_config.json", rackConfig);
         work_.write("SimConnect.cfg", servicetest::pipeConfig(pipe_));
-        service_ = std::make_unique<testsupport::ChildProcess>(servicetest::serviceOptions(work_, home_));
+        service_ = std::make_unique<testsupport::ChildProcess>(servicetest::serviceOptions(work_, home_, service));
     }
 
     testsupport::StandinLog& log() { return *log_; }

@@ -1,9 +1,10 @@
 # What the packages hold, and how CPack makes them (scripts/package writes them into
 # dist/): in the Windows build a zip with the service and the stand-in, README.html,
-# LICENSE, the third-party notices and examples/; in a Linux build (native or cross) a
-# Debian package with the programs in /usr/bin and their manual pages, the configuration
-# in /etc/orvendale, the systemd unit, and the README and examples in
-# /usr/share/doc/orvendale-fs. The version is the project's.
+# LICENSE, the third-party notices, examples/ and firmware/ (the racks' images); in a Linux
+# build (native or cross) a Debian package with the programs in /usr/bin and their manual
+# pages, the configuration in /etc/orvendale, the systemd unit, the README and examples in
+# /usr/share/doc/orvendale-fs and the images in /usr/share/orvendale-fs/firmware. The
+# version is the project's.
 
 set(_packaging ${CMAKE_SOURCE_DIR}/packaging)
 set(_staged ${CMAKE_BINARY_DIR}/packaging)
@@ -25,6 +26,22 @@ add_custom_target(shipped)
 
 find_program(ORVENDALE_PANDOC pandoc)
 
+# The racks' four firmware images, so that a builder flashes the boards without building:
+# this build's own when it makes them, else those in ORVENDALE_FIRMWARE_IMAGES (scripts/package
+# gives the Windows and arm64 builds the release build's).
+set(ORVENDALE_FIRMWARE_IMAGES "" CACHE PATH "A folder of the racks' .hex images for the packages")
+set(_images ${ORVENDALE_FIRMWARE_IMAGES})
+if(TARGET firmware)
+  set(_images ${ORVENDALE_FIRMWARE_DIR})
+  add_dependencies(shipped firmware)
+endif()
+set(_hex)
+if(_images)
+  foreach(_image joystick pedals efis fcu)
+    list(APPEND _hex ${_images}/${_image}.hex)
+  endforeach()
+endif()
+
 if(WIN32)
   # The stand-in too: the README has Windows users try the racks and the network path
   # with it before the simulator is involved.
@@ -44,6 +61,7 @@ if(WIN32)
   add_custom_target(readme_html DEPENDS ${_html})
   add_dependencies(shipped readme_html)
   install(FILES ${_html} DESTINATION . OPTIONAL)
+  install(FILES ${_hex} DESTINATION firmware)
   # Unzipped, the files lie in the folder the user chose, with no folder of their own.
   set(CPACK_GENERATOR ZIP)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
@@ -94,6 +112,7 @@ endforeach()
 add_custom_target(man_pages DEPENDS ${_man_pages})
 add_dependencies(shipped man_pages)
 install(FILES ${_man_pages} DESTINATION share/man/man1 OPTIONAL)
+install(FILES ${_hex} DESTINATION share/orvendale-fs/firmware)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

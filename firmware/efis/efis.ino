@@ -13,15 +13,19 @@ using namespace rackkit;
 
 constexpr uint8_t inputLength = 30;
 constexpr uint8_t outputLength = 22;
+// The aircraft's baro modes: 0 QFE, 1 QNH, 2 and 3 STD.
+constexpr int32_t stdMode = 2;
 
 QuadratureKnob baroKnob;
 PanelSwitch qnh;
-PanelSwitch standard;
+PanelSwitch stdButton;
 PanelSwitch fd;
 PanelSwitch ls;
-PanelSwitch* const switches[] = {&qnh, &standard, &fd, &ls};
+PanelSwitch* const switches[] = {&qnh, &fd, &ls};
 const uint8_t lamps[] = {efis::fdLamp, efis::lsLamp, efis::qnhLamp, efis::qfeLamp};
 Debouncer optionButtons[efis::optionCount];
+SteadyPosition range;
+SteadyPosition mode;
 Max7219Chain display(efis::display);
 
 uint8_t inputFrame[inputLength];
@@ -29,23 +33,33 @@ uint8_t receiveWork[outputLength];
 uint8_t received[outputLength];
 FrameReceiver receiver(receiveWork, received, outputLength);
 
-int32_t option = 0;  // the option the panel asks for
-int32_t aircraftOption = 0;
-FramePacer pacer;
+// The option (0 none, 1 to 5) and STD (1 in STD) the panel asks for, following the
+// aircraft's between presses.
+FollowedSetting option;
+FollowedSetting standard;
+uint16_t sentMs = 0;
+uint16_t ladderMs = 0;
+// The ladders are read this often: three conversions take a third of a millisecond.
+constexpr uint16_t ladderPeriodMs = 2;
 
 void pollOptionButtons(uint16_t now) {
-    const uint8_t position = ladderPosition(readChannel(efis::optionChannel), efis::optionPositions);
+    const uint8_t position = ladderPosition(readLadder(efis::optionChannel), efis::optionPositions);
     for (uint8_t i = 0; i < efis::optionCount; ++i) {
         if (!optionButtons[i].update(position == i, now)) continue;
         // Like the aircraft's buttons: a press selects the option, a press on the lit one
         // clears it.
         const int32_t pressed = i + 1;
-        option = aircraftOption == pressed ? 0 : pressed;
+        option.request(option.aircraft() == pressed ? 0 : pressed, now);
     }
 }
 
+void pollSelectors(uint16_t now) {
+    range.update(ladderPosition(readLadder(efis::rangeChannel), efis::rangePositions), now);
+    mode.update(ladderPosition(readLadder(efis::modeChannel), efis::modePositions), now);
+}
+
 int32_t baroMode() {
-    if (standard.closed()) return 2;
+    if (standard.value() != 0) return stdMode;
     return qnh.closed() ? 1 : 0;
 }
 
@@ -54,33 +68,34 @@ void sendPanelState() {
     putField(inputFrame, 5, baroMode());
     putField(inputFrame, 9, fd.take());
     putField(inputFrame, 13, ls.take());
-    putField(inputFrame, 17, ladderPosition(readChannel(efis::rangeChannel), efis::rangePositions));
-    putField(inputFrame, 21, ladderPosition(readChannel(efis::modeChannel), efis::modePositions));
-    putField(inputFrame, 25, option);
+    putField(inputFrame, 17, range.value());
+    putField(inputFrame, 21, mode.value());
+    putField(inputFrame, 25, option.value());
     sendFrame(Serial, inputFrame, inputLength);
 }
 
-void showAircraft(const uint8_t* frame) {
+void showAircraft(const uint8_t* frame, uint16_t now) {
     char text[12];
     display.show(efis::baroWindow, ltoa(getField(frame, 1), text, 10));
-    aircraftOption = getField(frame, 5);
+    option.aircraftShows(getField(frame, 5), now);
     for (uint8_t i = 0; i < efis::optionCount; ++i)
-        display.setLamp(efis::optionLamps[i], aircraftOption == i + 1);
+        display.setLamp(efis::optionLamps[i], option.aircraft() == i + 1);
     digitalWrite(efis::fdLamp, getField(frame, 9) != 0);
     digitalWrite(efis::lsLamp, getField(frame, 13) != 0);
-    const int32_t mode = getField(frame, 17);
-    digitalWrite(efis::qfeLamp, mode == 0);
-    digitalWrite(efis::qnhLamp, mode == 1);
+    const int32_t aircraftMode = getField(frame, 17);
+    standard.aircraftShows(aircraftMode >= stdMode ? 1 : 0, now);
+    digitalWrite(efis::qfeLamp, aircraftMode == 0);
+    digitalWrite(efis::qnhLamp, aircraftMode == 1);
 }
 
 }  // namespace
 
 void setup() {
     Serial.begin(lineBaud);
-    baroKnob.begin(efis::baroKnobA, efis::baroKnobB);
+    baroKnob.begin(efis::baroKnobA, efis::baroKnobB, efis::knobDetentsPerCycle);
     startSampling(&baroKnob, 1);
     qnh.begin(efis::qnhSwitch);
-    standard.begin(efis::stdSwitch);
+    stdButton.begin(efis::stdButton);
     fd.begin(efis::fdButton);
     ls.begin(efis::lsButton);
     for (uint8_t lamp : lamps) pinMode(lamp, OUTPUT);
@@ -93,11 +108,16 @@ void loop() {
     uint16_t now = 0;
     if (!newMillisecond(now)) return;
     for (PanelSwitch* contact : switches) contact->poll(now);
-    pollOptionButtons(now);
-    if (receiver.poll(Serial)) {
-        pacer.received(now);
-        showAircraft(receiver.latest());
+    if (stdButton.poll(now)) standard.request(standard.value() != 0 ? 0 : 1, now);
+    if (static_cast<uint16_t>(now - ladderMs) >= ladderPeriodMs) {
+        ladderMs = now;
+        pollOptionButtons(now);
+        pollSelectors(now);
     }
-    if (pacer.due(now)) sendPanelState();
+    if (receiver.poll(Serial)) showAircraft(receiver.latest(), now);
+    if (static_cast<uint16_t>(now - sentMs) >= framePeriodMs) {
+        sentMs = now;
+        sendPanelState();
+    }
     idleUntilInterrupt();
 }

@@ -12,12 +12,15 @@
 
 namespace efis {
 
-// The baro knob: an encoder with one quadrature cycle per detent, both contacts on port D.
+// The baro knob: an encoder, both contacts on port D. Set 2 for an encoder with two
+// detents per quadrature cycle (it rests with both contacts open and with both closed).
 constexpr uint8_t baroKnobA = 2;
 constexpr uint8_t baroKnobB = 3;
-// The baro mode: a QFE/QNH toggle (closed: QNH) and the knob's pull contact (closed: STD).
+constexpr uint8_t knobDetentsPerCycle = 1;
+// The baro mode: a QFE/QNH toggle (closed: QNH), and STD on a momentary push (the knob's
+// push contact): each push goes into STD or out of it.
 constexpr uint8_t qnhSwitch = 4;
-constexpr uint8_t stdSwitch = 5;
+constexpr uint8_t stdButton = 5;
 constexpr uint8_t fdButton = 6;
 constexpr uint8_t lsButton = 7;
 
@@ -31,15 +34,18 @@ constexpr uint8_t qfeLamp = 17;  // A3
 
 // Resistor ladders on ADC channels (pins A0 to A2): the navigation display's range
 // selector (10 to 320 NM, six positions) and mode selector (ROSE ILS, ROSE VOR, ROSE NAV,
-// ARC, PLAN), each a rotary switch picking a tap of a chain of equal resistors from GND
-// to 5 V; and the five option buttons, each pulling the pin to a tap of a chain whose top
-// is held at 5 V by a resistor, so that no button reads 5 V.
+// ARC, PLAN), each a rotary switch whose common goes to the pin and whose positions pick
+// the taps of a chain of equal resistors from GND to 5 V (the ends included): position p
+// of n reads p / (n - 1) of 5 V.
 constexpr uint8_t rangeChannel = 0;
 constexpr uint8_t rangePositions = 6;
 constexpr uint8_t modeChannel = 1;
 constexpr uint8_t modePositions = 5;
+// The five option buttons: five equal resistors from GND to 5 V make the taps 0, 1, 2, 3
+// and 4 V; button k joins the pin to the tap of (k - 1) V, and a 100 kOhm resistor from the
+// pin to 5 V reads 5 V while none is pressed. So button k reads position k - 1 of six, and
+// position 5 is no button.
 constexpr uint8_t optionChannel = 2;
-// Button k (the aircraft's option k, 1 to 5) reads position k - 1; none pressed reads 5.
 constexpr uint8_t optionPositions = 6;
 constexpr uint8_t optionCount = 5;
 

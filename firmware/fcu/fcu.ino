@@ -33,13 +33,25 @@ const Knob knobPins[] = {{fcu::spdKnobA, fcu::spdKnobB, 1},
                          {fcu::vsKnobA, fcu::vsKnobB, 13}};
 constexpr uint8_t knobCount = sizeof knobPins / sizeof knobPins[0];
 
-// Switch k sends its level in the field at offset 17 + 4k.
+// Switch k sends its level in the field at offset 17 + 4k; the knobs' pulls and pushes
+// (k = 0, 1, 12, 13) are held until the aircraft's managed dot changes.
 const uint8_t switchPins[] = {
     fcu::spdOnSwitch,  fcu::hdgOnSwitch,     fcu::altHoldOnButton,  fcu::vsHoldButton,
     fcu::locButton,    fcu::ap1Button,       fcu::athrButton,       fcu::apprButton,
     fcu::expedButton,  fcu::altInc100Switch, fcu::altInc1000Switch, fcu::vsPushButton,
     fcu::spdOffSwitch, fcu::hdgOffSwitch,    fcu::altHoldOffButton, fcu::vsPullButton};
 constexpr uint8_t switchCount = sizeof switchPins;
+
+// The speed and heading managed dots as the service's last frame had them.
+int32_t speedDot = 0;
+int32_t headingDot = 0;
+
+struct KnobPull {
+    uint8_t switchIndex;
+    const int32_t* dot;  // the managed dot it waits on
+};
+const KnobPull knobPulls[] = {{0, &speedDot}, {1, &headingDot}, {12, &speedDot}, {13, &headingDot}};
+constexpr uint8_t pullCount = sizeof knobPulls / sizeof knobPulls[0];
 
 // The lamps in the order of their bits in the lights field, then TRK/FPA.
 const uint8_t modeLamps[] = {fcu::locLamp, fcu::ap1Lamp, fcu::athrLamp, fcu::expedLamp, fcu::apprLamp};
@@ -48,6 +60,7 @@ const DisplayWindow windows[] = {fcu::spdWindow, fcu::hdgWindow, fcu::altWindow,
 
 QuadratureKnob knobs[knobCount];
 PanelSwitch switches[switchCount];
+HeldUntilChange pulls[pullCount];
 Max7219Chain display(fcu::display);
 
 uint8_t inputFrame[inputLength];
@@ -55,13 +68,25 @@ uint8_t receiveWork[outputLength];
 uint8_t received[outputLength];
 FrameReceiver receiver(receiveWork, received, outputLength);
 
-FramePacer pacer;
+uint16_t sentMs = 0;
 uint16_t lastReportMs = 0;
+
+void pollSwitches(uint16_t now) {
+    for (PanelSwitch& contact : switches) contact.poll(now);
+    for (uint8_t p = 0; p < pullCount; ++p)
+        pulls[p].update(switches[knobPulls[p].switchIndex].closed(), *knobPulls[p].dot, now);
+}
 
 void sendPanelState() {
     for (uint8_t i = 0; i < knobCount; ++i) putField(inputFrame, knobPins[i].offset, knobs[i].take());
     for (uint8_t i = 0; i < switchCount; ++i) putField(inputFrame, 17 + 4 * i, switches[i].take());
+    for (uint8_t p = 0; p < pullCount; ++p) putField(inputFrame, 17 + 4 * knobPulls[p].switchIndex, pulls[p].level());
     sendFrame(Serial, inputFrame, inputLength);
+}
+
+void followDots(const uint8_t* frame) {
+    speedDot = getField(frame, 9);
+    headingDot = getField(frame, 17);
 }
 
 // `value` in decimal, with the managed dot after it when `dot`.
@@ -133,7 +158,8 @@ void reportLink() {
 void setup() {
     Serial.begin(lineBaud);
     Serial1.begin(lineBaud);
-    for (uint8_t i = 0; i < knobCount; ++i) knobs[i].begin(knobPins[i].pinA, knobPins[i].pinB);
+    for (uint8_t i = 0; i < knobCount; ++i)
+        knobs[i].begin(knobPins[i].pinA, knobPins[i].pinB, fcu::knobDetentsPerCycle);
     startSampling(knobs, knobCount);
     for (uint8_t i = 0; i < switchCount; ++i) switches[i].begin(switchPins[i]);
     for (uint8_t lamp : modeLamps) pinMode(lamp, OUTPUT);
@@ -146,12 +172,15 @@ void setup() {
 void loop() {
     uint16_t now = 0;
     if (!newMillisecond(now)) return;
-    for (PanelSwitch& contact : switches) contact.poll(now);
+    pollSwitches(now);
     if (receiver.poll(Serial)) {
-        pacer.received(now);
+        followDots(receiver.latest());
         showAircraft(receiver.latest());
     }
-    if (pacer.due(now)) sendPanelState();
+    if (static_cast<uint16_t>(now - sentMs) >= framePeriodMs) {
+        sentMs = now;
+        sendPanelState();
+    }
     if (static_cast<uint16_t>(now - lastReportMs) >= reportPeriodMs) {
         lastReportMs = now;
         reportLink();

@@ -12,7 +12,10 @@
 
 namespace fcu {
 
-// The four knobs: encoders with one quadrature cycle per detent, all on port A.
+// The four knobs: encoders, all on port A (each knob's two contacts must share a port).
+// Set 2 for encoders with two detents per quadrature cycle (they rest with both contacts
+// open and with both closed).
+constexpr uint8_t knobDetentsPerCycle = 1;
 constexpr uint8_t spdKnobA = 22;
 constexpr uint8_t spdKnobB = 23;
 constexpr uint8_t hdgKnobA = 24;
@@ -22,7 +25,9 @@ constexpr uint8_t altKnobB = 27;
 constexpr uint8_t vsKnobA = 28;
 constexpr uint8_t vsKnobB = 29;
 
-// Switches and buttons, in the order of their fields in the frame.
+// Switches and buttons, in the order of their fields in the frame. The SPD and HDG knobs'
+// pull and push contacts are momentary: the sketch holds a pull or push in its frames
+// until the aircraft's managed dot changes (at most 2 s).
 constexpr uint8_t spdOnSwitch = 30;
 constexpr uint8_t hdgOnSwitch = 31;
 constexpr uint8_t altHoldOnButton = 32;

@@ -13,7 +13,9 @@ namespace joystick {
 constexpr uint8_t aileronChannel = 0;
 constexpr uint8_t elevatorChannel = 1;
 
+// Held while the board powers up, the camera button starts the axes' calibration.
 constexpr uint8_t cameraButton = 2;
+constexpr uint8_t calibrationButton = cameraButton;
 constexpr uint8_t trimRightSwitch = 3;
 constexpr uint8_t trimLeftSwitch = 4;
 constexpr uint8_t spoilerExtendSwitch = 5;

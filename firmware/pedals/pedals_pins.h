@@ -1,6 +1,7 @@
 // Pedals rack on an Arduino Uno or Nano (ATmega328P): the pin map.
 //
-// Three potentiometers, ends on GND and 5 V, wipers on the analog pins.
+// Three potentiometers, ends on GND and 5 V, wipers on the analog pins; and a push button
+// from D2 to GND that, held while the board powers up, starts the axes' calibration.
 #pragma once
 
 #include <stdint.h>
@@ -12,5 +13,7 @@ namespace pedals {
 constexpr uint8_t rudderChannel = 0;
 constexpr uint8_t leftBrakeChannel = 1;
 constexpr uint8_t rightBrakeChannel = 2;
+
+constexpr uint8_t calibrationButton = 2;
 
 }  // namespace pedals

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <exception>
 #include <utility>
@@ -22,8 +21,9 @@ constexpr auto kIdlePause = 1000ms;
 constexpr auto kMessagePause = 50ms;
 constexpr auto kReadFailurePause = 1000ms;
 
-constexpr std::uint8_t kFrameStart = '{';
-constexpr std::uint8_t kFrameEnd = '}';
+// A read pass looks through at most this many frames' length of bytes for a frame, so
+// that a line full of noise cannot hold the pass up.
+constexpr std::size_t kFrameSearchFrames = 4;
 // Knob counts this large come from a garbled frame, not from a hand on the knob.
 constexpr std::int64_t kDetentLimit = 50;
 
@@ -93,7 +93,17 @@ bool SerialCOMHandlerBase::waitForSimulator() {
         while (std::chrono::steady_clock::now() < until && !quitRequested())
             std::this_thread::sleep_for(kQuitCheckStep);
     }
-    return !quitRequested();
+    if (quitRequested()) return false;
+    dropStaleInput();
+    return true;
+}
+
+// What queued while the rack was not read tells how the controls were seconds ago, and a
+// backlog that overflowed the driver's buffer starts in the middle of a message.
+void SerialCOMHandlerBase::dropStaleInput() {
+    serialPort->purge();
+    pendingAt_ = pendingCount_ = 0;
+    if (frameFinder_) frameFinder_->clear();
 }
 
 // Takes the bytes a message is cut from. Whatever the line status shows queued is taken in
@@ -167,20 +177,34 @@ void SerialCOMHandlerBase::parseMessage(const std::string& body) {
     lastMessage = nlohmann::json::parse("{" + body + "}", nullptr, true, false);
 }
 
+// A pass reads what completes the frame begun, so that a backlog of whole frames is taken
+// one frame a pass, oldest first: a knob's detents and a short press are in one frame
+// each, and none may be skipped. Only when bytes had to be dropped (noise, a false start)
+// does the pass read on, and only what is already queued.
 bool SerialCOMHandlerBase::readFrame(std::uint8_t* buffer, std::int32_t length) {
     if (!serialPort->isConnected()) {
         std::this_thread::sleep_for(kIdlePause);
         return false;
     }
-    const auto size = static_cast<std::uint32_t>(length);
-    std::memset(buffer, 0, size);
+    const auto size = static_cast<std::size_t>(length);
+    if (!frameFinder_ || frameFinder_->length() != size) frameFinder_.emplace(size);
+    PanelFrameFinder& finder = *frameFinder_;
     serialPort->refreshStatus();
-    std::uint32_t transferred = 0;
-    if (!serialPort->readBytes(buffer, size, transferred)) {
-        std::printf("[ERR READFILE]\n");
-        return false;
+    auto wanted = static_cast<std::uint32_t>(finder.missing());
+    for (std::size_t looked = 0;;) {
+        std::uint32_t transferred = 0;
+        if (!serialPort->readBytes(finder.space(), wanted, transferred)) {
+            finder.clear();
+            std::printf("[ERR READFILE]\n");
+            return false;
+        }
+        if (finder.take(transferred, buffer)) return true;
+        looked += transferred;
+        serialPort->refreshStatus();
+        const std::uint32_t queued = serialPort->lineStatus().cbInQue;
+        if (queued == 0 || transferred < wanted || looked >= kFrameSearchFrames * size) return false;
+        wanted = std::min(queued, static_cast<std::uint32_t>(finder.missing()));
     }
-    return buffer[0] == kFrameStart && buffer[size - 1] == kFrameEnd;
 }
 
 bool SerialCOMHandlerBase::writeFrame(const std::uint8_t* buffer, std::int32_t length) {

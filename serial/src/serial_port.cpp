@@ -99,6 +99,10 @@ void SerialPort::waitForInput(std::chrono::steady_clock::time_point deadline) {
     if (connected_) serial_os::waitForInput(deviceHandle_, deadline);
 }
 
+void SerialPort::purge() {
+    if (connected_) serial_os::purge(deviceHandle_);
+}
+
 void SerialPort::close() {
     if (!connected_) return;
     connected_ = false;

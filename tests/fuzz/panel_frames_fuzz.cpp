@@ -1,7 +1,9 @@
-// A panel rack's bytes, in arbitrary pieces, through the EFIS's or the FCU's frame reading
-// and handling, with the displays written after each read from a cockpit-variable block
-// and values that the dispatch callback stored; the simulator calls go through the client
-// library to a session whose requests are read back.
+// A panel rack's bytes, in arbitrary pieces (frames split across reads, noise and false
+// starts among them), through the EFIS's or the FCU's frame reading and handling, with the
+// displays written after each read from a cockpit-variable block and values that the
+// dispatch callback stored; the simulator calls go through the client library to a
+// session whose requests are read back.
+#include <array>
 #include <cstring>
 
 #include "racks/serial_com_handler_autopilot.h"
@@ -11,13 +13,22 @@
 
 namespace {
 
+// A frame handed to the handling, however its bytes were split or preceded, is framed.
+template <std::size_t Length>
+void checkFramed(const std::array<std::uint8_t, Length>& frame) {
+    if (frame.front() != '{' || frame.back() != '}') std::abort();
+}
+
 class Efis : public SerialCOMHandlerEfis {
 public:
     using SerialCOMHandlerEfis::SerialCOMHandlerEfis;
     void serve(const fuzz::MemoryLine& line, std::uint64_t) {
         Selectors previous;
         while (!line.drained()) {
-            if (readInputFrame()) handleInputFrame(previous);
+            if (readInputFrame()) {
+                checkFramed(inputFrame);
+                handleInputFrame(previous);
+            }
             writeDisplays();
         }
     }
@@ -28,7 +39,10 @@ public:
     using SerialCOMHandlerAutopilot::SerialCOMHandlerAutopilot;
     void serve(const fuzz::MemoryLine& line, std::uint64_t repeatElapsed) {
         while (!line.drained()) {
-            if (readInputFrame()) handleInputFrame(repeatElapsed);
+            if (readInputFrame()) {
+                checkFramed(inputFrame);
+                handleInputFrame(repeatElapsed);
+            }
             writeDisplays();
         }
     }

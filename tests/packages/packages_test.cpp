@@ -86,7 +86,9 @@ TEST(WindowsZip, HoldsTheServiceItsFilesAndOnlyDllsEveryWindowsHas) {
                          "orvendale-fs.exe", "sim-standin.exe", "README.html", "LICENSE",
                          "THIRD-PARTY-NOTICES.txt", "examples/rack_config.json",
                          "examples/syntax_config.txt", "examples/SimConnect.cfg",
-                         "examples/exe.xml"}));
+                         "examples/exe.xml", "firmware/joystick.hex", "firmware/pedals.hex",
+                         "firmware/efis.hex", "firmware/fcu.hex"}));
+    EXPECT_EQ(folder.read("firmware/fcu.hex").rfind(":", 0), 0u) << "an Intel HEX image";
     const std::string notices = folder.read("THIRD-PARTY-NOTICES.txt");
     for (const char* notice : {"Niels Lohmann", "University of Cincinnati", "mingw-w64 project",
                                "GCC RUNTIME LIBRARY EXCEPTION"})
@@ -112,6 +114,19 @@ TEST(WindowsZip, HoldsTheServiceItsFilesAndOnlyDllsEveryWindowsHas) {
             EXPECT_TRUE(everyWindows.count(name)) << program << " imports " << name;
         }
         EXPECT_TRUE(imports.count("kernel32.dll")) << dump;
+    }
+}
+
+// Both packages carry the racks' four images, the same bytes, for avrdude.
+TEST(DebianPackages, CarryTheFirmwareImages) {
+    testsupport::TempDir amd64, arm64;
+    ASSERT_NO_FATAL_FAILURE(unpackDeb(debPackage("amd64"), amd64));
+    ASSERT_NO_FATAL_FAILURE(unpackDeb(debPackage("arm64"), arm64));
+    for (const char* image : {"joystick", "pedals", "efis", "fcu"}) {
+        const std::string path = std::string("usr/share/orvendale-fs/firmware/") + image + ".hex";
+        const std::string hex = amd64.read(path);
+        EXPECT_EQ(hex.rfind(":", 0), 0u) << path << " is no Intel HEX image";
+        EXPECT_EQ(arm64.read(path), hex) << path;
     }
 }
 

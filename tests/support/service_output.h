@@ -19,9 +19,9 @@ inline const std::string kQuit = "[OK] Quit, Bye !!\n";
 // The service in `work` with `home` as its HOME, where the client library looks for the
 // simulator's registry file and the Documents folder.
 inline testsupport::ProcessOptions serviceOptions(const testsupport::TempDir& work,
-                                                  const testsupport::TempDir& home) {
-    return {.args = {testsupport::binaryPath("orvendale-fs")}, .cwd = work.path(),
-            .env = {{"HOME", home.path()}}};
+                                                  const testsupport::TempDir& home,
+                                                  const std::string& program = testsupport::binaryPath("orvendale-fs")) {
+    return {.args = {program}, .cwd = work.path(), .env = {{"HOME", home.path()}}};
 }
 
 // A SimConnect.cfg that sends the client library to the pipe `pipeName`.

@@ -6,7 +6,9 @@
 #include <sim_avr.h>
 #include <sim_elf.h>
 
+#include <algorithm>
 #include <cstdarg>
+#include <cstring>
 #include <cstdio>
 #include <stdexcept>
 #include <utility>
@@ -49,6 +51,7 @@ AvrBoard::AvrBoard(BoardModel model, const std::string& elfPath) {
         if (avr_io_getirq(avr_, AVR_IOCTL_UART_GETIRQ(static_cast<char>('0' + index)), UART_IRQ_INPUT) != nullptr)
             uart(index);
     }
+    avr_irq_register_notify(avr_io_getirq(avr_, AVR_IOCTL_ADC_GETIRQ, ADC_IRQ_OUT_TRIGGER), onConversion, this);
 }
 
 AvrBoard::~AvrBoard() {
@@ -56,20 +59,57 @@ AvrBoard::~AvrBoard() {
 }
 
 std::uint64_t AvrBoard::cycle() const {
-    return avr_->cycle;
+    return held_ ? heldAt_ : avr_->cycle + offset_;
+}
+
+void AvrBoard::runTimedUntil(std::uint64_t until) {
+    while (!timed_.empty() && timed_.begin()->first <= until) {
+        auto action = std::move(timed_.begin()->second);
+        timed_.erase(timed_.begin());
+        action();
+    }
 }
 
 bool AvrBoard::runUntil(std::uint64_t until) {
-    while (avr_->cycle < until) {
-        while (!timed_.empty() && timed_.begin()->first <= avr_->cycle) {
-            auto action = std::move(timed_.begin()->second);
-            timed_.erase(timed_.begin());
-            action();
-        }
+    if (held_) {
+        // The outside goes on while the chip waits: a contact closed meanwhile is closed
+        // when the firmware starts.
+        heldAt_ = std::max(heldAt_, std::min(until, releasedAt_));
+        runTimedUntil(heldAt_);
+        if (until < releasedAt_) return true;
+        held_ = false;
+        offset_ = releasedAt_ - avr_->cycle;
+        restoreOutside();
+    }
+    while (cycle() < until) {
+        runTimedUntil(cycle());
         const int state = avr_run(avr_);
         if (state == cpu_Done || state == cpu_Crashed) return false;
     }
     return true;
+}
+
+void AvrBoard::reset(std::uint64_t heldCycles) {
+    heldAt_ = cycle();
+    releasedAt_ = heldAt_ + heldCycles;
+    held_ = true;
+    avr_reset(avr_);
+    for (auto& [index, port] : uarts_) setUpUart(index, port);
+    restoreOutside();
+}
+
+// What the circuit outside holds on the pins and ADC inputs, given again after a reset,
+// which cleared the chip's pin registers. A pin's line is raised to the other level
+// first: simavr passes on only a change of it.
+void AvrBoard::restoreOutside() {
+    const auto driven = driven_;
+    for (const auto& [pin, high] : driven) {
+        const PortPin port{pin.first, pin.second};
+        avr_raise_irq(pinIrq(avr_, port), high ? 0 : 1);
+        drivePin(port, high);
+    }
+    const auto analog = analog_;
+    for (const auto& [channel, millivolts] : analog) setAnalog(channel, millivolts);
 }
 
 void AvrBoard::at(std::uint64_t when, std::function<void()> action) {
@@ -77,18 +117,52 @@ void AvrBoard::at(std::uint64_t when, std::function<void()> action) {
 }
 
 void AvrBoard::drivePin(PortPin pin, bool high) {
+    driven_[{pin.port, pin.bit}] = high;
     // The external level first, so that the firmware's next write to the PORT register
-    // (a pull-up switched on) does not replace it; then the pin itself.
+    // (a pull-up switched on) does not replace it; then the pin itself. simavr takes a
+    // port's external levels as a whole, so every pin driven on the port goes along.
     avr_ioport_external_t external{};
     external.name = static_cast<unsigned char>(pin.port);
-    external.mask = static_cast<std::uint8_t>(1u << pin.bit);
-    external.value = high ? external.mask : 0;
+    for (const auto& [driven, level] : driven_) {
+        if (driven.first != pin.port) continue;
+        const auto bit = static_cast<std::uint8_t>(1u << driven.second);
+        external.mask |= bit;
+        if (level) external.value |= bit;
+    }
     avr_ioctl(avr_, AVR_IOCTL_IOPORT_SET_EXTERNAL(pin.port), &external);
     avr_raise_irq(pinIrq(avr_, pin), high ? 1 : 0);
 }
 
 void AvrBoard::setAnalog(std::uint8_t channel, std::uint32_t millivolts) {
+    analog_[channel] = millivolts;
     avr_raise_irq(avr_io_getirq(avr_, AVR_IOCTL_ADC_GETIRQ, ADC_IRQ_ADC0 + channel), millivolts);
+}
+
+void AvrBoard::setAnalogNoise(std::uint32_t noiseMillivolts, std::uint32_t seed) {
+    noiseMillivolts_ = noiseMillivolts;
+    noiseState_ = seed | 1;
+}
+
+// A conversion starts: the channel it reads gets its voltage anew, with this conversion's
+// noise.
+void AvrBoard::onConversion(avr_irq_t*, std::uint32_t value, void* param) {
+    auto* board = static_cast<AvrBoard*>(param);
+    // simavr sends the mux's first 32 bits.
+    avr_adc_mux_t mux{};
+    static_assert(sizeof mux >= sizeof value);
+    std::memcpy(&mux, &value, sizeof value);
+    const auto found = board->analog_.find(static_cast<std::uint8_t>(mux.src));
+    if (mux.kind != ADC_MUX_SINGLE || found == board->analog_.end() || board->noiseMillivolts_ == 0) return;
+    // xorshift32: cheap, and the same noise on every run.
+    std::uint32_t& x = board->noiseState_;
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    const std::uint32_t span = 2 * board->noiseMillivolts_ + 1;
+    const auto noisy = static_cast<std::int64_t>(found->second) + static_cast<std::int64_t>(x % span) -
+                       static_cast<std::int64_t>(board->noiseMillivolts_);
+    const auto millivolts = static_cast<std::uint32_t>(std::clamp<std::int64_t>(noisy, 0, supplyMillivolts));
+    avr_raise_irq(avr_io_getirq(board->avr_, AVR_IOCTL_ADC_GETIRQ, ADC_IRQ_ADC0 + found->first), millivolts);
 }
 
 void AvrBoard::watchPin(PortPin pin, std::function<void(bool)> changed) {
@@ -105,10 +179,8 @@ AvrBoard::Uart& AvrBoard::uart(int index) {
     if (found != uarts_.end()) return found->second;
     Uart& port = uarts_[index];
     port.board = this;
+    setUpUart(index, port);
     const auto name = static_cast<char>('0' + index);
-    // The UART's echo of text lines to the console would show the binary frames.
-    std::uint32_t flags = 0;
-    avr_ioctl(avr_, AVR_IOCTL_UART_SET_FLAGS(name), &flags);
     const auto irq = [&](int which) { return avr_io_getirq(avr_, AVR_IOCTL_UART_GETIRQ(name), which); };
     port.input = irq(UART_IRQ_INPUT);
     avr_irq_register_notify(irq(UART_IRQ_OUTPUT), onSent, &port);
@@ -117,8 +189,18 @@ AvrBoard::Uart& AvrBoard::uart(int index) {
     return port;
 }
 
+// Also after a reset, which gives the UART its defaults back.
+void AvrBoard::setUpUart(int index, Uart& port) {
+    // The UART's echo of text lines to the console would show the binary frames.
+    std::uint32_t flags = 0;
+    avr_ioctl(avr_, AVR_IOCTL_UART_SET_FLAGS(static_cast<char>('0' + index)), &flags);
+    port.pending.clear();
+    port.ready = true;
+}
+
 void AvrBoard::receive(int index, std::span<const std::uint8_t> bytes) {
     Uart& port = uart(index);
+    if (held_) return;
     port.pending.insert(port.pending.end(), bytes.begin(), bytes.end());
     feed(port);
 }

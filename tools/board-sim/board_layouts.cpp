@@ -30,11 +30,12 @@ constexpr Control pedalsControls[] = {
     // One brake value for both toe brakes, as the service applies it.
     {"brake_position", Axis, {}, {pedals::leftBrakeChannel, pedals::rightBrakeChannel}, 16384, 0,
      -16384},
+    {"calibration", Contact, {pedals::calibrationButton}},
 };
 
 constexpr Control efisControls[] = {
-    {"baro", Knob, {efis::baroKnobA, efis::baroKnobB}},
-    {"baro_mode", BaroMode, {efis::qnhSwitch, efis::stdSwitch}},
+    {"baro", Knob, {efis::baroKnobA, efis::baroKnobB}, {noChannel, noChannel}, 0, 0, 0, efis::knobDetentsPerCycle},
+    {"baro_mode", BaroMode, {efis::qnhSwitch, efis::stdButton}},
     {"fd", Contact, {efis::fdButton}},
     {"ls", Contact, {efis::lsButton}},
     {"nd_range", Ladder, {}, {efis::rangeChannel, noChannel}, 0, efis::rangePositions},
@@ -50,10 +51,10 @@ constexpr NamedSegmentLamp efisSegmentLamps[] = {
 constexpr NamedWindow efisWindows[] = {{"baro", efis::baroWindow}};
 
 constexpr Control fcuControls[] = {
-    {"spd", Knob, {fcu::spdKnobA, fcu::spdKnobB}},
-    {"hdg", Knob, {fcu::hdgKnobA, fcu::hdgKnobB}},
-    {"alt", Knob, {fcu::altKnobA, fcu::altKnobB}},
-    {"vs", Knob, {fcu::vsKnobA, fcu::vsKnobB}},
+    {"spd", Knob, {fcu::spdKnobA, fcu::spdKnobB}, {noChannel, noChannel}, 0, 0, 0, fcu::knobDetentsPerCycle},
+    {"hdg", Knob, {fcu::hdgKnobA, fcu::hdgKnobB}, {noChannel, noChannel}, 0, 0, 0, fcu::knobDetentsPerCycle},
+    {"alt", Knob, {fcu::altKnobA, fcu::altKnobB}, {noChannel, noChannel}, 0, 0, 0, fcu::knobDetentsPerCycle},
+    {"vs", Knob, {fcu::vsKnobA, fcu::vsKnobB}, {noChannel, noChannel}, 0, 0, 0, fcu::knobDetentsPerCycle},
     {"spd_on", Contact, {fcu::spdOnSwitch}},
     {"hdg_on", Contact, {fcu::hdgOnSwitch}},
     {"alt_hold_on", Contact, {fcu::altHoldOnButton}},
@@ -79,12 +80,18 @@ constexpr NamedPin fcuLamps[] = {{"loc", fcu::locLamp},     {"ap1", fcu::ap1Lamp
 constexpr NamedWindow fcuWindows[] = {
     {"spd", fcu::spdWindow}, {"hdg", fcu::hdgWindow}, {"alt", fcu::altWindow}, {"vs", fcu::vsWindow}};
 
+// An Uno's and a Mega's bootloader wait about a second after a reset for an upload; a
+// Nano clone's older bootloader a little longer.
+constexpr BoardKind uno = {"Arduino Uno", BoardModel::Uno, BridgeModel::u16u2, 1000};
+constexpr BoardKind nanoClone = {"Arduino Nano clone", BoardModel::Uno, BridgeModel::ch340, 1500};
+constexpr BoardKind mega = {"Arduino Mega 2560", BoardModel::Mega, BridgeModel::u16u2, 1000};
+
 const BoardLayout layouts[] = {
-    {RackKind::Joystick, BoardModel::Uno, "joystick", joystickControls, std::nullopt, {}, {}, {}},
-    {RackKind::Pedals, BoardModel::Uno, "pedals", pedalsControls, std::nullopt, {}, {}, {}},
-    {RackKind::Efis, BoardModel::Uno, "efis", efisControls, efis::display, efisWindows, efisLamps,
+    {RackKind::Joystick, uno, "joystick", joystickControls, std::nullopt, {}, {}, {}},
+    {RackKind::Pedals, nanoClone, "pedals", pedalsControls, std::nullopt, {}, {}, {}},
+    {RackKind::Efis, uno, "efis", efisControls, efis::display, efisWindows, efisLamps,
      efisSegmentLamps},
-    {RackKind::Fcu, BoardModel::Mega, "fcu", fcuControls, fcu::display, fcuWindows, fcuLamps, {}},
+    {RackKind::Fcu, mega, "fcu", fcuControls, fcu::display, fcuWindows, fcuLamps, {}},
 };
 
 std::string window(const PanelView& view, const std::string& name) {

@@ -12,6 +12,7 @@
 
 #include "rack_wiring.h"
 #include "tools/board-sim/arduino_pins.h"
+#include "tools/board-sim/usb_bridge.h"
 #include "tools/rack-emulator/rack_layouts.h"
 
 namespace boardsim {
@@ -23,7 +24,7 @@ enum class ControlKind {
     Knob,           // an encoder's two contacts
     Axis,           // a potentiometer on one or two channels: -fullScale at 0 V, fullScale at 5 V
     Ladder,         // a rotary selector on a resistor ladder
-    BaroMode,       // the EFIS's QNH toggle (first pin) and the baro knob's STD pull (second)
+    BaroMode,       // the EFIS's QNH toggle (first pin) and its STD push button (second)
     OptionButtons,  // the EFIS's five option buttons on a ladder
 };
 
@@ -37,6 +38,7 @@ struct Control {
     double fullScale = 0;
     std::uint8_t positions = 0;  // a ladder's
     double rest = 0;             // an axis's value when no one touches it
+    std::uint8_t detentsPerCycle = 1;  // a knob's
 };
 
 struct NamedPin {
@@ -54,9 +56,18 @@ struct NamedSegmentLamp {
     rackkit::SegmentLamp lamp;
 };
 
+// A board the racks are built on: its chip, its USB-serial bridge, and how long its
+// bootloader waits after a reset before the firmware starts.
+struct BoardKind {
+    std::string_view name;
+    BoardModel model;
+    BridgeModel bridge;
+    std::uint32_t bootMs;
+};
+
 struct BoardLayout {
     RackKind rack;
-    BoardModel model;
+    const BoardKind& board;
     std::string_view image;  // the firmware's file name, without ".elf"
     std::span<const Control> controls;
     std::optional<rackkit::DisplayChain> display;

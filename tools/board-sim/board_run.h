@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/board-sim/emulated_rack.h"
+#include "tools/board-sim/usb_bridge.h"
 #include "tools/rack-emulator/control_input.h"
 #include "tools/rack-emulator/emulator.h"
 #include "tools/rack-emulator/rack_device.h"
@@ -16,6 +17,7 @@ namespace boardsim {
 struct BoardStation {
     EmulatedRack* rack;
     rackemu::RackDevice* device;
+    UsbBridge bridge;
     bool running = true;     // false once the firmware crashed
     bool lineFull = false;   // bytes are being lost: nobody reads the line
     std::size_t dropped = 0;

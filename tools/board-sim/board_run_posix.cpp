@@ -110,7 +110,11 @@ void followOpens(rackemu::Emulator& emulator, BoardStation& station, rackemu::Ev
         const Clock::time_point now = Clock::now();
         log.event(change.opened ? "opened" : "closed",
                   {{"rack", station.rack->name()}, {"openers", change.openers}}, now);
-        if (change.opened) emulator.deviceOpened(now);
+        if (!change.opened) continue;
+        // The bridge raises DTR, which resets the board.
+        station.rack->reset();
+        log.event("reset", {{"rack", station.rack->name()}}, now);
+        emulator.deviceOpened(now);
     }
 }
 
@@ -134,7 +138,7 @@ std::string runBoards(rackemu::Emulator& emulator, std::vector<BoardStation>& st
         emulateUntil(stations, clock.target(now, log), log);
         const Clock::time_point after = Clock::now();
         for (BoardStation& station : stations) {
-            writeLine(station, station.rack->takeSent(after), log, after);
+            writeLine(station, station.bridge.pass(station.rack->takeSent(after), after), log, after);
             station.rack->report(after);
         }
         emulator.step(after);

@@ -13,17 +13,24 @@ using rackemu::ActionError;
 using rackemu::Json;
 using rackemu::Verb;
 
-// A contact bounces: it closes, opens again after 0.3 ms and settles 0.3 ms later.
-constexpr std::uint64_t bounceCycles = AvrBoard::frequency * 3 / 10'000;
-// A brisk turn of a knob: a quadrature edge every 2 ms, four edges a detent.
-constexpr std::uint64_t edgeCycles = AvrBoard::frequency * 2 / 1000;
-// A tap on one of the EFIS's option buttons.
-constexpr std::uint64_t tapCycles = AvrBoard::frequency * 80 / 1000;
+constexpr std::uint64_t cyclesPerMs = AvrBoard::frequency / 1000;
+// A contact bounces for 1 to 5 ms when it closes or opens, changing every 0.05 to 0.5 ms.
+constexpr std::uint64_t bounceMinCycles = 1 * cyclesPerMs;
+constexpr std::uint64_t bounceMaxCycles = 5 * cyclesPerMs;
+constexpr std::uint64_t bounceStepMinCycles = cyclesPerMs / 20;
+constexpr std::uint64_t bounceStepMaxCycles = cyclesPerMs / 2;
+// A brisk turn of a knob: a quadrature edge every 1 to 3 ms, 2 ms on average.
+constexpr std::uint64_t edgeMinCycles = 1 * cyclesPerMs;
+constexpr std::uint64_t edgeMaxCycles = 3 * cyclesPerMs;
+// A tap on one of the EFIS's option buttons or its STD button.
+constexpr std::uint64_t tapCycles = 120 * cyclesPerMs;
+// A potentiometer's wiper and the supply give each conversion up to 3 counts of noise.
+constexpr std::uint32_t adcNoiseMillivolts = 15;
 // The display is reported once its drivers and lamps have kept still this long.
 constexpr std::uint64_t settleCycles = AvrBoard::frequency * 5 / 1000;
 
 PortPin pinOf(const BoardLayout& layout, std::uint8_t arduinoPin) {
-    const auto pin = portPin(layout.model, arduinoPin);
+    const auto pin = portPin(layout.board.model, arduinoPin);
     if (!pin) throw std::logic_error("a pin map names a pin the board does not have");
     return *pin;
 }
@@ -38,7 +45,12 @@ std::string trimmed(const std::string& text) {
 
 EmulatedRack::EmulatedRack(RackKind rack, const std::string& elfPath, rackemu::EventLog& log,
                            std::ostream& console)
-    : layout_(boardLayout(rack)), board_(layout_.model, elfPath), log_(log), console_(console) {
+    : layout_(boardLayout(rack)),
+      board_(layout_.board.model, elfPath),
+      log_(log),
+      console_(console),
+      random_(0x5EED0000u + static_cast<unsigned>(rack)) {
+    board_.setAnalogNoise(adcNoiseMillivolts, static_cast<std::uint32_t>(random_()));
     if (rackemu::isPanel(rack)) {
         sentFrames_.emplace(rackemu::panelInputLayout(rack).length);
         receivedFrames_.emplace(rackemu::panelOutputLayout(rack).length);
@@ -88,12 +100,33 @@ void EmulatedRack::apply(const rackemu::Action& action, Clock::time_point) {
     }
 }
 
+std::uint64_t EmulatedRack::randomCycles(std::uint64_t low, std::uint64_t high) {
+    return std::uniform_int_distribution<std::uint64_t>(low, high)(random_);
+}
+
+void EmulatedRack::reset() {
+    board_.reset(layout_.board.bootMs * cyclesPerMs);
+}
+
 void EmulatedRack::press(const Control& control, bool closed) {
-    const PortPin pin = pinOf(layout_, control.pins[0]);
+    drive(pinOf(layout_, control.pins[0]), closed, board_.cycle());
+}
+
+// The contact changes to `closed` at `at` and bounces about it for a while.
+void EmulatedRack::drive(PortPin pin, bool closed, std::uint64_t at) {
+    const std::uint64_t settled = at + randomCycles(bounceMinCycles, bounceMaxCycles);
+    bool level = closed;
+    for (; at < settled; at += randomCycles(bounceStepMinCycles, bounceStepMaxCycles)) {
+        board_.at(at, [this, pin, level] { board_.drivePin(pin, !level); });
+        level = !level;
+    }
+    board_.at(settled, [this, pin, closed] { board_.drivePin(pin, !closed); });
+}
+
+void EmulatedRack::tap(PortPin pin) {
     const std::uint64_t now = board_.cycle();
-    board_.drivePin(pin, !closed);
-    board_.at(now + bounceCycles, [this, pin, closed] { board_.drivePin(pin, closed); });
-    board_.at(now + 2 * bounceCycles, [this, pin, closed] { board_.drivePin(pin, !closed); });
+    drive(pin, true, now);
+    drive(pin, false, now + tapCycles);
 }
 
 void EmulatedRack::turn(const Control& control, std::int32_t detents) {
@@ -106,15 +139,19 @@ void EmulatedRack::turn(const Control& control, std::int32_t detents) {
     const PortPin b = pinOf(layout_, control.pins[1]);
     std::uint64_t& busyUntil = knobBusyUntil_[control.name];
     std::uint64_t at = std::max(board_.cycle(), busyUntil);
-    for (std::int64_t detent = 0; detent < std::abs(static_cast<std::int64_t>(detents)); ++detent) {
-        for (const auto& step : steps) {
-            at += edgeCycles;
-            board_.at(at, [this, a, b, step] {
-                board_.drivePin(a, step[0]);
-                board_.drivePin(b, step[1]);
-            });
-        }
+    // A knob with two detents a cycle rests half way round too.
+    const std::size_t edges = std::abs(static_cast<std::int64_t>(detents)) * 4 / control.detentsPerCycle;
+    std::size_t step = knobPhase_[control.name];
+    for (std::size_t edge = 0; edge < edges; ++edge, step = (step + 1) % 4) {
+        at += randomCycles(edgeMinCycles, edgeMaxCycles);
+        // Either way round, a knob at rest half way has both contacts closed.
+        const auto& levels = steps[step];
+        board_.at(at, [this, a, b, levels] {
+            board_.drivePin(a, levels[0]);
+            board_.drivePin(b, levels[1]);
+        });
     }
+    knobPhase_[control.name] = step;
     busyUntil = at;
 }
 
@@ -140,10 +177,14 @@ void EmulatedRack::set(const Control& control, double value) {
                                   std::to_string(control.positions - 1));
             setAnalog(control, static_cast<double>(position) / (control.positions - 1));
             return;
-        case ControlKind::BaroMode:
-            board_.drivePin(pinOf(layout_, control.pins[0]), position != 1);
-            board_.drivePin(pinOf(layout_, control.pins[1]), position < 2);
+        case ControlKind::BaroMode: {
+            // QFE or QNH on the toggle; STD, which a push of its button goes into or out
+            // of, from the panel's lamps: neither the QFE nor the QNH lamp lit.
+            if (position < 2) drive(pinOf(layout_, control.pins[0]), position == 1, board_.cycle());
+            const bool inStd = !lampLit("qfe") && !lampLit("qnh");
+            if ((position >= 2) != inStd) tap(pinOf(layout_, control.pins[1]));
             return;
+        }
         case ControlKind::OptionButtons: {
             if (position < 1 || position >= control.positions)
                 throw ActionError("option takes a button, 1 to " + std::to_string(control.positions - 1));
@@ -182,18 +223,26 @@ void EmulatedRack::logSent(const Bytes& bytes, Clock::time_point now) {
         }
         return;
     }
-    // A text rack's messages, cut at their braces; the line ends between them are dropped.
+    // A text rack's messages, cut at their braces; what it writes between them is lines of
+    // text (its calibration), logged as debug lines.
     sentText_.append(bytes.begin(), bytes.end());
-    for (std::size_t end = sentText_.find('}'); end != std::string::npos; end = sentText_.find('}')) {
-        const std::size_t start = sentText_.rfind('{', end);
-        if (start != std::string::npos) {
-            const std::string text = sentText_.substr(start, end - start + 1);
-            Json entry = {{"rack", name()}, {"dir", "out"}, {"hex", rackemu::toHex(rackemu::bytesOf(text))},
-                          {"text", text}};
-            Json fields = Json::parse(text, nullptr, false);
-            if (fields.is_object()) entry["fields"] = std::move(fields);
-            log_.write(entry, now);
+    for (;;) {
+        const std::size_t start = sentText_.find('{');
+        const std::size_t lineEnd = sentText_.find('\n');
+        if (lineEnd != std::string::npos && lineEnd < start) {
+            const std::string text = trimmed(sentText_.substr(0, lineEnd));
+            if (!text.empty()) log_.write({{"rack", name()}, {"event", "debug"}, {"text", text}}, now);
+            sentText_.erase(0, lineEnd + 1);
+            continue;
         }
+        const std::size_t end = start == std::string::npos ? start : sentText_.find('}', start);
+        if (end == std::string::npos) return;
+        const std::string text = sentText_.substr(start, end - start + 1);
+        Json entry = {{"rack", name()}, {"dir", "out"}, {"hex", rackemu::toHex(rackemu::bytesOf(text))},
+                      {"text", text}};
+        Json fields = Json::parse(text, nullptr, false);
+        if (fields.is_object()) entry["fields"] = std::move(fields);
+        log_.write(entry, now);
         sentText_.erase(0, end + 1);
     }
 }
@@ -211,6 +260,12 @@ void EmulatedRack::logReceived(const Bytes& bytes, Clock::time_point now) {
             entry["garbage"] = true;
         log_.write(entry, now);
     }
+}
+
+bool EmulatedRack::lampLit(std::string_view name) const {
+    for (const NamedPin& lamp : layout_.lamps)
+        if (lamp.name == name) return board_.pinLevel(pinOf(layout_, lamp.pin));
+    return false;
 }
 
 PanelView EmulatedRack::view() const {
@@ -253,7 +308,7 @@ void EmulatedRack::report(Clock::time_point now) {
 }
 
 void EmulatedRack::reportDebugLines(Clock::time_point now) {
-    if (layout_.model != BoardModel::Mega) return;
+    if (layout_.board.model != BoardModel::Mega) return;
     const Bytes bytes = board_.takeSent(1);
     debugLine_.append(bytes.begin(), bytes.end());
     for (std::size_t end = debugLine_.find('\n'); end != std::string::npos; end = debugLine_.find('\n')) {

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <optional>
+#include <random>
 #include <ostream>
 #include <string>
 
@@ -30,6 +31,9 @@ public:
     std::string name() const { return std::string(rackemu::rackName(layout_.rack)); }
     // False once the firmware has crashed.
     bool runUntil(std::uint64_t cycle) { return board_.runUntil(cycle); }
+    // What the USB bridge does when the host opens the port: resets the board, whose
+    // firmware starts anew once the bootloader has waited.
+    void reset();
 
     // A set, press, release or turn of one of the rack's controls. Throws ActionError for
     // a verb or control the board does not have.
@@ -45,6 +49,10 @@ public:
 
 private:
     void press(const Control& control, bool closed);
+    void drive(PortPin pin, bool closed, std::uint64_t at);
+    void tap(PortPin pin);
+    std::uint64_t randomCycles(std::uint64_t low, std::uint64_t high);
+    bool lampLit(std::string_view name) const;
     void turn(const Control& control, std::int32_t detents);
     void setAnalog(const Control& control, double fraction);
     void set(const Control& control, double value);
@@ -68,6 +76,8 @@ private:
     std::uint64_t changedAtCycle_ = 0;
     std::string shownLine_;
     std::map<std::string_view, std::uint64_t> knobBusyUntil_;
+    std::map<std::string_view, std::size_t> knobPhase_;  // edges into its cycle
+    std::mt19937 random_;  // the contacts' bounce and the knobs' edges, the same on every run
 };
 
 }  // namespace boardsim

@@ -15,6 +15,7 @@ namespace {
 struct Board {
     std::unique_ptr<rackemu::RackDevice> device;
     EmulatedRack* rack;
+    BridgeModel bridge;
 };
 
 std::vector<rackemu::ScriptStep> loadScript(const std::string& path) {
@@ -35,7 +36,7 @@ void announce(const std::vector<Board>& boards, rackemu::EventLog& log) {
     for (const Board& board : boards) {
         const std::string name = board.rack->name();
         line += " " + name + "=" + board.device->devicePath();
-        devices[name] = {{"device", board.device->devicePath()}};
+        devices[name] = {{"device", board.device->devicePath()}, {"bridge", bridgeName(board.bridge)}};
         if (!board.device->linkPath().empty()) devices[name]["link"] = board.device->linkPath();
     }
     std::cout << line << std::endl;
@@ -58,7 +59,9 @@ int run(const Options& options) {
     std::vector<Board> boards;
     for (const auto& [kind, request] : options.boards) {
         auto rack = std::make_unique<EmulatedRack>(kind, imagePath(options, kind, request), log, std::cout);
-        boards.push_back({rackemu::RackDevice::createPseudoTerminal(request.linkPath), rack.get()});
+        const BridgeModel bridge =
+            request.bridge.empty() ? boardLayout(kind).board.bridge : *bridgeFromName(request.bridge);
+        boards.push_back({rackemu::RackDevice::createPseudoTerminal(request.linkPath), rack.get(), bridge});
         emulator.addRack(kind, std::move(rack));
     }
     std::unique_ptr<rackemu::ControlInput> control;
@@ -67,7 +70,7 @@ int run(const Options& options) {
     if (options.durationSeconds) emulator.quitAt(log.start() + rackemu::fromSeconds(*options.durationSeconds));
 
     std::vector<BoardStation> stations;
-    for (const Board& board : boards) stations.push_back({board.rack, board.device.get()});
+    for (const Board& board : boards) stations.push_back({board.rack, board.device.get(), UsbBridge(board.bridge)});
     announce(boards, log);
     const std::string reason = runBoards(emulator, stations, control.get(), log);
     const std::chrono::duration<double> wall = Clock::now() - log.start();

@@ -12,6 +12,7 @@ namespace boardsim {
 struct BoardRequest {
     std::string linkPath;  // empty: no link
     std::string firmware;  // empty: the rack's image in the firmware folder
+    std::string bridge;    // empty: the bridge of the rack's board
 };
 
 struct Options {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -15,6 +16,7 @@
 #include "app/millis_timer.h"
 #include "app/sim_call.h"
 #include "app/sim_session.h"
+#include "racks/panel_frame_finder.h"
 #include "serial/serial_line.h"
 #include "simconnect/SimConnect.h"
 
@@ -49,7 +51,8 @@ public:
 
 protected:
     // Waits until the connection is open and the simulator has answered, warning every
-    // 3 s. Returns false when the simulator quit first.
+    // 3 s, then drops what the rack sent meanwhile. Returns false when the simulator quit
+    // first.
     bool waitForSimulator();
     bool quitRequested() const { return simSession->quit != 0; }
     bool simulatorReady() const { return simSession->coon && simSession->first; }
@@ -62,7 +65,9 @@ protected:
     bool readMessage(std::string& body);
     // "{" + body + "}" parsed strictly into lastMessage.
     void parseMessage(const std::string& body);
-    // One frame of `length` bytes, true when it starts with '{' and ends with '}'.
+    // One frame of `length` bytes into `buffer`, true when one that starts with '{' and
+    // ends with '}' is complete. A frame still arriving is kept and completed on a later
+    // call; bytes before a '{' and false starts are dropped.
     bool readFrame(std::uint8_t* buffer, std::int32_t length);
     bool writeFrame(const std::uint8_t* buffer, std::int32_t length);
 
@@ -99,10 +104,14 @@ private:
 
     void runReportingErrors();
     ByteRead nextByte(char& byte);
+    // Empties the line and whatever of it the handler still holds.
+    void dropStaleInput();
 
     // Bytes taken off the line but not yet looked at by readMessage: what follows a
     // message's end waits here for the next call, as it would in the port's queue.
     std::array<char, 256> pendingBytes_{};
     std::uint32_t pendingCount_ = 0;
     std::uint32_t pendingAt_ = 0;
+    // The panel frame begun on the line, for readFrame.
+    std::optional<PanelFrameFinder> frameFinder_;
 };

@@ -25,6 +25,9 @@ public:
     virtual bool writeBytes(const void* buffer, std::uint32_t count) = 0;
     // Waits until a byte can be read, the line hangs up, or `deadline` comes.
     virtual void waitForInput(std::chrono::steady_clock::time_point deadline) = 0;
+    // Discards what the driver holds in both directions: bytes that queued while nobody
+    // read describe the controls as they were.
+    virtual void purge() = 0;
     virtual void close() = 0;
     // The characters that open and close the rack's text messages.
     virtual char startDelimiter() const = 0;

@@ -36,6 +36,8 @@ public:
     // Waits until a byte can be read, the line hangs up, or `deadline` comes. Where the
     // reads themselves wait for the line (Windows), it returns at once.
     void waitForInput(std::chrono::steady_clock::time_point deadline) override;
+    // Discards what the driver holds in both directions; nothing on a port not connected.
+    void purge() override;
     // Closes a connected port; does nothing on a port that is not connected.
     void close() override;
     // Selects the named delimiter set from "syntax_config.txt" in the working directory.

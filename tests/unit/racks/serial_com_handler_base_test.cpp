@@ -1,14 +1,19 @@
 // The handler base on a real pseudo-terminal and a real connection to the test's own
-// simulator peer: cutting messages, frames, and the detent bursts.
+// simulator peer: cutting messages, the detent bursts; and, on a line held in memory that
+// says what each read finds, how frames are found among the pieces that arrive.
 #include "racks/serial_com_handler_base.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <array>
+#include <cstring>
 #include <limits>
+#include <optional>
 
 #include "tests/support/loopback_peer.h"
+#include "tests/support/memory_line.h"
 #include "tests/support/pty.h"
 #include "tests/support/request_bytes.h"
 #include "tests/support/service_output.h"
@@ -25,6 +30,7 @@ public:
     using SerialCOMHandlerBase::readMessage;
     using SerialCOMHandlerBase::readTimeoutSeconds;
     using SerialCOMHandlerBase::sendDetents;
+    using SerialCOMHandlerBase::serialPort;
     using SerialCOMHandlerBase::waitForSimulator;
     void run() override {}
 };
@@ -118,21 +124,140 @@ TEST_F(HandlerBase, AQuietLineIsWaitedOnAndTheNextByteEndsTheWait) {
     EXPECT_LT(wakeUps, 30);
 }
 
-// Good frames both ways are checked on the panels' whole runs; here, a frame whose last
-// byte is not its end is refused.
-TEST_F(HandlerBase, RefusesAFrameWithoutItsEnd) {
-    std::string good(30, '\0');
-    good.front() = '{';
-    good.back() = '}';
-    good[1] = 3;
-    std::string bad = good;
-    bad.back() = '{';
-    ASSERT_TRUE(pty.send(bad));
-    std::uint8_t frame[30];
-    EXPECT_FALSE(testsupport::waitUntil([&] { return handler.readFrame(frame, 30); }, 300ms));
-    ASSERT_TRUE(pty.send(good));
-    EXPECT_TRUE(testsupport::waitUntil([&] { return handler.readFrame(frame, 30); }, 1s));
-    EXPECT_EQ(frame[1], 3);
+// An FCU-sized frame whose first field is `count`; its payload holds both framing bytes
+// (0x7D7B as a field), which must not throw the search off.
+std::string fcuFrame(std::int32_t count) {
+    std::string frame(82, '\0');
+    frame.front() = '{';
+    frame.back() = '}';
+    std::memcpy(&frame[1], &count, sizeof count);
+    frame[41] = '{';
+    frame[42] = '}';
+    return frame;
+}
+
+// A handler on a line held in memory: each piece that arrives is what one read finds at
+// once, so a test says exactly what reached the line before each read pass.
+class FrameReading : public testing::Test {
+protected:
+    // The first field of the frame a read pass hands on, or nothing.
+    std::optional<std::int32_t> pass() {
+        std::array<std::uint8_t, 82> frame{};
+        if (!handler.readFrame(frame.data(), 82)) return std::nullopt;
+        EXPECT_EQ(frame.front(), '{');
+        EXPECT_EQ(frame.back(), '}');
+        std::int32_t count = 0;
+        std::memcpy(&count, &frame[1], sizeof count);
+        return count;
+    }
+
+    testsupport::MemoryLine* line = [] {
+        auto* made = new testsupport::MemoryLine({});
+        made->keepOpen();
+        return made;
+    }();
+    RackMutex rackMutex;
+    StateLock stateLock;
+    SimSession session{&stateLock};
+    ProbeHandler handler{std::unique_ptr<SerialLine>(line), "\\\\.\\memory", "autopilot_rack", &session,
+                         &rackMutex, &stateLock};
+};
+
+TEST_F(FrameReading, WholeFramesAreTakenOneAPassOldestFirst) {
+    line->arrive(fcuFrame(1) + fcuFrame(2) + fcuFrame(3));
+    EXPECT_EQ(pass(), 1);
+    EXPECT_EQ(pass(), 2);
+    EXPECT_EQ(pass(), 3);
+    EXPECT_EQ(pass(), std::nullopt);
+}
+
+TEST_F(FrameReading, AFrameSplitAcrossReadsIsCompletedByTheLastPiece) {
+    // The ways a USB bridge hands a frame on: a packet, a latency timer's flush, a byte.
+    const std::string frame = fcuFrame(7) + fcuFrame(8);
+    for (std::size_t cut : {1u, 31u, 62u, 81u}) {
+        line->arrive(frame.substr(0, cut));
+        EXPECT_EQ(pass(), std::nullopt) << "cut at " << cut;
+        line->arrive(frame.substr(cut, 82 - cut + 5));
+        EXPECT_EQ(pass(), 7) << "cut at " << cut;
+        line->arrive(frame.substr(82 + 5));
+        EXPECT_EQ(pass(), 8) << "cut at " << cut;
+    }
+    // In many small pieces, each before a pass of its own.
+    for (std::size_t at = 0; at < 82; at += 5) {
+        line->arrive(fcuFrame(9).substr(at, 5));
+        EXPECT_EQ(pass(), at + 5 >= 82 ? std::optional<std::int32_t>(9) : std::nullopt) << at;
+    }
+}
+
+TEST_F(FrameReading, NoiseAndFalseStartsAreDroppedAndTheSearchGoesOn) {
+    // A line end and a stray '{' before the frame, in the same read: found in that pass.
+    line->arrive("\r\n{x" + fcuFrame(4));
+    EXPECT_EQ(pass(), 4);
+    // The tail of a frame the board cut off (its payload holds a '{' 40 bytes before the
+    // next frame), then a whole frame: only the whole one is handed on.
+    line->arrive(fcuFrame(5).substr(30) + fcuFrame(6));
+    EXPECT_EQ(pass(), 6);
+    // A frame begun and never finished, overtaken by the next one, which the same pass
+    // finds once the unfinished one's false starts are dropped.
+    line->arrive(fcuFrame(11).substr(0, 50));
+    EXPECT_EQ(pass(), std::nullopt);
+    line->arrive(fcuFrame(12));
+    EXPECT_EQ(pass(), 12);
+}
+
+TEST_F(FrameReading, AFrameWithAWrongEndIsNeverHandled) {
+    std::string wrong = fcuFrame(13);
+    wrong.back() = '{';
+    line->arrive(wrong);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(pass(), std::nullopt);
+    line->arrive(wrong.substr(0, 81) + "x");
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(pass(), std::nullopt);
+    line->arrive(fcuFrame(14));
+    EXPECT_EQ(pass(), 14);
+}
+
+TEST_F(FrameReading, AFailedReadDropsTheFrameBegun) {
+    line->arrive(fcuFrame(15).substr(0, 40));
+    EXPECT_EQ(pass(), std::nullopt);
+    line->failNextRead();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(pass(), std::nullopt);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "[ERR READFILE]\n");
+    // The rest of the broken frame, then a whole one: the rest alone is no frame.
+    line->arrive(fcuFrame(15).substr(40) + fcuFrame(16));
+    EXPECT_EQ(pass(), 16);
+}
+
+TEST_F(FrameReading, WhatQueuedDuringTheWaitForTheSimulatorIsDropped) {
+    line->arrive(fcuFrame(17) + fcuFrame(18).substr(0, 30));
+    EXPECT_EQ(pass(), 17);  // and half a frame begun
+    line->arrive(fcuFrame(19));
+    session.coon = true;
+    session.first = true;
+    ASSERT_TRUE(handler.waitForSimulator());
+    EXPECT_EQ(line->purges(), 1);
+    line->arrive(fcuFrame(20));
+    EXPECT_EQ(pass(), 20);
+}
+
+// The same on a real terminal: a text rack's backlog, cut in the middle of a message,
+// does not reach the first read after the wait.
+TEST_F(HandlerBase, TheFirstMessageAfterTheWaitIsAFreshOne) {
+    const std::string backlog = "{\"a\":1}{\"a\":2}\"a\":3,\"b\"";
+    ASSERT_TRUE(pty.send(backlog));
+    ASSERT_TRUE(testsupport::waitUntil(
+        [&] {
+            handler.serialPort->refreshStatus();
+            return handler.serialPort->lineStatus().cbInQue == backlog.size();
+        },
+        1s));
+    session.coon = true;
+    session.first = true;
+    ASSERT_TRUE(handler.waitForSimulator());
+    ASSERT_TRUE(pty.send("{\"fresh\":1}"));
+    std::string body;
+    ASSERT_TRUE(handler.readMessage(body));
+    EXPECT_EQ(body, "\"fresh\":1");
 }
 
 TEST_F(HandlerBase, SendsDetentsInOneBurst) {

@@ -4,16 +4,13 @@
 
 #include <stdint.h>
 
-namespace rackkit {
+#include "analog_scale.h"
 
-constexpr int16_t adcFullScale = 1023;
+namespace rackkit {
 
 // The mean of four conversions of `channel`, which smooths a potentiometer's wiper noise.
 int16_t readChannel(uint8_t channel);
-// Maps 0..1023 linearly onto -`fullScale`..`fullScale`, about the middle of the range, so
-// that a centred potentiometer reading 511 or 512 gives 0.
-int32_t axisValue(int16_t reading, int32_t fullScale);
-// A ladder divides the supply into equal steps: position p of n reads p / (n - 1) of it.
-uint8_t ladderPosition(int16_t reading, uint8_t positions);
+// One conversion: a ladder's taps lie far enough apart for that.
+int16_t readLadder(uint8_t channel);
 
 }  // namespace rackkit

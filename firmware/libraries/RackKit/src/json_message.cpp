@@ -34,4 +34,15 @@ void JsonMessage::end() {
     out_.print(F("}\r\n"));
 }
 
+bool MessagePace::due(uint16_t nowMs) {
+    if (!started_) {
+        if (nowMs < startMs) return false;
+        started_ = true;
+    } else if (static_cast<uint16_t>(nowMs - sentMs_) < periodMs) {
+        return false;
+    }
+    sentMs_ = nowMs;
+    return true;
+}
+
 }  // namespace rackkit

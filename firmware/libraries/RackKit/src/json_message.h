@@ -26,4 +26,22 @@ private:
     bool first_ = true;
 };
 
+// When a text rack sends: a message every periodMs, the first startMs after a reset. The
+// service's opening of the port resets the board, and the service reads nothing until
+// the simulator has answered, so messages sent at once would only wait in the port's
+// queue.
+class MessagePace {
+public:
+    static constexpr uint16_t periodMs = 100;
+    static constexpr uint16_t startMs = 2500;
+
+    // True when a message is to go now; the first time also says the rack has started.
+    bool due(uint16_t nowMs);
+    bool started() const { return started_; }
+
+private:
+    uint16_t sentMs_ = 0;
+    bool started_ = false;
+};
+
 }  // namespace rackkit

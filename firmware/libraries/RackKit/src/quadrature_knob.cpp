@@ -7,36 +7,24 @@ namespace rackkit {
 
 namespace {
 
-// Quarter steps by (previous state << 2 | new state); 0 for no change or an impossible jump.
-const int8_t stepTable[16] = {0, -1, 1, 0, 1, 0, 0, -1, -1, 0, 0, 1, 0, 1, -1, 0};
-
 QuadratureKnob* sampled = nullptr;
 uint8_t sampledCount = 0;
 
 }  // namespace
 
-void QuadratureKnob::begin(uint8_t pinA, uint8_t pinB) {
+void QuadratureKnob::begin(uint8_t pinA, uint8_t pinB, uint8_t detentsPerCycle) {
     pinMode(pinA, INPUT_PULLUP);
     pinMode(pinB, INPUT_PULLUP);
     input_ = portInputRegister(digitalPinToPort(pinA));
     maskA_ = digitalPinToBitMask(pinA);
     maskB_ = digitalPinToBitMask(pinB);
-    // Both contacts of one knob are wired to the same port, so one read sees them together.
-    state_ = ((*input_ & maskA_) ? 2 : 0) | ((*input_ & maskB_) ? 1 : 0);
+    decoder_ = QuadratureDecoder(detentsPerCycle);
+    decoder_.begin(((*input_ & maskA_) ? 2 : 0) | ((*input_ & maskB_) ? 1 : 0));
 }
 
 void QuadratureKnob::sample() {
     const uint8_t pins = *input_;
-    const uint8_t state = ((pins & maskA_) ? 2 : 0) | ((pins & maskB_) ? 1 : 0);
-    steps_ += stepTable[(state_ << 2) | state];
-    state_ = state;
-    // A detent is counted when the knob comes to rest, so a contact that bounces halfway
-    // through a step counts nothing.
-    if (state == 3) {
-        if (steps_ >= 3) ++detents_;
-        if (steps_ <= -3) --detents_;
-        steps_ = 0;
-    }
+    detents_ += decoder_.take(((pins & maskA_) ? 2 : 0) | ((pins & maskB_) ? 1 : 0));
 }
 
 int32_t QuadratureKnob::take() {

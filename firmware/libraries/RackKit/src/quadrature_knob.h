@@ -1,15 +1,17 @@
-// A detented rotary encoder (two contacts to ground, one full quadrature cycle per detent),
-// sampled from a timer interrupt so that a quick turn is counted while the sketch's loop is
-// busy writing to the line.
+// A detented rotary encoder (two contacts to ground), sampled from a timer interrupt so
+// that a quick turn is counted while the sketch's loop is busy writing to the line.
 #pragma once
 
 #include <stdint.h>
+
+#include "quadrature_decoder.h"
 
 namespace rackkit {
 
 class QuadratureKnob {
 public:
-    void begin(uint8_t pinA, uint8_t pinB);
+    // Both contacts must be on one port, so that one read sees them together.
+    void begin(uint8_t pinA, uint8_t pinB, uint8_t detentsPerCycle = 1);
     // Called from the sampling interrupt only.
     void sample();
     // Detents turned since the last call, positive clockwise. The service ignores 50 or
@@ -23,8 +25,7 @@ private:
     volatile uint8_t* input_ = nullptr;
     uint8_t maskA_ = 0;
     uint8_t maskB_ = 0;
-    uint8_t state_ = 3;  // both contacts open: the rest position
-    int8_t steps_ = 0;
+    QuadratureDecoder decoder_;
     volatile int16_t detents_ = 0;
 };
 
