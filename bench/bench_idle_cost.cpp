@@ -1,15 +1,19 @@
 // The cost of a quiet run: the service with four virtual racks connected and streaming
 // their state, the simulator sending nothing, for 10 s: CPU seconds per wall second of
-// the service's process and its peak resident memory. Measured in the same run for
-// comparison: a bare loop of 1 ms sleeps (what the main loop's dispatch pause alone
-// costs on this machine) and the service with no racks at all.
+// the service's process, its peak resident memory, and how often each of its threads
+// wakes. Measured in the same run for comparison: a bare loop of 1 ms sleeps (what a
+// main loop that polls every millisecond costs on this machine) and the service with no
+// racks at all.
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "tests/support/proc_stats.h"
 #include "bench/sampling.h"
@@ -42,7 +46,32 @@ double bareSleepLoopCost() {
 struct Measured {
     double cpu = 0;
     double rssMiB = 0;
+    // Wake-ups per second of each thread, in the order the threads were made.
+    std::vector<double> wakeups;
 };
+
+// The service's threads in the order they are made: the main thread, the connection's
+// I/O thread, then the racks in rack-name order.
+const char* const kThreadNames[] = {"main", "io", "autopilot", "efis", "joystick", "pedals"};
+
+std::vector<double> wakeupsPerSecond(const std::vector<std::pair<pid_t, double>>& before,
+                                     const std::vector<std::pair<pid_t, double>>& after, double wall) {
+    std::vector<double> rates;
+    for (const auto& [tid, count] : after) {
+        double start = count;
+        for (const auto& [earlierTid, earlier] : before)
+            if (earlierTid == tid) start = earlier;
+        rates.push_back((count - start) / wall);
+    }
+    return rates;
+}
+
+void printWakeups(const std::string& run, const std::vector<double>& rates) {
+    for (std::size_t i = 0; i < rates.size(); ++i) {
+        const std::string name = i < std::size(kThreadNames) ? kThreadNames[i] : std::to_string(i);
+        bench::print("idle_wakeups_" + run + "_" + name, rates[i], "per_s");
+    }
+}
 
 // Runs the service with `config` against a quiet stand-in and measures it once `ready`
 // says the racks are running.
@@ -54,7 +83,11 @@ Measured measureService(const std::string& config, const std::function<bool(test
         std::exit(1);
     }
     Measured measured;
+    const auto threadsBefore = testsupport::threadWakeups(service.pid());
+    const auto started = Clock::now();
     measured.cpu = cpuPerSecond(service.pid(), [] { std::this_thread::sleep_for(kWindow); });
+    const double wall = std::chrono::duration<double>(Clock::now() - started).count();
+    measured.wakeups = wakeupsPerSecond(threadsBefore, testsupport::threadWakeups(service.pid()), wall);
     measured.rssMiB = testsupport::peakRssKiB(service.pid()) / 1024.0;
     return measured;
 }
@@ -83,5 +116,7 @@ int main() {
     print("idle_cpu_four_racks_vs_bare_sleep_loop", four.cpu / bare, "ratio");
     print("idle_peak_rss_four_racks", four.rssMiB, "MiB");
     print("idle_peak_rss_no_racks", none.rssMiB, "MiB");
+    printWakeups("four_racks", four.wakeups);
+    printWakeups("no_racks", none.wakeups);
     return 0;
 }
