@@ -54,7 +54,7 @@ int CClient::ConnectTcp(std::uint32_t family, const std::string& address, const 
 // buffer, is closed at once and the attempt fails.
 int CClient::StartConnection(OsHandle connected, std::uint32_t family) {
     if (!transport_os::BindCompletion(connected) || !InitialiseConnection(connected, family)) {
-        transport_os::Close(connected);
+        transport_os::Close(connected, transportType);
         return 1;
     }
     Reset();
@@ -110,16 +110,17 @@ void CClient::Disconnect(std::uint32_t kind, HRESULT result) {
     DisconnectTransport(kind, result);
 }
 
+// Only the call that ends the connection records why: the completions that follow it
+// (the other direction, cancelled by the close) leave the first reason in place.
 std::uint32_t CClient::DisconnectTransport(std::uint32_t kind, HRESULT result) {
-    std::uint32_t oldState = kIdle;
-    {
-        std::lock_guard<std::mutex> guard(connectionLock);
-        oldState = state.exchange(kIdle);
-        connectionId.store(0);
-        if (oldState != kIdle) CloseHandles(kind, result, oldState);
-        sendsDrained.notify_all();
+    std::lock_guard<std::mutex> guard(connectionLock);
+    const std::uint32_t oldState = state.exchange(kIdle);
+    connectionId.store(0);
+    if (oldState != kIdle) {
+        CloseHandles(kind, result, oldState);
+        failureKind.store(kind);
     }
-    failureKind.store(kind);
+    sendsDrained.notify_all();
     return oldState;
 }
 
@@ -133,7 +134,7 @@ void CClient::CloseHandles(std::uint32_t kind, HRESULT result, std::uint32_t old
         transport_os::Shutdown(closing);
         transport_os::CancelIo(closing);
     }
-    if (closing != kInvalidOsHandle) transport_os::Close(closing);
+    if (closing != kInvalidOsHandle) transport_os::Close(closing, transportType);
     if (transportType == kTransportPipe) transport_os::ClosePipeEvents(receiveRequest, sendRequest);
 }
 
@@ -148,49 +149,65 @@ void CClient::OnConnecting() {}
 void CClient::PostRead() {
     bytesReceived = 0;
     bool posted = false;
+    std::uint32_t refused = kStatusUnsuccessful;
     {
         std::lock_guard<std::mutex> guard(connectionLock);
         if (state.load() != kConnected) return;
         receiveRequest.bufferCount = 1;
         receiveRequest.buffers[0] = {receive.FreeTailSize(), receive.FreeTail()};
         AddRef();
-        posted = transport_os::PostRead(handle.load(), receiveRequest);
+        posted = transport_os::PostRead(handle.load(), receiveRequest, refused);
     }
-    if (!posted) Release();
+    if (!posted) EndRefused(refused);
+}
+
+// An operation the system refused at once never completes, so the connection ends here
+// as its completion would have ended it; otherwise the application would go on
+// dispatching a dead connection that reports nothing. The operation's reference goes too.
+void CClient::EndRefused(std::uint32_t status) {
+    const std::uint32_t kind = FailureKindForStatus(status, transportType);
+    Disconnect(kind != kFailureNone ? kind : kFailureOther, static_cast<HRESULT>(status));
+    Release();
 }
 
 bool CClient::QueueSend(MessageNode* node) {
-    std::lock_guard<std::mutex> guard(connectionLock);
-    if (state.load() != kConnected) {
-        FreeMessageNode(node);
-        return false;
+    std::uint32_t refused = kStatusSuccess;
+    {
+        std::lock_guard<std::mutex> guard(connectionLock);
+        if (state.load() != kConnected) {
+            FreeMessageNode(node);
+            return false;
+        }
+        sendQueue.Append(node);
+        refused = SendNext(false);
     }
-    sendQueue.Append(node);
-    SendNext(false);
+    if (refused != kStatusSuccess) EndRefused(refused);
     return true;
 }
 
 // Starts the next write; runs under connectionLock. At most one write is in flight, so
 // messages queued while one is out wait for its completion, which then sends them all
-// together, whole and in the order queued, straight from their own blocks.
-void CClient::SendNext(bool fromCompletion) {
-    if (!fromCompletion && sending) return;
+// together, whole and in the order queued, straight from their own blocks. Answers the
+// status of a write the system refused (the caller ends the connection once it has let
+// go of the lock), kStatusSuccess otherwise.
+std::uint32_t CClient::SendNext(bool fromCompletion) {
+    if (!fromCompletion && sending) return kStatusSuccess;
     FreeSendBlocks();
     if (TakeSendBlocks() == 0) {
         if (fromCompletion) {
             sending = false;
             sendsDrained.notify_all();
         }
-        return;
+        return kStatusSuccess;
     }
     AddRef();
+    std::uint32_t refused = kStatusUnsuccessful;
     // A write that cannot even be started leaves `sending` clear, so that later messages
     // are not held up behind a write that will never complete.
-    sending = transport_os::PostWrite(handle.load(), sendRequest);
-    if (!sending) {
-        Release();
-        sendsDrained.notify_all();
-    }
+    sending = transport_os::PostWrite(handle.load(), sendRequest, refused);
+    if (sending) return kStatusSuccess;
+    sendsDrained.notify_all();
+    return refused;
 }
 
 // Moves queued messages into the send request, as many as the backend writes at once.
@@ -259,14 +276,18 @@ void CClient::OnIoComplete(std::uint32_t status, std::uint32_t bytes, IoRequest*
 // A write has ended: the next one starts, or, when the connection is gone, the write's
 // blocks are freed now that nothing reads them any more.
 void CClient::OnSendComplete() {
-    std::lock_guard<std::mutex> guard(connectionLock);
-    if (state.load() == kConnected) {
-        SendNext(true);
-        return;
+    std::uint32_t refused = kStatusSuccess;
+    {
+        std::lock_guard<std::mutex> guard(connectionLock);
+        if (state.load() == kConnected) {
+            refused = SendNext(true);
+        } else {
+            FreeSendBlocks();
+            sending = false;
+            sendsDrained.notify_all();
+        }
     }
-    FreeSendBlocks();
-    sending = false;
-    sendsDrained.notify_all();
+    if (refused != kStatusSuccess) EndRefused(refused);
 }
 
 void CClient::OnReceiveComplete(std::uint32_t bytes) {

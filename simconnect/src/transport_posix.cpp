@@ -41,7 +41,7 @@ struct Channel {
     IoRequest* read = nullptr;
     IoRequest* write = nullptr;
     std::uint32_t written = 0;
-    bool readReady = false;     // poll reported the socket readable
+    bool readReady = false;     // input may wait: poll said so, or a write went out since
     bool writeBlocked = false;  // the last write attempt would have blocked
     bool polling = false;
     bool woken = false;
@@ -53,9 +53,11 @@ Channel* FromHandle(OsHandle handle) {
     return handle == kInvalidOsHandle ? nullptr : reinterpret_cast<Channel*>(handle);
 }
 
-std::uint32_t StatusForErrno(int error) {
+// A pipe server that closes with requests unread resets the local socket; on Windows that
+// is a broken pipe, and so it is here.
+std::uint32_t StatusForErrno(int error, bool pipe) {
     if (error == EPIPE) return kStatusPipeBroken;
-    if (error == ECONNRESET) return kStatusRemoteReset;
+    if (error == ECONNRESET) return pipe ? kStatusPipeBroken : kStatusRemoteReset;
     return kStatusUnsuccessful;
 }
 
@@ -82,6 +84,38 @@ void WakeIfPolling(Channel& channel) {
     const std::uint64_t one = 1;
     // A full counter still wakes the thread, so the result does not matter.
     [[maybe_unused]] const ssize_t ignored = ::write(channel.wake, &one, sizeof one);
+}
+
+// Reads once into the posted read. With `dataOnly`, the end of the stream and an error
+// are left alone: another failure is about to say why the connection ended.
+void DoRead(Channel& channel, std::unique_lock<std::mutex>& lock, bool dataOnly = false) {
+    IoRequest* request = channel.read;
+    const IoBuffer& buffer = request->buffers[0];
+    const ssize_t got = ::recv(channel.fd, buffer.data, buffer.length, MSG_DONTWAIT);
+    if (got < 0 && errno == EINTR) return;
+    if ((got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) || (dataOnly && got <= 0)) {
+        channel.readReady = false;
+        return;
+    }
+    channel.read = nullptr;
+    // A read that filled its buffer suggests more bytes are waiting; try again at once.
+    channel.readReady = got > 0 && static_cast<std::uint32_t>(got) == buffer.length;
+    if (got < 0) {
+        CompleteUnlocked(lock, StatusForErrno(errno, channel.pipe), 0, request);
+    } else if (got == 0 && channel.pipe) {
+        // A pipe whose server went away is broken, as Windows reports it; a TCP peer's
+        // orderly close stays a read of 0 bytes.
+        CompleteUnlocked(lock, kStatusPipeBroken, 0, request);
+    } else {
+        CompleteUnlocked(lock, kStatusSuccess, static_cast<std::uint32_t>(got), request);
+    }
+}
+
+// Reads, and so delivers, whatever the peer sent before a write failed: its last
+// messages (a quit, say) come before the write's failure ends the connection.
+void ReadWhatArrived(Channel& channel, std::unique_lock<std::mutex>& lock) {
+    channel.readReady = true;
+    while (channel.read != nullptr && channel.readReady && !channel.closing) DoRead(channel, lock, true);
 }
 
 // The part of a write not yet on the stream, as an I/O vector; its number of entries.
@@ -117,36 +151,17 @@ bool TryWrite(Channel& channel, std::unique_lock<std::mutex>& lock) {
             channel.writeBlocked = true;
             return false;
         }
+        const std::uint32_t status = StatusForErrno(errno, channel.pipe);
         channel.write = nullptr;
-        CompleteUnlocked(lock, StatusForErrno(errno), 0, request);
+        ReadWhatArrived(channel, lock);
+        CompleteUnlocked(lock, status, 0, request);
         return true;
     }
     channel.write = nullptr;
+    // Writes that follow one another never poll, so input is looked for after each.
+    channel.readReady = true;
     CompleteUnlocked(lock, kStatusSuccess, channel.written, request);
     return true;
-}
-
-void DoRead(Channel& channel, std::unique_lock<std::mutex>& lock) {
-    IoRequest* request = channel.read;
-    const IoBuffer& buffer = request->buffers[0];
-    const ssize_t got = ::recv(channel.fd, buffer.data, buffer.length, MSG_DONTWAIT);
-    if (got < 0 && errno == EINTR) return;
-    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-        channel.readReady = false;
-        return;
-    }
-    channel.read = nullptr;
-    // A read that filled its buffer suggests more bytes are waiting; try again at once.
-    channel.readReady = got > 0 && static_cast<std::uint32_t>(got) == buffer.length;
-    if (got < 0) {
-        CompleteUnlocked(lock, StatusForErrno(errno), 0, request);
-    } else if (got == 0 && channel.pipe) {
-        // A pipe whose server went away is broken, as Windows reports it; a TCP peer's
-        // orderly close stays a read of 0 bytes.
-        CompleteUnlocked(lock, kStatusPipeBroken, 0, request);
-    } else {
-        CompleteUnlocked(lock, kStatusSuccess, static_cast<std::uint32_t>(got), request);
-    }
 }
 
 // Blocks until the socket can take the posted operations or the thread is woken. Only
@@ -174,12 +189,13 @@ void WaitForEvents(Channel& channel, std::unique_lock<std::mutex>& lock) {
 void RunChannel(Channel* channel) {
     std::unique_lock<std::mutex> lock(channel->lock);
     while (!channel->closing) {
-        if (channel->write != nullptr && !channel->writeBlocked && TryWrite(*channel, lock))
-            continue;
+        // Input first: a stream of writes must not hold back what the peer sends.
         if (channel->read != nullptr && channel->readReady) {
             DoRead(*channel, lock);
             continue;
         }
+        if (channel->write != nullptr && !channel->writeBlocked && TryWrite(*channel, lock))
+            continue;
         WaitForEvents(*channel, lock);
     }
     IoRequest* read = channel->read;
@@ -305,7 +321,9 @@ std::uint32_t MaxWriteBuffers(std::uint32_t) {
     return kMaxIoBuffers;
 }
 
-bool PostRead(OsHandle handle, IoRequest& request) {
+// Only a channel that is closing refuses an operation; it is cancelled.
+bool PostRead(OsHandle handle, IoRequest& request, std::uint32_t& refused) {
+    refused = kStatusCancelled;
     Channel* channel = FromHandle(handle);
     if (channel == nullptr) return false;
     std::lock_guard<std::mutex> guard(channel->lock);
@@ -315,7 +333,8 @@ bool PostRead(OsHandle handle, IoRequest& request) {
     return true;
 }
 
-bool PostWrite(OsHandle handle, IoRequest& request) {
+bool PostWrite(OsHandle handle, IoRequest& request, std::uint32_t& refused) {
+    refused = kStatusCancelled;
     Channel* channel = FromHandle(handle);
     if (channel == nullptr) return false;
     std::lock_guard<std::mutex> guard(channel->lock);
@@ -344,7 +363,7 @@ void Shutdown(OsHandle handle) {
 // Closing cancels through Close; there is nothing to cancel separately.
 void CancelIo(OsHandle) {}
 
-void Close(OsHandle handle) {
+void Close(OsHandle handle, std::uint32_t) {
     Channel* channel = FromHandle(handle);
     if (channel == nullptr) return;
     std::unique_lock<std::mutex> lock(channel->lock);

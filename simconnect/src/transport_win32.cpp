@@ -43,15 +43,6 @@ bool IsPipe(const IoRequest& request) {
     return request.owner->TransportType() == kTransportPipe;
 }
 
-// A socket answers a socket option query; a pipe handle does not, nor does anything while
-// Windows Sockets are not started (and then no socket can exist).
-bool IsSocket(OsHandle handle) {
-    int type = 0;
-    int length = sizeof type;
-    return getsockopt(AsSocket(handle), SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type),
-                      &length) == 0;
-}
-
 // The thread pool hands over the operation's status turned into a system error code,
 // which loses statuses that share a code. The OVERLAPPED keeps the status itself in
 // Internal, so every status reaches the transport as the system gave it.
@@ -65,10 +56,30 @@ VOID CALLBACK OnCompletion(DWORD, DWORD bytes, LPOVERLAPPED overlapped) {
     }
 }
 
+// The completion status that stands for an error of an operation refused at once.
+std::uint32_t StatusForError(DWORD error) {
+    switch (error) {
+        case ERROR_BROKEN_PIPE:
+        case ERROR_NO_DATA:
+        case ERROR_PIPE_NOT_CONNECTED:
+            return kStatusPipeBroken;
+        case WSAECONNRESET:
+        case WSAENETRESET:
+            return kStatusRemoteReset;
+        case ERROR_OPERATION_ABORTED:
+            return kStatusCancelled;
+        default:
+            return kStatusUnsuccessful;
+    }
+}
+
 // A started operation reports its end through the thread pool also when it finished at
-// once; a pipe read that got part of a larger message does too.
-bool Started(BOOL done, DWORD error) {
-    return done || error == ERROR_IO_PENDING || error == ERROR_MORE_DATA;
+// once; a pipe read that got part of a larger message does too. Anything else was
+// refused and will never complete: `refused` gets the status of its error.
+bool Started(BOOL done, DWORD error, std::uint32_t& refused) {
+    if (done || error == ERROR_IO_PENDING || error == ERROR_MORE_DATA) return true;
+    refused = StatusForError(error);
+    return false;
 }
 
 HANDLE OpenPipe(const std::string& path) {
@@ -142,33 +153,33 @@ std::uint32_t MaxWriteBuffers(std::uint32_t transportType) {
     return transportType == kTransportPipe ? 1 : kMaxIoBuffers;
 }
 
-bool PostRead(OsHandle handle, IoRequest& request) {
+bool PostRead(OsHandle handle, IoRequest& request, std::uint32_t& refused) {
     OVERLAPPED* overlapped = FreshOverlapped(request);
     const IoBuffer& buffer = request.buffers[0];
     if (IsPipe(request)) {
         const BOOL done = ReadFile(AsHandle(handle), buffer.data, buffer.length, nullptr, overlapped);
-        return Started(done, done ? 0 : GetLastError());
+        return Started(done, done ? 0 : GetLastError(), refused);
     }
     WSABUF part{buffer.length, reinterpret_cast<char*>(buffer.data)};
     DWORD flags = 0;
     const int result = WSARecv(AsSocket(handle), &part, 1, nullptr, &flags, overlapped, nullptr);
-    return Started(result == 0, result == 0 ? 0 : static_cast<DWORD>(WSAGetLastError()));
+    return Started(result == 0, result == 0 ? 0 : static_cast<DWORD>(WSAGetLastError()), refused);
 }
 
-bool PostWrite(OsHandle handle, IoRequest& request) {
+bool PostWrite(OsHandle handle, IoRequest& request, std::uint32_t& refused) {
     OVERLAPPED* overlapped = FreshOverlapped(request);
     if (IsPipe(request)) {
         const IoBuffer& buffer = request.buffers[0];
         const BOOL done =
             WriteFile(AsHandle(handle), buffer.data, buffer.length, nullptr, overlapped);
-        return Started(done, done ? 0 : GetLastError());
+        return Started(done, done ? 0 : GetLastError(), refused);
     }
     // The system takes its own copy of the buffer list, so it may live on the stack.
     WSABUF parts[kMaxIoBuffers];
     CopyBuffers(request, parts);
     const int result =
         WSASend(AsSocket(handle), parts, request.bufferCount, nullptr, 0, overlapped, nullptr);
-    return Started(result == 0, result == 0 ? 0 : static_cast<DWORD>(WSAGetLastError()));
+    return Started(result == 0, result == 0 ? 0 : static_cast<DWORD>(WSAGetLastError()), refused);
 }
 
 void SetNoDelay(OsHandle handle) {
@@ -190,11 +201,11 @@ void CancelIo(OsHandle handle) {
     ::CancelIo(AsHandle(handle));
 }
 
-void Close(OsHandle handle) {
-    if (IsSocket(handle)) {
-        closesocket(AsSocket(handle));
-    } else {
+void Close(OsHandle handle, std::uint32_t transportType) {
+    if (transportType == kTransportPipe) {
         CloseHandle(AsHandle(handle));
+    } else {
+        closesocket(AsSocket(handle));
     }
 }
 
