@@ -1,6 +1,8 @@
 // orvendale-fs: joins the cockpit's serial racks to the flight simulator. It connects
 // (retrying every 3 s), declares everything to the simulator, starts the rack threads,
-// pumps the simulator's messages until the simulator quits, and shuts down in order.
+// pumps the simulator's messages until the simulator quits or the connection is lost, and
+// shuts down in order. Exit codes: 0 the simulator quit, 1 the rack configuration or the
+// rack threads, 3 the connection was lost (a supervisor starts the service again).
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +19,7 @@
 #include "app/sim_call.h"
 #include "app/sim_session.h"
 #include "simconnect/SimConnect.h"
+#include "simconnect/connection_watch.h"
 
 namespace {
 
@@ -24,6 +27,8 @@ using namespace std::chrono_literals;
 
 constexpr auto kConnectRetry = 3000ms;
 constexpr auto kDispatchPause = 1ms;
+constexpr int kExitConfiguration = 1;
+constexpr int kExitConnectionLost = 3;
 
 // Six lines that show how this build lays out and prints numbers. The stream's fill stays
 // '0' afterwards, which is harmless: nothing later sets a field width.
@@ -63,12 +68,16 @@ void setUpSession(SimSession& session) {
     session.registerClientDataAreas();
 }
 
-void dispatchUntilQuit(SimSession& session) {
+// Dispatches until the simulator quits; false when the connection broke without its quit
+// message first. A quit delivered by the same call as the failure is a quit.
+bool dispatchUntilQuit(SimSession& session) {
     while (session.quit == 0) {
         session.lastResult =
             SimConnect_CallDispatch(session.hSimConnect, dispatchToSimSession, &session);
+        if (session.quit == 0 && FAILED(session.lastResult)) return false;
         std::this_thread::sleep_for(kDispatchPause);
     }
+    return true;
 }
 
 // Joins in start order. A thread that cannot be joined ends the process: shutdown must not
@@ -87,7 +96,7 @@ int endWithError(SimSession& session, RackMutex& rackMutex, RackConfig& config, 
     std::printf(format, args...);
     session.quit = 1;
     joinRackThreads(config.threads);
-    return 1;
+    return kExitConfiguration;
 }
 
 }  // namespace
@@ -125,11 +134,17 @@ int main() {
     }
 
     std::printf("\nLaunch a flight.\n");
-    dispatchUntilQuit(session);
+    const bool quit = dispatchUntilQuit(session);
+    if (!quit) {
+        std::printf("\n[ERR] Lost the connection to Flight Simulator at %s, status 0x%08X\n",
+                    DescribeEndpoint(session.hSimConnect).c_str(),
+                    static_cast<unsigned>(session.lastResult.load()));
+        session.quit = 1;
+    }
 
     // Closing under rackMutex keeps any rack thread's simulator call off a closed
     // connection; the threads see quit and end on their own.
     closeSimConnection(session, rackMutex);
     joinRackThreads(rackConfig.threads);
-    return 0;
+    return quit ? 0 : kExitConnectionLost;
 }

@@ -7,6 +7,7 @@
 
 #include "hosting.h"
 #include "library_state.h"
+#include "simconnect/connection_watch.h"
 #include "simconnect/request_layout.h"
 #include "bytes/little_endian.h"
 
@@ -197,6 +198,10 @@ int AbandonRequest(ClientClient* session, unsigned char* request, std::uint32_t 
     std::memset(request, 0, session->buildUsed - start);
     session->buildUsed = start;
     return kSessionDone;
+}
+
+std::string DescribeEndpoint(HANDLE hSimConnect) {
+    return hSimConnect != nullptr ? static_cast<ClientClient*>(hSimConnect)->Endpoint() : std::string();
 }
 
 void GetLastFailure(ClientClient* session, std::uint32_t* osError, HRESULT* result) {

@@ -1,8 +1,10 @@
-// A whole run of the real orvendale-fs against sim-standin on TCP, through a SimConnect.cfg
-// in its working directory. The default pipe with no configuration at all is the demo's
-// run (tests/integration/demo).
+// Whole runs of the real orvendale-fs against sim-standin through a SimConnect.cfg in its
+// working directory: on TCP until the simulator quits, and on a pipe and TCP until the
+// simulator breaks the connection. The default pipe with no configuration at all is the
+// demo's run (tests/integration/demo).
 #include <gtest/gtest.h>
 
+#include "tests/support/loopback_peer.h"
 #include "tests/support/process.h"
 #include "tests/support/service_output.h"
 #include "tests/support/standin_log.h"
@@ -41,6 +43,34 @@ TEST(ServiceStandin, TcpThroughSimConnectCfg) {
     // Every declaration (service_wire_test checks them one by one) was accepted.
     EXPECT_EQ(log.requests("MapClientEventToSimEvent").size(), 30u);
     for (const auto& entry : log.entries()) EXPECT_FALSE(entry.contains("exception")) << entry.dump();
+}
+
+// The simulator goes away without its quit message: the service says so, naming the
+// endpoint and the status, closes in order and ends with 3, for a supervisor to start it
+// again. Everything before that line is as in any run.
+TEST(ServiceStandin, ConnectionLostWithoutQuitEndsWithThree) {
+    const std::string pipe = loopback_peer::UniquePipeName("lost");
+    for (const bool tcp : {false, true}) {
+        testsupport::TempDir standinHome, work, home;
+        const auto standin = testsupport::startStandin(
+            standinHome, tcp ? std::vector<std::string>{"--break-after", "2", "--no-pipe"}
+                             : std::vector<std::string>{"--break-after", "2", "--pipe-name", pipe, "--no-tcp"});
+        ASSERT_TRUE(standin.ready) << standin.process->output();
+        const std::string port = std::to_string(standin.endpoints.ipv4);
+        work.write("SimConnect.cfg", tcp ? "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + port + "\n"
+                                         : pipeConfig(pipe));
+        work.write("rack_config.json", "{}");
+        testsupport::ChildProcess service(serviceOptions(work, home));
+        ASSERT_EQ(service.waitExit(20s), 3) << service.output();
+        const std::string lost =
+            tcp ? "\n[ERR] Lost the connection to Flight Simulator at TCP 127.0.0.1:" + port + ", status 0xC000013E\n"
+                : "\n[ERR] Lost the connection to Flight Simulator at \\\\.\\pipe\\" + pipe + ", status 0xC000014B\n";
+        const std::string output = service.output();
+        EXPECT_EQ(output.substr(0, (kStartup + kConnected + kLaunch).size()), kStartup + kConnected + kLaunch);
+        ASSERT_GE(output.size(), lost.size());
+        EXPECT_EQ(output.substr(output.size() - lost.size()), lost) << output;
+        EXPECT_NE(output.find("[OK] Connection Opened !\n"), std::string::npos) << output;
+    }
 }
 
 }  // namespace
