@@ -3,7 +3,6 @@
 // waits in poll on the socket and a wake-up descriptor, carries out the posted read and
 // the posted write (a write completes only once every byte is on the stream), and then
 // runs the completion routine, as the Windows thread pool does there.
-#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -14,6 +13,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -29,6 +29,17 @@ using Clock = std::chrono::steady_clock;
 // A full listen backlog is the pipe's busy case; it is retried for this long.
 constexpr std::chrono::milliseconds kPipeBusyWait{5000};
 constexpr std::chrono::milliseconds kPipeBusyRetry{10};
+// A simulator PC behind a firewall that drops the attempt answers nothing; the attempt
+// gives up after this long instead of the system's minutes.
+constexpr int kConnectLimitMs = 5000;
+// A simulator PC that went away without closing is noticed by keep-alive probes: after
+// 10 s without a word, one every 5 s, and the third unanswered ends the connection. Data
+// of our own left unacknowledged ends it after as long, since probes are only sent on a
+// connection with nothing in flight, and the racks' requests rarely leave it so.
+constexpr int kKeepAliveIdleSeconds = 10;
+constexpr int kKeepAliveIntervalSeconds = 5;
+constexpr int kKeepAliveProbes = 3;
+constexpr unsigned kUnacknowledgedLimitMs = 25000;
 
 // One connection: the socket, its wake-up descriptor and the posted operations. The I/O
 // thread owns it once started and frees it when it ends; the lock is held while the
@@ -212,11 +223,6 @@ void RunChannel(Channel* channel) {
     delete channel;
 }
 
-bool SetNonBlocking(int fd) {
-    const int flags = ::fcntl(fd, F_GETFL);
-    return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
-}
-
 bool MakeChannel(int fd, bool pipe, OsHandle& handle) {
     const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     auto* channel = wake < 0 ? nullptr : new (std::nothrow) Channel;
@@ -243,6 +249,33 @@ int TryConnectAbstract(const sockaddr_un& address, socklen_t length, int& error)
     error = errno;
     ::close(fd);
     return -1;
+}
+
+// Connects the non-blocking socket within the limit.
+bool ConnectWithin(int fd, const sockaddr* address, socklen_t length) {
+    if (::connect(fd, address, length) == 0) return true;
+    if (errno != EINPROGRESS) return false;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kConnectLimitMs);
+    pollfd entry{fd, POLLOUT, 0};
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const int ready = ::poll(&entry, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+        if (ready > 0) break;
+        if (ready == 0 || errno != EINTR) return false;
+    }
+    int error = 0;
+    socklen_t size = sizeof error;
+    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+}
+
+void KeepAlive(int fd) {
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepAliveIdleSeconds, sizeof kKeepAliveIdleSeconds);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepAliveIntervalSeconds,
+                 sizeof kKeepAliveIntervalSeconds);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &kKeepAliveProbes, sizeof kKeepAliveProbes);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &kUnacknowledgedLimitMs, sizeof kUnacknowledgedLimitMs);
 }
 
 int ToSocketFamily(std::uint32_t family) {
@@ -292,15 +325,16 @@ bool ConnectTcp(std::uint32_t family, const std::string& address, const std::str
         return false;
     }
     const addrinfo& first = *results;
-    const int fd = ::socket(first.ai_family, first.ai_socktype | SOCK_CLOEXEC, first.ai_protocol);
-    const bool connected =
-        fd >= 0 && ::connect(fd, first.ai_addr, first.ai_addrlen) == 0 && SetNonBlocking(fd);
+    const int fd = ::socket(first.ai_family, first.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
+                            first.ai_protocol);
+    const bool connected = fd >= 0 && ConnectWithin(fd, first.ai_addr, first.ai_addrlen);
     connectedFamily = first.ai_family == AF_INET6 ? 23 : 2;
     ::freeaddrinfo(results);
     if (!connected) {
         if (fd >= 0) ::close(fd);
         return false;
     }
+    KeepAlive(fd);
     return MakeChannel(fd, false, handle);
 }
 

@@ -4,6 +4,7 @@
 // operation is the first member of its IoRequest.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <mstcpip.h>
 #include <windows.h>
 
 #include <cstddef>
@@ -18,6 +19,21 @@ static_assert(sizeof(OVERLAPPED) <= sizeof(IoRequest::osRecord), "the OVERLAPPED
 static_assert(offsetof(IoRequest, osRecord) == 0, "the OVERLAPPED starts the request");
 
 constexpr DWORD kPipeBusyWait = 5000;
+// A simulator PC behind a firewall that drops the attempt answers nothing; the attempt
+// gives up after this long instead of the system's 21 s or more.
+constexpr long kConnectLimitSeconds = 5;
+// A simulator PC that went away without closing is noticed by keep-alive probes: after
+// 10 s without a word, one every 5 s, and the third unanswered ends the connection (the
+// count can be set from Windows 10 1703 on; before, the system sends ten). Data of our own
+// left unacknowledged ends it after as long, since probes are only sent on a connection
+// with nothing in flight.
+constexpr ULONG kKeepAliveIdleMs = 10000;
+constexpr ULONG kKeepAliveIntervalMs = 5000;
+constexpr DWORD kKeepAliveProbes = 3;
+constexpr DWORD kUnacknowledgedLimitSeconds = 25;
+// TCP_KEEPCNT and TCP_MAXRT, which not every SDK names.
+constexpr int kTcpKeepCount = 16;
+constexpr int kTcpMaxRetransmitSeconds = 5;
 
 HANDLE AsHandle(OsHandle handle) {
     return reinterpret_cast<HANDLE>(handle);
@@ -87,6 +103,35 @@ HANDLE OpenPipe(const std::string& path) {
                        FILE_FLAG_OVERLAPPED, nullptr);
 }
 
+// Connects within the limit: non-blocking for the attempt, blocking again afterwards as
+// the overlapped reads and writes expect.
+bool ConnectWithin(SOCKET socket, const sockaddr* address, int length) {
+    u_long nonBlocking = 1;
+    if (ioctlsocket(socket, FIONBIO, &nonBlocking) != 0) return false;
+    if (connect(socket, address, length) != 0 && WSAGetLastError() != WSAEWOULDBLOCK) return false;
+    fd_set writable;
+    fd_set failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(socket, &writable);
+    FD_SET(socket, &failed);
+    timeval limit{kConnectLimitSeconds, 0};
+    if (select(0, nullptr, &writable, &failed, &limit) != 1 || !FD_ISSET(socket, &writable)) return false;
+    nonBlocking = 0;
+    return ioctlsocket(socket, FIONBIO, &nonBlocking) == 0;
+}
+
+// Options the system does not know are left as they are.
+void KeepAlive(SOCKET socket) {
+    tcp_keepalive values{1, kKeepAliveIdleMs, kKeepAliveIntervalMs};
+    DWORD returned = 0;
+    WSAIoctl(socket, SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0, &returned, nullptr, nullptr);
+    setsockopt(socket, IPPROTO_TCP, kTcpKeepCount, reinterpret_cast<const char*>(&kKeepAliveProbes),
+               sizeof kKeepAliveProbes);
+    setsockopt(socket, IPPROTO_TCP, kTcpMaxRetransmitSeconds,
+               reinterpret_cast<const char*>(&kUnacknowledgedLimitSeconds), sizeof kUnacknowledgedLimitSeconds);
+}
+
 void CopyBuffers(const IoRequest& request, WSABUF (&buffers)[kMaxIoBuffers]) {
     for (std::uint32_t i = 0; i < request.bufferCount; ++i) {
         buffers[i].len = request.buffers[i].length;
@@ -133,13 +178,14 @@ bool ConnectTcp(std::uint32_t family, const std::string& address, const std::str
     const addrinfo& first = *results;
     const SOCKET connected = socket(first.ai_family, first.ai_socktype, first.ai_protocol);
     const bool ok = connected != INVALID_SOCKET &&
-                    connect(connected, first.ai_addr, static_cast<int>(first.ai_addrlen)) == 0;
+                    ConnectWithin(connected, first.ai_addr, static_cast<int>(first.ai_addrlen));
     connectedFamily = static_cast<std::uint32_t>(first.ai_family);
     freeaddrinfo(results);
     if (!ok) {
         if (connected != INVALID_SOCKET) closesocket(connected);
         return false;
     }
+    KeepAlive(connected);
     handle = static_cast<OsHandle>(connected);
     return true;
 }
