@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/locks.h"
+#include "console/console.h"
 #include "rack_config.h"
 #include "app/sim_call.h"
 #include "app/sim_session.h"
@@ -47,7 +48,7 @@ void printDiagnostics() {
 }
 
 void printBanner() {
-    std::printf("\n******************\n\nOrvendale Projects FS v0.27 \n\n******************\n");
+    consolePrintf("\n******************\n\nOrvendale Projects FS v0.27 \n\n******************\n");
 }
 
 void connect(SimSession& session) {
@@ -56,7 +57,7 @@ void connect(SimSession& session) {
             SimConnect_Open(&session.hSimConnect, "OrvendaleFlightRacks", nullptr, 0, nullptr, 0);
         session.coon = result >= 0;
         if (session.coon) return;
-        std::printf("\n[ERR] NOT Connected to Flight Simulator! :(\nRetry in 3 secs...\n");
+        consolePrintf("\n[ERR] NOT Connected to Flight Simulator! :(\nRetry in 3 secs...\n");
         std::this_thread::sleep_for(kConnectRetry);
     }
 }
@@ -93,7 +94,7 @@ template <typename... Args>
 int endWithError(SimSession& session, RackMutex& rackMutex, RackConfig& config, const char* format,
                  Args... args) {
     closeSimConnection(session, rackMutex);
-    std::printf(format, args...);
+    consolePrintf(format, args...);
     session.quit = 1;
     joinRackThreads(config.threads);
     return kExitConfiguration;
@@ -102,9 +103,9 @@ int endWithError(SimSession& session, RackMutex& rackMutex, RackConfig& config, 
 }  // namespace
 
 int main() {
-    // The console is the service's only log; it must be seen as it is written, also when
-    // it goes to a pipe or a file.
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    // The console is the service's only log; each line must be seen as it is written,
+    // whole, also when it goes to a pipe or a file.
+    consoleSetUp();
     printDiagnostics();
     printBanner();
 
@@ -112,7 +113,7 @@ int main() {
     StateLock stateLock;
     SimSession session(&stateLock);
     connect(session);
-    std::printf("\nConnected to Flight Simulator! :)\n");
+    consolePrintf("\nConnected to Flight Simulator! :)\n");
     setUpSession(session);
 
     // Every configured rack's handler is constructed and its thread started here.
@@ -133,10 +134,10 @@ int main() {
                             rackConfig.fileName.c_str(), error.what());
     }
 
-    std::printf("\nLaunch a flight.\n");
+    consolePrintf("\nLaunch a flight.\n");
     const bool quit = dispatchUntilQuit(session);
     if (!quit) {
-        std::printf("\n[ERR] Lost the connection to Flight Simulator at %s, status 0x%08X\n",
+        consolePrintf("\n[ERR] Lost the connection to Flight Simulator at %s, status 0x%08X\n",
                     DescribeEndpoint(session.hSimConnect).c_str(),
                     static_cast<unsigned>(session.lastResult.load()));
         session.quit = 1;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/sim_ids.h"
+#include "console/console.h"
 
 namespace {
 
@@ -161,7 +162,7 @@ void SerialCOMHandlerAutopilot::handlePresses() {
 void SerialCOMHandlerAutopilot::handleCommandPresses() {
     expedButton.update(inputField(in::exped));
     if (expedButton.rising) {
-        std::printf("[DEBUG] EXPED_MUX_CH\n");
+        consolePrintf("[DEBUG] EXPED_MUX_CH\n");
         sendTriggerCommand(kExpedPush);
     }
     altIncrement100Button.update(inputField(in::altIncrement100));

@@ -9,6 +9,7 @@
 #include <exception>
 #include <utility>
 
+#include "console/console.h"
 #include "serial/serial_port.h"
 
 namespace {
@@ -55,9 +56,9 @@ SerialCOMHandlerBase::SerialCOMHandlerBase(std::unique_ptr<SerialLine> line, std
       rackMutexPtr(rackMutex),
       stateLockPtr(stateLock) {
     if (serialPort->isConnected())
-        std::printf("[OK] Rack: %s Connected on Port: %s\n", rackName.c_str(), portName.c_str());
+        consolePrintf("[OK] Rack: %s Connected on Port: %s\n", rackName.c_str(), portName.c_str());
     else
-        std::printf("[ERR] Rack: %s NOT Connected on Port: %s\n", rackName.c_str(), portName.c_str());
+        consolePrintf("[ERR] Rack: %s NOT Connected on Port: %s\n", rackName.c_str(), portName.c_str());
 }
 
 SerialCOMHandlerBase::~SerialCOMHandlerBase() = default;
@@ -75,16 +76,16 @@ void SerialCOMHandlerBase::runReportingErrors() {
     try {
         run();
     } catch (const std::exception& error) {
-        std::printf("Error run: %s\n", error.what());
+        consolePrintf("Error run: %s\n", error.what());
     } catch (...) {
-        std::printf("Error run: unknown error\n");
+        consolePrintf("Error run: unknown error\n");
     }
 }
 
 bool SerialCOMHandlerBase::waitForSimulator() {
     while (!simulatorReady()) {
         if (quitRequested()) return false;
-        std::printf("\n[WARN] Rack %s in %s is waiting for Flight Simulator starts. coon:%d, first:%d\n",
+        consolePrintf("\n[WARN] Rack %s in %s is waiting for Flight Simulator starts. coon:%d, first:%d\n",
                     rackName.c_str(), portName.c_str(), simSession->coon ? 1 : 0,
                     simSession->first ? 1 : 0);
         // The whole interval is slept; only a quit cuts it short, so that shutdown never
@@ -122,7 +123,7 @@ void SerialCOMHandlerBase::serveMessages(const std::function<void()>& handle) {
     if (!waitForSimulator()) return;
     while (!quitRequested()) {
         if (!readMessage(receiveBuffer)) {
-            std::printf("\n[WARN] Cannot READ From Rack %s in %s :(\n", rackName.c_str(),
+            consolePrintf("\n[WARN] Cannot READ From Rack %s in %s :(\n", rackName.c_str(),
                         portName.c_str());
             std::this_thread::sleep_for(kReadFailurePause);
             continue;
@@ -186,7 +187,7 @@ bool SerialCOMHandlerBase::readFrame(std::uint8_t* buffer, std::int32_t length) 
 bool SerialCOMHandlerBase::writeFrame(const std::uint8_t* buffer, std::int32_t length) {
     const bool written = serialPort->writeBytes(buffer, static_cast<std::uint32_t>(length));
     if (!written)
-        std::printf("\n[WARN] Cannot WRITE to Rack %s in %s :(\n", rackName.c_str(), portName.c_str());
+        consolePrintf("\n[WARN] Cannot WRITE to Rack %s in %s :(\n", rackName.c_str(), portName.c_str());
     return written;
 }
 

@@ -5,6 +5,7 @@
 #include <thread>
 #include <utility>
 
+#include "console/console.h"
 #include "serial_port_os.h"
 
 namespace {
@@ -34,15 +35,15 @@ void SerialPort::open(const char* portPath, std::int32_t baudRate, std::string d
     const std::string path = portPath != nullptr ? portPath : "";
     const serial_os::OpenOutcome opened = serial_os::open(path, deviceHandle_);
     if (opened == serial_os::OpenOutcome::notFound)
-        std::printf("Warning: Handle was not attached. Reason: %s not available\n", path.c_str());
+        consolePrintf("Warning: Handle was not attached. Reason: %s not available\n", path.c_str());
     if (opened != serial_os::OpenOutcome::opened) return;
 
     const serial_os::ConfigureOutcome configured = serial_os::configure(deviceHandle_, baudRate);
     if (configured != serial_os::ConfigureOutcome::done) {
         if (configured == serial_os::ConfigureOutcome::readSettingsFailed)
-            std::printf("Warning: Failed to get current serial params");
+            consolePrintf("Warning: Failed to get current serial params");
         else
-            std::printf("Warning: could not set serial port params\n");
+            consolePrintf("Warning: could not set serial port params\n");
         // The port is never used again, so the device is given back at once rather than
         // held until the process ends.
         serial_os::close(deviceHandle_);
