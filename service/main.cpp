@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/locks.h"
+#include "app/message_signal.h"
 #include "console/console.h"
 #include "rack_config.h"
 #include "app/sim_call.h"
@@ -27,7 +28,9 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kConnectRetry = 3000ms;
-constexpr auto kDispatchPause = 1ms;
+// The main thread sleeps until the library says a message arrived; this bound only keeps
+// it dispatching should a notification ever be missed.
+constexpr auto kDispatchWaitLimit = 100ms;
 constexpr int kExitConfiguration = 1;
 constexpr int kExitConnectionLost = 3;
 
@@ -51,10 +54,10 @@ void printBanner() {
     consolePrintf("\n******************\n\nOrvendale Projects FS v0.27 \n\n******************\n");
 }
 
-void connect(SimSession& session) {
+void connect(SimSession& session, const MessageSignal& arrived) {
     for (;;) {
-        const HRESULT result =
-            SimConnect_Open(&session.hSimConnect, "OrvendaleFlightRacks", nullptr, 0, nullptr, 0);
+        const HRESULT result = SimConnect_Open(&session.hSimConnect, "OrvendaleFlightRacks", nullptr,
+                                               0, arrived.eventHandle(), 0);
         session.coon = result >= 0;
         if (session.coon) return;
         consolePrintf("\n[ERR] NOT Connected to Flight Simulator! :(\nRetry in 3 secs...\n");
@@ -70,13 +73,15 @@ void setUpSession(SimSession& session) {
 }
 
 // Dispatches until the simulator quits; false when the connection broke without its quit
-// message first. A quit delivered by the same call as the failure is a quit.
-bool dispatchUntilQuit(SimSession& session) {
+// message first. A quit delivered by the same call as the failure is a quit. Between
+// calls the thread sleeps until a message (or the failure) is signalled, so a message is
+// dispatched as soon as it is there and a quiet simulator costs no wake-ups.
+bool dispatchUntilQuit(SimSession& session, MessageSignal& arrived) {
     while (session.quit == 0) {
         session.lastResult =
             SimConnect_CallDispatch(session.hSimConnect, dispatchToSimSession, &session);
         if (session.quit == 0 && FAILED(session.lastResult)) return false;
-        std::this_thread::sleep_for(kDispatchPause);
+        if (session.quit == 0) arrived.wait(kDispatchWaitLimit);
     }
     return true;
 }
@@ -111,8 +116,10 @@ int main() {
 
     RackMutex rackMutex;
     StateLock stateLock;
+    // Made before the session, which closes its connection (if still open) before this goes.
+    MessageSignal arrived;
     SimSession session(&stateLock);
-    connect(session);
+    connect(session, arrived);
     consolePrintf("\nConnected to Flight Simulator! :)\n");
     setUpSession(session);
 
@@ -135,7 +142,7 @@ int main() {
     }
 
     consolePrintf("\nLaunch a flight.\n");
-    const bool quit = dispatchUntilQuit(session);
+    const bool quit = dispatchUntilQuit(session, arrived);
     if (!quit) {
         consolePrintf("\n[ERR] Lost the connection to Flight Simulator at %s, status 0x%08X\n",
                     DescribeEndpoint(session.hSimConnect).c_str(),

@@ -35,6 +35,20 @@ inline double cpuSeconds(pid_t pid) {
     return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
+// Time on the CPU of every thread now alive, in seconds, to the nanosecond (schedstat), where
+// cpuSeconds counts in clock ticks.
+inline double threadsCpuSeconds(pid_t pid) {
+    double seconds = 0;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(procPath(pid, "task"), error), end; !error && it != end;
+         it.increment(error)) {
+        std::ifstream in(it->path() / "schedstat");
+        double nanoseconds = 0;
+        if (in >> nanoseconds) seconds += nanoseconds / 1e9;
+    }
+    return seconds;
+}
+
 // A number line of /proc/PID/status, such as "VmRSS:" (in KiB) or "Threads:".
 inline double statusValue(pid_t pid, const std::string& key, const std::string& entry = "status") {
     std::ifstream in(procPath(pid, entry));

@@ -4,7 +4,10 @@
 // demo's run (tests/integration/demo).
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "tests/support/loopback_peer.h"
+#include "tests/support/proc_stats.h"
 #include "tests/support/process.h"
 #include "tests/support/service_output.h"
 #include "tests/support/standin_log.h"
@@ -43,6 +46,27 @@ TEST(ServiceStandin, TcpThroughSimConnectCfg) {
     // Every declaration (service_wire_test checks them one by one) was accepted.
     EXPECT_EQ(log.requests("MapClientEventToSimEvent").size(), 30u);
     for (const auto& entry : log.entries()) EXPECT_FALSE(entry.contains("exception")) << entry.dump();
+}
+
+// A quiet simulator costs the main thread few wake-ups: it sleeps until a message comes
+// rather than looking every millisecond.
+TEST(ServiceStandin, QuietSimulatorLetsTheMainThreadSleep) {
+    testsupport::TempDir standinHome, work, home;
+    const std::string pipe = loopback_peer::UniquePipeName("quiet");
+    const auto standin = testsupport::startStandin(standinHome, {"--pipe-name", pipe, "--no-tcp"});
+    ASSERT_TRUE(standin.ready) << standin.process->output();
+    work.write("SimConnect.cfg", pipeConfig(pipe));
+    work.write("rack_config.json", "{}");
+    testsupport::ChildProcess service(serviceOptions(work, home));
+    ASSERT_TRUE(service.waitForOutput("[OK] Connection Opened !", 10s)) << service.output();
+    const auto wakeups = [&] { return testsupport::threadWakeups(service.pid()).front().second; };
+    const double before = wakeups();
+    const auto started = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(2s);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double perSecond = (wakeups() - before) / seconds;
+    RecordProperty("main_thread_wakeups_per_s", std::to_string(perSecond));
+    EXPECT_LT(perSecond, 50.0);
 }
 
 // The simulator goes away without its quit message: the service says so, naming the
