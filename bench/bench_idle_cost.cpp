@@ -4,6 +4,7 @@
 // wakes. Measured in the same run for comparison: a bare loop of 1 ms sleeps (what a
 // main loop that polls every millisecond costs on this machine) and the service with no
 // racks at all.
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -26,21 +27,33 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kWindow = 10s;
 
-// CPU seconds per wall second of `pid` while `wait` runs.
+// CPU seconds per wall second of the threads of `pid` while `wait` runs, to the nanosecond.
 double cpuPerSecond(pid_t pid, const std::function<void()>& wait) {
-    const double before = testsupport::cpuSeconds(pid);
+    const double before = testsupport::threadsCpuSeconds(pid);
     const auto started = Clock::now();
     wait();
     const double wall = std::chrono::duration<double>(Clock::now() - started).count();
-    return (testsupport::cpuSeconds(pid) - before) / wall;
+    return (testsupport::threadsCpuSeconds(pid) - before) / wall;
 }
 
+double threadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// The loop's own thread, measured by itself.
 double bareSleepLoopCost() {
-    std::thread loop([] {
-        const auto end = Clock::now() + kWindow;
-        while (Clock::now() < end) std::this_thread::sleep_for(1ms);
+    double cost = 0;
+    std::thread loop([&] {
+        const double before = threadCpuSeconds();
+        const auto started = Clock::now();
+        while (Clock::now() < started + kWindow) std::this_thread::sleep_for(1ms);
+        const double wall = std::chrono::duration<double>(Clock::now() - started).count();
+        cost = (threadCpuSeconds() - before) / wall;
     });
-    return cpuPerSecond(getpid(), [&] { loop.join(); });
+    loop.join();
+    return cost;
 }
 
 struct Measured {

@@ -98,12 +98,18 @@ bool SerialCOMHandlerBase::waitForSimulator() {
 }
 
 // Takes the bytes a message is cut from. Whatever the line status shows queued is taken in
-// one read rather than one read per byte. When nothing is queued, the read itself waits
-// (about a millisecond) for the next byte instead of asking the driver again at once, so
-// a quiet line costs no spinning.
-SerialCOMHandlerBase::ByteRead SerialCOMHandlerBase::nextByte(char& byte) {
+// one read rather than one read per byte. When nothing is queued, the line is waited on
+// until its next byte or `windowEnd` (where the system's reads do the waiting themselves,
+// the read waits its millisecond instead), so a quiet line costs neither spinning nor a
+// wake-up per read window, and a byte is taken the moment it arrives.
+SerialCOMHandlerBase::ByteRead SerialCOMHandlerBase::nextByte(
+    char& byte, std::chrono::steady_clock::time_point windowEnd) {
     if (pendingAt_ == pendingCount_) {
         serialPort->refreshStatus();
+        if (serialPort->lineStatus().cbInQue == 0) {
+            serialPort->waitForInput(windowEnd);
+            serialPort->refreshStatus();
+        }
         const std::uint32_t queued = serialPort->lineStatus().cbInQue;
         const auto wanted = static_cast<std::uint32_t>(
             std::clamp<std::size_t>(queued, 1, pendingBytes_.size()));
@@ -145,14 +151,9 @@ bool SerialCOMHandlerBase::readMessage(std::string& body) {
     bool inMessage = false;
     while (std::time(nullptr) - started < readTimeoutSeconds) {
         char byte = 0;
-        const ByteRead read = nextByte(byte);
+        const ByteRead read = nextByte(byte, windowEnd);
         if (read == ByteRead::failed) return false;
-        if (read == ByteRead::none) {
-            // A quiet line is waited on until its next byte or the window's end, rather
-            // than asked again every millisecond.
-            serialPort->waitForInput(windowEnd);
-            continue;
-        }
+        if (read == ByteRead::none) continue;
         // The end test follows the start test, so with one character for both the
         // first one ends an empty message. A start inside a message is dropped.
         const bool isStart = byte == serialPort->startDelimiter();

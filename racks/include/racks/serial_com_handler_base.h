@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -98,7 +99,7 @@ private:
     enum class ByteRead { failed, none, byte };
 
     void runReportingErrors();
-    ByteRead nextByte(char& byte);
+    ByteRead nextByte(char& byte, std::chrono::steady_clock::time_point windowEnd);
 
     // Bytes taken off the line but not yet looked at by readMessage: what follows a
     // message's end waits here for the next call, as it would in the port's queue.
