@@ -76,6 +76,7 @@ void SerialCOMHandlerAutopilot::run() {
 
 bool SerialCOMHandlerAutopilot::runPass() {
     if (quitRequested()) return false;
+    reopenPortIfDue();
     const std::uint64_t repeatElapsed = repeatTimer.elapsed();
     if (repeatElapsed > kRepeatIntervalMs) repeatTimer.restart();
 

@@ -22,6 +22,8 @@ constexpr auto kQuitCheckStep = 10ms;
 constexpr auto kIdlePause = 1000ms;
 constexpr auto kMessagePause = 50ms;
 constexpr auto kReadFailurePause = 1000ms;
+// A port that is not open is tried again this often.
+constexpr auto kReopenInterval = 1000ms;
 
 constexpr std::uint8_t kFrameStart = '{';
 constexpr std::uint8_t kFrameEnd = '}';
@@ -55,10 +57,14 @@ SerialCOMHandlerBase::SerialCOMHandlerBase(std::unique_ptr<SerialLine> line, std
       simSession(simSession_),
       rackMutexPtr(rackMutex),
       stateLockPtr(stateLock) {
-    if (serialPort->isConnected())
+    if (serialPort->isConnected()) {
         consolePrintf("[OK] Rack: %s Connected on Port: %s\n", rackName.c_str(), portName.c_str());
-    else
-        consolePrintf("[ERR] Rack: %s NOT Connected on Port: %s\n", rackName.c_str(), portName.c_str());
+        return;
+    }
+    consolePrintf("[ERR] Rack: %s NOT Connected on Port: %s\n", rackName.c_str(), portName.c_str());
+    const std::string reason = serialPort->openFailure();
+    if (!reason.empty())
+        consolePrintf("[ERR] Rack: %s on Port: %s: %s\n", rackName.c_str(), portName.c_str(), reason.c_str());
 }
 
 SerialCOMHandlerBase::~SerialCOMHandlerBase() = default;
@@ -69,6 +75,18 @@ std::thread SerialCOMHandlerBase::start() {
 
 void SerialCOMHandlerBase::closePort() {
     serialPort->close();
+}
+
+// A port that is not open, because its board went away or was not there at first, is
+// opened again at most once a second, silently; once it opens, the rack says so with its
+// usual line and is served again.
+void SerialCOMHandlerBase::reopenPortIfDue() {
+    if (serialPort->isConnected()) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastReopenAttempt_ < kReopenInterval) return;
+    lastReopenAttempt_ = now;
+    if (serialPort->reopen())
+        consolePrintf("[OK] Rack: %s Connected on Port: %s\n", rackName.c_str(), portName.c_str());
 }
 
 // An error ends this rack's thread only; the rest of the service goes on.
@@ -128,6 +146,7 @@ SerialCOMHandlerBase::ByteRead SerialCOMHandlerBase::nextByte(
 void SerialCOMHandlerBase::serveMessages(const std::function<void()>& handle) {
     if (!waitForSimulator()) return;
     while (!quitRequested()) {
+        reopenPortIfDue();
         if (!readMessage(receiveBuffer)) {
             consolePrintf("\n[WARN] Cannot READ From Rack %s in %s :(\n", rackName.c_str(),
                         portName.c_str());
@@ -143,7 +162,8 @@ void SerialCOMHandlerBase::serveMessages(const std::function<void()>& handle) {
 bool SerialCOMHandlerBase::readMessage(std::string& body) {
     if (!serialPort->isConnected()) {
         std::this_thread::sleep_for(kIdlePause);
-        return false;
+        reopenPortIfDue();
+        if (!serialPort->isConnected()) return false;
     }
     body.clear();
     const std::time_t started = std::time(nullptr);
@@ -187,9 +207,12 @@ bool SerialCOMHandlerBase::readFrame(std::uint8_t* buffer, std::int32_t length) 
 
 bool SerialCOMHandlerBase::writeFrame(const std::uint8_t* buffer, std::int32_t length) {
     const bool written = serialPort->writeBytes(buffer, static_cast<std::uint32_t>(length));
-    if (!written)
-        consolePrintf("\n[WARN] Cannot WRITE to Rack %s in %s :(\n", rackName.c_str(), portName.c_str());
-    return written;
+    if (written) return true;
+    consolePrintf("\n[WARN] Cannot WRITE to Rack %s in %s :(\n", rackName.c_str(), portName.c_str());
+    // A panel's pass without its port takes two idle seconds, the read's and this write's;
+    // trying here too keeps to one attempt a second.
+    reopenPortIfDue();
+    return false;
 }
 
 std::int32_t SerialCOMHandlerBase::readCockpitVar(const std::string& name) const {

@@ -45,6 +45,7 @@ void SerialCOMHandlerEfis::run() {
     readTimer.startIfUnset();
     writeTimer.startIfUnset();
     while (!quitRequested()) {
+        reopenPortIfDue();
         bool done = false;
         if (periodOver(writeTimer, writePeriodMs)) {
             writeTimer.restart();

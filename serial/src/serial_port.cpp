@@ -21,39 +21,51 @@ void idle() {
 }  // namespace
 
 SerialPort::SerialPort(const char* portPath, std::int32_t baudRate, std::string delimiterSetName)
-    : deviceHandle_(serial_os::kInvalid) {
-    open(portPath, baudRate, std::move(delimiterSetName));
+    : portPath_(portPath != nullptr ? portPath : ""),
+      baudRate_(baudRate),
+      delimiterSetName_(std::move(delimiterSetName)),
+      deviceHandle_(serial_os::kInvalid) {
+    open(true);
 }
 
 SerialPort::~SerialPort() {
     close();
 }
 
-void SerialPort::open(const char* portPath, std::int32_t baudRate, std::string delimiterSetName) {
-    delimiters_.name.clear();
+void SerialPort::open(bool report) {
     connected_ = false;
-    const std::string path = portPath != nullptr ? portPath : "";
-    const serial_os::OpenOutcome opened = serial_os::open(path, deviceHandle_);
-    if (opened == serial_os::OpenOutcome::notFound)
-        consolePrintf("Warning: Handle was not attached. Reason: %s not available\n", path.c_str());
+    const serial_os::OpenOutcome opened = serial_os::open(portPath_, deviceHandle_);
+    if (opened != serial_os::OpenOutcome::opened) openFailure_ = serial_os::lastErrorText();
+    if (report && opened == serial_os::OpenOutcome::notFound)
+        consolePrintf("Warning: Handle was not attached. Reason: %s not available\n", portPath_.c_str());
     if (opened != serial_os::OpenOutcome::opened) return;
 
-    const serial_os::ConfigureOutcome configured = serial_os::configure(deviceHandle_, baudRate);
+    const serial_os::ConfigureOutcome configured = serial_os::configure(deviceHandle_, baudRate_);
     if (configured != serial_os::ConfigureOutcome::done) {
-        if (configured == serial_os::ConfigureOutcome::readSettingsFailed)
+        openFailure_ = serial_os::lastErrorText();
+        if (report && configured == serial_os::ConfigureOutcome::readSettingsFailed)
             consolePrintf("Warning: Failed to get current serial params");
-        else
+        else if (report)
             consolePrintf("Warning: could not set serial port params\n");
-        // The port is never used again, so the device is given back at once rather than
-        // held until the process ends.
+        // Until it is opened again the device is no use, so it is given back at once
+        // rather than held.
         serial_os::close(deviceHandle_);
         deviceHandle_ = serial_os::kInvalid;
         return;
     }
-    loadDelimiters(std::move(delimiterSetName));
+    // The delimiter file is read once, by the first open that succeeds.
+    if (!delimitersLoaded_) loadDelimiters(delimiterSetName_);
+    delimitersLoaded_ = true;
     serial_os::purge(deviceHandle_);
+    openFailure_.clear();
     connected_ = true;
 }
+
+bool SerialPort::reopen() {
+    if (!connected_) open(false);
+    return connected_;
+}
+
 
 void SerialPort::refreshStatus() {
     serial_os::queryStatus(deviceHandle_, lineStatus_, lineErrors_);
@@ -65,7 +77,10 @@ bool SerialPort::readBytes(void* buffer, std::uint32_t count, std::uint32_t& tra
         idle();
         return false;
     }
-    return serial_os::read(deviceHandle_, buffer, count, transferred);
+    const serial_os::IoOutcome outcome = serial_os::read(deviceHandle_, buffer, count, transferred);
+    // A device that went away is closed; the owner may open its path again later.
+    if (outcome == serial_os::IoOutcome::gone) close();
+    return outcome == serial_os::IoOutcome::done;
 }
 
 bool SerialPort::writeBytes(const void* buffer, std::uint32_t count) {
@@ -73,8 +88,13 @@ bool SerialPort::writeBytes(const void* buffer, std::uint32_t count) {
         idle();
         return false;
     }
-    if (serial_os::write(deviceHandle_, buffer, count)) return true;
-    refreshStatus();
+    const serial_os::IoOutcome outcome = serial_os::write(deviceHandle_, buffer, count);
+    if (outcome == serial_os::IoOutcome::done) return true;
+    if (outcome == serial_os::IoOutcome::gone) {
+        close();
+    } else {
+        refreshStatus();
+    }
     return false;
 }
 

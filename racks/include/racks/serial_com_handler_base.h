@@ -53,6 +53,8 @@ protected:
     // 3 s. Returns false when the simulator quit first.
     bool waitForSimulator();
     bool quitRequested() const { return simSession->quit != 0; }
+    // Opens a port that is not open again, at most once a second; called on every pass.
+    void reopenPortIfDue();
     bool simulatorReady() const { return simSession->coon && simSession->first; }
 
     // The text racks' loop: the wait for the simulator, then one message per pass into
@@ -106,4 +108,6 @@ private:
     std::array<char, 256> pendingBytes_{};
     std::uint32_t pendingCount_ = 0;
     std::uint32_t pendingAt_ = 0;
+    // The opening at construction counts as the first attempt.
+    std::chrono::steady_clock::time_point lastReopenAttempt_ = std::chrono::steady_clock::now();
 };

@@ -37,6 +37,7 @@ TEST(RackConfiguration, MembersInKeyOrderDuplicatesAndUnknownValues) {
         "\nCOM10 : \"radio_rack\"\nCOM9 : \"joystick_rack\"\n"
         "Warning: Handle was not attached. Reason: \\\\.\\COM9 not available\n"
         "[ERR] Rack: joystick_rack NOT Connected on Port: \\\\.\\COM9\n"
+        "[ERR] Rack: joystick_rack on Port: \\\\.\\COM9: No such file or directory\n"
         "n : 5\nx : \"Joystick_Rack\"\ny : {\"efis_rack\":1}\nz : null\n";
     ASSERT_TRUE(run.service().waitForOutput(kLaunch, 10s));
     EXPECT_NE(run.output().find(kConnected + lines), std::string::npos) << run.output();
@@ -95,7 +96,8 @@ TEST(RackConfiguration, EmptyDocumentsRunAndUnusableOnesEndInOrder) {
     EXPECT_EQ(refused->process->waitExit(10s), 1) << refused->process->output();
     const std::string refusedOut = refused->process->output();
     EXPECT_NE(refusedOut.find("[ERR] Rack: joystick_rack NOT Connected on Port: \\\\.\\COM9\n"
-                       "\n[ERR] Cannot start rack threads: Resource temporarily unavailable\n"),
+                              "[ERR] Rack: joystick_rack on Port: \\\\.\\COM9: No such file or directory\n"
+                              "\n[ERR] Cannot start rack threads: Resource temporarily unavailable\n"),
               std::string::npos)
         << refusedOut;
     EXPECT_EQ(refusedOut.find("Cannot load"), std::string::npos);
