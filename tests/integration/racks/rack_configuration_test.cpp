@@ -57,6 +57,25 @@ TEST(RackConfiguration, MembersInKeyOrderDuplicatesAndUnknownValues) {
     EXPECT_EQ(run.quitSimulator(), 0) << run.output();
 }
 
+// A user who may not open the board's device (not in the group dialout, on a real board)
+// is told so, rather than left to think another program holds the port.
+TEST(RackConfiguration, APortThatMayNotBeOpenedSaysWhy) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to run the service as another user";
+    RackRun run({"pedals"});
+    ASSERT_TRUE(run.simulatorReady());
+    const std::string user = std::to_string(60000 + getpid() % 5000);
+    const Json config = {{run.link("pedals"), "pedals_rack"}};
+    const auto service = run.launch(config.dump(), {"/usr/bin/setpriv", "--reuid=" + user, "--regid=" + user,
+                                                    "--clear-groups"});
+    const std::string port = "\\\\.\\" + run.link("pedals");
+    EXPECT_TRUE(service->process->waitForOutput(
+        "[ERR] Rack: pedals_rack NOT Connected on Port: " + port + "\n[ERR] Rack: pedals_rack on Port: " + port +
+            ": Permission denied (the user running the service must be in the group dialout: sudo usermod -aG "
+            "dialout USER, then log in again)\n",
+        10s))
+        << service->process->output();
+}
+
 TEST(RackConfiguration, EmptyDocumentsRunAndUnusableOnesEndInOrder) {
     RackRun run({});
     ASSERT_TRUE(run.simulatorReady());
