@@ -68,7 +68,11 @@ bool SerialPort::reopen() {
 
 
 void SerialPort::refreshStatus() {
-    serial_os::queryStatus(deviceHandle_, lineStatus_, lineErrors_);
+    if (!connected_) {
+        lineStatus_ = {};
+        return;
+    }
+    if (serial_os::queryStatus(deviceHandle_, lineStatus_, lineErrors_) == serial_os::IoOutcome::gone) close();
 }
 
 bool SerialPort::readBytes(void* buffer, std::uint32_t count, std::uint32_t& transferred) {

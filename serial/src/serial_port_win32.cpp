@@ -21,6 +21,7 @@ bool gone(DWORD error) {
         case ERROR_ACCESS_DENIED:
         case ERROR_BAD_COMMAND:
         case ERROR_GEN_FAILURE:
+        case ERROR_NOT_READY:
         case ERROR_DEVICE_NOT_CONNECTED:
         case ERROR_DEVICE_REMOVED:
         case ERROR_IO_DEVICE:
@@ -78,12 +79,15 @@ void purge(std::intptr_t device) {
     PurgeComm(handleOf(device), PURGE_RXCLEAR | PURGE_TXCLEAR);
 }
 
-void queryStatus(std::intptr_t device, SerialLineStatus& status, std::uint32_t& errors) {
+// A read of a device that went away may still return nothing without an error; asking for
+// the line's status is what fails then.
+IoOutcome queryStatus(std::intptr_t device, SerialLineStatus& status, std::uint32_t& errors) {
     COMSTAT line{};
     DWORD mask = 0;
-    ClearCommError(handleOf(device), &mask, &line);
+    const BOOL done = ClearCommError(handleOf(device), &mask, &line);
     status.cbInQue = line.cbInQue;
     errors = mask;
+    return done ? IoOutcome::done : failure();
 }
 
 IoOutcome read(std::intptr_t device, void* buffer, std::uint32_t count, std::uint32_t& transferred) {

@@ -221,6 +221,45 @@ TEST_F(WindowsRun, ConnectionCutInTheMiddleOfAMessage) {
         EXPECT_FALSE(contains(*service, line)) << line << "\n" << lines(*service);
 }
 
+// Every board unplugged (the racks' program ends, its devices go and the COM ports' links
+// lead nowhere) and plugged back (new devices, the links made again): the service closes
+// the gone ports, opens each COM port again once it leads to a device, says so with the
+// usual line, and serves the racks as before.
+TEST_F(WindowsRun, BoardsUnpluggedAndPluggedBack) {
+    ASSERT_NO_FATAL_FAILURE(start({"--no-tcp"}));
+    act("set pedals brake_position 100");
+    ASSERT_TRUE(transmitted("AXIS_LEFT_BRAKE_SET", 0));
+    const std::size_t goneFrom = lines(*service).size();
+    racks->signal(SIGTERM);
+    ASSERT_EQ(racks->waitExit(kStepLimit), 0);
+    EXPECT_TRUE(testsupport::waitUntil(
+        [&] { return lines(*service).find("[WARN] Cannot READ From Rack pedals_rack", goneFrom) != std::string::npos; },
+        kStepLimit))
+        << lines(*service).substr(goneFrom);
+
+    const std::size_t backFrom = lines(*service).size();
+    testsupport::RackLog replugged(work.file("racks2.jsonl"));
+    racks = std::make_unique<ChildProcess>(testsupport::ProcessOptions{
+        {testsupport::binaryPath("rack-emulator"), "--joystick", "--pedals", "--efis", "--fcu", "--control",
+         work.file("control2"), "--log", work.file("racks2.jsonl")}});
+    const auto devices = replugged.waitForDevices(kStepLimit);
+    ASSERT_EQ(devices.size(), 4u) << racks->output();
+    // The old links go first: they are the same paths.
+    links.reset();
+    links = std::make_unique<ComLinks>(devices);
+    for (const auto& [com, rack] : kRacks) {
+        const std::string line = std::string("[OK] Rack: ") + rack + "_rack Connected on Port: \\\\.\\" + com;
+        EXPECT_TRUE(testsupport::waitUntil(
+            [&] { return lines(*service).find(line, backFrom) != std::string::npos; }, kStepLimit))
+            << line << "\n" << lines(*service).substr(goneFrom);
+    }
+    const std::size_t from = log.size();
+    ASSERT_TRUE(testsupport::sendRackActions(work.file("control2"), "set pedals brake_position 300"));
+    EXPECT_TRUE(transmitted("AXIS_LEFT_BRAKE_SET", from));
+    EXPECT_TRUE(replugged.waitForReceived("efis", anyFrame, kStepLimit));
+    quit();
+}
+
 // A simulator that takes the connection and never answers it: every rack waits, none of
 // their input reaches the simulator, the service dispatches without spinning, and the
 // simulator's quit still ends it.

@@ -25,7 +25,8 @@ public:
     bool reopen() override;
     std::string openFailure() const override { return openFailure_; }
 
-    // Asks the driver how many bytes wait in each direction and clears its error state.
+    // Asks the driver how many bytes wait in each direction and clears its error state; a
+    // device that went away is closed.
     void refreshStatus() override;
     // Reads what arrives within about 1 ms, at most `count` bytes; `transferred` tells how
     // many. Returns false when the device failed (or after one second when not connected);
