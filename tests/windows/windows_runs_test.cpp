@@ -22,7 +22,7 @@ using namespace winetest;
 // Wine starts slowly, and a first run may still be making the prefix.
 constexpr auto kStartLimit = 60s;
 constexpr auto kStepLimit = 15s;
-// The service's main loop sleeps a millisecond between dispatches and its racks sleep
+// The service's main loop sleeps until the simulator's messages come and its racks sleep
 // between reads; a loop that spins takes a whole core.
 constexpr double kQuietCpu = 0.5;
 const auto anyFrame = [](const Json&) { return true; };
