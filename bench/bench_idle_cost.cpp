@@ -16,9 +16,9 @@
 #include <utility>
 #include <vector>
 
-#include "tests/support/proc_stats.h"
 #include "bench/sampling.h"
 #include "bench/service_run.h"
+#include "tests/support/proc_stats.h"
 
 namespace {
 
@@ -68,7 +68,8 @@ struct Measured {
 const char* const kThreadNames[] = {"main", "io", "autopilot", "efis", "joystick", "pedals"};
 
 std::vector<double> wakeupsPerSecond(const std::vector<std::pair<pid_t, double>>& before,
-                                     const std::vector<std::pair<pid_t, double>>& after, double wall) {
+                                     const std::vector<std::pair<pid_t, double>>& after,
+                                     double wall) {
     std::vector<double> rates;
     for (const auto& [tid, count] : after) {
         double start = count;
@@ -100,7 +101,8 @@ Measured measureService(const std::string& config, const std::function<bool(test
     const auto started = Clock::now();
     measured.cpu = cpuPerSecond(service.pid(), [] { std::this_thread::sleep_for(kWindow); });
     const double wall = std::chrono::duration<double>(Clock::now() - started).count();
-    measured.wakeups = wakeupsPerSecond(threadsBefore, testsupport::threadWakeups(service.pid()), wall);
+    measured.wakeups =
+        wakeupsPerSecond(threadsBefore, testsupport::threadWakeups(service.pid()), wall);
     measured.rssMiB = testsupport::peakRssKiB(service.pid()) / 1024.0;
     return measured;
 }

@@ -16,10 +16,10 @@
 
 #include "app/locks.h"
 #include "app/message_signal.h"
-#include "console/console.h"
-#include "rack_config.h"
 #include "app/sim_call.h"
 #include "app/sim_session.h"
+#include "console/console.h"
+#include "rack_config.h"
 #include "simconnect/SimConnect.h"
 #include "simconnect/connection_watch.h"
 
@@ -56,8 +56,8 @@ void printBanner() {
 
 void connect(SimSession& session, const MessageSignal& arrived) {
     for (;;) {
-        const HRESULT result = SimConnect_Open(&session.hSimConnect, "OrvendaleFlightRacks", nullptr,
-                                               0, arrived.eventHandle(), 0);
+        const HRESULT result = SimConnect_Open(&session.hSimConnect, "OrvendaleFlightRacks",
+                                               nullptr, 0, arrived.eventHandle(), 0);
         session.coon = result >= 0;
         if (session.coon) return;
         consolePrintf("\n[ERR] NOT Connected to Flight Simulator! :(\nRetry in 3 secs...\n");
@@ -145,8 +145,8 @@ int main() {
     const bool quit = dispatchUntilQuit(session, arrived);
     if (!quit) {
         consolePrintf("\n[ERR] Lost the connection to Flight Simulator at %s, status 0x%08X\n",
-                    DescribeEndpoint(session.hSimConnect).c_str(),
-                    static_cast<unsigned>(session.lastResult.load()));
+                      DescribeEndpoint(session.hSimConnect).c_str(),
+                      static_cast<unsigned>(session.lastResult.load()));
         session.quit = 1;
     }
 

@@ -8,8 +8,8 @@
 #include <iostream>
 
 #include "app/sim_ids.h"
-#include "console/console.h"
 #include "app/sim_session.h"
+#include "console/console.h"
 
 namespace {
 
@@ -62,8 +62,8 @@ void SimSession::handleMessage(const SIMCONNECT_RECV& message, DWORD size) {
         case SIMCONNECT_RECV_ID_EXCEPTION:
             if (size < through(&SIMCONNECT_RECV_EXCEPTION::dwException)) break;
             consolePrintf("\n[WARN] Exception ID:%d\n",
-                        static_cast<int>(
-                            static_cast<const SIMCONNECT_RECV_EXCEPTION&>(message).dwException));
+                          static_cast<int>(
+                              static_cast<const SIMCONNECT_RECV_EXCEPTION&>(message).dwException));
             return;
         case SIMCONNECT_RECV_ID_OPEN:
             if (size < through(&SIMCONNECT_RECV_OPEN::dwSimConnectBuildMinor)) break;

@@ -1,8 +1,8 @@
 #include "console/console.h"
 
 #include <cstdarg>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 
 #include "console_os.h"
 

@@ -64,7 +64,8 @@ SerialCOMHandlerBase::SerialCOMHandlerBase(std::unique_ptr<SerialLine> line, std
     consolePrintf("[ERR] Rack: %s NOT Connected on Port: %s\n", rackName.c_str(), portName.c_str());
     const std::string reason = serialPort->openFailure();
     if (!reason.empty())
-        consolePrintf("[ERR] Rack: %s on Port: %s: %s\n", rackName.c_str(), portName.c_str(), reason.c_str());
+        consolePrintf("[ERR] Rack: %s on Port: %s: %s\n", rackName.c_str(), portName.c_str(),
+                      reason.c_str());
 }
 
 SerialCOMHandlerBase::~SerialCOMHandlerBase() = default;
@@ -103,9 +104,10 @@ void SerialCOMHandlerBase::runReportingErrors() {
 bool SerialCOMHandlerBase::waitForSimulator() {
     while (!simulatorReady()) {
         if (quitRequested()) return false;
-        consolePrintf("\n[WARN] Rack %s in %s is waiting for Flight Simulator starts. coon:%d, first:%d\n",
-                    rackName.c_str(), portName.c_str(), simSession->coon ? 1 : 0,
-                    simSession->first ? 1 : 0);
+        consolePrintf(
+            "\n[WARN] Rack %s in %s is waiting for Flight Simulator starts. coon:%d, first:%d\n",
+            rackName.c_str(), portName.c_str(), simSession->coon ? 1 : 0,
+            simSession->first ? 1 : 0);
         // The whole interval is slept; only a quit cuts it short, so that shutdown never
         // waits on a rack that is still waiting.
         const auto until = std::chrono::steady_clock::now() + kSimulatorWaitInterval;
@@ -149,7 +151,7 @@ void SerialCOMHandlerBase::serveMessages(const std::function<void()>& handle) {
         reopenPortIfDue();
         if (!readMessage(receiveBuffer)) {
             consolePrintf("\n[WARN] Cannot READ From Rack %s in %s :(\n", rackName.c_str(),
-                        portName.c_str());
+                          portName.c_str());
             std::this_thread::sleep_for(kReadFailurePause);
             continue;
         }
@@ -208,7 +210,8 @@ bool SerialCOMHandlerBase::readFrame(std::uint8_t* buffer, std::int32_t length) 
 bool SerialCOMHandlerBase::writeFrame(const std::uint8_t* buffer, std::int32_t length) {
     const bool written = serialPort->writeBytes(buffer, static_cast<std::uint32_t>(length));
     if (written) return true;
-    consolePrintf("\n[WARN] Cannot WRITE to Rack %s in %s :(\n", rackName.c_str(), portName.c_str());
+    consolePrintf("\n[WARN] Cannot WRITE to Rack %s in %s :(\n", rackName.c_str(),
+                  portName.c_str());
     // A panel's pass without its port takes two idle seconds, the read's and this write's;
     // trying here too keeps to one attempt a second.
     reopenPortIfDue();

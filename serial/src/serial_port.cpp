@@ -37,7 +37,8 @@ void SerialPort::open(bool report) {
     const serial_os::OpenOutcome opened = serial_os::open(portPath_, deviceHandle_);
     if (opened != serial_os::OpenOutcome::opened) openFailure_ = serial_os::lastErrorText();
     if (report && opened == serial_os::OpenOutcome::notFound)
-        consolePrintf("Warning: Handle was not attached. Reason: %s not available\n", portPath_.c_str());
+        consolePrintf("Warning: Handle was not attached. Reason: %s not available\n",
+                      portPath_.c_str());
     if (opened != serial_os::OpenOutcome::opened) return;
 
     const serial_os::ConfigureOutcome configured = serial_os::configure(deviceHandle_, baudRate_);
@@ -66,13 +67,14 @@ bool SerialPort::reopen() {
     return connected_;
 }
 
-
 void SerialPort::refreshStatus() {
     if (!connected_) {
         lineStatus_ = {};
         return;
     }
-    if (serial_os::queryStatus(deviceHandle_, lineStatus_, lineErrors_) == serial_os::IoOutcome::gone) close();
+    if (serial_os::queryStatus(deviceHandle_, lineStatus_, lineErrors_) ==
+        serial_os::IoOutcome::gone)
+        close();
 }
 
 bool SerialPort::readBytes(void* buffer, std::uint32_t count, std::uint32_t& transferred) {

@@ -139,7 +139,8 @@ IoOutcome queryStatus(std::intptr_t device, SerialLineStatus& status, std::uint3
     return gone(errno) ? IoOutcome::gone : IoOutcome::failed;
 }
 
-IoOutcome read(std::intptr_t device, void* buffer, std::uint32_t count, std::uint32_t& transferred) {
+IoOutcome read(std::intptr_t device, void* buffer, std::uint32_t count,
+               std::uint32_t& transferred) {
     auto* bytes = static_cast<unsigned char*>(buffer);
     const auto deadline = Clock::now() + kReadWindow;
     transferred = 0;
@@ -173,7 +174,8 @@ IoOutcome write(std::intptr_t device, const void* buffer, std::uint32_t count) {
         }
         if (n < 0 && gone(errno)) return IoOutcome::gone;
         if (n < 0 && !transient(errno)) return IoOutcome::failed;
-        if (!waitFor(fd(device), POLLOUT, deadline) && Clock::now() >= deadline) return IoOutcome::failed;
+        if (!waitFor(fd(device), POLLOUT, deadline) && Clock::now() >= deadline)
+            return IoOutcome::failed;
     }
     return IoOutcome::done;
 }
@@ -196,8 +198,9 @@ std::string lastErrorText() {
     std::string text = strerror_r(error, buffer, sizeof buffer);
     // Serial devices belong to the group dialout; a user outside it may not open them.
     if (error == EACCES)
-        text += " (the user running the service must be in the group dialout: "
-                "sudo usermod -aG dialout USER, then log in again)";
+        text +=
+            " (the user running the service must be in the group dialout: "
+            "sudo usermod -aG dialout USER, then log in again)";
     return text;
 }
 

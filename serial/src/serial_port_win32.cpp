@@ -90,7 +90,8 @@ IoOutcome queryStatus(std::intptr_t device, SerialLineStatus& status, std::uint3
     return done ? IoOutcome::done : failure();
 }
 
-IoOutcome read(std::intptr_t device, void* buffer, std::uint32_t count, std::uint32_t& transferred) {
+IoOutcome read(std::intptr_t device, void* buffer, std::uint32_t count,
+               std::uint32_t& transferred) {
     DWORD got = 0;
     const BOOL done = ReadFile(handleOf(device), buffer, count, &got, nullptr);
     transferred = got;
@@ -99,7 +100,8 @@ IoOutcome read(std::intptr_t device, void* buffer, std::uint32_t count, std::uin
 
 IoOutcome write(std::intptr_t device, const void* buffer, std::uint32_t count) {
     DWORD written = 0;
-    return WriteFile(handleOf(device), buffer, count, &written, nullptr) ? IoOutcome::done : failure();
+    return WriteFile(handleOf(device), buffer, count, &written, nullptr) ? IoOutcome::done
+                                                                         : failure();
 }
 
 // A read already waits for the line under the port's time-outs.
@@ -112,11 +114,12 @@ void close(std::intptr_t device) {
 std::string lastErrorText() {
     const DWORD error = GetLastError();
     char buffer[512] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                        error, 0, buffer, sizeof buffer, nullptr);
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, buffer, sizeof buffer, nullptr);
     std::string text(buffer, length);
     // The system's text ends its sentence with a line end.
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
     if (text.empty()) text = "system error " + std::to_string(error);
     return text;
 }

@@ -5,11 +5,11 @@
 #include <cstring>
 #include <new>
 
+#include "bytes/little_endian.h"
 #include "hosting.h"
 #include "library_state.h"
 #include "simconnect/connection_watch.h"
 #include "simconnect/request_layout.h"
-#include "bytes/little_endian.h"
 
 namespace {
 
@@ -201,7 +201,8 @@ int AbandonRequest(ClientClient* session, unsigned char* request, std::uint32_t 
 }
 
 std::string DescribeEndpoint(HANDLE hSimConnect) {
-    return hSimConnect != nullptr ? static_cast<ClientClient*>(hSimConnect)->Endpoint() : std::string();
+    return hSimConnect != nullptr ? static_cast<ClientClient*>(hSimConnect)->Endpoint()
+                                  : std::string();
 }
 
 void GetLastFailure(ClientClient* session, std::uint32_t* osError, HRESULT* result) {

@@ -47,7 +47,8 @@ int CClient::ConnectPipe(const std::string& address, const std::string& port) {
 int CClient::ConnectTcp(std::uint32_t family, const std::string& address, const std::string& port) {
     // An empty address is this machine; an IPv6 address is bracketed before its port.
     const std::string host = address.empty() ? "localhost" : address;
-    endpoint = "TCP " + (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + port;
+    endpoint =
+        "TCP " + (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + port;
     OsHandle connected = kInvalidOsHandle;
     std::uint32_t connectedFamily = 0;
     if (!transport_os::ConnectTcp(family, address, port, connected, connectedFamily)) return 1;

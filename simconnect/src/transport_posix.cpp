@@ -126,7 +126,8 @@ void DoRead(Channel& channel, std::unique_lock<std::mutex>& lock, bool dataOnly 
 // messages (a quit, say) come before the write's failure ends the connection.
 void ReadWhatArrived(Channel& channel, std::unique_lock<std::mutex>& lock) {
     channel.readReady = true;
-    while (channel.read != nullptr && channel.readReady && !channel.closing) DoRead(channel, lock, true);
+    while (channel.read != nullptr && channel.readReady && !channel.closing)
+        DoRead(channel, lock, true);
 }
 
 // The part of a write not yet on the stream, as an I/O vector; its number of entries.
@@ -258,8 +259,10 @@ bool ConnectWithin(int fd, const sockaddr* address, socklen_t length) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(kConnectLimitMs);
     pollfd entry{fd, POLLOUT, 0};
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        const int ready = ::poll(&entry, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const int ready =
+            ::poll(&entry, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
         if (ready > 0) break;
         if (ready == 0 || errno != EINTR) return false;
     }
@@ -271,11 +274,13 @@ bool ConnectWithin(int fd, const sockaddr* address, socklen_t length) {
 void KeepAlive(int fd) {
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepAliveIdleSeconds, sizeof kKeepAliveIdleSeconds);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepAliveIdleSeconds,
+                 sizeof kKeepAliveIdleSeconds);
     ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepAliveIntervalSeconds,
                  sizeof kKeepAliveIntervalSeconds);
     ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &kKeepAliveProbes, sizeof kKeepAliveProbes);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &kUnacknowledgedLimitMs, sizeof kUnacknowledgedLimitMs);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &kUnacknowledgedLimitMs,
+                 sizeof kUnacknowledgedLimitMs);
 }
 
 int ToSocketFamily(std::uint32_t family) {

@@ -2,8 +2,10 @@
 // Sockets, and completions delivered by the system thread pool (BindIoCompletionCallback).
 // An OsHandle holds the pipe's HANDLE or the SOCKET itself; the OVERLAPPED of each
 // operation is the first member of its IoRequest.
+// The sockets' headers come before windows.h, and mstcpip.h after them.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
 #include <mstcpip.h>
 #include <windows.h>
 
@@ -116,7 +118,8 @@ bool ConnectWithin(SOCKET socket, const sockaddr* address, int length) {
     FD_SET(socket, &writable);
     FD_SET(socket, &failed);
     timeval limit{kConnectLimitSeconds, 0};
-    if (select(0, nullptr, &writable, &failed, &limit) != 1 || !FD_ISSET(socket, &writable)) return false;
+    if (select(0, nullptr, &writable, &failed, &limit) != 1 || !FD_ISSET(socket, &writable))
+        return false;
     nonBlocking = 0;
     return ioctlsocket(socket, FIONBIO, &nonBlocking) == 0;
 }
@@ -125,11 +128,13 @@ bool ConnectWithin(SOCKET socket, const sockaddr* address, int length) {
 void KeepAlive(SOCKET socket) {
     tcp_keepalive values{1, kKeepAliveIdleMs, kKeepAliveIntervalMs};
     DWORD returned = 0;
-    WSAIoctl(socket, SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0, &returned, nullptr, nullptr);
+    WSAIoctl(socket, SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0, &returned, nullptr,
+             nullptr);
     setsockopt(socket, IPPROTO_TCP, kTcpKeepCount, reinterpret_cast<const char*>(&kKeepAliveProbes),
                sizeof kKeepAliveProbes);
     setsockopt(socket, IPPROTO_TCP, kTcpMaxRetransmitSeconds,
-               reinterpret_cast<const char*>(&kUnacknowledgedLimitSeconds), sizeof kUnacknowledgedLimitSeconds);
+               reinterpret_cast<const char*>(&kUnacknowledgedLimitSeconds),
+               sizeof kUnacknowledgedLimitSeconds);
 }
 
 void CopyBuffers(const IoRequest& request, WSABUF (&buffers)[kMaxIoBuffers]) {

@@ -40,8 +40,8 @@ inline double cpuSeconds(pid_t pid) {
 inline double threadsCpuSeconds(pid_t pid) {
     double seconds = 0;
     std::error_code error;
-    for (std::filesystem::directory_iterator it(procPath(pid, "task"), error), end; !error && it != end;
-         it.increment(error)) {
+    for (std::filesystem::directory_iterator it(procPath(pid, "task"), error), end;
+         !error && it != end; it.increment(error)) {
         std::ifstream in(it->path() / "schedstat");
         double nanoseconds = 0;
         if (in >> nanoseconds) seconds += nanoseconds / 1e9;
@@ -66,8 +66,8 @@ inline double threadCount(pid_t pid) { return statusValue(pid, "Threads:"); }
 inline std::vector<std::pair<pid_t, double>> threadWakeups(pid_t pid) {
     std::vector<std::pair<pid_t, double>> threads;
     std::error_code error;
-    for (std::filesystem::directory_iterator it(procPath(pid, "task"), error), end; !error && it != end;
-         it.increment(error)) {
+    for (std::filesystem::directory_iterator it(procPath(pid, "task"), error), end;
+         !error && it != end; it.increment(error)) {
         const auto tid = static_cast<pid_t>(std::stol(it->path().filename().string()));
         const std::string status = "task/" + std::to_string(tid) + "/status";
         threads.emplace_back(tid, statusValue(pid, "voluntary_ctxt_switches:", status));

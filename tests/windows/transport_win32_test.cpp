@@ -3,11 +3,10 @@
 // system reports, also when the system refuses the next read at once; closing with a read
 // and a large write in flight gives every completion back; a busy pipe is waited for.
 // Every wait on the peer's side is bounded.
+#include <gtest/gtest.h>
+#include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <windows.h>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
@@ -147,10 +146,11 @@ public:
         OVERLAPPED overlapped{};
         overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         DWORD written = 0;
-        const bool done = (WriteFile(pipe_, bytes.data(), DWORD(bytes.size()), nullptr, &overlapped) ||
-                           (GetLastError() == ERROR_IO_PENDING &&
-                            WaitForSingleObject(overlapped.hEvent, kPeerWaitMs) == WAIT_OBJECT_0)) &&
-                          GetOverlappedResult(pipe_, &overlapped, &written, FALSE) && written == bytes.size();
+        const bool done =
+            (WriteFile(pipe_, bytes.data(), DWORD(bytes.size()), nullptr, &overlapped) ||
+             (GetLastError() == ERROR_IO_PENDING &&
+              WaitForSingleObject(overlapped.hEvent, kPeerWaitMs) == WAIT_OBJECT_0)) &&
+            GetOverlappedResult(pipe_, &overlapped, &written, FALSE) && written == bytes.size();
         CloseHandle(overlapped.hEvent);
         return done;
     }
@@ -284,7 +284,10 @@ TEST(WindowsTransport, ReadRefusedAtOnceEndsTheConnection) {
     EXPECT_TRUE(waitFor([&] { return sessionOf(handle)->HasFailed(); }));
     std::vector<DWORD> sizes;
     const HRESULT result = SimConnect_CallDispatch(
-        handle, [](SIMCONNECT_RECV*, DWORD size, void* c) { static_cast<std::vector<DWORD>*>(c)->push_back(size); },
+        handle,
+        [](SIMCONNECT_RECV*, DWORD size, void* c) {
+            static_cast<std::vector<DWORD>*>(c)->push_back(size);
+        },
         &sizes);
     EXPECT_EQ(sizes, std::vector<DWORD>{5000});
     EXPECT_EQ(static_cast<std::uint32_t>(result), 0xC000014Bu);

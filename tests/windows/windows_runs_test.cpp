@@ -214,8 +214,10 @@ TEST_F(WindowsRun, ConnectionCutInTheMiddleOfAMessage) {
     ASSERT_TRUE(firstRequest && (*firstRequest)["t"] < (*broke)["t"]) << "the racks were not at work before the break";
 
     EXPECT_EQ(service->waitExit(kStepLimit), 3) << lines(*service);
-    EXPECT_TRUE(contains(*service, "\n[ERR] Lost the connection to Flight Simulator at "
-                                   "\\\\.\\pipe\\Microsoft Flight Simulator\\SimConnect, status 0xC000014B\n"))
+    EXPECT_TRUE(
+        contains(*service,
+                 "\n[ERR] Lost the connection to Flight Simulator at "
+                 "\\\\.\\pipe\\Microsoft Flight Simulator\\SimConnect, status 0xC000014B\n"))
         << lines(*service);
     for (const char* line : {"Exception ID", "Received:", "Error", "[OK] Quit"})
         EXPECT_FALSE(contains(*service, line)) << line << "\n" << lines(*service);
@@ -233,28 +235,34 @@ TEST_F(WindowsRun, BoardsUnpluggedAndPluggedBack) {
     racks->signal(SIGTERM);
     ASSERT_EQ(racks->waitExit(kStepLimit), 0);
     EXPECT_TRUE(testsupport::waitUntil(
-        [&] { return lines(*service).find("[WARN] Cannot READ From Rack pedals_rack", goneFrom) != std::string::npos; },
+        [&] {
+            return lines(*service).find("[WARN] Cannot READ From Rack pedals_rack", goneFrom) !=
+                   std::string::npos;
+        },
         kStepLimit))
         << lines(*service).substr(goneFrom);
 
     const std::size_t backFrom = lines(*service).size();
     testsupport::RackLog replugged(work.file("racks2.jsonl"));
     racks = std::make_unique<ChildProcess>(testsupport::ProcessOptions{
-        {testsupport::binaryPath("rack-emulator"), "--joystick", "--pedals", "--efis", "--fcu", "--control",
-         work.file("control2"), "--log", work.file("racks2.jsonl")}});
+        {testsupport::binaryPath("rack-emulator"), "--joystick", "--pedals", "--efis", "--fcu",
+         "--control", work.file("control2"), "--log", work.file("racks2.jsonl")}});
     const auto devices = replugged.waitForDevices(kStepLimit);
     ASSERT_EQ(devices.size(), 4u) << racks->output();
     // The old links go first: they are the same paths.
     links.reset();
     links = std::make_unique<ComLinks>(devices);
     for (const auto& [com, rack] : kRacks) {
-        const std::string line = std::string("[OK] Rack: ") + rack + "_rack Connected on Port: \\\\.\\" + com;
+        const std::string line =
+            std::string("[OK] Rack: ") + rack + "_rack Connected on Port: \\\\.\\" + com;
         EXPECT_TRUE(testsupport::waitUntil(
             [&] { return lines(*service).find(line, backFrom) != std::string::npos; }, kStepLimit))
-            << line << "\n" << lines(*service).substr(goneFrom);
+            << line << "\n"
+            << lines(*service).substr(goneFrom);
     }
     const std::size_t from = log.size();
-    ASSERT_TRUE(testsupport::sendRackActions(work.file("control2"), "set pedals brake_position 300"));
+    ASSERT_TRUE(
+        testsupport::sendRackActions(work.file("control2"), "set pedals brake_position 300"));
     EXPECT_TRUE(transmitted("AXIS_LEFT_BRAKE_SET", from));
     EXPECT_TRUE(replugged.waitForReceived("efis", anyFrame, kStepLimit));
     quit();

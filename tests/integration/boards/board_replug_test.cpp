@@ -14,7 +14,11 @@ const std::vector<std::string> kBoardSim = {"board-sim", "--firmware", ORVENDALE
 bool efisShown(const std::string& log) {
     testsupport::RackLog boards(log);
     return boards
-        .waitFor([](const Json& e) { return e.value("rack", "") == "efis" && e.value("event", "") == "display"; }, 10s)
+        .waitFor(
+            [](const Json& e) {
+                return e.value("rack", "") == "efis" && e.value("event", "") == "display";
+            },
+            10s)
         .has_value();
 }
 
@@ -29,17 +33,19 @@ TEST(BoardReplug, BoardsUnpluggedAndPluggedBack) {
 
     const std::size_t goneFrom = run.service().output().size();
     ReplugRun::unplug(boards);
-    ASSERT_TRUE(run.service().waitForOutput("[WARN] Cannot READ From Rack pedals_rack", 5s, goneFrom))
+    ASSERT_TRUE(
+        run.service().waitForOutput("[WARN] Cannot READ From Rack pedals_rack", 5s, goneFrom))
         << run.service().output();
 
     const std::size_t backFrom = run.service().output().size();
     const std::size_t logged = run.sim().size();
     boards = run.plug({"pedals", "efis"}, "second.jsonl", kBoardSim);
     for (const char* rack : {"pedals", "efis"})
-        EXPECT_TRUE(run.service().waitForOutput(std::string("[OK] Rack: ") + rack + "_rack Connected on Port: " +
-                                                    run.port(rack) + "\n",
-                                                5s, backFrom))
-            << rack << "\n" << run.service().output().substr(backFrom);
+        EXPECT_TRUE(run.service().waitForOutput(
+            std::string("[OK] Rack: ") + rack + "_rack Connected on Port: " + run.port(rack) + "\n",
+            5s, backFrom))
+            << rack << "\n"
+            << run.service().output().substr(backFrom);
     EXPECT_TRUE(rudderWritten(run.sim(), logged));
     EXPECT_TRUE(efisShown(run.logPath("second.jsonl")));
 }

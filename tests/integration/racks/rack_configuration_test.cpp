@@ -65,14 +65,16 @@ TEST(RackConfiguration, APortThatMayNotBeOpenedSaysWhy) {
     ASSERT_TRUE(run.simulatorReady());
     const std::string user = std::to_string(60000 + getpid() % 5000);
     const Json config = {{run.link("pedals"), "pedals_rack"}};
-    const auto service = run.launch(config.dump(), {"/usr/bin/setpriv", "--reuid=" + user, "--regid=" + user,
-                                                    "--clear-groups"});
+    const auto service = run.launch(config.dump(), {"/usr/bin/setpriv", "--reuid=" + user,
+                                                    "--regid=" + user, "--clear-groups"});
     const std::string port = "\\\\.\\" + run.link("pedals");
-    EXPECT_TRUE(service->process->waitForOutput(
-        "[ERR] Rack: pedals_rack NOT Connected on Port: " + port + "\n[ERR] Rack: pedals_rack on Port: " + port +
-            ": Permission denied (the user running the service must be in the group dialout: sudo usermod -aG "
-            "dialout USER, then log in again)\n",
-        10s))
+    EXPECT_TRUE(
+        service->process->waitForOutput("[ERR] Rack: pedals_rack NOT Connected on Port: " + port +
+                                            "\n[ERR] Rack: pedals_rack on Port: " + port +
+                                            ": Permission denied (the user running the service "
+                                            "must be in the group dialout: sudo usermod -aG "
+                                            "dialout USER, then log in again)\n",
+                                        10s))
         << service->process->output();
 }
 
@@ -114,9 +116,10 @@ TEST(RackConfiguration, EmptyDocumentsRunAndUnusableOnesEndInOrder) {
                     "--regid=" + user, "--clear-groups"});
     EXPECT_EQ(refused->process->waitExit(10s), 1) << refused->process->output();
     const std::string refusedOut = refused->process->output();
-    EXPECT_NE(refusedOut.find("[ERR] Rack: joystick_rack NOT Connected on Port: \\\\.\\COM9\n"
-                              "[ERR] Rack: joystick_rack on Port: \\\\.\\COM9: No such file or directory\n"
-                              "\n[ERR] Cannot start rack threads: Resource temporarily unavailable\n"),
+    EXPECT_NE(refusedOut.find(
+                  "[ERR] Rack: joystick_rack NOT Connected on Port: \\\\.\\COM9\n"
+                  "[ERR] Rack: joystick_rack on Port: \\\\.\\COM9: No such file or directory\n"
+                  "\n[ERR] Cannot start rack threads: Resource temporarily unavailable\n"),
               std::string::npos)
         << refusedOut;
     EXPECT_EQ(refusedOut.find("Cannot load"), std::string::npos);

@@ -21,16 +21,20 @@ TEST(RackReplug, BoardsUnpluggedPluggedBackAndPluggedLate) {
                          {run.link("efis"), "efis_rack"},
                          {run.link("joystick"), "joystick_rack"}};
     run.startService(config.dump());
-    ASSERT_TRUE(run.service().waitForOutput("[OK] Rack: efis_rack Connected on Port: " + run.port("efis") + "\n", 10s));
+    ASSERT_TRUE(run.service().waitForOutput(
+        "[OK] Rack: efis_rack Connected on Port: " + run.port("efis") + "\n", 10s));
     // The joystick's board is not there yet: said once, with the system's reason.
-    EXPECT_TRUE(run.service().waitForOutput("[ERR] Rack: joystick_rack NOT Connected on Port: " + run.port("joystick") +
-                                            "\n[ERR] Rack: joystick_rack on Port: " + run.port("joystick") +
-                                            ": No such file or directory\n", 10s))
+    EXPECT_TRUE(run.service().waitForOutput(
+        "[ERR] Rack: joystick_rack NOT Connected on Port: " + run.port("joystick") +
+            "\n[ERR] Rack: joystick_rack on Port: " + run.port("joystick") +
+            ": No such file or directory\n",
+        10s))
         << run.service().output();
     ASSERT_TRUE(run.act("first.jsonl", "set pedals rudder_position 11"));
     ASSERT_TRUE(rudderWritten(run.sim(), 0, 11)) << run.service().output();
     testsupport::RackLog first(run.logPath("first.jsonl"));
-    ASSERT_TRUE(first.waitForReceived("efis", [](const Json&) { return true; }, 10s));
+    ASSERT_TRUE(first.waitForReceived(
+        "efis", [](const Json&) { return true; }, 10s));
 
     // Gone for three seconds: nothing about either rack more often than once a second.
     const std::size_t goneFrom = run.service().output().size();
@@ -42,7 +46,8 @@ TEST(RackReplug, BoardsUnpluggedPluggedBackAndPluggedLate) {
     for (const std::string& rack : {std::string("pedals_rack"), std::string("efis_rack")}) {
         const std::size_t lines = countFrom(during, rack, goneFrom);
         EXPECT_GE(lines, 1u) << rack << "\n" << during.substr(goneFrom);
-        EXPECT_LE(lines, static_cast<std::size_t>(seconds) + 1) << rack << "\n" << during.substr(goneFrom);
+        EXPECT_LE(lines, static_cast<std::size_t>(seconds) + 1) << rack << "\n"
+                                                                << during.substr(goneFrom);
     }
     EXPECT_LE(countFrom(during, "[ERR READFILE]", goneFrom), 1u) << during.substr(goneFrom);
 
@@ -51,18 +56,22 @@ TEST(RackReplug, BoardsUnpluggedPluggedBackAndPluggedLate) {
     const std::size_t logged = run.sim().size();
     boards = run.plug({"pedals", "efis", "joystick"}, "second.jsonl");
     for (const char* rack : {"pedals", "efis", "joystick"})
-        EXPECT_TRUE(run.service().waitForOutput(std::string("[OK] Rack: ") + rack + "_rack Connected on Port: " +
-                                                    run.port(rack) + "\n",
-                                                5s, backFrom))
-            << rack << "\n" << run.service().output().substr(backFrom);
-    ASSERT_TRUE(run.act("second.jsonl", "set pedals rudder_position 22\nset joystick autopilot_master 1"));
+        EXPECT_TRUE(run.service().waitForOutput(
+            std::string("[OK] Rack: ") + rack + "_rack Connected on Port: " + run.port(rack) + "\n",
+            5s, backFrom))
+            << rack << "\n"
+            << run.service().output().substr(backFrom);
+    ASSERT_TRUE(
+        run.act("second.jsonl", "set pedals rudder_position 22\nset joystick autopilot_master 1"));
     EXPECT_TRUE(rudderWritten(run.sim(), logged, 22));
-    EXPECT_TRUE(run.sim().waitForRequest("TransmitClientEvent", testsupport::memberIs("event", "AP_MASTER"), 10s,
-                                         logged));
+    EXPECT_TRUE(run.sim().waitForRequest("TransmitClientEvent",
+                                         testsupport::memberIs("event", "AP_MASTER"), 10s, logged));
     testsupport::RackLog second(run.logPath("second.jsonl"));
-    EXPECT_TRUE(second.waitForReceived("efis", [](const Json&) { return true; }, 10s));
+    EXPECT_TRUE(second.waitForReceived(
+        "efis", [](const Json&) { return true; }, 10s));
 
-    EXPECT_EQ(run.service().output().find("Error run"), std::string::npos) << run.service().output();
+    EXPECT_EQ(run.service().output().find("Error run"), std::string::npos)
+        << run.service().output();
 }
 
 }  // namespace

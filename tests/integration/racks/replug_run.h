@@ -20,7 +20,9 @@ using Clock = std::chrono::steady_clock;
 // How often `part` occurs in `text` from `from` on.
 inline std::size_t countFrom(const std::string& text, const std::string& part, std::size_t from) {
     std::size_t count = 0;
-    for (std::size_t at = text.find(part, from); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    for (std::size_t at = text.find(part, from); at != std::string::npos;
+         at = text.find(part, at + 1))
+        ++count;
     return count;
 }
 
@@ -40,14 +42,19 @@ public:
 
     // The boards of `racks` plugged in: a program of their own (`program`: its name, then
     // its own options), its log in `log`.
-    std::unique_ptr<testsupport::ChildProcess> plug(const std::vector<std::string>& racks, const std::string& log,
-                                                    const std::vector<std::string>& program = {"rack-emulator"}) {
-        testsupport::ProcessOptions options{{testsupport::binaryPath(program.front()), "--log", links_.file(log),
-                                             "--control", links_.file(log + ".control")}};
+    std::unique_ptr<testsupport::ChildProcess> plug(const std::vector<std::string>& racks,
+                                                    const std::string& log,
+                                                    const std::vector<std::string>& program = {
+                                                        "rack-emulator"}) {
+        testsupport::ProcessOptions options{{testsupport::binaryPath(program.front()), "--log",
+                                             links_.file(log), "--control",
+                                             links_.file(log + ".control")}};
         options.args.insert(options.args.end(), program.begin() + 1, program.end());
-        for (const std::string& rack : racks) options.args.insert(options.args.end(), {"--" + rack, link(rack)});
+        for (const std::string& rack : racks)
+            options.args.insert(options.args.end(), {"--" + rack, link(rack)});
         auto emulator = std::make_unique<testsupport::ChildProcess>(options);
-        EXPECT_TRUE(emulator->waitForOutput(program.front() + ": ready", 10s)) << emulator->output();
+        EXPECT_TRUE(emulator->waitForOutput(program.front() + ": ready", 10s))
+            << emulator->output();
         return emulator;
     }
     // Unplugged: the program ends, and its pseudo-terminals and links go with it.
@@ -58,7 +65,8 @@ public:
     }
     void startService(const std::string& config) {
         work_.write("rack_config.json", config);
-        service_ = std::make_unique<testsupport::ChildProcess>(servicetest::serviceOptions(work_, home_));
+        service_ =
+            std::make_unique<testsupport::ChildProcess>(servicetest::serviceOptions(work_, home_));
     }
     bool act(const std::string& log, const std::string& lines) {
         return testsupport::sendRackActions(links_.file(log + ".control"), lines);
@@ -79,14 +87,16 @@ private:
 
 // Whether the pedals' rudder reached the simulator from log entry `from` on (with `value`,
 // when one is given), within 10 s.
-inline bool rudderWritten(testsupport::StandinLog& sim, std::size_t from, std::optional<double> value = {}) {
-    return sim.waitForRequest(
-                  "SetDataOnSimObject",
-                  [=](const Json& f) {
-                      return f.value("DefineID", 0u) == 3 && f.contains("values") &&
-                             (!value || f["values"].value("RUDDER POSITION", -1.0) == *value);
-                  },
-                  10s, from)
+inline bool rudderWritten(testsupport::StandinLog& sim, std::size_t from,
+                          std::optional<double> value = {}) {
+    return sim
+        .waitForRequest(
+            "SetDataOnSimObject",
+            [=](const Json& f) {
+                return f.value("DefineID", 0u) == 3 && f.contains("values") &&
+                       (!value || f["values"].value("RUDDER POSITION", -1.0) == *value);
+            },
+            10s, from)
         .has_value();
 }
 

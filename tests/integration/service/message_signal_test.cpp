@@ -28,7 +28,8 @@ protected:
         folder_.write("SimConnect.cfg", servicetest::pipeConfig(pipe));
         listener_ = loopback_peer::Listener::Pipe("\\\\.\\pipe\\" + pipe);
         ASSERT_TRUE(listener_);
-        ASSERT_EQ(SimConnect_Open(&handle_, "SignalTest", nullptr, 0, signal_.eventHandle(), 0), S_OK);
+        ASSERT_EQ(SimConnect_Open(&handle_, "SignalTest", nullptr, 0, signal_.eventHandle(), 0),
+                  S_OK);
         peer_ = listener_->Accept();
         ASSERT_TRUE(peer_);
         ASSERT_FALSE(peer_->ReadMessage().empty());

@@ -55,7 +55,8 @@ TEST_F(SilentNetwork, SimulatorThatDropsOffTheNetworkEndsTheService) {
     const auto standin = testsupport::startStandin(standinHome, {"--no-pipe"});
     ASSERT_TRUE(standin.ready) << standin.process->output();
     const std::string port = std::to_string(standin.endpoints.ipv4);
-    testsupport::ChildProcess pedals({{testsupport::binaryPath("rack-emulator"), "--pedals", racks.file("pedals")}});
+    testsupport::ChildProcess pedals(
+        {{testsupport::binaryPath("rack-emulator"), "--pedals", racks.file("pedals")}});
     ASSERT_TRUE(pedals.waitForOutput("rack-emulator: ready", 10s)) << pedals.output();
     work.write("SimConnect.cfg", tcpConfig("127.0.0.1", port));
     work.write("rack_config.json", "{\"" + racks.file("pedals") + "\": \"pedals_rack\"}");
@@ -71,9 +72,10 @@ TEST_F(SilentNetwork, SimulatorThatDropsOffTheNetworkEndsTheService) {
     RecordProperty("seconds_to_exit", std::to_string(seconds));
     std::printf("the service ended %.1f s after the network went\n", seconds);
     EXPECT_LT(seconds, 35.0);
-    EXPECT_NE(service.output().find("\n[ERR] Lost the connection to Flight Simulator at TCP 127.0.0.1:" + port +
-                                    ", status 0x"),
-              std::string::npos)
+    EXPECT_NE(
+        service.output().find("\n[ERR] Lost the connection to Flight Simulator at TCP 127.0.0.1:" +
+                              port + ", status 0x"),
+        std::string::npos)
         << service.output();
 }
 
@@ -85,7 +87,8 @@ TEST_F(SilentNetwork, FirewallThatDropsTheConnectGivesTheRetryLineSoon) {
     ASSERT_TRUE(ip({"link", "add", "v0", "type", "veth", "peer", "name", "v1"}));
     ASSERT_TRUE(ip({"addr", "add", "10.77.0.1/24", "dev", "v0"}));
     ASSERT_TRUE(ip({"link", "set", "v0", "up"}));
-    ASSERT_TRUE(ip({"neigh", "add", "10.77.0.2", "lladdr", "02:00:00:00:00:02", "dev", "v0", "nud", "permanent"}));
+    ASSERT_TRUE(ip({"neigh", "add", "10.77.0.2", "lladdr", "02:00:00:00:00:02", "dev", "v0", "nud",
+                    "permanent"}));
     work.write("SimConnect.cfg", tcpConfig("10.77.0.2", "500"));
     const auto started = Clock::now();
     testsupport::ChildProcess service(serviceOptions(work, home));

@@ -63,7 +63,8 @@ TEST(ServiceStandin, QuietSimulatorLetsTheMainThreadSleep) {
     const double before = wakeups();
     const auto started = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(2s);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const double perSecond = (wakeups() - before) / seconds;
     RecordProperty("main_thread_wakeups_per_s", std::to_string(perSecond));
     EXPECT_LT(perSecond, 50.0);
@@ -77,20 +78,25 @@ TEST(ServiceStandin, ConnectionLostWithoutQuitEndsWithThree) {
     for (const bool tcp : {false, true}) {
         testsupport::TempDir standinHome, work, home;
         const auto standin = testsupport::startStandin(
-            standinHome, tcp ? std::vector<std::string>{"--break-after", "2", "--no-pipe"}
-                             : std::vector<std::string>{"--break-after", "2", "--pipe-name", pipe, "--no-tcp"});
+            standinHome,
+            tcp ? std::vector<std::string>{"--break-after", "2", "--no-pipe"}
+                : std::vector<std::string>{"--break-after", "2", "--pipe-name", pipe, "--no-tcp"});
         ASSERT_TRUE(standin.ready) << standin.process->output();
         const std::string port = std::to_string(standin.endpoints.ipv4);
-        work.write("SimConnect.cfg", tcp ? "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + port + "\n"
-                                         : pipeConfig(pipe));
+        work.write("SimConnect.cfg",
+                   tcp ? "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + port + "\n"
+                       : pipeConfig(pipe));
         work.write("rack_config.json", "{}");
         testsupport::ChildProcess service(serviceOptions(work, home));
         ASSERT_EQ(service.waitExit(20s), 3) << service.output();
         const std::string lost =
-            tcp ? "\n[ERR] Lost the connection to Flight Simulator at TCP 127.0.0.1:" + port + ", status 0xC000013E\n"
-                : "\n[ERR] Lost the connection to Flight Simulator at \\\\.\\pipe\\" + pipe + ", status 0xC000014B\n";
+            tcp ? "\n[ERR] Lost the connection to Flight Simulator at TCP 127.0.0.1:" + port +
+                      ", status 0xC000013E\n"
+                : "\n[ERR] Lost the connection to Flight Simulator at \\\\.\\pipe\\" + pipe +
+                      ", status 0xC000014B\n";
         const std::string output = service.output();
-        EXPECT_EQ(output.substr(0, (kStartup + kConnected + kLaunch).size()), kStartup + kConnected + kLaunch);
+        EXPECT_EQ(output.substr(0, (kStartup + kConnected + kLaunch).size()),
+                  kStartup + kConnected + kLaunch);
         ASSERT_GE(output.size(), lost.size());
         EXPECT_EQ(output.substr(output.size() - lost.size()), lost) << output;
         EXPECT_NE(output.find("[OK] Connection Opened !\n"), std::string::npos) << output;

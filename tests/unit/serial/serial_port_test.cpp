@@ -120,7 +120,8 @@ TEST_F(SerialPortTest, AGoneDeviceClosesAndItsPathOpensAgain) {
         char buffer[30];
         std::uint32_t got = 99;
         const auto start = Clock::now();
-        EXPECT_FALSE(reading ? port->readBytes(buffer, sizeof buffer, got) : port->writeBytes("{}", 2));
+        EXPECT_FALSE(reading ? port->readBytes(buffer, sizeof buffer, got)
+                             : port->writeBytes("{}", 2));
         // Failing fast lets the rack handler take its one-second pause instead of spinning.
         EXPECT_LT(since(start), 50ms);
         EXPECT_FALSE(port->isConnected());
@@ -132,10 +133,12 @@ TEST_F(SerialPortTest, AGoneDeviceClosesAndItsPathOpensAgain) {
         EXPECT_TRUE(port->reopen());
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
         ASSERT_TRUE(replugged.send("{9}"));
-        EXPECT_TRUE(testsupport::waitUntil([&] {
-            port->refreshStatus();
-            return port->lineStatus().cbInQue == 3;
-        }, 2s));
+        EXPECT_TRUE(testsupport::waitUntil(
+            [&] {
+                port->refreshStatus();
+                return port->lineStatus().cbInQue == 3;
+            },
+            2s));
         EXPECT_TRUE(port->readBytes(buffer, sizeof buffer, got));
         EXPECT_EQ(std::string(buffer, got), "{9}");
     }

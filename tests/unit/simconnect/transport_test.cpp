@@ -4,15 +4,14 @@
 #include "simconnect/src/transport.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/ioctl.h>
 
 #include <atomic>
 #include <cstring>
 #include <thread>
 
-#include "simconnect/src/library_state.h"
 #include "bytes/little_endian.h"
+#include "simconnect/src/library_state.h"
 #include "tests/support/process.h"
 #include "tests/support/request_bytes.h"
 #include "tests/unit/simconnect/peer_session.h"
@@ -174,10 +173,12 @@ TEST(Transport, PipeServerClosingWithRequestsUnreadBreaksThePipe) {
     PeerSession s("unread");
     ASSERT_EQ(SimConnect_TransmitClientEvent(s.handle, 0, 1, 0, 1, 16), S_OK);
     // The request has reached the server, which closes without reading it.
-    ASSERT_TRUE(testsupport::waitUntil([&] {
-        int waiting = 0;
-        return ::ioctl(s.peer->fd(), FIONREAD, &waiting) == 0 && waiting > 0;
-    }, 5000ms));
+    ASSERT_TRUE(testsupport::waitUntil(
+        [&] {
+            int waiting = 0;
+            return ::ioctl(s.peer->fd(), FIONREAD, &waiting) == 0 && waiting > 0;
+        },
+        5000ms));
     s.peer->Close();
     ASSERT_TRUE(WaitForFailure(s.session()));
     EXPECT_EQ(s.session()->FailureKindValue(), 5u);
