@@ -116,6 +116,7 @@ public:
             settings_.protocol = kFamilyIPv4;
             settings_.address = "127.0.0.1";
             settings_.port = std::to_string(ntohs(address.sin_port));
+            settings_.disableNagle = true;
         } else {
             settings_.port = wintest::ownName("transport-peer");
             pipe_ = makePipe(settings_.port);
@@ -154,10 +155,16 @@ public:
         CloseHandle(overlapped.hEvent);
         return done;
     }
-    // The simulator's end of the pipe goes away.
+    // The simulator's end goes away: the pipe breaks, the TCP connection closes in order.
     void Close() {
-        CloseHandle(pipe_);
-        pipe_ = INVALID_HANDLE_VALUE;
+        if (tcp_) {
+            shutdown(socket_, SD_SEND);
+            closesocket(socket_);
+            socket_ = INVALID_SOCKET;
+        } else {
+            CloseHandle(pipe_);
+            pipe_ = INVALID_HANDLE_VALUE;
+        }
     }
 
 private:
@@ -178,62 +185,23 @@ std::vector<unsigned char> message(std::uint32_t length) {
 
 }  // namespace
 
-TEST(WindowsTransport, BrokenPipeFailsWithItsStatus) {
-    const std::string name = wintest::ownName("transport-broken");
-    const HANDLE pipe = makePipe(name);
-    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
-    // A joining thread: a failed assertion below returns without leaving it running.
-    std::jthread server([&] {
-        if (acceptClient(pipe)) readOpenRequest(pipe);
-        // The simulator's end goes away, as when it ends.
-        CloseHandle(pipe);
-    });
-    ConnectionSettings settings;
-    settings.port = name;
-    HANDLE handle = nullptr;
-    ASSERT_EQ(OpenWithSettings(&handle, "transport test", settings), S_OK);
-    server.join();
-    EXPECT_TRUE(waitFor([&] { return sessionOf(handle)->HasFailed(); }));
-    EXPECT_EQ(sessionOf(handle)->FailureKindValue(), 5u);
-    EXPECT_EQ(static_cast<std::uint32_t>(sessionOf(handle)->FailureResult()), 0xC000014Bu);
-    EXPECT_EQ(SimConnect_CallDispatch(handle, [](SIMCONNECT_RECV*, DWORD, void*) {}, nullptr),
-              static_cast<HRESULT>(0xC000014Bu));
-    EXPECT_EQ(SimConnect_Close(handle), S_OK);
-}
-
-TEST(WindowsTransport, TcpPeerClosingInOrderEndsWithZeroBytes) {
-    ASSERT_TRUE(CClient::EnsureWinsock());
-    const SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof address;
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
-    ASSERT_EQ(listen(listener, 1), 0);
-    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    std::jthread server([&] {
-        const SOCKET peer = acceptWithin(listener);
-        if (peer == INVALID_SOCKET) return;
-        // The OPEN request, then an orderly close.
-        readOpenRequest(peer);
-        shutdown(peer, SD_SEND);
-        closesocket(peer);
-    });
-    ConnectionSettings settings;
-    settings.protocol = kFamilyIPv4;
-    settings.address = "127.0.0.1";
-    settings.port = std::to_string(ntohs(address.sin_port));
-    settings.disableNagle = true;
-    HANDLE handle = nullptr;
-    EXPECT_EQ(OpenWithSettings(&handle, "transport test", settings), S_OK);
-    server.join();
-    if (handle != nullptr) {
+// The simulator's end goes away: a broken pipe, and a TCP connection closed in order,
+// end the session with the statuses the system reports, which dispatch then returns.
+TEST(WindowsTransport, PeerGoingAwayFailsWithItsStatus) {
+    for (const bool tcp : {false, true}) {
+        Peer peer(tcp);
+        HANDLE handle = nullptr;
+        ASSERT_EQ(peer.Open(handle), S_OK) << (tcp ? "tcp" : "pipe");
+        peer.Close();
         EXPECT_TRUE(waitFor([&] { return sessionOf(handle)->HasFailed(); }));
-        EXPECT_EQ(sessionOf(handle)->FailureKindValue(), 4u);
-        EXPECT_EQ(static_cast<std::uint32_t>(sessionOf(handle)->FailureResult()), 0xC000013Eu);
+        // TCP: the pending read completes with 0 bytes.
+        const std::uint32_t status = tcp ? 0xC000013Eu : 0xC000014Bu;
+        EXPECT_EQ(sessionOf(handle)->FailureKindValue(), tcp ? 4u : 5u);
+        EXPECT_EQ(static_cast<std::uint32_t>(sessionOf(handle)->FailureResult()), status);
+        EXPECT_EQ(SimConnect_CallDispatch(handle, [](SIMCONNECT_RECV*, DWORD, void*) {}, nullptr),
+                  static_cast<HRESULT>(status));
         EXPECT_EQ(SimConnect_Close(handle), S_OK);
     }
-    closesocket(listener);
 }
 
 // The pipe's one instance is taken by a first client; a second connect waits while it

@@ -31,10 +31,6 @@ bool ip(const std::vector<std::string>& args) {
     return done;
 }
 
-std::string tcpConfig(const std::string& address, const std::string& port) {
-    return "[SimConnect]\nProtocol=IPv4\nAddress=" + address + "\nPort=" + port + "\n";
-}
-
 // Every case runs in a new network namespace of this process, with its own loopback.
 class SilentNetwork : public ::testing::Test {
 protected:

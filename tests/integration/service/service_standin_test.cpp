@@ -26,8 +26,7 @@ TEST(ServiceStandin, TcpThroughSimConnectCfg) {
         standinHome, {"--app-name", "StandinSim", "--app-version", "1.2.3.4", "--simconnect-version", "5.6.7.8",
                       "--quit-after", "3", "--no-pipe"});
     ASSERT_TRUE(standin.ready && standin.endpoints.ipv4 > 0) << standin.process->output();
-    work.write("SimConnect.cfg", "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" +
-                                     std::to_string(standin.endpoints.ipv4) + "\n");
+    work.write("SimConnect.cfg", tcpConfig("127.0.0.1", std::to_string(standin.endpoints.ipv4)));
     work.write("rack_config.json", "{}");
     testsupport::ChildProcess service(serviceOptions(work, home));
     ASSERT_EQ(service.waitExit(20s), 0) << service.output();
@@ -83,9 +82,7 @@ TEST(ServiceStandin, ConnectionLostWithoutQuitEndsWithThree) {
                 : std::vector<std::string>{"--break-after", "2", "--pipe-name", pipe, "--no-tcp"});
         ASSERT_TRUE(standin.ready) << standin.process->output();
         const std::string port = std::to_string(standin.endpoints.ipv4);
-        work.write("SimConnect.cfg",
-                   tcp ? "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + port + "\n"
-                       : pipeConfig(pipe));
+        work.write("SimConnect.cfg", tcp ? tcpConfig("127.0.0.1", port) : pipeConfig(pipe));
         work.write("rack_config.json", "{}");
         testsupport::ChildProcess service(serviceOptions(work, home));
         ASSERT_EQ(service.waitExit(20s), 3) << service.output();
