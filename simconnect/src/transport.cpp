@@ -166,9 +166,11 @@ void CClient::PostRead() {
     if (!posted) EndRefused(refused);
 }
 
-// An operation the system refused at once never completes, so the connection ends here
-// as its completion would have ended it; otherwise the application would go on
-// dispatching a dead connection that reports nothing. The operation's reference goes too.
+// A read the system refused at once never completes, so the connection ends here as its
+// completion would have ended it; otherwise the application would go on dispatching a dead
+// connection that reports nothing. The read's reference goes too. (A refused write only
+// gives its reference back: the read under way still takes what the peer sent before
+// the end, and then reports the end.)
 void CClient::EndRefused(std::uint32_t status) {
     const std::uint32_t kind = FailureKindForStatus(status, transportType);
     Disconnect(kind != kFailureNone ? kind : kFailureOther, static_cast<HRESULT>(status));
@@ -176,43 +178,37 @@ void CClient::EndRefused(std::uint32_t status) {
 }
 
 bool CClient::QueueSend(MessageNode* node) {
-    std::uint32_t refused = kStatusSuccess;
-    {
-        std::lock_guard<std::mutex> guard(connectionLock);
-        if (state.load() != kConnected) {
-            FreeMessageNode(node);
-            return false;
-        }
-        sendQueue.Append(node);
-        refused = SendNext(false);
+    std::lock_guard<std::mutex> guard(connectionLock);
+    if (state.load() != kConnected) {
+        FreeMessageNode(node);
+        return false;
     }
-    if (refused != kStatusSuccess) EndRefused(refused);
+    sendQueue.Append(node);
+    SendNext(false);
     return true;
 }
 
 // Starts the next write; runs under connectionLock. At most one write is in flight, so
 // messages queued while one is out wait for its completion, which then sends them all
-// together, whole and in the order queued, straight from their own blocks. Answers the
-// status of a write the system refused (the caller ends the connection once it has let
-// go of the lock), kStatusSuccess otherwise.
-std::uint32_t CClient::SendNext(bool fromCompletion) {
-    if (!fromCompletion && sending) return kStatusSuccess;
+// together, whole and in the order queued, straight from their own blocks.
+void CClient::SendNext(bool fromCompletion) {
+    if (!fromCompletion && sending) return;
     FreeSendBlocks();
     if (TakeSendBlocks() == 0) {
         if (fromCompletion) {
             sending = false;
             sendsDrained.notify_all();
         }
-        return kStatusSuccess;
+        return;
     }
     AddRef();
-    std::uint32_t refused = kStatusUnsuccessful;
     // A write that cannot even be started leaves `sending` clear, so that later messages
     // are not held up behind a write that will never complete.
-    sending = transport_os::PostWrite(handle.load(), sendRequest, refused);
-    if (sending) return kStatusSuccess;
-    sendsDrained.notify_all();
-    return refused;
+    sending = transport_os::PostWrite(handle.load(), sendRequest);
+    if (!sending) {
+        Release();
+        sendsDrained.notify_all();
+    }
 }
 
 // Moves queued messages into the send request, as many as the backend writes at once.
@@ -281,18 +277,14 @@ void CClient::OnIoComplete(std::uint32_t status, std::uint32_t bytes, IoRequest*
 // A write has ended: the next one starts, or, when the connection is gone, the write's
 // blocks are freed now that nothing reads them any more.
 void CClient::OnSendComplete() {
-    std::uint32_t refused = kStatusSuccess;
-    {
-        std::lock_guard<std::mutex> guard(connectionLock);
-        if (state.load() == kConnected) {
-            refused = SendNext(true);
-        } else {
-            FreeSendBlocks();
-            sending = false;
-            sendsDrained.notify_all();
-        }
+    std::lock_guard<std::mutex> guard(connectionLock);
+    if (state.load() == kConnected) {
+        SendNext(true);
+        return;
     }
-    if (refused != kStatusSuccess) EndRefused(refused);
+    FreeSendBlocks();
+    sending = false;
+    sendsDrained.notify_all();
 }
 
 void CClient::OnReceiveComplete(std::uint32_t bytes) {

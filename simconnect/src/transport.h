@@ -151,7 +151,7 @@ private:
     int StartConnection(OsHandle connected, std::uint32_t family);
     bool InitialiseConnection(OsHandle connected, std::uint32_t family);
     void PostRead();
-    std::uint32_t SendNext(bool fromCompletion);
+    void SendNext(bool fromCompletion);
     void EndRefused(std::uint32_t status);
     void OnReceiveComplete(std::uint32_t bytes);
     void OnSendComplete();

@@ -26,11 +26,11 @@ bool BindCompletion(OsHandle handle);
 std::uint32_t MaxWriteBuffers(std::uint32_t transportType);
 
 // Both answer true when the operation was started; its completion follows later. A write
-// completes once every byte of all its buffers is on the stream. An operation the system
-// refuses at once has no completion: `refused` then gets the status its completion would
-// have carried (a broken pipe, a reset).
+// completes once every byte of all its buffers is on the stream. A read the system refuses
+// at once has no completion: `refused` then gets the status its completion would have
+// carried (a broken pipe, a reset).
 bool PostRead(OsHandle handle, IoRequest& request, std::uint32_t& refused);
-bool PostWrite(OsHandle handle, IoRequest& request, std::uint32_t& refused);
+bool PostWrite(OsHandle handle, IoRequest& request);
 
 void SetNoDelay(OsHandle handle);
 std::uint32_t LastError();

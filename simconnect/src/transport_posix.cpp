@@ -372,8 +372,7 @@ bool PostRead(OsHandle handle, IoRequest& request, std::uint32_t& refused) {
     return true;
 }
 
-bool PostWrite(OsHandle handle, IoRequest& request, std::uint32_t& refused) {
-    refused = kStatusCancelled;
+bool PostWrite(OsHandle handle, IoRequest& request) {
     Channel* channel = FromHandle(handle);
     if (channel == nullptr) return false;
     std::lock_guard<std::mutex> guard(channel->lock);

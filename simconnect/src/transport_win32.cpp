@@ -217,7 +217,9 @@ bool PostRead(OsHandle handle, IoRequest& request, std::uint32_t& refused) {
     return Started(result == 0, result == 0 ? 0 : static_cast<DWORD>(WSAGetLastError()), refused);
 }
 
-bool PostWrite(OsHandle handle, IoRequest& request, std::uint32_t& refused) {
+// A refused write's status is not needed: the read under way reports the end.
+bool PostWrite(OsHandle handle, IoRequest& request) {
+    std::uint32_t refused = kStatusSuccess;
     OVERLAPPED* overlapped = FreshOverlapped(request);
     if (IsPipe(request)) {
         const IoBuffer& buffer = request.buffers[0];
