@@ -76,7 +76,6 @@ install(FILES ${_packaging}/linux/rack_config.json ${_packaging}/examples/syntax
               ${_packaging}/examples/SimConnect.cfg DESTINATION /etc/orvendale)
 install(FILES ${_packaging}/linux/orvendale-fs.service DESTINATION /lib/systemd/system)
 install(FILES ${_packaging}/debian/copyright ${_staged}/changelog.gz DESTINATION share/doc/orvendale-fs)
-install(FILES ${_packaging}/linux/orvendale-fs-racks.rules DESTINATION share/doc/orvendale-fs/examples)
 install(FILES ${_hex} DESTINATION share/orvendale-fs/firmware)
 
 set(CPACK_GENERATOR DEB)

@@ -1,6 +1,8 @@
 // orvendale-fs: joins the cockpit's serial racks to the flight simulator. It connects
 // (retrying every 3 s), declares everything to the simulator, starts the rack threads,
-// pumps the simulator's messages until the simulator quits, and shuts down in order.
+// pumps the simulator's messages until the simulator quits or the connection is lost, and
+// shuts down in order. Exit codes: 0 the simulator quit, 1 the rack configuration or the
+// rack threads, 3 the connection was lost (a supervisor starts the service again).
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -13,17 +15,24 @@
 #include <vector>
 
 #include "app/locks.h"
-#include "rack_config.h"
+#include "app/message_signal.h"
 #include "app/sim_call.h"
 #include "app/sim_session.h"
+#include "console/console.h"
+#include "rack_config.h"
 #include "simconnect/SimConnect.h"
+#include "simconnect/connection_watch.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
 constexpr auto kConnectRetry = 3000ms;
-constexpr auto kDispatchPause = 1ms;
+// The main thread sleeps until the library says a message arrived; this bound only keeps
+// it dispatching should a notification ever be missed.
+constexpr auto kDispatchWaitLimit = 100ms;
+constexpr int kExitConfiguration = 1;
+constexpr int kExitConnectionLost = 3;
 
 // Six lines that show how this build lays out and prints numbers. The stream's fill stays
 // '0' afterwards, which is harmless: nothing later sets a field width.
@@ -42,16 +51,16 @@ void printDiagnostics() {
 }
 
 void printBanner() {
-    std::printf("\n******************\n\nOrvendale Projects FS v0.27 \n\n******************\n");
+    consolePrintf("\n******************\n\nOrvendale Projects FS v0.27 \n\n******************\n");
 }
 
-void connect(SimSession& session) {
+void connect(SimSession& session, const MessageSignal& arrived) {
     for (;;) {
-        const HRESULT result =
-            SimConnect_Open(&session.hSimConnect, "OrvendaleFlightRacks", nullptr, 0, nullptr, 0);
+        const HRESULT result = SimConnect_Open(&session.hSimConnect, "OrvendaleFlightRacks",
+                                               nullptr, 0, arrived.eventHandle(), 0);
         session.coon = result >= 0;
         if (session.coon) return;
-        std::printf("\n[ERR] NOT Connected to Flight Simulator! :(\nRetry in 3 secs...\n");
+        consolePrintf("\n[ERR] NOT Connected to Flight Simulator! :(\nRetry in 3 secs...\n");
         std::this_thread::sleep_for(kConnectRetry);
     }
 }
@@ -63,12 +72,18 @@ void setUpSession(SimSession& session) {
     session.registerClientDataAreas();
 }
 
-void dispatchUntilQuit(SimSession& session) {
+// Dispatches until the simulator quits; false when the connection broke without its quit
+// message first. A quit delivered by the same call as the failure is a quit. Between
+// calls the thread sleeps until a message (or the failure) is signalled, so a message is
+// dispatched as soon as it is there and a quiet simulator costs no wake-ups.
+bool dispatchUntilQuit(SimSession& session, MessageSignal& arrived) {
     while (session.quit == 0) {
         session.lastResult =
             SimConnect_CallDispatch(session.hSimConnect, dispatchToSimSession, &session);
-        std::this_thread::sleep_for(kDispatchPause);
+        if (session.quit == 0 && FAILED(session.lastResult)) return false;
+        if (session.quit == 0) arrived.wait(kDispatchWaitLimit);
     }
+    return true;
 }
 
 // Joins in start order. A thread that cannot be joined ends the process: shutdown must not
@@ -84,26 +99,28 @@ template <typename... Args>
 int endWithError(SimSession& session, RackMutex& rackMutex, RackConfig& config, const char* format,
                  Args... args) {
     closeSimConnection(session, rackMutex);
-    std::printf(format, args...);
+    consolePrintf(format, args...);
     session.quit = 1;
     joinRackThreads(config.threads);
-    return 1;
+    return kExitConfiguration;
 }
 
 }  // namespace
 
 int main() {
-    // The console is the service's only log; it must be seen as it is written, also when
-    // it goes to a pipe or a file.
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    // The console is the service's only log; each line must be seen as it is written,
+    // whole, also when it goes to a pipe or a file.
+    consoleSetUp();
     printDiagnostics();
     printBanner();
 
     RackMutex rackMutex;
     StateLock stateLock;
+    // Made before the session, which closes its connection (if still open) before this goes.
+    MessageSignal arrived;
     SimSession session(&stateLock);
-    connect(session);
-    std::printf("\nConnected to Flight Simulator! :)\n");
+    connect(session, arrived);
+    consolePrintf("\nConnected to Flight Simulator! :)\n");
     setUpSession(session);
 
     // Every configured rack's handler is constructed and its thread started here.
@@ -124,12 +141,18 @@ int main() {
                             rackConfig.fileName.c_str(), error.what());
     }
 
-    std::printf("\nLaunch a flight.\n");
-    dispatchUntilQuit(session);
+    consolePrintf("\nLaunch a flight.\n");
+    const bool quit = dispatchUntilQuit(session, arrived);
+    if (!quit) {
+        consolePrintf("\n[ERR] Lost the connection to Flight Simulator at %s, status 0x%08X\n",
+                      DescribeEndpoint(session.hSimConnect).c_str(),
+                      static_cast<unsigned>(session.lastResult.load()));
+        session.quit = 1;
+    }
 
     // Closing under rackMutex keeps any rack thread's simulator call off a closed
     // connection; the threads see quit and end on their own.
     closeSimConnection(session, rackMutex);
     joinRackThreads(rackConfig.threads);
-    return 0;
+    return quit ? 0 : kExitConnectionLost;
 }

@@ -1,8 +1,13 @@
-// A whole run of the real orvendale-fs against sim-standin on TCP, through a SimConnect.cfg
-// in its working directory. The default pipe with no configuration at all is the demo's
-// run (tests/integration/demo).
+// Whole runs of the real orvendale-fs against sim-standin through a SimConnect.cfg in its
+// working directory: on TCP until the simulator quits, and on a pipe and TCP until the
+// simulator breaks the connection. The default pipe with no configuration at all is the
+// demo's run (tests/integration/demo).
 #include <gtest/gtest.h>
 
+#include <thread>
+
+#include "tests/support/loopback_peer.h"
+#include "tests/support/proc_stats.h"
 #include "tests/support/process.h"
 #include "tests/support/service_output.h"
 #include "tests/support/standin_log.h"
@@ -21,8 +26,7 @@ TEST(ServiceStandin, TcpThroughSimConnectCfg) {
         standinHome, {"--app-name", "StandinSim", "--app-version", "1.2.3.4", "--simconnect-version", "5.6.7.8",
                       "--quit-after", "3", "--no-pipe"});
     ASSERT_TRUE(standin.ready && standin.endpoints.ipv4 > 0) << standin.process->output();
-    work.write("SimConnect.cfg", "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" +
-                                     std::to_string(standin.endpoints.ipv4) + "\n");
+    work.write("SimConnect.cfg", tcpConfig("127.0.0.1", std::to_string(standin.endpoints.ipv4)));
     work.write("rack_config.json", "{}");
     testsupport::ChildProcess service(serviceOptions(work, home));
     ASSERT_EQ(service.waitExit(20s), 0) << service.output();
@@ -41,6 +45,59 @@ TEST(ServiceStandin, TcpThroughSimConnectCfg) {
     // Every declaration (service_wire_test checks them one by one) was accepted.
     EXPECT_EQ(log.requests("MapClientEventToSimEvent").size(), 30u);
     for (const auto& entry : log.entries()) EXPECT_FALSE(entry.contains("exception")) << entry.dump();
+}
+
+// A quiet simulator costs the main thread few wake-ups: it sleeps until a message comes
+// rather than looking every millisecond.
+TEST(ServiceStandin, QuietSimulatorLetsTheMainThreadSleep) {
+    testsupport::TempDir standinHome, work, home;
+    const std::string pipe = loopback_peer::UniquePipeName("quiet");
+    const auto standin = testsupport::startStandin(standinHome, {"--pipe-name", pipe, "--no-tcp"});
+    ASSERT_TRUE(standin.ready) << standin.process->output();
+    work.write("SimConnect.cfg", pipeConfig(pipe));
+    work.write("rack_config.json", "{}");
+    testsupport::ChildProcess service(serviceOptions(work, home));
+    ASSERT_TRUE(service.waitForOutput("[OK] Connection Opened !", 10s)) << service.output();
+    const auto wakeups = [&] { return testsupport::threadWakeups(service.pid()).front().second; };
+    const double before = wakeups();
+    const auto started = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(2s);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double perSecond = (wakeups() - before) / seconds;
+    RecordProperty("main_thread_wakeups_per_s", std::to_string(perSecond));
+    EXPECT_LT(perSecond, 50.0);
+}
+
+// The simulator goes away without its quit message: the service says so, naming the
+// endpoint and the status, closes in order and ends with 3, for a supervisor to start it
+// again. Everything before that line is as in any run.
+TEST(ServiceStandin, ConnectionLostWithoutQuitEndsWithThree) {
+    const std::string pipe = loopback_peer::UniquePipeName("lost");
+    for (const bool tcp : {false, true}) {
+        testsupport::TempDir standinHome, work, home;
+        const auto standin = testsupport::startStandin(
+            standinHome,
+            tcp ? std::vector<std::string>{"--break-after", "2", "--no-pipe"}
+                : std::vector<std::string>{"--break-after", "2", "--pipe-name", pipe, "--no-tcp"});
+        ASSERT_TRUE(standin.ready) << standin.process->output();
+        const std::string port = std::to_string(standin.endpoints.ipv4);
+        work.write("SimConnect.cfg", tcp ? tcpConfig("127.0.0.1", port) : pipeConfig(pipe));
+        work.write("rack_config.json", "{}");
+        testsupport::ChildProcess service(serviceOptions(work, home));
+        ASSERT_EQ(service.waitExit(20s), 3) << service.output();
+        const std::string lost =
+            tcp ? "\n[ERR] Lost the connection to Flight Simulator at TCP 127.0.0.1:" + port +
+                      ", status 0xC000013E\n"
+                : "\n[ERR] Lost the connection to Flight Simulator at \\\\.\\pipe\\" + pipe +
+                      ", status 0xC000014B\n";
+        const std::string output = service.output();
+        EXPECT_EQ(output.substr(0, (kStartup + kConnected + kLaunch).size()),
+                  kStartup + kConnected + kLaunch);
+        ASSERT_GE(output.size(), lost.size());
+        EXPECT_EQ(output.substr(output.size() - lost.size()), lost) << output;
+        EXPECT_NE(output.find("[OK] Connection Opened !\n"), std::string::npos) << output;
+    }
 }
 
 }  // namespace
