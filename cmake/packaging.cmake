@@ -93,7 +93,7 @@ install(FILES ${_packaging}/linux/orvendale-fs.service DESTINATION /lib/systemd/
 install(FILES ${_packaging}/debian/copyright ${_staged}/changelog.gz ${CMAKE_SOURCE_DIR}/README.md
         DESTINATION share/doc/orvendale-fs)
 install(FILES ${_packaging}/linux/rack_config.json ${_packaging}/examples/syntax_config.txt
-              ${_packaging}/examples/SimConnect.cfg ${_packaging}/linux/orvendale-fs-racks.rules
+              ${_packaging}/examples/SimConnect.cfg
         DESTINATION share/doc/orvendale-fs/examples)
 
 # The programs' manual pages, written in Markdown and made with pandoc at package time.

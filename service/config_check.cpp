@@ -9,7 +9,7 @@
 #include "rack_names.h"
 #include "serial/delimiters.h"
 #include "serial/serial_port.h"
-#include "simconnect/connection_plan.h"
+#include "simconnect/connection_watch.h"
 
 namespace {
 
@@ -130,8 +130,8 @@ void checkSimulator(std::ostream& out, Findings& found) {
         const bool tried = endpoint.kind == PlannedEndpoint::Kind::pipe || !endpoint.port.empty() ||
                            endpoint.portFromRegistry;
         usable += tried ? 1 : 0;
-        out << "  " << i + 1 << ". " << DescribeEndpoint(endpoint)
-            << (tried ? "" : ": skipped, no port") << "\n";
+        out << "  " << i + 1 << ". " << DescribePlannedEndpoint(endpoint)
+            << (tried ? "" : ": skipped") << "\n";
     }
     if (usable == 0) {
         found.problem();

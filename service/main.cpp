@@ -1,12 +1,13 @@
 // orvendale-fs: joins the cockpit's serial racks to the flight simulator. It connects
 // (retrying every 3 s), declares everything to the simulator, starts the rack threads,
-// pumps the simulator's messages until the simulator quits, and shuts down in order.
+// pumps the simulator's messages until the simulator quits or the connection is lost, and
+// shuts down in order. Exit codes: 0 the simulator quit, 1 the rack configuration or the
+// rack threads, 3 the connection was lost (a supervisor starts the service again).
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 #include <iomanip>
 #include <iostream>
 #include <system_error>
@@ -14,15 +15,17 @@
 #include <vector>
 
 #include "app/locks.h"
+#include "app/message_signal.h"
 #include "app/sim_call.h"
 #include "app/sim_session.h"
 #include "command_line.h"
 #include "config_check.h"
+#include "console/console.h"
 #include "console_window.h"
 #include "port_list.h"
 #include "rack_config.h"
 #include "simconnect/SimConnect.h"
-#include "simconnect/connection_plan.h"
+#include "simconnect/connection_watch.h"
 #include "supervisor.h"
 
 namespace {
@@ -30,7 +33,12 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kConnectRetry = 3000ms;
-constexpr auto kDispatchPause = 1ms;
+// The main thread sleeps until the library says a message arrived; this bound only keeps
+// it dispatching should a notification ever be missed.
+constexpr auto kDispatchWaitLimit = 100ms;
+constexpr int kExitConfiguration = 1;
+constexpr int kExitCommandLine = 2;
+constexpr int kExitConnectionLost = 3;
 // Every rack's line runs at this rate.
 constexpr std::int32_t kBaudRate = 115200;
 
@@ -51,7 +59,7 @@ void printDiagnostics() {
 }
 
 void printBanner() {
-    std::printf("\n******************\n\nOrvendale Projects FS v0.27 \n\n******************\n");
+    consolePrintf("\n******************\n\nOrvendale Projects FS v0.27 \n\n******************\n");
 }
 
 // Where the connect loop looks, for a person reading the service manager's status.
@@ -59,7 +67,7 @@ std::string waitingStatus() {
     std::string text = "Waiting for the simulator at ";
     const ConnectionPlan plan = DescribeConnectionPlan(0);
     for (std::size_t i = 0; i < plan.endpoints.size(); ++i)
-        text += (i > 0 ? ", then " : "") + DescribeEndpoint(plan.endpoints[i]);
+        text += (i > 0 ? ", then " : "") + DescribePlannedEndpoint(plan.endpoints[i]);
     return text;
 }
 
@@ -74,14 +82,14 @@ std::string servingStatus(const RackConfig& config) {
     return text;
 }
 
-void connect(SimSession& session) {
+void connect(SimSession& session, const MessageSignal& arrived) {
     supervisor::status(waitingStatus());
     for (;;) {
-        const HRESULT result =
-            SimConnect_Open(&session.hSimConnect, "OrvendaleFlightRacks", nullptr, 0, nullptr, 0);
+        const HRESULT result = SimConnect_Open(&session.hSimConnect, "OrvendaleFlightRacks",
+                                               nullptr, 0, arrived.eventHandle(), 0);
         session.coon = result >= 0;
         if (session.coon) return;
-        std::printf("\n[ERR] NOT Connected to Flight Simulator! :(\nRetry in 3 secs...\n");
+        consolePrintf("\n[ERR] NOT Connected to Flight Simulator! :(\nRetry in 3 secs...\n");
         std::this_thread::sleep_for(kConnectRetry);
     }
 }
@@ -93,12 +101,18 @@ void setUpSession(SimSession& session) {
     session.registerClientDataAreas();
 }
 
-void dispatchUntilQuit(SimSession& session) {
+// Dispatches until the simulator quits; false when the connection broke without its quit
+// message first. A quit delivered by the same call as the failure is a quit. Between
+// calls the thread sleeps until a message (or the failure) is signalled, so a message is
+// dispatched as soon as it is there and a quiet simulator costs no wake-ups.
+bool dispatchUntilQuit(SimSession& session, MessageSignal& arrived) {
     while (session.quit == 0) {
         session.lastResult =
             SimConnect_CallDispatch(session.hSimConnect, dispatchToSimSession, &session);
-        std::this_thread::sleep_for(kDispatchPause);
+        if (session.quit == 0 && FAILED(session.lastResult)) return false;
+        if (session.quit == 0) arrived.wait(kDispatchWaitLimit);
     }
+    return true;
 }
 
 // Joins in start order. A thread that cannot be joined ends the process: shutdown must not
@@ -114,26 +128,28 @@ template <typename... Args>
 int endWithError(SimSession& session, RackMutex& rackMutex, RackConfig& config, const char* format,
                  Args... args) {
     closeSimConnection(session, rackMutex);
-    std::printf(format, args...);
+    consolePrintf(format, args...);
     supervisor::stopping("Stopped: the rack configuration or the rack threads could not be used");
     session.quit = 1;
     joinRackThreads(config.threads);
-    return 1;
+    return kExitConfiguration;
 }
 
 // The service itself: what the program does when started without options.
 int serve() {
-    // The console is the service's only log; it must be seen as it is written, also when
-    // it goes to a pipe or a file.
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    // The console is the service's only log; each line must be seen as it is written,
+    // whole, also when it goes to a pipe or a file.
+    consoleSetUp();
     printDiagnostics();
     printBanner();
 
     RackMutex rackMutex;
     StateLock stateLock;
+    // Made before the session, which closes its connection (if still open) before this goes.
+    MessageSignal arrived;
     SimSession session(&stateLock);
-    connect(session);
-    std::printf("\nConnected to Flight Simulator! :)\n");
+    connect(session, arrived);
+    consolePrintf("\nConnected to Flight Simulator! :)\n");
     setUpSession(session);
 
     // Every configured rack's handler is constructed and its thread started here.
@@ -154,23 +170,31 @@ int serve() {
                             rackConfig.fileName.c_str(), error.what());
     }
 
-    std::printf("\nLaunch a flight.\n");
+    consolePrintf("\nLaunch a flight.\n");
     supervisor::ready(servingStatus(rackConfig));
-    dispatchUntilQuit(session);
-    supervisor::stopping("The simulator quit; stopping");
+    const bool quit = dispatchUntilQuit(session, arrived);
+    if (quit) {
+        supervisor::stopping("The simulator quit; stopping");
+    } else {
+        consolePrintf("\n[ERR] Lost the connection to Flight Simulator at %s, status 0x%08X\n",
+                      DescribeEndpoint(session.hSimConnect).c_str(),
+                      static_cast<unsigned>(session.lastResult.load()));
+        supervisor::stopping("The connection to the simulator was lost; stopping");
+        session.quit = 1;
+    }
 
     // Closing under rackMutex keeps any rack thread's simulator call off a closed
     // connection; the threads see quit and end on their own.
     closeSimConnection(session, rackMutex);
     joinRackThreads(rackConfig.threads);
-    return 0;
+    return quit ? 0 : kExitConnectionLost;
 }
 
 int listPorts() {
     const std::vector<SerialDevice> devices = listSerialDevices();
-    if (devices.empty()) std::printf("No serial devices found.\n");
+    if (devices.empty()) consolePrintf("No serial devices found.\n");
     for (const SerialDevice& device : devices)
-        std::printf("%s%s%s\n", device.name.c_str(), device.detail.empty() ? "" : "  ->  ",
+        consolePrintf("%s%s%s\n", device.name.c_str(), device.detail.empty() ? "" : "  ->  ",
                     device.detail.c_str());
     return 0;
 }
@@ -188,7 +212,7 @@ bool enterConfigDir(const ServiceOptions& options) {
 }
 
 int run(const ServiceOptions& options) {
-    if (!enterConfigDir(options)) return 2;
+    if (!enterConfigDir(options)) return kExitCommandLine;
     switch (options.mode) {
         case ServiceOptions::Mode::listPorts:
             return listPorts();

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <functional>
 
+#include "console/console.h"
 #include "rack_names.h"
 #include "racks/serial_com_handler_autopilot.h"
 #include "racks/serial_com_handler_efis.h"
@@ -40,8 +41,7 @@ const std::pair<const std::string*, HandlerFactory> kRackClasses[] = {
 // The key, " : " and the value as compact JSON, written whole so that any byte of the key
 // reaches the console.
 void printMember(const std::string& key, const nlohmann::json& value) {
-    const std::string line = key + " : " + value.dump() + "\n";
-    std::fwrite(line.data(), 1, line.size(), stdout);
+    consoleWrite(key + " : " + value.dump() + "\n");
 }
 
 void addHandler(RackConfig& config, const std::string& portPath, const nlohmann::json& value) {

@@ -9,6 +9,7 @@
 
 #include "app/sim_ids.h"
 #include "app/sim_session.h"
+#include "console/console.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ DWORD dataBytesNeeded(std::size_t count) {
 }
 
 void printUnexpected(DWORD id) {
-    std::printf("\nReceived:%d\n", static_cast<int>(id));
+    consolePrintf("\nReceived:%d\n", static_cast<int>(id));
 }
 
 }  // namespace
@@ -60,9 +61,9 @@ void SimSession::handleMessage(const SIMCONNECT_RECV& message, DWORD size) {
     switch (message.dwID) {
         case SIMCONNECT_RECV_ID_EXCEPTION:
             if (size < through(&SIMCONNECT_RECV_EXCEPTION::dwException)) break;
-            std::printf("\n[WARN] Exception ID:%d\n",
-                        static_cast<int>(
-                            static_cast<const SIMCONNECT_RECV_EXCEPTION&>(message).dwException));
+            consolePrintf("\n[WARN] Exception ID:%d\n",
+                          static_cast<int>(
+                              static_cast<const SIMCONNECT_RECV_EXCEPTION&>(message).dwException));
             return;
         case SIMCONNECT_RECV_ID_OPEN:
             if (size < through(&SIMCONNECT_RECV_OPEN::dwSimConnectBuildMinor)) break;
@@ -70,7 +71,7 @@ void SimSession::handleMessage(const SIMCONNECT_RECV& message, DWORD size) {
             first = true;
             return;
         case SIMCONNECT_RECV_ID_QUIT:
-            std::printf("[OK] Quit, Bye !!\n");
+            consolePrintf("[OK] Quit, Bye !!\n");
             quit = 1;
             return;
         case SIMCONNECT_RECV_ID_EVENT:

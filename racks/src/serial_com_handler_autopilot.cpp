@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/sim_ids.h"
+#include "console/console.h"
 
 namespace {
 
@@ -75,6 +76,7 @@ void SerialCOMHandlerAutopilot::run() {
 
 bool SerialCOMHandlerAutopilot::runPass() {
     if (quitRequested()) return false;
+    reopenPortIfDue();
     const std::uint64_t repeatElapsed = repeatTimer.elapsed();
     if (repeatElapsed > kRepeatIntervalMs) repeatTimer.restart();
 
@@ -161,7 +163,7 @@ void SerialCOMHandlerAutopilot::handlePresses() {
 void SerialCOMHandlerAutopilot::handleCommandPresses() {
     expedButton.update(inputField(in::exped));
     if (expedButton.rising) {
-        std::printf("[DEBUG] EXPED_MUX_CH\n");
+        consolePrintf("[DEBUG] EXPED_MUX_CH\n");
         sendTriggerCommand(kExpedPush);
     }
     altIncrement100Button.update(inputField(in::altIncrement100));

@@ -8,6 +8,7 @@
 #include <exception>
 #include <utility>
 
+#include "console/console.h"
 #include "serial/serial_port.h"
 
 namespace {
@@ -20,6 +21,8 @@ constexpr auto kQuitCheckStep = 10ms;
 constexpr auto kIdlePause = 1000ms;
 constexpr auto kMessagePause = 50ms;
 constexpr auto kReadFailurePause = 1000ms;
+// A port that is not open is tried again this often.
+constexpr auto kReopenInterval = 1000ms;
 
 // A read pass looks through at most this many frames' length of bytes for a frame, so
 // that a line full of noise cannot hold the pass up.
@@ -54,10 +57,15 @@ SerialCOMHandlerBase::SerialCOMHandlerBase(std::unique_ptr<SerialLine> line, std
       simSession(simSession_),
       rackMutexPtr(rackMutex),
       stateLockPtr(stateLock) {
-    if (serialPort->isConnected())
-        std::printf("[OK] Rack: %s Connected on Port: %s\n", rackName.c_str(), portName.c_str());
-    else
-        std::printf("[ERR] Rack: %s NOT Connected on Port: %s\n", rackName.c_str(), portName.c_str());
+    if (serialPort->isConnected()) {
+        consolePrintf("[OK] Rack: %s Connected on Port: %s\n", rackName.c_str(), portName.c_str());
+        return;
+    }
+    consolePrintf("[ERR] Rack: %s NOT Connected on Port: %s\n", rackName.c_str(), portName.c_str());
+    const std::string reason = serialPort->openFailure();
+    if (!reason.empty())
+        consolePrintf("[ERR] Rack: %s on Port: %s: %s\n", rackName.c_str(), portName.c_str(),
+                      reason.c_str());
 }
 
 SerialCOMHandlerBase::~SerialCOMHandlerBase() = default;
@@ -70,23 +78,38 @@ void SerialCOMHandlerBase::closePort() {
     serialPort->close();
 }
 
+// A port that is not open, because its board went away or was not there at first, is
+// opened again at most once a second, silently; once it opens, the rack says so with its
+// usual line and is served again.
+void SerialCOMHandlerBase::reopenPortIfDue() {
+    if (serialPort->isConnected()) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastReopenAttempt_ < kReopenInterval) return;
+    lastReopenAttempt_ = now;
+    if (!serialPort->reopen()) return;
+    // Bytes held from before the board went away belong to no frame or message it sends now.
+    forgetHeldInput();
+    consolePrintf("[OK] Rack: %s Connected on Port: %s\n", rackName.c_str(), portName.c_str());
+}
+
 // An error ends this rack's thread only; the rest of the service goes on.
 void SerialCOMHandlerBase::runReportingErrors() {
     try {
         run();
     } catch (const std::exception& error) {
-        std::printf("Error run: %s\n", error.what());
+        consolePrintf("Error run: %s\n", error.what());
     } catch (...) {
-        std::printf("Error run: unknown error\n");
+        consolePrintf("Error run: unknown error\n");
     }
 }
 
 bool SerialCOMHandlerBase::waitForSimulator() {
     while (!simulatorReady()) {
         if (quitRequested()) return false;
-        std::printf("\n[WARN] Rack %s in %s is waiting for Flight Simulator starts. coon:%d, first:%d\n",
-                    rackName.c_str(), portName.c_str(), simSession->coon ? 1 : 0,
-                    simSession->first ? 1 : 0);
+        consolePrintf(
+            "\n[WARN] Rack %s in %s is waiting for Flight Simulator starts. coon:%d, first:%d\n",
+            rackName.c_str(), portName.c_str(), simSession->coon ? 1 : 0,
+            simSession->first ? 1 : 0);
         // The whole interval is slept; only a quit cuts it short, so that shutdown never
         // waits on a rack that is still waiting.
         const auto until = std::chrono::steady_clock::now() + kSimulatorWaitInterval;
@@ -102,17 +125,27 @@ bool SerialCOMHandlerBase::waitForSimulator() {
 // backlog that overflowed the driver's buffer starts in the middle of a message.
 void SerialCOMHandlerBase::dropStaleInput() {
     serialPort->purge();
+    forgetHeldInput();
+}
+
+void SerialCOMHandlerBase::forgetHeldInput() {
     pendingAt_ = pendingCount_ = 0;
     if (frameFinder_) frameFinder_->clear();
 }
 
 // Takes the bytes a message is cut from. Whatever the line status shows queued is taken in
-// one read rather than one read per byte. When nothing is queued, the read itself waits
-// (about a millisecond) for the next byte instead of asking the driver again at once, so
-// a quiet line costs no spinning.
-SerialCOMHandlerBase::ByteRead SerialCOMHandlerBase::nextByte(char& byte) {
+// one read rather than one read per byte. When nothing is queued, the line is waited on
+// until its next byte or `windowEnd` (where the system's reads do the waiting themselves,
+// the read waits its millisecond instead), so a quiet line costs neither spinning nor a
+// wake-up per read window, and a byte is taken the moment it arrives.
+SerialCOMHandlerBase::ByteRead SerialCOMHandlerBase::nextByte(
+    char& byte, std::chrono::steady_clock::time_point windowEnd) {
     if (pendingAt_ == pendingCount_) {
         serialPort->refreshStatus();
+        if (serialPort->lineStatus().cbInQue == 0) {
+            serialPort->waitForInput(windowEnd);
+            serialPort->refreshStatus();
+        }
         const std::uint32_t queued = serialPort->lineStatus().cbInQue;
         const auto wanted = static_cast<std::uint32_t>(
             std::clamp<std::size_t>(queued, 1, pendingBytes_.size()));
@@ -131,9 +164,10 @@ SerialCOMHandlerBase::ByteRead SerialCOMHandlerBase::nextByte(char& byte) {
 void SerialCOMHandlerBase::serveMessages(const std::function<void()>& handle) {
     if (!waitForSimulator()) return;
     while (!quitRequested()) {
+        reopenPortIfDue();
         if (!readMessage(receiveBuffer)) {
-            std::printf("\n[WARN] Cannot READ From Rack %s in %s :(\n", rackName.c_str(),
-                        portName.c_str());
+            consolePrintf("\n[WARN] Cannot READ From Rack %s in %s :(\n", rackName.c_str(),
+                          portName.c_str());
             std::this_thread::sleep_for(kReadFailurePause);
             continue;
         }
@@ -146,7 +180,8 @@ void SerialCOMHandlerBase::serveMessages(const std::function<void()>& handle) {
 bool SerialCOMHandlerBase::readMessage(std::string& body) {
     if (!serialPort->isConnected()) {
         std::this_thread::sleep_for(kIdlePause);
-        return false;
+        reopenPortIfDue();
+        if (!serialPort->isConnected()) return false;
     }
     body.clear();
     const std::time_t started = std::time(nullptr);
@@ -154,14 +189,9 @@ bool SerialCOMHandlerBase::readMessage(std::string& body) {
     bool inMessage = false;
     while (std::time(nullptr) - started < readTimeoutSeconds) {
         char byte = 0;
-        const ByteRead read = nextByte(byte);
+        const ByteRead read = nextByte(byte, windowEnd);
         if (read == ByteRead::failed) return false;
-        if (read == ByteRead::none) {
-            // A quiet line is waited on until its next byte or the window's end, rather
-            // than asked again every millisecond.
-            serialPort->waitForInput(windowEnd);
-            continue;
-        }
+        if (read == ByteRead::none) continue;
         // The end test follows the start test, so with one character for both the
         // first one ends an empty message. A start inside a message is dropped.
         const bool isStart = byte == serialPort->startDelimiter();
@@ -195,7 +225,7 @@ bool SerialCOMHandlerBase::readFrame(std::uint8_t* buffer, std::int32_t length) 
         std::uint32_t transferred = 0;
         if (!serialPort->readBytes(finder.space(), wanted, transferred)) {
             finder.clear();
-            std::printf("[ERR READFILE]\n");
+            consolePrintf("[ERR READFILE]\n");
             return false;
         }
         if (finder.take(transferred, buffer)) return true;
@@ -209,9 +239,13 @@ bool SerialCOMHandlerBase::readFrame(std::uint8_t* buffer, std::int32_t length) 
 
 bool SerialCOMHandlerBase::writeFrame(const std::uint8_t* buffer, std::int32_t length) {
     const bool written = serialPort->writeBytes(buffer, static_cast<std::uint32_t>(length));
-    if (!written)
-        std::printf("\n[WARN] Cannot WRITE to Rack %s in %s :(\n", rackName.c_str(), portName.c_str());
-    return written;
+    if (written) return true;
+    consolePrintf("\n[WARN] Cannot WRITE to Rack %s in %s :(\n", rackName.c_str(),
+                  portName.c_str());
+    // A panel's pass without its port takes two idle seconds, the read's and this write's;
+    // trying here too keeps to one attempt a second.
+    reopenPortIfDue();
+    return false;
 }
 
 std::int32_t SerialCOMHandlerBase::readCockpitVar(const std::string& name) const {

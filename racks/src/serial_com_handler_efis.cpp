@@ -1,6 +1,8 @@
 #include "racks/serial_com_handler_efis.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 
 #include "app/sim_ids.h"
 
@@ -43,6 +45,7 @@ void SerialCOMHandlerEfis::run() {
     readTimer.startIfUnset();
     writeTimer.startIfUnset();
     while (!quitRequested()) {
+        reopenPortIfDue();
         bool done = false;
         if (periodOver(writeTimer, writePeriodMs)) {
             writeTimer.restart();
@@ -55,8 +58,20 @@ void SerialCOMHandlerEfis::run() {
             handleInputFrame(previous);
             done = true;
         }
-        if (!done) std::this_thread::sleep_for(kIdlePass);
+        if (!done) restUntilDue();
     }
+}
+
+// Neither part was due, and both timers' elapsed times are fresh. The loop looks again
+// after whole rests of kIdlePass, as many as pass before the earlier part is due, taken in
+// one sleep: the parts run at the same moments with one wake-up instead of several.
+void SerialCOMHandlerEfis::restUntilDue() {
+    const std::int64_t rest = kIdlePass.count();
+    const std::int64_t untilDue =
+        std::min(std::int64_t{writePeriodMs} - static_cast<std::int64_t>(writeTimer.lastElapsed),
+                 std::int64_t{readPeriodMs} - static_cast<std::int64_t>(readTimer.lastElapsed));
+    const std::int64_t rests = std::max<std::int64_t>(1, (untilDue + rest - 1) / rest);
+    std::this_thread::sleep_for(rests * kIdlePass);
 }
 
 void SerialCOMHandlerEfis::fillOutputFields(const SimState& state) {

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <limits>
 
+#include "console/console.h"
+
 namespace {
 
 // Writes the two sets every installation starts with. A file that cannot be created is
@@ -64,12 +66,12 @@ void loadDelimiterSet(const std::string& path, const std::string& requested, Del
     }
     std::ifstream in;
     if (!openReadable(path, in)) {
-        std::printf("Warning: No file open");
+        consolePrintf("Warning: No file open");
         return;
     }
     if (findRecord(in, requested, set)) return;
     set.name.clear();
     set.start = ' ';
     set.end = ' ';
-    std::printf("Warning: Could not find delimiters, may cause problems!\n");
+    consolePrintf("Warning: Could not find delimiters, may cause problems!\n");
 }

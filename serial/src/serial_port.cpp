@@ -5,6 +5,7 @@
 #include <thread>
 #include <utility>
 
+#include "console/console.h"
 #include "serial_port_os.h"
 
 namespace {
@@ -21,59 +22,71 @@ void idle() {
 
 std::string probeSerialPort(const std::string& portPath, std::int32_t baudRate) {
     std::intptr_t device = serial_os::kInvalid;
-    switch (serial_os::open(portPath, device)) {
-        case serial_os::OpenOutcome::notFound:
-            return "no such device";
-        case serial_os::OpenOutcome::refused:
-            return "refused: another program holds it, or this user may not open it";
-        case serial_os::OpenOutcome::opened:
-            break;
-    }
+    if (serial_os::open(portPath, device) != serial_os::OpenOutcome::opened)
+        return serial_os::lastErrorText();
     const serial_os::ConfigureOutcome configured = serial_os::configure(device, baudRate);
+    const std::string reason = configured == serial_os::ConfigureOutcome::done
+                                   ? std::string()
+                                   : "takes no serial settings: " + serial_os::lastErrorText();
     serial_os::close(device);
-    if (configured == serial_os::ConfigureOutcome::done) return {};
-    return configured == serial_os::ConfigureOutcome::readSettingsFailed
-               ? "opens, but its serial settings cannot be read: not a serial port?"
-               : "opens, but takes no serial settings";
+    return reason;
 }
 
 SerialPort::SerialPort(const char* portPath, std::int32_t baudRate, std::string delimiterSetName)
-    : deviceHandle_(serial_os::kInvalid) {
-    open(portPath, baudRate, std::move(delimiterSetName));
+    : portPath_(portPath != nullptr ? portPath : ""),
+      baudRate_(baudRate),
+      delimiterSetName_(std::move(delimiterSetName)),
+      deviceHandle_(serial_os::kInvalid) {
+    open(true);
 }
 
 SerialPort::~SerialPort() {
     close();
 }
 
-void SerialPort::open(const char* portPath, std::int32_t baudRate, std::string delimiterSetName) {
-    delimiters_.name.clear();
+void SerialPort::open(bool report) {
     connected_ = false;
-    const std::string path = portPath != nullptr ? portPath : "";
-    const serial_os::OpenOutcome opened = serial_os::open(path, deviceHandle_);
-    if (opened == serial_os::OpenOutcome::notFound)
-        std::printf("Warning: Handle was not attached. Reason: %s not available\n", path.c_str());
+    const serial_os::OpenOutcome opened = serial_os::open(portPath_, deviceHandle_);
+    if (opened != serial_os::OpenOutcome::opened) openFailure_ = serial_os::lastErrorText();
+    if (report && opened == serial_os::OpenOutcome::notFound)
+        consolePrintf("Warning: Handle was not attached. Reason: %s not available\n",
+                      portPath_.c_str());
     if (opened != serial_os::OpenOutcome::opened) return;
 
-    const serial_os::ConfigureOutcome configured = serial_os::configure(deviceHandle_, baudRate);
+    const serial_os::ConfigureOutcome configured = serial_os::configure(deviceHandle_, baudRate_);
     if (configured != serial_os::ConfigureOutcome::done) {
-        if (configured == serial_os::ConfigureOutcome::readSettingsFailed)
-            std::printf("Warning: Failed to get current serial params");
-        else
-            std::printf("Warning: could not set serial port params\n");
-        // The port is never used again, so the device is given back at once rather than
-        // held until the process ends.
+        openFailure_ = serial_os::lastErrorText();
+        if (report && configured == serial_os::ConfigureOutcome::readSettingsFailed)
+            consolePrintf("Warning: Failed to get current serial params");
+        else if (report)
+            consolePrintf("Warning: could not set serial port params\n");
+        // Until it is opened again the device is no use, so it is given back at once
+        // rather than held.
         serial_os::close(deviceHandle_);
         deviceHandle_ = serial_os::kInvalid;
         return;
     }
-    loadDelimiters(std::move(delimiterSetName));
+    // The delimiter file is read once, by the first open that succeeds.
+    if (!delimitersLoaded_) loadDelimiters(delimiterSetName_);
+    delimitersLoaded_ = true;
     serial_os::purge(deviceHandle_);
+    openFailure_.clear();
     connected_ = true;
 }
 
+bool SerialPort::reopen() {
+    if (!connected_) open(false);
+    return connected_;
+}
+
 void SerialPort::refreshStatus() {
-    serial_os::queryStatus(deviceHandle_, lineStatus_, lineErrors_);
+    if (!connected_) {
+        lineStatus_ = {};
+        return;
+    }
+    if (serial_os::queryStatus(deviceHandle_, lineStatus_, lineErrors_) ==
+        serial_os::IoOutcome::gone)
+        close();
 }
 
 bool SerialPort::readBytes(void* buffer, std::uint32_t count, std::uint32_t& transferred) {
@@ -82,7 +95,10 @@ bool SerialPort::readBytes(void* buffer, std::uint32_t count, std::uint32_t& tra
         idle();
         return false;
     }
-    return serial_os::read(deviceHandle_, buffer, count, transferred);
+    const serial_os::IoOutcome outcome = serial_os::read(deviceHandle_, buffer, count, transferred);
+    // A device that went away is closed; the owner may open its path again later.
+    if (outcome == serial_os::IoOutcome::gone) close();
+    return outcome == serial_os::IoOutcome::done;
 }
 
 bool SerialPort::writeBytes(const void* buffer, std::uint32_t count) {
@@ -90,8 +106,13 @@ bool SerialPort::writeBytes(const void* buffer, std::uint32_t count) {
         idle();
         return false;
     }
-    if (serial_os::write(deviceHandle_, buffer, count)) return true;
-    refreshStatus();
+    const serial_os::IoOutcome outcome = serial_os::write(deviceHandle_, buffer, count);
+    if (outcome == serial_os::IoOutcome::done) return true;
+    if (outcome == serial_os::IoOutcome::gone) {
+        close();
+    } else {
+        refreshStatus();
+    }
     return false;
 }
 

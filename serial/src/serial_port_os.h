@@ -15,6 +15,8 @@ constexpr std::intptr_t kInvalid = -1;
 
 enum class OpenOutcome { opened, notFound, refused };
 enum class ConfigureOutcome { done, readSettingsFailed, applySettingsFailed };
+// A transfer that failed because the device went away (a board unplugged) is `gone`.
+enum class IoOutcome { done, failed, gone };
 
 // Opens the device for exclusive use; `device` is kInvalid unless the outcome is opened.
 OpenOutcome open(const std::string& portPath, std::intptr_t& device);
@@ -23,10 +25,13 @@ OpenOutcome open(const std::string& portPath, std::intptr_t& device);
 ConfigureOutcome configure(std::intptr_t device, std::int32_t baudRate);
 // Discards whatever the driver holds in both directions.
 void purge(std::intptr_t device);
-void queryStatus(std::intptr_t device, SerialLineStatus& status, std::uint32_t& errors);
-bool read(std::intptr_t device, void* buffer, std::uint32_t count, std::uint32_t& transferred);
-bool write(std::intptr_t device, const void* buffer, std::uint32_t count);
+IoOutcome queryStatus(std::intptr_t device, SerialLineStatus& status, std::uint32_t& errors);
+IoOutcome read(std::intptr_t device, void* buffer, std::uint32_t count, std::uint32_t& transferred);
+IoOutcome write(std::intptr_t device, const void* buffer, std::uint32_t count);
 void waitForInput(std::intptr_t device, std::chrono::steady_clock::time_point deadline);
 void close(std::intptr_t device);
+// The system's words for the error of the call that just failed, with a hint where the
+// cure is known.
+std::string lastErrorText();
 
 }  // namespace serial_os

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "serial_port_os.h"
 
@@ -85,6 +86,12 @@ bool transient(int error) {
     return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
 }
 
+// The errors of a device that is no longer there: a USB adapter unplugged, the other end
+// of a pseudo-terminal closed.
+bool gone(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
 }  // namespace
 
 OpenOutcome open(const std::string& portPath, std::intptr_t& device) {
@@ -95,6 +102,8 @@ OpenOutcome open(const std::string& portPath, std::intptr_t& device) {
     // The flock is what turns away a second user: TIOCEXCL alone does not bind root.
     if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
         ::close(descriptor);
+        // Another program holds the device: said as the system says a busy device.
+        errno = EBUSY;
         return OpenOutcome::refused;
     }
     ioctl(descriptor, TIOCEXCL);
@@ -120,15 +129,18 @@ void purge(std::intptr_t device) {
     tcflush(fd(device), TCIOFLUSH);
 }
 
-void queryStatus(std::intptr_t device, SerialLineStatus& status, std::uint32_t& errors) {
+IoOutcome queryStatus(std::intptr_t device, SerialLineStatus& status, std::uint32_t& errors) {
     int waiting = 0;
-    status.cbInQue =
-        ioctl(fd(device), FIONREAD, &waiting) == 0 ? static_cast<std::uint32_t>(waiting) : 0;
+    const bool done = ioctl(fd(device), FIONREAD, &waiting) == 0;
+    status.cbInQue = done ? static_cast<std::uint32_t>(waiting) : 0;
     // The terminal layer keeps no error mask to read and clear.
     errors = 0;
+    if (done) return IoOutcome::done;
+    return gone(errno) ? IoOutcome::gone : IoOutcome::failed;
 }
 
-bool read(std::intptr_t device, void* buffer, std::uint32_t count, std::uint32_t& transferred) {
+IoOutcome read(std::intptr_t device, void* buffer, std::uint32_t count,
+               std::uint32_t& transferred) {
     auto* bytes = static_cast<unsigned char*>(buffer);
     const auto deadline = Clock::now() + kReadWindow;
     transferred = 0;
@@ -139,15 +151,17 @@ bool read(std::intptr_t device, void* buffer, std::uint32_t count, std::uint32_t
             continue;
         }
         // A hung-up line (the rack's far end went away) reads as end of file at once, and
-        // poll reports it ready at once: waiting out the window would only spin.
-        if (n == 0) return transferred > 0;
-        if (n < 0 && !transient(errno)) return false;
+        // poll reports it ready at once: waiting out the window would only spin. What came
+        // before the hang-up is taken first.
+        if (n == 0) return transferred > 0 ? IoOutcome::done : IoOutcome::gone;
+        if (n < 0 && gone(errno)) return transferred > 0 ? IoOutcome::done : IoOutcome::gone;
+        if (n < 0 && !transient(errno)) return IoOutcome::failed;
         if (!waitFor(fd(device), POLLIN, deadline) && Clock::now() >= deadline) break;
     }
-    return true;
+    return IoOutcome::done;
 }
 
-bool write(std::intptr_t device, const void* buffer, std::uint32_t count) {
+IoOutcome write(std::intptr_t device, const void* buffer, std::uint32_t count) {
     const auto* bytes = static_cast<const unsigned char*>(buffer);
     std::uint32_t written = 0;
     auto deadline = Clock::now() + kWriteStall;
@@ -158,10 +172,12 @@ bool write(std::intptr_t device, const void* buffer, std::uint32_t count) {
             deadline = Clock::now() + kWriteStall;
             continue;
         }
-        if (n < 0 && !transient(errno)) return false;
-        if (!waitFor(fd(device), POLLOUT, deadline) && Clock::now() >= deadline) return false;
+        if (n < 0 && gone(errno)) return IoOutcome::gone;
+        if (n < 0 && !transient(errno)) return IoOutcome::failed;
+        if (!waitFor(fd(device), POLLOUT, deadline) && Clock::now() >= deadline)
+            return IoOutcome::failed;
     }
-    return true;
+    return IoOutcome::done;
 }
 
 void waitForInput(std::intptr_t device, Clock::time_point deadline) {
@@ -174,6 +190,18 @@ void close(std::intptr_t device) {
     // another program expects to find it.
     ioctl(fd(device), TIOCNXCL);
     ::close(fd(device));
+}
+
+std::string lastErrorText() {
+    const int error = errno;
+    char buffer[256];
+    std::string text = strerror_r(error, buffer, sizeof buffer);
+    // Serial devices belong to the group dialout; a user outside it may not open them.
+    if (error == EACCES)
+        text +=
+            " (the user running the service must be in the group dialout: "
+            "sudo usermod -aG dialout USER, then log in again)";
+    return text;
 }
 
 }  // namespace serial_os

@@ -2,6 +2,8 @@
 // line set through its DCB, reads bounded by the communication time-outs.
 #include <windows.h>
 
+#include <string>
+
 #include "serial_port_os.h"
 
 namespace serial_os {
@@ -10,6 +12,28 @@ namespace {
 
 HANDLE handleOf(std::intptr_t device) {
     return reinterpret_cast<HANDLE>(device);
+}
+
+// The errors USB-serial drivers give once their device is unplugged: they differ from
+// driver to driver.
+bool gone(DWORD error) {
+    switch (error) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_BAD_COMMAND:
+        case ERROR_GEN_FAILURE:
+        case ERROR_NOT_READY:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_DEVICE_REMOVED:
+        case ERROR_IO_DEVICE:
+        case ERROR_FILE_NOT_FOUND:
+            return true;
+        default:
+            return false;
+    }
+}
+
+IoOutcome failure() {
+    return gone(GetLastError()) ? IoOutcome::gone : IoOutcome::failed;
 }
 
 }  // namespace
@@ -55,24 +79,29 @@ void purge(std::intptr_t device) {
     PurgeComm(handleOf(device), PURGE_RXCLEAR | PURGE_TXCLEAR);
 }
 
-void queryStatus(std::intptr_t device, SerialLineStatus& status, std::uint32_t& errors) {
+// A read of a device that went away may still return nothing without an error; asking for
+// the line's status is what fails then.
+IoOutcome queryStatus(std::intptr_t device, SerialLineStatus& status, std::uint32_t& errors) {
     COMSTAT line{};
     DWORD mask = 0;
-    ClearCommError(handleOf(device), &mask, &line);
+    const BOOL done = ClearCommError(handleOf(device), &mask, &line);
     status.cbInQue = line.cbInQue;
     errors = mask;
+    return done ? IoOutcome::done : failure();
 }
 
-bool read(std::intptr_t device, void* buffer, std::uint32_t count, std::uint32_t& transferred) {
+IoOutcome read(std::intptr_t device, void* buffer, std::uint32_t count,
+               std::uint32_t& transferred) {
     DWORD got = 0;
     const BOOL done = ReadFile(handleOf(device), buffer, count, &got, nullptr);
     transferred = got;
-    return done != FALSE;
+    return done ? IoOutcome::done : failure();
 }
 
-bool write(std::intptr_t device, const void* buffer, std::uint32_t count) {
+IoOutcome write(std::intptr_t device, const void* buffer, std::uint32_t count) {
     DWORD written = 0;
-    return WriteFile(handleOf(device), buffer, count, &written, nullptr) != FALSE;
+    return WriteFile(handleOf(device), buffer, count, &written, nullptr) ? IoOutcome::done
+                                                                         : failure();
 }
 
 // A read already waits for the line under the port's time-outs.
@@ -80,6 +109,19 @@ void waitForInput(std::intptr_t, std::chrono::steady_clock::time_point) {}
 
 void close(std::intptr_t device) {
     if (device != kInvalid) CloseHandle(handleOf(device));
+}
+
+std::string lastErrorText() {
+    const DWORD error = GetLastError();
+    char buffer[512] = {};
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, buffer, sizeof buffer, nullptr);
+    std::string text(buffer, length);
+    // The system's text ends its sentence with a line end.
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    if (text.empty()) text = "system error " + std::to_string(error);
+    return text;
 }
 
 }  // namespace serial_os

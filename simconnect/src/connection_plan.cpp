@@ -1,6 +1,5 @@
-#include "simconnect/connection_plan.h"
-
 #include "connection_settings.h"
+#include "simconnect/connection_watch.h"
 
 ConnectionPlan DescribeConnectionPlan(std::uint32_t configIndex) {
     ConnectionPlan plan;
@@ -22,11 +21,15 @@ ConnectionPlan DescribeConnectionPlan(std::uint32_t configIndex) {
     return plan;
 }
 
-std::string DescribeEndpoint(const PlannedEndpoint& endpoint) {
-    if (endpoint.kind == PlannedEndpoint::Kind::pipe) return "pipe " + endpoint.address;
-    std::string text = (endpoint.kind == PlannedEndpoint::Kind::ipv6 ? "IPv6 " : "IPv4 ") +
-                       endpoint.address + " port ";
-    if (!endpoint.portFromRegistry) return text + (endpoint.port.empty() ? "(none)" : endpoint.port);
-    return text + "(from the simulator's registry: " +
-           (endpoint.port.empty() ? std::string("none yet") : endpoint.port) + ")";
+// Named as the transport names the endpoint it reached: the pipe's path, or "TCP
+// host:port" with an IPv6 host in brackets and an empty one as this machine.
+std::string DescribePlannedEndpoint(const PlannedEndpoint& endpoint) {
+    if (endpoint.kind == PlannedEndpoint::Kind::pipe) return endpoint.address;
+    const std::string host = endpoint.address.empty() ? "localhost" : endpoint.address;
+    const std::string text =
+        "TCP " + (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":";
+    if (endpoint.portFromRegistry)
+        return text + "(the port the simulator registered: " +
+               (endpoint.port.empty() ? std::string("none yet") : endpoint.port) + ")";
+    return text + (endpoint.port.empty() ? std::string("(no port)") : endpoint.port);
 }

@@ -1,12 +1,13 @@
 // Telling the application that messages arrived: a window message and/or an event, as
 // given at open. On Windows these are PostMessageA and SetEvent. The POSIX build has no
-// window system; there a NotificationSink installed by the process (tests do) receives
-// the same calls, and without one nothing happens.
+// window system; there a NotificationSink (simconnect/connection_watch.h) installed by the
+// process receives the same calls, and without one nothing happens.
 #pragma once
 
 #include <cstdint>
 
 #include "simconnect/SimConnect.h"
+#include "simconnect/connection_watch.h"
 
 struct NotifyTarget {
     HWND window = nullptr;
@@ -17,16 +18,6 @@ struct NotifyTarget {
 // Posts to the window when both window and message are set, and sets the event when one
 // is given.
 void NotifyApplication(const NotifyTarget& target);
-
-class NotificationSink {
-public:
-    virtual ~NotificationSink() = default;
-    virtual void PostWindowMessage(HWND window, std::uint32_t message) = 0;
-    virtual void SignalEvent(HANDLE event) = 0;
-};
-
-// Installs the sink (null removes it); returns the previous one. POSIX only has effect.
-NotificationSink* SetNotificationSink(NotificationSink* sink);
 
 namespace notification_os {
 void PostWindowMessage(HWND window, std::uint32_t message);

@@ -5,10 +5,11 @@
 #include <cstring>
 #include <new>
 
+#include "bytes/little_endian.h"
 #include "hosting.h"
 #include "library_state.h"
+#include "simconnect/connection_watch.h"
 #include "simconnect/request_layout.h"
-#include "bytes/little_endian.h"
 
 namespace {
 
@@ -35,6 +36,14 @@ void Deliver(ClientClient* session, DispatchProc dispatch, MessageNode* node, vo
         dispatch(reinterpret_cast<SIMCONNECT_RECV*>(node->data), node->size, context);
     } catch (...) {
     }
+}
+
+// After the last session: the last transport's completions are waited for, then sockets
+// stop.
+void FinishLastClose() {
+    if (Library().head != nullptr) return;
+    WaitForNoLiveClients(kLastClientLimit);
+    CClient::StopWinsock();
 }
 
 }  // namespace
@@ -191,17 +200,28 @@ int AbandonRequest(ClientClient* session, unsigned char* request, std::uint32_t 
     return kSessionDone;
 }
 
+std::string DescribeEndpoint(HANDLE hSimConnect) {
+    return hSimConnect != nullptr ? static_cast<ClientClient*>(hSimConnect)->Endpoint()
+                                  : std::string();
+}
+
 void GetLastFailure(ClientClient* session, std::uint32_t* osError, HRESULT* result) {
     *osError = session->LastOsError();
     *result = session->FailureResult();
 }
 
+// A callback may close the session it is given: the session stays alive until its
+// successor has been read (a closed one has none, and the walk ends there).
 void RedispatchAll() {
-    for (ClientClient* session = Library().head; session != nullptr;
-         session = session->nextSession) {
+    ClientClient* session = Library().head;
+    while (session != nullptr) {
+        session->AddRef();
         if (session->lastDispatchProc != nullptr) {
             DispatchReceived(session, session->lastDispatchProc, session->lastDispatchContext);
         }
+        ClientClient* next = session->nextSession;
+        session->Release();
+        session = next;
     }
 }
 
@@ -214,18 +234,29 @@ int DispatchReceived(ClientClient* session, DispatchProc dispatch, void* context
     if (use == nullptr) return kSessionFailed;
     session->lastDispatchProc = use;
     session->lastDispatchContext = context;
+    // The callback may close the session: this reference keeps it alive through the loop,
+    // and nothing is delivered once it is closed.
+    session->AddRef();
+    ++session->dispatching;
     MessageNode* node = session->receiveQueue.TakeAll();
     while (node != nullptr) {
         MessageNode* next = node->next;
-        Deliver(session, use, node, context);
+        if (!session->closed) Deliver(session, use, node, context);
         FinishDispatchedNode(session, node);
         node = next;
     }
-    return session->HasFailed() ? kSessionConnectionFailed : kSessionDone;
+    --session->dispatching;
+    const bool closedInside = session->closed && session->dispatching == 0;
+    const int result = session->HasFailed() ? kSessionConnectionFailed : kSessionDone;
+    session->Release();
+    if (closedInside) FinishLastClose();
+    return result;
 }
 
 // Waiting on the writes and on the last completions, each within its bound, keeps the
-// order of the close steps without sleeping when there is nothing to wait for.
+// order of the close steps without sleeping when there is nothing to wait for. Closed from
+// inside its own dispatch, the session lives until that dispatch ends, which finishes the
+// close then.
 int CloseSession(ClientClient* session) {
     if (session == nullptr) return kSessionFailed;
     session->WaitForSendsToDrain(kDrainLimit);
@@ -234,10 +265,9 @@ int CloseSession(ClientClient* session) {
     session->Reset();
     // The application hears nothing from this session once closing returns.
     session->StopNotifying();
+    session->closed = true;
+    const bool dispatching = session->dispatching != 0;
     session->Release();
-    if (Library().head == nullptr) {
-        WaitForNoLiveClients(kLastClientLimit);
-        CClient::StopWinsock();
-    }
+    if (!dispatching) FinishLastClose();
     return kSessionDone;
 }

@@ -90,6 +90,10 @@ private:
     std::atomic<HANDLE> notifyEvent{nullptr};
     ClientClient* previousSession = nullptr;
     ClientClient* nextSession = nullptr;
+    // Set by closing; a dispatch under way delivers nothing more. Both are only used on
+    // the application's thread that owns the session.
+    bool closed = false;
+    std::uint32_t dispatching = 0;  // dispatch calls under way, one inside another's callback
 
     // In-process hosting: a simulator that loads the library may take over requests and
     // deliveries through these (hosting.h). In a program of its own no host is found, so

@@ -38,12 +38,17 @@ int CClient::Connect(std::uint32_t family, const std::string& address, const std
 }
 
 int CClient::ConnectPipe(const std::string& address, const std::string& port) {
+    endpoint = BuildPipePath(address, port);
     OsHandle connected = kInvalidOsHandle;
-    if (!transport_os::ConnectPipe(BuildPipePath(address, port), connected)) return 1;
+    if (!transport_os::ConnectPipe(endpoint, connected)) return 1;
     return StartConnection(connected, 0);
 }
 
 int CClient::ConnectTcp(std::uint32_t family, const std::string& address, const std::string& port) {
+    // An empty address is this machine; an IPv6 address is bracketed before its port.
+    const std::string host = address.empty() ? "localhost" : address;
+    endpoint =
+        "TCP " + (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + port;
     OsHandle connected = kInvalidOsHandle;
     std::uint32_t connectedFamily = 0;
     if (!transport_os::ConnectTcp(family, address, port, connected, connectedFamily)) return 1;
@@ -54,7 +59,7 @@ int CClient::ConnectTcp(std::uint32_t family, const std::string& address, const 
 // buffer, is closed at once and the attempt fails.
 int CClient::StartConnection(OsHandle connected, std::uint32_t family) {
     if (!transport_os::BindCompletion(connected) || !InitialiseConnection(connected, family)) {
-        transport_os::Close(connected);
+        transport_os::Close(connected, transportType);
         return 1;
     }
     Reset();
@@ -110,16 +115,17 @@ void CClient::Disconnect(std::uint32_t kind, HRESULT result) {
     DisconnectTransport(kind, result);
 }
 
+// Only the call that ends the connection records why: the completions that follow it
+// (the other direction, cancelled by the close) leave the first reason in place.
 std::uint32_t CClient::DisconnectTransport(std::uint32_t kind, HRESULT result) {
-    std::uint32_t oldState = kIdle;
-    {
-        std::lock_guard<std::mutex> guard(connectionLock);
-        oldState = state.exchange(kIdle);
-        connectionId.store(0);
-        if (oldState != kIdle) CloseHandles(kind, result, oldState);
-        sendsDrained.notify_all();
+    std::lock_guard<std::mutex> guard(connectionLock);
+    const std::uint32_t oldState = state.exchange(kIdle);
+    connectionId.store(0);
+    if (oldState != kIdle) {
+        CloseHandles(kind, result, oldState);
+        failureKind.store(kind);
     }
-    failureKind.store(kind);
+    sendsDrained.notify_all();
     return oldState;
 }
 
@@ -133,7 +139,7 @@ void CClient::CloseHandles(std::uint32_t kind, HRESULT result, std::uint32_t old
         transport_os::Shutdown(closing);
         transport_os::CancelIo(closing);
     }
-    if (closing != kInvalidOsHandle) transport_os::Close(closing);
+    if (closing != kInvalidOsHandle) transport_os::Close(closing, transportType);
     if (transportType == kTransportPipe) transport_os::ClosePipeEvents(receiveRequest, sendRequest);
 }
 
@@ -148,15 +154,27 @@ void CClient::OnConnecting() {}
 void CClient::PostRead() {
     bytesReceived = 0;
     bool posted = false;
+    std::uint32_t refused = kStatusUnsuccessful;
     {
         std::lock_guard<std::mutex> guard(connectionLock);
         if (state.load() != kConnected) return;
         receiveRequest.bufferCount = 1;
         receiveRequest.buffers[0] = {receive.FreeTailSize(), receive.FreeTail()};
         AddRef();
-        posted = transport_os::PostRead(handle.load(), receiveRequest);
+        posted = transport_os::PostRead(handle.load(), receiveRequest, refused);
     }
-    if (!posted) Release();
+    if (!posted) EndRefused(refused);
+}
+
+// A read the system refused at once never completes, so the connection ends here as its
+// completion would have ended it; otherwise the application would go on dispatching a dead
+// connection that reports nothing. The read's reference goes too. (A refused write only
+// gives its reference back: the read under way still takes what the peer sent before
+// the end, and then reports the end.)
+void CClient::EndRefused(std::uint32_t status) {
+    const std::uint32_t kind = FailureKindForStatus(status, transportType);
+    Disconnect(kind != kFailureNone ? kind : kFailureOther, static_cast<HRESULT>(status));
+    Release();
 }
 
 bool CClient::QueueSend(MessageNode* node) {

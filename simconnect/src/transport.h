@@ -105,6 +105,8 @@ public:
     static void OnIoComplete(std::uint32_t status, std::uint32_t bytes, IoRequest* request);
 
     std::uint32_t TransportType() const { return transportType; }
+    // The endpoint of the last connect: the pipe's path, or "TCP host:port".
+    const std::string& Endpoint() const { return endpoint; }
     std::uint32_t ConnectionId() const { return connectionId.load(); }
     std::uint32_t FailureKindValue() const { return failureKind.load(); }
     HRESULT FailureResult() const { return failureResult.load(); }
@@ -141,6 +143,7 @@ protected:
     std::uint32_t maxReceiveSize = 1024;
     std::atomic<std::int32_t> references{1};
     std::atomic<std::uint32_t> failureKind{kFailureNone};
+    std::string endpoint;
 
 private:
     int ConnectPipe(const std::string& address, const std::string& port);
@@ -149,6 +152,7 @@ private:
     bool InitialiseConnection(OsHandle connected, std::uint32_t family);
     void PostRead();
     void SendNext(bool fromCompletion);
+    void EndRefused(std::uint32_t status);
     void OnReceiveComplete(std::uint32_t bytes);
     void OnSendComplete();
     bool CutAndDeliver();

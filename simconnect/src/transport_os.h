@@ -26,16 +26,19 @@ bool BindCompletion(OsHandle handle);
 std::uint32_t MaxWriteBuffers(std::uint32_t transportType);
 
 // Both answer true when the operation was started; its completion follows later. A write
-// completes once every byte of all its buffers is on the stream.
-bool PostRead(OsHandle handle, IoRequest& request);
+// completes once every byte of all its buffers is on the stream. A read the system refuses
+// at once has no completion: `refused` then gets the status its completion would have
+// carried (a broken pipe, a reset).
+bool PostRead(OsHandle handle, IoRequest& request, std::uint32_t& refused);
 bool PostWrite(OsHandle handle, IoRequest& request);
 
 void SetNoDelay(OsHandle handle);
 std::uint32_t LastError();
 void Shutdown(OsHandle handle);
 void CancelIo(OsHandle handle);
-// Closes the handle; operations still outstanding complete as cancelled.
-void Close(OsHandle handle);
+// Closes the handle of a connection of `transportType`; operations still outstanding
+// complete as cancelled.
+void Close(OsHandle handle, std::uint32_t transportType);
 
 // Pipe operations on Windows carry an event each; other backends have none.
 void CreatePipeEvents(IoRequest& receive, IoRequest& send);

@@ -3,7 +3,6 @@
 // waits in poll on the socket and a wake-up descriptor, carries out the posted read and
 // the posted write (a write completes only once every byte is on the stream), and then
 // runs the completion routine, as the Windows thread pool does there.
-#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -14,6 +13,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -29,6 +29,17 @@ using Clock = std::chrono::steady_clock;
 // A full listen backlog is the pipe's busy case; it is retried for this long.
 constexpr std::chrono::milliseconds kPipeBusyWait{5000};
 constexpr std::chrono::milliseconds kPipeBusyRetry{10};
+// A simulator PC behind a firewall that drops the attempt answers nothing; the attempt
+// gives up after this long instead of the system's minutes.
+constexpr int kConnectLimitMs = 5000;
+// A simulator PC that went away without closing is noticed by keep-alive probes: after
+// 10 s without a word, one every 5 s, and the third unanswered ends the connection. Data
+// of our own left unacknowledged ends it after as long, since probes are only sent on a
+// connection with nothing in flight, and the racks' requests rarely leave it so.
+constexpr int kKeepAliveIdleSeconds = 10;
+constexpr int kKeepAliveIntervalSeconds = 5;
+constexpr int kKeepAliveProbes = 3;
+constexpr unsigned kUnacknowledgedLimitMs = 25000;
 
 // One connection: the socket, its wake-up descriptor and the posted operations. The I/O
 // thread owns it once started and frees it when it ends; the lock is held while the
@@ -41,7 +52,7 @@ struct Channel {
     IoRequest* read = nullptr;
     IoRequest* write = nullptr;
     std::uint32_t written = 0;
-    bool readReady = false;     // poll reported the socket readable
+    bool readReady = false;     // input may wait: poll said so, or a write went out since
     bool writeBlocked = false;  // the last write attempt would have blocked
     bool polling = false;
     bool woken = false;
@@ -53,9 +64,11 @@ Channel* FromHandle(OsHandle handle) {
     return handle == kInvalidOsHandle ? nullptr : reinterpret_cast<Channel*>(handle);
 }
 
-std::uint32_t StatusForErrno(int error) {
+// A pipe server that closes with requests unread resets the local socket; on Windows that
+// is a broken pipe, and so it is here.
+std::uint32_t StatusForErrno(int error, bool pipe) {
     if (error == EPIPE) return kStatusPipeBroken;
-    if (error == ECONNRESET) return kStatusRemoteReset;
+    if (error == ECONNRESET) return pipe ? kStatusPipeBroken : kStatusRemoteReset;
     return kStatusUnsuccessful;
 }
 
@@ -82,6 +95,39 @@ void WakeIfPolling(Channel& channel) {
     const std::uint64_t one = 1;
     // A full counter still wakes the thread, so the result does not matter.
     [[maybe_unused]] const ssize_t ignored = ::write(channel.wake, &one, sizeof one);
+}
+
+// Reads once into the posted read. With `dataOnly`, the end of the stream and an error
+// are left alone: another failure is about to say why the connection ended.
+void DoRead(Channel& channel, std::unique_lock<std::mutex>& lock, bool dataOnly = false) {
+    IoRequest* request = channel.read;
+    const IoBuffer& buffer = request->buffers[0];
+    const ssize_t got = ::recv(channel.fd, buffer.data, buffer.length, MSG_DONTWAIT);
+    if (got < 0 && errno == EINTR) return;
+    if ((got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) || (dataOnly && got <= 0)) {
+        channel.readReady = false;
+        return;
+    }
+    channel.read = nullptr;
+    // A read that filled its buffer suggests more bytes are waiting; try again at once.
+    channel.readReady = got > 0 && static_cast<std::uint32_t>(got) == buffer.length;
+    if (got < 0) {
+        CompleteUnlocked(lock, StatusForErrno(errno, channel.pipe), 0, request);
+    } else if (got == 0 && channel.pipe) {
+        // A pipe whose server went away is broken, as Windows reports it; a TCP peer's
+        // orderly close stays a read of 0 bytes.
+        CompleteUnlocked(lock, kStatusPipeBroken, 0, request);
+    } else {
+        CompleteUnlocked(lock, kStatusSuccess, static_cast<std::uint32_t>(got), request);
+    }
+}
+
+// Reads, and so delivers, whatever the peer sent before a write failed: its last
+// messages (a quit, say) come before the write's failure ends the connection.
+void ReadWhatArrived(Channel& channel, std::unique_lock<std::mutex>& lock) {
+    channel.readReady = true;
+    while (channel.read != nullptr && channel.readReady && !channel.closing)
+        DoRead(channel, lock, true);
 }
 
 // The part of a write not yet on the stream, as an I/O vector; its number of entries.
@@ -117,36 +163,17 @@ bool TryWrite(Channel& channel, std::unique_lock<std::mutex>& lock) {
             channel.writeBlocked = true;
             return false;
         }
+        const std::uint32_t status = StatusForErrno(errno, channel.pipe);
         channel.write = nullptr;
-        CompleteUnlocked(lock, StatusForErrno(errno), 0, request);
+        ReadWhatArrived(channel, lock);
+        CompleteUnlocked(lock, status, 0, request);
         return true;
     }
     channel.write = nullptr;
+    // Writes that follow one another never poll, so input is looked for after each.
+    channel.readReady = true;
     CompleteUnlocked(lock, kStatusSuccess, channel.written, request);
     return true;
-}
-
-void DoRead(Channel& channel, std::unique_lock<std::mutex>& lock) {
-    IoRequest* request = channel.read;
-    const IoBuffer& buffer = request->buffers[0];
-    const ssize_t got = ::recv(channel.fd, buffer.data, buffer.length, MSG_DONTWAIT);
-    if (got < 0 && errno == EINTR) return;
-    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-        channel.readReady = false;
-        return;
-    }
-    channel.read = nullptr;
-    // A read that filled its buffer suggests more bytes are waiting; try again at once.
-    channel.readReady = got > 0 && static_cast<std::uint32_t>(got) == buffer.length;
-    if (got < 0) {
-        CompleteUnlocked(lock, StatusForErrno(errno), 0, request);
-    } else if (got == 0 && channel.pipe) {
-        // A pipe whose server went away is broken, as Windows reports it; a TCP peer's
-        // orderly close stays a read of 0 bytes.
-        CompleteUnlocked(lock, kStatusPipeBroken, 0, request);
-    } else {
-        CompleteUnlocked(lock, kStatusSuccess, static_cast<std::uint32_t>(got), request);
-    }
 }
 
 // Blocks until the socket can take the posted operations or the thread is woken. Only
@@ -174,12 +201,13 @@ void WaitForEvents(Channel& channel, std::unique_lock<std::mutex>& lock) {
 void RunChannel(Channel* channel) {
     std::unique_lock<std::mutex> lock(channel->lock);
     while (!channel->closing) {
-        if (channel->write != nullptr && !channel->writeBlocked && TryWrite(*channel, lock))
-            continue;
+        // Input first: a stream of writes must not hold back what the peer sends.
         if (channel->read != nullptr && channel->readReady) {
             DoRead(*channel, lock);
             continue;
         }
+        if (channel->write != nullptr && !channel->writeBlocked && TryWrite(*channel, lock))
+            continue;
         WaitForEvents(*channel, lock);
     }
     IoRequest* read = channel->read;
@@ -194,11 +222,6 @@ void RunChannel(Channel* channel) {
     ::close(channel->fd);
     ::close(channel->wake);
     delete channel;
-}
-
-bool SetNonBlocking(int fd) {
-    const int flags = ::fcntl(fd, F_GETFL);
-    return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
 bool MakeChannel(int fd, bool pipe, OsHandle& handle) {
@@ -227,6 +250,37 @@ int TryConnectAbstract(const sockaddr_un& address, socklen_t length, int& error)
     error = errno;
     ::close(fd);
     return -1;
+}
+
+// Connects the non-blocking socket within the limit.
+bool ConnectWithin(int fd, const sockaddr* address, socklen_t length) {
+    if (::connect(fd, address, length) == 0) return true;
+    if (errno != EINPROGRESS) return false;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kConnectLimitMs);
+    pollfd entry{fd, POLLOUT, 0};
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const int ready =
+            ::poll(&entry, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+        if (ready > 0) break;
+        if (ready == 0 || errno != EINTR) return false;
+    }
+    int error = 0;
+    socklen_t size = sizeof error;
+    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+}
+
+void KeepAlive(int fd) {
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepAliveIdleSeconds,
+                 sizeof kKeepAliveIdleSeconds);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepAliveIntervalSeconds,
+                 sizeof kKeepAliveIntervalSeconds);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &kKeepAliveProbes, sizeof kKeepAliveProbes);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &kUnacknowledgedLimitMs,
+                 sizeof kUnacknowledgedLimitMs);
 }
 
 int ToSocketFamily(std::uint32_t family) {
@@ -276,15 +330,16 @@ bool ConnectTcp(std::uint32_t family, const std::string& address, const std::str
         return false;
     }
     const addrinfo& first = *results;
-    const int fd = ::socket(first.ai_family, first.ai_socktype | SOCK_CLOEXEC, first.ai_protocol);
-    const bool connected =
-        fd >= 0 && ::connect(fd, first.ai_addr, first.ai_addrlen) == 0 && SetNonBlocking(fd);
+    const int fd = ::socket(first.ai_family, first.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
+                            first.ai_protocol);
+    const bool connected = fd >= 0 && ConnectWithin(fd, first.ai_addr, first.ai_addrlen);
     connectedFamily = first.ai_family == AF_INET6 ? 23 : 2;
     ::freeaddrinfo(results);
     if (!connected) {
         if (fd >= 0) ::close(fd);
         return false;
     }
+    KeepAlive(fd);
     return MakeChannel(fd, false, handle);
 }
 
@@ -305,7 +360,9 @@ std::uint32_t MaxWriteBuffers(std::uint32_t) {
     return kMaxIoBuffers;
 }
 
-bool PostRead(OsHandle handle, IoRequest& request) {
+// Only a channel that is closing refuses an operation; it is cancelled.
+bool PostRead(OsHandle handle, IoRequest& request, std::uint32_t& refused) {
+    refused = kStatusCancelled;
     Channel* channel = FromHandle(handle);
     if (channel == nullptr) return false;
     std::lock_guard<std::mutex> guard(channel->lock);
@@ -344,7 +401,7 @@ void Shutdown(OsHandle handle) {
 // Closing cancels through Close; there is nothing to cancel separately.
 void CancelIo(OsHandle) {}
 
-void Close(OsHandle handle) {
+void Close(OsHandle handle, std::uint32_t) {
     Channel* channel = FromHandle(handle);
     if (channel == nullptr) return;
     std::unique_lock<std::mutex> lock(channel->lock);

@@ -29,4 +29,9 @@ inline std::string pipeConfig(const std::string& pipeName) {
     return "[SimConnect]\nProtocol=Pipe\nPort=" + pipeName + "\n";
 }
 
+// A SimConnect.cfg that sends the client library over TCP (IPv4) to `address`:`port`.
+inline std::string tcpConfig(const std::string& address, const std::string& port) {
+    return "[SimConnect]\nProtocol=IPv4\nAddress=" + address + "\nPort=" + port + "\n";
+}
+
 }  // namespace servicetest

@@ -1,11 +1,13 @@
-// The serial port's Windows backend under Wine or Windows: a missing COM device, and a
-// device that another program holds, which only a real Windows machine refuses.
+// The serial port's Windows backend under Wine or Windows: a missing COM device, with the
+// system's reason, and a device that another program holds, which only a real Windows
+// machine refuses.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <string>
 
 #include "serial/serial_port.h"
 
@@ -26,6 +28,11 @@ TEST(WindowsSerialPort, MissingDeviceWarnsWithItsFullPathAndIdles) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Warning: Handle was not attached. Reason: \\\\.\\COM97 not available\n");
     EXPECT_FALSE(port.isConnected());
+    // The reason the rack handler prints after its line is the system's own text, ended
+    // without the line end FormatMessage gives it.
+    EXPECT_FALSE(port.openFailure().empty());
+    EXPECT_EQ(port.openFailure().find("system error"), std::string::npos) << port.openFailure();
+    EXPECT_EQ(port.openFailure().find('\n'), std::string::npos) << port.openFailure();
     unsigned char received = 0;
     std::uint32_t got = 7;
     const auto start = Clock::now();
@@ -54,4 +61,5 @@ TEST(WindowsSerialPort, SecondOpenOfAHeldDeviceIsRefusedSilently) {
     SerialPort second(path.c_str(), 115200, "json");
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_FALSE(second.isConnected());
+    EXPECT_FALSE(second.openFailure().empty());
 }

@@ -22,7 +22,7 @@ using namespace winetest;
 // Wine starts slowly, and a first run may still be making the prefix.
 constexpr auto kStartLimit = 60s;
 constexpr auto kStepLimit = 15s;
-// The service's main loop sleeps a millisecond between dispatches and its racks sleep
+// The service's main loop sleeps until the simulator's messages come and its racks sleep
 // between reads; a loop that spins takes a whole core.
 constexpr double kQuietCpu = 0.5;
 const auto anyFrame = [](const Json&) { return true; };
@@ -199,7 +199,8 @@ TEST_F(WindowsRun, TheZipsServiceFromItsOwnFolder) {
 }
 
 // The pipe breaks after the first 16 bytes of a message: the service delivers no part of
-// it, lives on without the simulator (its panels still get their frames) and does not spin.
+// it, says the connection is lost, stops its racks and ends with 3, for a supervisor to
+// start it again.
 TEST_F(WindowsRun, ConnectionCutInTheMiddleOfAMessage) {
     // Late enough for the racks to be at work, which takes them about 5 s under Wine.
     ASSERT_NO_FATAL_FAILURE(start({"--no-tcp", "--break-after", "10", "--break-mid-message"}));
@@ -212,13 +213,59 @@ TEST_F(WindowsRun, ConnectionCutInTheMiddleOfAMessage) {
     const auto firstRequest = log.waitForRequest("SetDataOnSimObject", nullptr, 0ms);
     ASSERT_TRUE(firstRequest && (*firstRequest)["t"] < (*broke)["t"]) << "the racks were not at work before the break";
 
-    const std::size_t seen = rackLog.size();
-    act("press fcu ap1\nturn efis baro 2\nset pedals brake_position 300");
-    EXPECT_TRUE(rackLog.waitForReceived("fcu", anyFrame, kStepLimit, seen));
-    EXPECT_TRUE(rackLog.waitForReceived("efis", anyFrame, kStepLimit, seen));
-    expectQuietAndRunning(3s);
+    EXPECT_EQ(service->waitExit(kStepLimit), 3) << lines(*service);
+    EXPECT_TRUE(
+        contains(*service,
+                 "\n[ERR] Lost the connection to Flight Simulator at "
+                 "\\\\.\\pipe\\Microsoft Flight Simulator\\SimConnect, status 0xC000014B\n"))
+        << lines(*service);
     for (const char* line : {"Exception ID", "Received:", "Error", "[OK] Quit"})
         EXPECT_FALSE(contains(*service, line)) << line << "\n" << lines(*service);
+}
+
+// Every board unplugged (the racks' program ends, its devices go and the COM ports' links
+// lead nowhere) and plugged back (new devices, the links made again): the service closes
+// the gone ports, opens each COM port again once it leads to a device, says so with the
+// usual line, and serves the racks as before.
+TEST_F(WindowsRun, BoardsUnpluggedAndPluggedBack) {
+    ASSERT_NO_FATAL_FAILURE(start({"--no-tcp"}));
+    act("set pedals brake_position 100");
+    ASSERT_TRUE(transmitted("AXIS_LEFT_BRAKE_SET", 0));
+    const std::size_t goneFrom = lines(*service).size();
+    racks->signal(SIGTERM);
+    ASSERT_EQ(racks->waitExit(kStepLimit), 0);
+    EXPECT_TRUE(testsupport::waitUntil(
+        [&] {
+            return lines(*service).find("[WARN] Cannot READ From Rack pedals_rack", goneFrom) !=
+                   std::string::npos;
+        },
+        kStepLimit))
+        << lines(*service).substr(goneFrom);
+
+    const std::size_t backFrom = lines(*service).size();
+    testsupport::RackLog replugged(work.file("racks2.jsonl"));
+    racks = std::make_unique<ChildProcess>(testsupport::ProcessOptions{
+        {testsupport::binaryPath("rack-emulator"), "--joystick", "--pedals", "--efis", "--fcu",
+         "--control", work.file("control2"), "--log", work.file("racks2.jsonl")}});
+    const auto devices = replugged.waitForDevices(kStepLimit);
+    ASSERT_EQ(devices.size(), 4u) << racks->output();
+    // The old links go first: they are the same paths.
+    links.reset();
+    links = std::make_unique<ComLinks>(devices);
+    for (const auto& [com, rack] : kRacks) {
+        const std::string line =
+            std::string("[OK] Rack: ") + rack + "_rack Connected on Port: \\\\.\\" + com;
+        EXPECT_TRUE(testsupport::waitUntil(
+            [&] { return lines(*service).find(line, backFrom) != std::string::npos; }, kStepLimit))
+            << line << "\n"
+            << lines(*service).substr(goneFrom);
+    }
+    const std::size_t from = log.size();
+    ASSERT_TRUE(
+        testsupport::sendRackActions(work.file("control2"), "set pedals brake_position 300"));
+    EXPECT_TRUE(transmitted("AXIS_LEFT_BRAKE_SET", from));
+    EXPECT_TRUE(replugged.waitForReceived("efis", anyFrame, kStepLimit));
+    quit();
 }
 
 // A simulator that takes the connection and never answers it: every rack waits, none of

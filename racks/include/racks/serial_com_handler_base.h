@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -55,6 +56,8 @@ protected:
     // first.
     bool waitForSimulator();
     bool quitRequested() const { return simSession->quit != 0; }
+    // Opens a port that is not open again, at most once a second; called on every pass.
+    void reopenPortIfDue();
     bool simulatorReady() const { return simSession->coon && simSession->first; }
 
     // The text racks' loop: the wait for the simulator, then one message per pass into
@@ -103,9 +106,11 @@ private:
     enum class ByteRead { failed, none, byte };
 
     void runReportingErrors();
-    ByteRead nextByte(char& byte);
+    ByteRead nextByte(char& byte, std::chrono::steady_clock::time_point windowEnd);
     // Empties the line and whatever of it the handler still holds.
     void dropStaleInput();
+    // Forgets the bytes taken off the line and not yet used (a message or frame begun).
+    void forgetHeldInput();
 
     // Bytes taken off the line but not yet looked at by readMessage: what follows a
     // message's end waits here for the next call, as it would in the port's queue.
@@ -114,4 +119,6 @@ private:
     std::uint32_t pendingAt_ = 0;
     // The panel frame begun on the line, for readFrame.
     std::optional<PanelFrameFinder> frameFinder_;
+    // The opening at construction counts as the first attempt.
+    std::chrono::steady_clock::time_point lastReopenAttempt_ = std::chrono::steady_clock::now();
 };

@@ -28,6 +28,8 @@ protected:
 private:
     void fillOutputFields(const SimState& state) override;
     void handleNavigationDisplay(Selectors& previous);
+    // Sleeps until the next pass in which a part is due.
+    void restUntilDue();
 
     ButtonState flightDirectorButton;
     ButtonState lsButton;

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 
 // What the driver last reported about the line: the received bytes waiting to be read.
 struct SerialLineStatus {
@@ -15,6 +16,11 @@ public:
     virtual ~SerialLine() = default;
 
     virtual bool isConnected() const = 0;
+    // Opens the line again when it is not open (its device went away, or was not there at
+    // first); true when it is open now. A line that cannot be reopened just answers.
+    virtual bool reopen() { return isConnected(); }
+    // Why the line is not open, in the system's words; empty when nothing failed.
+    virtual std::string openFailure() const { return {}; }
     // Asks how many received bytes wait (lineStatus).
     virtual void refreshStatus() = 0;
     virtual const SerialLineStatus& lineStatus() const = 0;

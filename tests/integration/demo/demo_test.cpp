@@ -73,9 +73,8 @@ TEST(Demo, ShortFlightEndsWithTheServiceExitingAndASummary) {
     // The service's console and the panels' displays, as they ran.
     for (const char* rack : {"joystick_rack", "pedals_rack", "efis_rack", "autopilot_rack"})
         expectHas(out, std::string("[OK] Rack: ") + rack + " Connected on Port: \\\\.\\");
-    // The three programs share the console, and the service writes this line in two
-    // pieces: another program's line may come between them.
-    expectHas(out, "\n[OK] Quit, Bye !!");
+    // The three programs share the console; each of the service's lines is one write.
+    expectHas(out, "\n[OK] Quit, Bye !!\n");
     expectHas(out, "\nefis: BARO 1016  QFE  FD [OFF]");
     expectHas(out, "\nfcu: SPD 255*");
 
@@ -114,7 +113,7 @@ TEST(Demo, CtrlCStopsEverythingItStarted) {
     ASSERT_EQ(kill(-demo.pid(), SIGINT), 0);
     EXPECT_EQ(demo.waitExit(60s), 130) << demo.output();
     expectHas(demo.output(), "demo: interrupted\n");
-    expectHas(demo.output(), "\n[OK] Quit, Bye !!");
+    expectHas(demo.output(), "\n[OK] Quit, Bye !!\n");
     expectNothingLeft(tmp);
 }
 

@@ -37,6 +37,7 @@ TEST(RackConfiguration, MembersInKeyOrderDuplicatesAndUnknownValues) {
         "\nCOM10 : \"radio_rack\"\nCOM9 : \"joystick_rack\"\n"
         "Warning: Handle was not attached. Reason: \\\\.\\COM9 not available\n"
         "[ERR] Rack: joystick_rack NOT Connected on Port: \\\\.\\COM9\n"
+        "[ERR] Rack: joystick_rack on Port: \\\\.\\COM9: No such file or directory\n"
         "n : 5\nx : \"Joystick_Rack\"\ny : {\"efis_rack\":1}\nz : null\n";
     ASSERT_TRUE(run.service().waitForOutput(kLaunch, 10s));
     EXPECT_NE(run.output().find(kConnected + lines), std::string::npos) << run.output();
@@ -54,6 +55,27 @@ TEST(RackConfiguration, MembersInKeyOrderDuplicatesAndUnknownValues) {
     EXPECT_GT(interval, 1700ms);
     EXPECT_LT(interval, 2600ms);
     EXPECT_EQ(run.quitSimulator(), 0) << run.output();
+}
+
+// A user who may not open the board's device (not in the group dialout, on a real board)
+// is told so, rather than left to think another program holds the port.
+TEST(RackConfiguration, APortThatMayNotBeOpenedSaysWhy) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to run the service as another user";
+    RackRun run({"pedals"});
+    ASSERT_TRUE(run.simulatorReady());
+    const std::string user = std::to_string(60000 + getpid() % 5000);
+    const Json config = {{run.link("pedals"), "pedals_rack"}};
+    const auto service = run.launch(config.dump(), {"/usr/bin/setpriv", "--reuid=" + user,
+                                                    "--regid=" + user, "--clear-groups"});
+    const std::string port = "\\\\.\\" + run.link("pedals");
+    EXPECT_TRUE(
+        service->process->waitForOutput("[ERR] Rack: pedals_rack NOT Connected on Port: " + port +
+                                            "\n[ERR] Rack: pedals_rack on Port: " + port +
+                                            ": Permission denied (the user running the service "
+                                            "must be in the group dialout: sudo usermod -aG "
+                                            "dialout USER, then log in again)\n",
+                                        10s))
+        << service->process->output();
 }
 
 TEST(RackConfiguration, EmptyDocumentsRunAndUnusableOnesEndInOrder) {
@@ -94,8 +116,10 @@ TEST(RackConfiguration, EmptyDocumentsRunAndUnusableOnesEndInOrder) {
                     "--regid=" + user, "--clear-groups"});
     EXPECT_EQ(refused->process->waitExit(10s), 1) << refused->process->output();
     const std::string refusedOut = refused->process->output();
-    EXPECT_NE(refusedOut.find("[ERR] Rack: joystick_rack NOT Connected on Port: \\\\.\\COM9\n"
-                       "\n[ERR] Cannot start rack threads: Resource temporarily unavailable\n"),
+    EXPECT_NE(refusedOut.find(
+                  "[ERR] Rack: joystick_rack NOT Connected on Port: \\\\.\\COM9\n"
+                  "[ERR] Rack: joystick_rack on Port: \\\\.\\COM9: No such file or directory\n"
+                  "\n[ERR] Cannot start rack threads: Resource temporarily unavailable\n"),
               std::string::npos)
         << refusedOut;
     EXPECT_EQ(refusedOut.find("Cannot load"), std::string::npos);

@@ -84,7 +84,7 @@ TEST(CommandLine, CheckReportsAUsableConfiguration) {
                         "  COM9: \"radio_rack\" is known, and served by nothing",
                         "syntax_config.txt: the json set, messages from '<' to '>'",
                         "  " + work.file("SimConnect.cfg") + ": read",
-                        "The simulator, tried in this order:", "  1. IPv4 192.168.1.20 port 500",
+                        "The simulator, tried in this order:", "  1. TCP 192.168.1.20:500",
                         "Everything is usable."});
     EXPECT_EQ(check.output().find("******"), std::string::npos) << "the service started";
     // The port was given back: another program can take it at once.
@@ -111,10 +111,10 @@ TEST(CommandLine, CheckNamesEveryProblem) {
                        {"  " + first.slavePath() + ": autopilot_rack, port \\\\.\\" + first.slavePath() + " opens",
                         "  " + second.slavePath() + ": autopilot_rack, port \\\\.\\" + second.slavePath() +
                             " opens; but autopilot_rack is already on " + first.slavePath() + ", which alone is served",
-                        "  ttyUSB97: pedals_rack, port \\\\.\\ttyUSB97 does not open: no such device",
+                        "  ttyUSB97: pedals_rack, port \\\\.\\ttyUSB97 does not open: No such file or directory",
                         "  ttyUSB98: \"joystik_rack\" is not a rack's name (joystick_rack, pedals_rack, efis_rack, autopilot_rack)",
                         "syntax_config.txt: has no json set: the joystick's and pedals' messages would be cut at spaces",
-                        "  1. IPv4 192.168.1.20 port (none): skipped, no port",
+                        "  1. TCP 192.168.1.20:(no port): skipped",
                         "5 problems: the service would not serve everything as configured."});
     EXPECT_EQ(work.read("syntax_config.txt"), "xml < >\n");
 

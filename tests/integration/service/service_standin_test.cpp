@@ -1,9 +1,15 @@
-// A whole run of the real orvendale-fs against sim-standin on TCP, through a SimConnect.cfg
-// in the folder given with --config-dir, as a service on another machine than the
-// simulator's is set up: the stand-in listens on one address alone (--listen). The default
-// pipe with no configuration at all is the demo's run (tests/integration/demo).
+// Whole runs of the real orvendale-fs against sim-standin through a SimConnect.cfg: on TCP
+// until the simulator quits, with the files in the folder given with --config-dir and the
+// stand-in listening on one address alone (--listen), as a service on another machine than
+// the simulator's is set up; and on a pipe and TCP until the simulator breaks the
+// connection. The default pipe with no configuration at all is the demo's run
+// (tests/integration/demo).
 #include <gtest/gtest.h>
 
+#include <thread>
+
+#include "tests/support/loopback_peer.h"
+#include "tests/support/proc_stats.h"
 #include "tests/support/process.h"
 #include "tests/support/service_output.h"
 #include "tests/support/standin_log.h"
@@ -24,8 +30,7 @@ TEST(ServiceStandin, TcpToOneAddressThroughTheConfigDirsSimConnectCfg) {
                       "--quit-after", "3", "--no-pipe", "--listen", "127.0.0.2"});
     ASSERT_TRUE(standin.ready && standin.endpoints.ipv4 > 0) << standin.process->output();
     EXPECT_EQ(standin.endpoints.ipv6, 0);
-    work.write("SimConnect.cfg", "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.2\nPort=" +
-                                     std::to_string(standin.endpoints.ipv4) + "\n");
+    work.write("SimConnect.cfg", tcpConfig("127.0.0.2", std::to_string(standin.endpoints.ipv4)));
     work.write("rack_config.json", "{}");
     testsupport::ProcessOptions options = serviceOptions(elsewhere, home);
     options.args.insert(options.args.end(), {"--config-dir", work.path()});
@@ -46,6 +51,59 @@ TEST(ServiceStandin, TcpToOneAddressThroughTheConfigDirsSimConnectCfg) {
     // Every declaration (service_wire_test checks them one by one) was accepted.
     EXPECT_EQ(log.requests("MapClientEventToSimEvent").size(), 30u);
     for (const auto& entry : log.entries()) EXPECT_FALSE(entry.contains("exception")) << entry.dump();
+}
+
+// A quiet simulator costs the main thread few wake-ups: it sleeps until a message comes
+// rather than looking every millisecond.
+TEST(ServiceStandin, QuietSimulatorLetsTheMainThreadSleep) {
+    testsupport::TempDir standinHome, work, home;
+    const std::string pipe = loopback_peer::UniquePipeName("quiet");
+    const auto standin = testsupport::startStandin(standinHome, {"--pipe-name", pipe, "--no-tcp"});
+    ASSERT_TRUE(standin.ready) << standin.process->output();
+    work.write("SimConnect.cfg", pipeConfig(pipe));
+    work.write("rack_config.json", "{}");
+    testsupport::ChildProcess service(serviceOptions(work, home));
+    ASSERT_TRUE(service.waitForOutput("[OK] Connection Opened !", 10s)) << service.output();
+    const auto wakeups = [&] { return testsupport::threadWakeups(service.pid()).front().second; };
+    const double before = wakeups();
+    const auto started = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(2s);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double perSecond = (wakeups() - before) / seconds;
+    RecordProperty("main_thread_wakeups_per_s", std::to_string(perSecond));
+    EXPECT_LT(perSecond, 50.0);
+}
+
+// The simulator goes away without its quit message: the service says so, naming the
+// endpoint and the status, closes in order and ends with 3, for a supervisor to start it
+// again. Everything before that line is as in any run.
+TEST(ServiceStandin, ConnectionLostWithoutQuitEndsWithThree) {
+    const std::string pipe = loopback_peer::UniquePipeName("lost");
+    for (const bool tcp : {false, true}) {
+        testsupport::TempDir standinHome, work, home;
+        const auto standin = testsupport::startStandin(
+            standinHome,
+            tcp ? std::vector<std::string>{"--break-after", "2", "--no-pipe"}
+                : std::vector<std::string>{"--break-after", "2", "--pipe-name", pipe, "--no-tcp"});
+        ASSERT_TRUE(standin.ready) << standin.process->output();
+        const std::string port = std::to_string(standin.endpoints.ipv4);
+        work.write("SimConnect.cfg", tcp ? tcpConfig("127.0.0.1", port) : pipeConfig(pipe));
+        work.write("rack_config.json", "{}");
+        testsupport::ChildProcess service(serviceOptions(work, home));
+        ASSERT_EQ(service.waitExit(20s), 3) << service.output();
+        const std::string lost =
+            tcp ? "\n[ERR] Lost the connection to Flight Simulator at TCP 127.0.0.1:" + port +
+                      ", status 0xC000013E\n"
+                : "\n[ERR] Lost the connection to Flight Simulator at \\\\.\\pipe\\" + pipe +
+                      ", status 0xC000014B\n";
+        const std::string output = service.output();
+        EXPECT_EQ(output.substr(0, (kStartup + kConnected + kLaunch).size()),
+                  kStartup + kConnected + kLaunch);
+        ASSERT_GE(output.size(), lost.size());
+        EXPECT_EQ(output.substr(output.size() - lost.size()), lost) << output;
+        EXPECT_NE(output.find("[OK] Connection Opened !\n"), std::string::npos) << output;
+    }
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ TEST(ServiceManager, ToldWhereItWaitsThenReadyThenStopping) {
     testsupport::ChildProcess service(options);
 
     // Port 1 answers nobody: the service waits there, and says so.
-    EXPECT_EQ(manager.next(10s), "STATUS=Waiting for the simulator at IPv4 127.0.0.2 port 1");
+    EXPECT_EQ(manager.next(10s), "STATUS=Waiting for the simulator at TCP 127.0.0.2:1");
     ASSERT_TRUE(service.waitForOutput(kRetry, 10s)) << service.output();
     service.signal(SIGKILL);
 
@@ -73,7 +73,7 @@ TEST(ServiceManager, ToldWhereItWaitsThenReadyThenStopping) {
     work.write("SimConnect.cfg", "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.2\nPort=" +
                                      std::to_string(standin.endpoints.ipv4) + "\n");
     testsupport::ChildProcess served(options);
-    EXPECT_EQ(manager.next(10s), "STATUS=Waiting for the simulator at IPv4 127.0.0.2 port " +
+    EXPECT_EQ(manager.next(10s), "STATUS=Waiting for the simulator at TCP 127.0.0.2:" +
                                      std::to_string(standin.endpoints.ipv4));
     EXPECT_EQ(manager.next(10s), "READY=1\nSTATUS=Serving 0 racks");
     EXPECT_EQ(manager.next(10s), "STOPPING=1\nSTATUS=The simulator quit; stopping");

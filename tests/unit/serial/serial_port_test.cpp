@@ -7,6 +7,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "tests/support/pty.h"
@@ -49,6 +52,7 @@ protected:
 TEST_F(SerialPortTest, MissingDeviceIdlesASecondPerWriteAndClosesTwice) {
     auto port = openPort("\\\\.\\COM" + std::to_string(900 + getpid() % 90));
     EXPECT_FALSE(port->isConnected());
+    EXPECT_EQ(port->openFailure(), std::strerror(ENOENT));
     const auto start = Clock::now();
     EXPECT_FALSE(port->writeBytes("{}", 2));
     EXPECT_GE(since(start), 1000ms);
@@ -101,17 +105,43 @@ TEST_F(SerialPortTest, OpensRawDiscardsEarlierBytesAndTransfersUntranslated) {
     EXPECT_EQ(pty.receive(reply.size()), reply);
 }
 
-TEST_F(SerialPortTest, ReadOnAHungUpLineFailsAtOnce) {
-    auto port = openPort(pty.portPath());
-    ASSERT_TRUE(port->isConnected());
-    pty.hangUp();
-    char buffer[30];
-    std::uint32_t got = 99;
-    const auto start = Clock::now();
-    EXPECT_FALSE(port->readBytes(buffer, sizeof buffer, got));
-    EXPECT_EQ(got, 0u);
-    // Failing fast lets the rack handler take its one-second pause instead of spinning.
-    EXPECT_LT(since(start), 50ms);
+// A board unplugged and plugged back: its line hangs up, the port closes at the failed
+// read (or write), and its path, a link that is removed and made again for the new device,
+// opens again; until then each attempt fails quietly.
+TEST_F(SerialPortTest, AGoneDeviceClosesAndItsPathOpensAgain) {
+    for (const bool reading : {true, false}) {
+        auto unplugged = std::make_unique<Pty>();
+        const std::string link = dir_.file(reading ? "board-r" : "board-w");
+        ASSERT_EQ(symlink(unplugged->slavePath().c_str(), link.c_str()), 0);
+        auto port = openPort("\\\\.\\" + link);
+        ASSERT_TRUE(port->isConnected());
+        unplugged->hangUp();
+        std::remove(link.c_str());
+        char buffer[30];
+        std::uint32_t got = 99;
+        const auto start = Clock::now();
+        EXPECT_FALSE(reading ? port->readBytes(buffer, sizeof buffer, got)
+                             : port->writeBytes("{}", 2));
+        // Failing fast lets the rack handler take its one-second pause instead of spinning.
+        EXPECT_LT(since(start), 50ms);
+        EXPECT_FALSE(port->isConnected());
+
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(port->reopen());
+        Pty replugged;
+        ASSERT_EQ(symlink(replugged.slavePath().c_str(), link.c_str()), 0);
+        EXPECT_TRUE(port->reopen());
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        ASSERT_TRUE(replugged.send("{9}"));
+        EXPECT_TRUE(testsupport::waitUntil(
+            [&] {
+                port->refreshStatus();
+                return port->lineStatus().cbInQue == 3;
+            },
+            2s));
+        EXPECT_TRUE(port->readBytes(buffer, sizeof buffer, got));
+        EXPECT_EQ(std::string(buffer, got), "{9}");
+    }
 }
 
 TEST_F(SerialPortTest, DeviceHeldByAnotherProcessIsRefusedSilently) {
@@ -119,8 +149,11 @@ TEST_F(SerialPortTest, DeviceHeldByAnotherProcessIsRefusedSilently) {
     testsupport::ChildProcess holder({{"/usr/bin/flock", "-x", "-o", pty.slavePath(), "/bin/sleep", "60"}});
     ASSERT_TRUE(testsupport::waitUntil([&] { return !lockable(pty.slavePath()); }, 5s));
     std::string printed;
-    EXPECT_FALSE(openPort(pty.portPath(), &printed)->isConnected());
+    const auto refused = openPort(pty.portPath(), &printed);
+    EXPECT_FALSE(refused->isConnected());
     EXPECT_EQ(printed, "");
+    // What the rack handler prints after its line: the system's words for a busy device.
+    EXPECT_EQ(refused->openFailure(), std::strerror(EBUSY));
 
     // Once the other program has let go, the device can be had, and closed once.
     holder.signal(SIGKILL);

@@ -149,6 +149,34 @@ TEST(Session, ClosingHandsOverWhatIsQueuedAndReleasesEverything) {
     EXPECT_EQ(CloseSession(nullptr), 1);
 }
 
+// The application may close the connection from inside its callback (on the quit, say):
+// the message in hand is its last, the rest are dropped, and the close finishes once the
+// dispatch call returns, without waiting out its bound.
+TEST(Session, ClosingInsideTheCallbackEndsTheDelivery) {
+    PeerSession s("close-inside");
+    for (std::uint32_t id : {4u, 3u, 4u}) ASSERT_TRUE(s.peer->Write(MakeMessage(id, {0, 0, 0})));
+    ASSERT_TRUE(WaitForQueued(s.session(), 3));
+    struct Context {
+        HANDLE handle;
+        std::vector<DWORD> ids;
+    } context{s.handle, {}};
+    const auto started = std::chrono::steady_clock::now();
+    const HRESULT result = SimConnect_CallDispatch(
+        s.handle,
+        [](SIMCONNECT_RECV* data, DWORD, void* raw) {
+            auto* c = static_cast<Context*>(raw);
+            c->ids.push_back(data->dwID);
+            if (data->dwID == 3) SimConnect_Close(c->handle);
+        },
+        &context);
+    s.handle = nullptr;
+    EXPECT_EQ(result, S_OK);
+    EXPECT_EQ(context.ids, (std::vector<DWORD>{4, 3}));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+    EXPECT_EQ(Library().liveClients.load(), 0);
+    EXPECT_EQ(Library().head, nullptr);
+}
+
 TEST(Session, RedispatchReachesEverySessionThroughItsLastFunction) {
     PeerSession s("redispatch");
     // The first call remembers the function and its context.

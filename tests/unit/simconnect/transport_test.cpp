@@ -4,13 +4,14 @@
 #include "simconnect/src/transport.h"
 
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 
 #include <atomic>
 #include <cstring>
 #include <thread>
 
-#include "simconnect/src/library_state.h"
 #include "bytes/little_endian.h"
+#include "simconnect/src/library_state.h"
 #include "tests/support/process.h"
 #include "tests/support/request_bytes.h"
 #include "tests/unit/simconnect/peer_session.h"
@@ -142,6 +143,46 @@ TEST(Transport, ClosingLeavesTheBlocksOfAWriteInFlightToItsCompletion) {
     session->letGo = true;
     closing.join();
     EXPECT_EQ(Library().liveClients.load(), 0);
+}
+
+// The simulator says its last word and resets the connection while a write is in
+// flight: the message is delivered before the failure, and the failure stays the reset's,
+// not the cancellation of the write that follows it.
+TEST(Transport, LastMessageBeforeAResetUnderAWriteIsDelivered) {
+    PeerSession s("reset-under-write", {.tcp = true});
+    // More than the stream holds, and nobody reads: the write stays in flight.
+    const std::uint32_t size = 8 * 1048576;
+    auto* block = static_cast<unsigned char*>(std::calloc(size, 1));
+    ASSERT_NE(block, nullptr);
+    StoreU32(block, size);
+    ASSERT_TRUE(s.session()->QueueSend(NewMessageNode(block, size, s.session()->ConnectionId())));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return s.session()->References() == 3; }, 5000ms));
+
+    const Bytes quit = loopback_peer::MakeMessage(3, {});
+    ASSERT_TRUE(s.peer->Write(quit));
+    s.peer->CloseWithReset();
+    ASSERT_TRUE(WaitForFailure(s.session()));
+    const Dispatched dispatched = DispatchOnce(s.handle);
+    EXPECT_EQ(dispatched.messages, std::vector<Bytes>{quit});
+    EXPECT_EQ(static_cast<std::uint32_t>(dispatched.result), 0xC000020Du);
+    EXPECT_EQ(s.session()->FailureKindValue(), 5u);
+}
+
+// A pipe server that closes with requests it has not read breaks the pipe, as on Windows.
+TEST(Transport, PipeServerClosingWithRequestsUnreadBreaksThePipe) {
+    PeerSession s("unread");
+    ASSERT_EQ(SimConnect_TransmitClientEvent(s.handle, 0, 1, 0, 1, 16), S_OK);
+    // The request has reached the server, which closes without reading it.
+    ASSERT_TRUE(testsupport::waitUntil(
+        [&] {
+            int waiting = 0;
+            return ::ioctl(s.peer->fd(), FIONREAD, &waiting) == 0 && waiting > 0;
+        },
+        5000ms));
+    s.peer->Close();
+    ASSERT_TRUE(WaitForFailure(s.session()));
+    EXPECT_EQ(s.session()->FailureKindValue(), 5u);
+    EXPECT_EQ(static_cast<std::uint32_t>(s.session()->FailureResult()), 0xC000014Bu);
 }
 
 TEST(Transport, BusyPipeIsWaitedForUntilItTakesTheConnection) {
