@@ -10,6 +10,7 @@
 #include <exception>
 #include <iomanip>
 #include <iostream>
+#include <sstream>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -42,20 +43,23 @@ constexpr int kExitConnectionLost = 3;
 // Every rack's line runs at this rate.
 constexpr std::int32_t kBaudRate = 115200;
 
-// Six lines that show how this build lays out and prints numbers. The stream's fill stays
-// '0' afterwards, which is harmless: nothing later sets a field width.
+// Six lines that show how this build lays out and prints numbers, formatted by a stream as
+// the standard output stream would format them, and printed through the console so that
+// they are lines like any other (with their priority in the journal).
 void printDiagnostics() {
+    std::ostringstream text;
     const std::int16_t probe = -1000;
     unsigned char bytes[sizeof probe];
     std::memcpy(bytes, &probe, sizeof probe);
     for (unsigned char byte : bytes)
-        std::cout << std::hex << std::setw(2) << std::setfill('0') << static_cast<int>(byte) << ' ';
-    std::cout << std::dec << '\n';
-    std::cout << probe << '\n';
-    std::cout << 15.1f << 32768 << '\n';
-    std::cout << true << '\n';
-    std::cout << 0 << '\n';
-    std::cout << 4 << '\n';
+        text << std::hex << std::setw(2) << std::setfill('0') << static_cast<int>(byte) << ' ';
+    text << std::dec << '\n';
+    text << probe << '\n';
+    text << 15.1f << 32768 << '\n';
+    text << true << '\n';
+    text << 0 << '\n';
+    text << 4 << '\n';
+    consoleWrite(text.str());
 }
 
 void printBanner() {

@@ -5,7 +5,8 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <iostream>
+#include <sstream>
+#include <string>
 
 #include "app/sim_ids.h"
 #include "app/sim_session.h"
@@ -51,7 +52,7 @@ void SimSession::callbackDataReceiveFromFlightSimulator(const SIMCONNECT_RECV* m
     try {
         handleMessage(*message, std::min(cbData, message->dwSize));
     } catch (const std::exception& error) {
-        std::cout << "Error callbackDataReceiveFromFlightSimulator: " << error.what() << std::endl;
+        consoleWrite(std::string("Error callbackDataReceiveFromFlightSimulator: ") + error.what() + "\n");
     }
 }
 
@@ -128,15 +129,16 @@ void SimSession::storeClientData(const SIMCONNECT_RECV_CLIENT_DATA& data, DWORD 
 void SimSession::printOpenBanner(const SIMCONNECT_RECV_OPEN& open) const {
     // The name is printed up to its terminator, and never past its field.
     const std::size_t nameLength = strnlen(open.szApplicationName, sizeof open.szApplicationName);
-    std::cout << "[OK] Connection Opened !\n==== [INFO] ====\n";
-    std::cout << "\tApp name: " << std::string(open.szApplicationName, nameLength) << '\n';
-    std::cout << "\tApp Major Vrs: " << open.dwApplicationVersionMajor << '\n';
-    std::cout << "\tApp Minor Vrs: " << open.dwApplicationVersionMinor << '\n';
-    std::cout << "\tApp Build Major: " << open.dwApplicationBuildMajor << '\n';
-    std::cout << "\tApp Build Minor: " << open.dwApplicationBuildMinor << '\n';
-    std::cout << "\tSim Connect Version Major: " << open.dwSimConnectVersionMajor << '\n';
-    std::cout << "\tSim Connect Version Minor: " << open.dwSimConnectVersionMinor << '\n';
-    std::cout << "\tSim Connect Build Major: " << open.dwSimConnectBuildMajor << '\n';
-    std::cout << "\tSim Connect Build Minor: " << open.dwSimConnectBuildMinor << '\n';
-    std::cout.flush();
+    std::ostringstream text;
+    text << "[OK] Connection Opened !\n==== [INFO] ====\n";
+    text << "\tApp name: " << std::string(open.szApplicationName, nameLength) << '\n';
+    text << "\tApp Major Vrs: " << open.dwApplicationVersionMajor << '\n';
+    text << "\tApp Minor Vrs: " << open.dwApplicationVersionMinor << '\n';
+    text << "\tApp Build Major: " << open.dwApplicationBuildMajor << '\n';
+    text << "\tApp Build Minor: " << open.dwApplicationBuildMinor << '\n';
+    text << "\tSim Connect Version Major: " << open.dwSimConnectVersionMajor << '\n';
+    text << "\tSim Connect Version Minor: " << open.dwSimConnectVersionMinor << '\n';
+    text << "\tSim Connect Build Major: " << open.dwSimConnectBuildMajor << '\n';
+    text << "\tSim Connect Build Minor: " << open.dwSimConnectBuildMinor << '\n';
+    consoleWrite(text.str());
 }

@@ -16,6 +16,11 @@ void bufferLines() {
     std::setvbuf(stdout, nullptr, _IOFBF, kBufferSize);
 }
 
+// Windows has no journal: its services' output goes nowhere by itself.
+bool outputIsJournal() {
+    return false;
+}
+
 void lineEnded() {
     std::fflush(stdout);
 }

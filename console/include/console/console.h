@@ -12,7 +12,9 @@
 #define CONSOLE_PRINTF_FORMAT(formatIndex, firstArgument)
 #endif
 
-// Sets standard output up before anything is printed.
+// Sets standard output up before anything is printed. Under journald (JOURNAL_STREAM
+// names standard output) every line then starts with its syslog priority: "<3>" for
+// errors, "<4>" for warnings, "<6>" for the rest; elsewhere the bytes are the lines alone.
 void consoleSetUp();
 // Prints as printf does; the lines it ends go out at once.
 void consolePrintf(const char* format, ...) CONSOLE_PRINTF_FORMAT(1, 2);

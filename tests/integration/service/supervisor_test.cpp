@@ -1,13 +1,16 @@
-// What the service tells systemd through NOTIFY_SOCKET, read on a datagram socket of the
-// test's own: where it waits for the simulator, that it is ready once connected with its
-// racks started, and that it stops when the simulator quits.
+// What the service tells systemd: through NOTIFY_SOCKET, read on a datagram socket of the
+// test's own, where it waits for the simulator, that it is ready once connected with its
+// racks started, and that it stops when the simulator quits; and under journald (its
+// output named by JOURNAL_STREAM) each line's priority.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <sstream>
 
 #include "tests/support/process.h"
 #include "tests/support/service_output.h"
@@ -78,6 +81,45 @@ TEST(ServiceManager, ToldWhereItWaitsThenReadyThenStopping) {
     EXPECT_EQ(manager.next(10s), "READY=1\nSTATUS=Serving 0 racks");
     EXPECT_EQ(manager.next(10s), "STOPPING=1\nSTATUS=The simulator quit; stopping");
     EXPECT_EQ(served.waitExit(10s), 0) << served.output();
+}
+
+// With JOURNAL_STREAM naming its standard output (here: the pipe the test reads), every
+// line starts with its syslog priority, so that "journalctl -p warning" finds the errors
+// and warnings: the retry's error, a missing board's warning and errors, the rest as info.
+TEST(ServiceManager, JournalLinesCarryTheirPriority) {
+    testsupport::TempDir standinHome, work, home;
+    const auto standin = testsupport::startStandin(standinHome, {"--no-pipe", "--listen", "127.0.0.2", "--quit-after", "4"});
+    ASSERT_TRUE(standin.ready) << standin.process->output();
+    // The first attempt fails (port 1), then the file names the stand-in.
+    work.write("SimConnect.cfg", "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.2\nPort=1\n");
+    work.write("rack_config.json", "{\"ttyUSB97\": \"pedals_rack\"}");
+    testsupport::ChildProcess service({.args = {"sh", "-c",
+                                                "JOURNAL_STREAM=$(stat -L -c %d:%i /proc/$$/fd/1) exec \"$0\"",
+                                                testsupport::binaryPath("orvendale-fs")},
+                                       .cwd = work.path(),
+                                       .env = {{"HOME", home.path()}}});
+    ASSERT_TRUE(service.waitForOutput("Retry in 3 secs", 10s)) << service.output();
+    work.write("SimConnect.cfg", "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.2\nPort=" +
+                                     std::to_string(standin.endpoints.ipv4) + "\n");
+    EXPECT_EQ(service.waitExit(20s), 0) << service.output();
+
+    std::istringstream lines(service.output());
+    std::vector<std::string> seen;
+    for (std::string line; std::getline(lines, line);) {
+        ASSERT_TRUE(line.size() >= 3 && line[0] == '<' && line[2] == '>') << "no priority: " << line;
+        seen.push_back(line);
+    }
+    const auto has = [&](const std::string& line) {
+        return std::find(seen.begin(), seen.end(), line) != seen.end();
+    };
+    EXPECT_TRUE(has("<6>18 fc ")) << service.output();
+    EXPECT_TRUE(has("<6>Orvendale Projects FS v0.27 "));
+    EXPECT_TRUE(has("<3>[ERR] NOT Connected to Flight Simulator! :("));
+    EXPECT_TRUE(has("<6>Retry in 3 secs..."));
+    EXPECT_TRUE(has("<4>Warning: Handle was not attached. Reason: \\\\.\\ttyUSB97 not available"));
+    EXPECT_TRUE(has("<3>[ERR] Rack: pedals_rack NOT Connected on Port: \\\\.\\ttyUSB97"));
+    EXPECT_TRUE(has("<6>[OK] Connection Opened !"));
+    EXPECT_TRUE(has("<6>[OK] Quit, Bye !!"));
 }
 
 }  // namespace
