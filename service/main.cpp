@@ -10,6 +10,7 @@
 #include <exception>
 #include <iomanip>
 #include <iostream>
+#include <map>
 #include <sstream>
 #include <system_error>
 #include <thread>
@@ -25,6 +26,7 @@
 #include "console_window.h"
 #include "port_list.h"
 #include "rack_config.h"
+#include "rack_status.h"
 #include "simconnect/SimConnect.h"
 #include "simconnect/connection_watch.h"
 #include "supervisor.h"
@@ -75,15 +77,10 @@ std::string waitingStatus() {
     return text;
 }
 
-std::string servingStatus(const RackConfig& config) {
-    std::string text = "Serving " + std::to_string(config.handlers.size()) + " rack" +
-                       (config.handlers.size() == 1 ? "" : "s");
-    const char* separator = ": ";
-    for (const auto& [name, handler] : config.handlers) {
-        text += separator + name + " on " + handler->getPortName();
-        separator = ", ";
-    }
-    return text;
+std::map<std::string, std::string> servedRacks(const RackConfig& config) {
+    std::map<std::string, std::string> racks;
+    for (const auto& [name, handler] : config.handlers) racks[name] = handler->getPortName();
+    return racks;
 }
 
 void connect(SimSession& session, const MessageSignal& arrived) {
@@ -163,6 +160,10 @@ int serve() {
     rackConfig.session = &session;
     rackConfig.rackMutexPtr = &rackMutex;
     rackConfig.stateLockPtr = &stateLock;
+    RackStatusLine status;
+    rackConfig.healthReport = [&status](const std::string& rack, const std::string& problem) {
+        status.report(rack, problem);
+    };
     try {
         loadRackConfig(rackConfig);
     } catch (const std::system_error& error) {
@@ -175,7 +176,7 @@ int serve() {
     }
 
     consolePrintf("\nLaunch a flight.\n");
-    supervisor::ready(servingStatus(rackConfig));
+    status.ready(servedRacks(rackConfig));
     const bool quit = dispatchUntilQuit(session, arrived);
     if (quit) {
         supervisor::stopping("The simulator quit; stopping");

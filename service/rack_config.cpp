@@ -48,8 +48,10 @@ void addHandler(RackConfig& config, const std::string& portPath, const nlohmann:
     for (const auto& [rackName, make] : kRackClasses) {
         if (value != *rackName) continue;
         std::unique_ptr<SerialCOMHandlerBase> handler = make(config, portPath, *rackName);
-        if (config.handlers.emplace(*rackName, handler.get()).second)
+        if (config.handlers.emplace(*rackName, handler.get()).second) {
+            handler->setHealthReport(config.healthReport);
             config.ownedHandlers.push_back(std::move(handler));
+        }
         else
             // The name is taken: this handler never runs, so its port is given back now.
             handler->closePort();

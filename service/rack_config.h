@@ -43,6 +43,8 @@ struct RackConfig {
     StateLock* stateLockPtr = nullptr;
     // How each configured port's line is made.
     LineOpener openLine = openSerialPort;
+    // Told how each served rack is, from its start on (none when empty).
+    RackHealthReport healthReport;
 };
 
 // Reads `fileName`, prints each member, constructs the handlers of the racks it names

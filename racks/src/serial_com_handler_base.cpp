@@ -71,7 +71,13 @@ SerialCOMHandlerBase::SerialCOMHandlerBase(std::unique_ptr<SerialLine> line, std
 SerialCOMHandlerBase::~SerialCOMHandlerBase() = default;
 
 std::thread SerialCOMHandlerBase::start() {
+    portOpen_ = serialPort->isConnected();
+    reportHealth(portOpen_ ? "" : "port " + portName + " not open");
     return std::thread(&SerialCOMHandlerBase::runReportingErrors, this);
+}
+
+void SerialCOMHandlerBase::reportHealth(const std::string& problem) const {
+    if (healthReport_) healthReport_(rackName, problem);
 }
 
 void SerialCOMHandlerBase::closePort() {
@@ -83,6 +89,10 @@ void SerialCOMHandlerBase::closePort() {
 // usual line and is served again.
 void SerialCOMHandlerBase::reopenPortIfDue() {
     if (serialPort->isConnected()) return;
+    if (portOpen_) {
+        portOpen_ = false;
+        reportHealth("board gone from " + portName);
+    }
     const auto now = std::chrono::steady_clock::now();
     if (now - lastReopenAttempt_ < kReopenInterval) return;
     lastReopenAttempt_ = now;
@@ -90,6 +100,8 @@ void SerialCOMHandlerBase::reopenPortIfDue() {
     // Bytes held from before the board went away belong to no frame or message it sends now.
     forgetHeldInput();
     consolePrintf("[OK] Rack: %s Connected on Port: %s\n", rackName.c_str(), portName.c_str());
+    portOpen_ = true;
+    reportHealth("");
 }
 
 // An error ends this rack's thread only; the rest of the service goes on.
@@ -98,8 +110,10 @@ void SerialCOMHandlerBase::runReportingErrors() {
         run();
     } catch (const std::exception& error) {
         consolePrintf("Error run: %s\n", error.what());
+        reportHealth(std::string("stopped: ") + error.what());
     } catch (...) {
         consolePrintf("Error run: unknown error\n");
+        reportHealth("stopped: unknown error");
     }
 }
 

@@ -21,6 +21,10 @@
 #include "serial/serial_line.h"
 #include "simconnect/SimConnect.h"
 
+// How a rack is, told from its own thread whenever that changes: an empty problem when it
+// is served, else what keeps it from being served ("board gone from \\.\COM3").
+using RackHealthReport = std::function<void(const std::string& rackName, const std::string& problem)>;
+
 class SerialCOMHandlerBase {
 public:
     // Opens the rack's port and prints whether it connected. A port that failed stays
@@ -46,6 +50,8 @@ public:
 
     // Gives the port back; used for a handler that will never be started.
     void closePort();
+    // Who is told how the rack is; set before start(), which tells the first state.
+    void setHealthReport(RackHealthReport report) { healthReport_ = std::move(report); }
 
     const std::string& getPortName() const { return portName; }
     bool isPortConnected() const { return serialPort->isConnected(); }
@@ -111,6 +117,7 @@ private:
     void dropStaleInput();
     // Forgets the bytes taken off the line and not yet used (a message or frame begun).
     void forgetHeldInput();
+    void reportHealth(const std::string& problem) const;
 
     // Bytes taken off the line but not yet looked at by readMessage: what follows a
     // message's end waits here for the next call, as it would in the port's queue.
@@ -121,4 +128,7 @@ private:
     std::optional<PanelFrameFinder> frameFinder_;
     // The opening at construction counts as the first attempt.
     std::chrono::steady_clock::time_point lastReopenAttempt_ = std::chrono::steady_clock::now();
+    // Whether the port was open when last looked at, so that its going is told once.
+    bool portOpen_ = false;
+    RackHealthReport healthReport_;
 };

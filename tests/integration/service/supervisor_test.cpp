@@ -1,7 +1,8 @@
 // What the service tells systemd: through NOTIFY_SOCKET, read on a datagram socket of the
 // test's own, where it waits for the simulator, that it is ready once connected with its
-// racks started, and that it stops when the simulator quits; and under journald (its
-// output named by JOURNAL_STREAM) each line's priority.
+// racks started (and which of them is not served, and why), and that it stops when the
+// simulator quits; and under journald (its output named by JOURNAL_STREAM) each line's
+// priority.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -13,6 +14,7 @@
 #include <sstream>
 
 #include "tests/support/process.h"
+#include "tests/support/pty.h"
 #include "tests/support/service_output.h"
 #include "tests/support/standin_log.h"
 
@@ -71,16 +73,31 @@ TEST(ServiceManager, ToldWhereItWaitsThenReadyThenStopping) {
     ASSERT_TRUE(service.waitForOutput(kRetry, 10s)) << service.output();
     service.signal(SIGKILL);
 
-    const auto standin = testsupport::startStandin(standinHome, {"--no-pipe", "--listen", "127.0.0.2", "--quit-after", "2"});
+    const auto standin = testsupport::startStandin(standinHome, {"--no-pipe", "--listen", "127.0.0.2", "--quit-after", "8"});
     ASSERT_TRUE(standin.ready) << standin.process->output();
     work.write("SimConnect.cfg", "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.2\nPort=" +
                                      std::to_string(standin.endpoints.ipv4) + "\n");
+    // A joystick whose first message is broken, and pedals whose board is not there.
+    testsupport::Pty joystick;
+    work.write("rack_config.json", "{\"" + joystick.slavePath() + "\": \"joystick_rack\", \"ttyUSB97\": \"pedals_rack\"}");
     testsupport::ChildProcess served(options);
     EXPECT_EQ(manager.next(10s), "STATUS=Waiting for the simulator at TCP 127.0.0.2:" +
                                      std::to_string(standin.endpoints.ipv4));
-    EXPECT_EQ(manager.next(10s), "READY=1\nSTATUS=Serving 0 racks");
-    EXPECT_EQ(manager.next(10s), "STOPPING=1\nSTATUS=The simulator quit; stopping");
-    EXPECT_EQ(served.waitExit(10s), 0) << served.output();
+    const std::string racks = "Serving 2 racks: joystick_rack on \\\\.\\" + joystick.slavePath() +
+                              ", pedals_rack on \\\\.\\ttyUSB97";
+    EXPECT_EQ(manager.next(10s), "READY=1\nSTATUS=" + racks + "; pedals_rack: port \\\\.\\ttyUSB97 not open");
+    // The rack drops what came while it waited for the simulator: the message is sent until
+    // the rack stops on it.
+    std::optional<std::string> stopped;
+    for (int attempt = 0; attempt < 50 && !stopped; ++attempt) {
+        joystick.send("{\"aileron_position\": oops}");
+        stopped = manager.next(200ms);
+    }
+    ASSERT_TRUE(stopped.has_value()) << served.output();
+    EXPECT_EQ(stopped->rfind("STATUS=" + racks + "; joystick_rack: stopped: [json.exception.parse_error", 0), 0u)
+        << *stopped;
+    EXPECT_EQ(manager.next(15s), "STOPPING=1\nSTATUS=The simulator quit; stopping");
+    EXPECT_EQ(served.waitExit(15s), 0) << served.output();
 }
 
 // With JOURNAL_STREAM naming its standard output (here: the pipe the test reads), every
