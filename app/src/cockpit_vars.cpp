@@ -5,7 +5,7 @@
 #include <ctime>
 
 #include "app/sim_session.h"
-#include "bytes/little_endian.h"
+#include "base/little_endian.h"
 
 namespace cockpit {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "bytes/little_endian.h"
+#include "base/little_endian.h"
 
 namespace rackvalue {
 

@@ -6,7 +6,7 @@
 
 #include "library_state.h"
 #include "session.h"
-#include "bytes/little_endian.h"
+#include "base/little_endian.h"
 
 namespace {
 

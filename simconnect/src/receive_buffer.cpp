@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "bytes/little_endian.h"
+#include "base/little_endian.h"
 
 ReceiveBuffer::~ReceiveBuffer() {
     Free();

@@ -11,7 +11,7 @@
 #include "simconnect/SimConnect.h"
 #include "simconnect/request_layout.h"
 #include "session.h"
-#include "bytes/little_endian.h"
+#include "base/little_endian.h"
 
 namespace rl = request_layout;
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "bytes/little_endian.h"
+#include "base/little_endian.h"
 #include "hosting.h"
 #include "library_state.h"
 #include "simconnect/connection_watch.h"

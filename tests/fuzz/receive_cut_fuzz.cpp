@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "bytes/little_endian.h"
+#include "base/little_endian.h"
 #include "simconnect/src/connection_settings.h"
 #include "simconnect/src/receive_buffer.h"
 

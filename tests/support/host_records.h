@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "simconnect/src/session.h"
-#include "bytes/little_endian.h"
+#include "base/little_endian.h"
 
 namespace hostrecords {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "simconnect/SimConnect.h"
-#include "bytes/little_endian.h"
+#include "base/little_endian.h"
 #include "tests/windows/own_folder.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "bytes/little_endian.h"
+#include "base/little_endian.h"
 #include "simconnect/src/library_state.h"
 #include "simconnect/src/request_functions.h"
 #include "simconnect/src/session.h"

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <shared_mutex>
 
-#include "app/thread_annotations.h"
+#include "base/thread_annotations.h"
 
 // Held by rack threads around every simulator call, because the client session builds
 // requests without a lock of its own. Rack threads take it through SimCallGuard

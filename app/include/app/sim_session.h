@@ -9,7 +9,7 @@
 
 #include "app/cockpit_vars.h"
 #include "app/locks.h"
-#include "app/thread_annotations.h"
+#include "base/thread_annotations.h"
 #include "simconnect/SimConnect.h"
 
 class SimCallGuard;

@@ -8,7 +8,7 @@
 #include <memory>
 #include <mutex>
 
-#include "bytes/little_endian.h"
+#include "base/little_endian.h"
 #include "tests/support/host_records.h"
 #include "tests/support/request_bytes.h"
 #include "tests/unit/simconnect/peer_session.h"

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <thread>
 
-#include "bytes/little_endian.h"
+#include "base/little_endian.h"
 #include "simconnect/src/library_state.h"
 #include "tests/support/process.h"
 #include "tests/support/request_bytes.h"
