@@ -192,6 +192,13 @@ HRESULT SimConnect_Close(HANDLE hSimConnect) {
     });
 }
 
+HRESULT SimConnect_GetLastSentPacketID(HANDLE hSimConnect, DWORD* pdwSendID) {
+    ClientClient* session = Session(hSimConnect);
+    if (session == nullptr || pdwSendID == nullptr) return E_FAIL;
+    *pdwSendID = session->LastSendId();
+    return S_OK;
+}
+
 HRESULT SimConnect_CallDispatch(HANDLE hSimConnect, DispatchProc pfcnDispatch, void* pContext) {
     return Guarded([&] {
         switch (DispatchReceived(Session(hSimConnect), pfcnDispatch, pContext)) {

@@ -47,6 +47,7 @@ public:
     std::uint32_t BuildAreaUsed() const { return buildUsed; }
     const unsigned char* BuildArea() const { return buildArea; }
     void SetLastSendId(std::uint32_t id) { sendId = id; }
+    std::uint32_t LastSendId() const { return sendId; }
 
 private:
     friend void SetDispatchTarget(ClientClient*, DispatchProc, HWND, std::uint32_t, HANDLE);

@@ -182,6 +182,9 @@ HRESULT SimConnect_Open(HANDLE* phSimConnect, const char* szName, HWND hWnd, DWO
                         HANDLE hEventHandle, DWORD ConfigIndex);
 HRESULT SimConnect_Close(HANDLE hSimConnect);
 HRESULT SimConnect_CallDispatch(HANDLE hSimConnect, DispatchProc pfcnDispatch, void* pContext);
+// The send id of the session's latest request, the one an exception message names; like
+// every request, called from the thread that makes the session's requests.
+HRESULT SimConnect_GetLastSentPacketID(HANDLE hSimConnect, DWORD* pdwSendID);
 
 HRESULT SimConnect_AddToDataDefinition(HANDLE hSimConnect, SIMCONNECT_DATA_DEFINITION_ID DefineID,
                                        const char* DatumName, const char* UnitsName,
