@@ -25,6 +25,15 @@ std::optional<int> readCommandLine(int argc, const char* const* argv, ServiceOpt
     app.add_option("--config-dir", options.configDir,
                    "Work in DIR as if started there (where the three files are)")
         ->type_name("DIR");
+    std::optional<std::string> monitorAddress;
+    app.add_option("--monitor", monitorAddress,
+                   "Serve the live monitor page at [ADDRESS:]PORT (ADDRESS 127.0.0.1\n"
+                   "unless given; 0.0.0.0 for every network; PORT 0 takes a free one)")
+        ->type_name("[ADDRESS:]PORT")
+        ->check([](const std::string& text) {
+            return monitor::parseMonitorAddress(text) ? std::string()
+                                                      : "not [ADDRESS:]PORT: " + text;
+        });
     bool check = false;
     bool listPorts = false;
     auto* checkFlag = app.add_flag(
@@ -42,6 +51,7 @@ std::optional<int> readCommandLine(int argc, const char* const* argv, ServiceOpt
         const int code = app.exit(error);
         return code == 0 ? 0 : 2;
     }
+    if (monitorAddress) options.monitor = monitor::parseMonitorAddress(*monitorAddress);
     if (check) options.mode = ServiceOptions::Mode::check;
     if (listPorts) options.mode = ServiceOptions::Mode::listPorts;
     return std::nullopt;

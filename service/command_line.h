@@ -5,11 +5,15 @@
 #include <optional>
 #include <string>
 
+#include "monitor/monitor_server.h"
+
 struct ServiceOptions {
     enum class Mode { serve, check, listPorts };
     Mode mode = Mode::serve;
     // The folder the service works in, as if it had been started there.
     std::optional<std::string> configDir;
+    // Where the monitor page is served, "[ADDRESS:]PORT"; none serves no page.
+    std::optional<monitor::MonitorAddress> monitor;
 };
 
 // Reads the command line into `options`. When the program ends here, returns its exit

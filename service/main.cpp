@@ -11,6 +11,8 @@
 #include <iomanip>
 #include <iostream>
 #include <map>
+#include <memory>
+#include <optional>
 #include <sstream>
 #include <system_error>
 #include <thread>
@@ -24,6 +26,8 @@
 #include "config_check.h"
 #include "console/console.h"
 #include "console_window.h"
+#include "monitor/monitor_server.h"
+#include "monitor/monitor_state.h"
 #include "port_list.h"
 #include "rack_config.h"
 #include "rack_status.h"
@@ -83,13 +87,35 @@ std::map<std::string, std::string> servedRacks(const RackConfig& config) {
     return racks;
 }
 
+// The monitor page, once the racks are served: it shows their probes and the session's
+// values, which are all in place by then. A port that cannot be had is told and the
+// cockpit served without the page.
+std::unique_ptr<monitor::MonitorServer> startMonitor(const std::optional<monitor::MonitorAddress>& address,
+                                                     const SimSession& session,
+                                                     const RackConfig& config,
+                                                     std::optional<monitor::MonitorState>& state) {
+    if (!address) return nullptr;
+    std::vector<const SerialCOMHandlerBase*> racks;
+    for (const auto& [name, handler] : config.handlers) racks.push_back(handler);
+    state.emplace(session, std::move(racks));
+    try {
+        auto server = std::make_unique<monitor::MonitorServer>(
+            *address, [&state] { return state->snapshot(); });
+        consolePrintf("\n[OK] Monitor page at %s\n", server->url().c_str());
+        return server;
+    } catch (const std::exception& error) {
+        consolePrintf("\n[ERR] No monitor page: %s\n", error.what());
+        return nullptr;
+    }
+}
+
 void connect(SimSession& session, const MessageSignal& arrived) {
     supervisor::status(waitingStatus());
     for (;;) {
         const HRESULT result = SimConnect_Open(&session.hSimConnect, "OrvendaleFlightRacks",
                                                nullptr, 0, arrived.eventHandle(), 0);
         session.coon = result >= 0;
-        if (session.coon) return;
+        if (session.coon) return session.link.connected(DescribeEndpoint(session.hSimConnect));
         consolePrintf("\n[ERR] NOT Connected to Flight Simulator! :(\nRetry in 3 secs...\n");
         std::this_thread::sleep_for(kConnectRetry);
     }
@@ -137,7 +163,7 @@ int endWithError(SimSession& session, RackMutex& rackMutex, RackConfig& config, 
 }
 
 // The service itself: what the program does when started without options.
-int serve() {
+int serve(const ServiceOptions& options) {
     // The console is the service's only log; each line must be seen as it is written,
     // whole, also when it goes to a pipe or a file.
     consoleSetUp();
@@ -175,6 +201,8 @@ int serve() {
                             rackConfig.fileName.c_str(), error.what());
     }
 
+    std::optional<monitor::MonitorState> monitorState;
+    const auto monitorServer = startMonitor(options.monitor, session, rackConfig, monitorState);
     consolePrintf("\nLaunch a flight.\n");
     status.ready(servedRacks(rackConfig));
     const bool quit = dispatchUntilQuit(session, arrived);
@@ -226,7 +254,7 @@ int run(const ServiceOptions& options) {
         case ServiceOptions::Mode::serve:
             break;
     }
-    return serve();
+    return serve(options);
 }
 
 }  // namespace

@@ -76,15 +76,21 @@ void SimSession::registerCockpitVars() {
 }
 
 void SimSession::registerClientDataAreas() {
-    SimConnect_AddToClientDataDefinition(hSimConnect, cockpit::kBlockDefinitionId, 0,
-                                         static_cast<DWORD>(cockpit::kBlockSize), 0.0f,
-                                         SIMCONNECT_UNUSED);
-    SimConnect_MapClientDataNameToID(hSimConnect, cockpit::kDownlinkAreaName,
-                                     cockpit::kDownlinkAreaId);
-    SimConnect_MapClientDataNameToID(hSimConnect, cockpit::kUplinkAreaName, cockpit::kUplinkAreaId);
-    SimConnect_RequestClientData(hSimConnect, cockpit::kDownlinkAreaId, cockpit::kDownlinkRequestId,
-                                 cockpit::kBlockDefinitionId, SIMCONNECT_CLIENT_DATA_PERIOD_ON_SET,
-                                 SIMCONNECT_CLIENT_DATA_REQUEST_FLAG_CHANGED, 0, 0, 0);
+    noteRequest(SimConnect_AddToClientDataDefinition(hSimConnect, cockpit::kBlockDefinitionId, 0,
+                                                     static_cast<DWORD>(cockpit::kBlockSize), 0.0f,
+                                                     SIMCONNECT_UNUSED),
+                "SimConnect_AddToClientDataDefinition");
+    noteRequest(SimConnect_MapClientDataNameToID(hSimConnect, cockpit::kDownlinkAreaName,
+                                                 cockpit::kDownlinkAreaId),
+                "SimConnect_MapClientDataNameToID");
+    noteRequest(SimConnect_MapClientDataNameToID(hSimConnect, cockpit::kUplinkAreaName,
+                                                 cockpit::kUplinkAreaId),
+                "SimConnect_MapClientDataNameToID");
+    noteRequest(SimConnect_RequestClientData(hSimConnect, cockpit::kDownlinkAreaId,
+                                             cockpit::kDownlinkRequestId, cockpit::kBlockDefinitionId,
+                                             SIMCONNECT_CLIENT_DATA_PERIOD_ON_SET,
+                                             SIMCONNECT_CLIENT_DATA_REQUEST_FLAG_CHANGED, 0, 0, 0),
+                "SimConnect_RequestClientData");
 }
 
 // Looks the name up without inserting: rack threads read the table concurrently.
@@ -129,7 +135,9 @@ bool SimSession::sendUplinkBlock(const cockpit::Payload& payload) {
     ++uplinkSequence_;
     StoreU32(block.data(), static_cast<std::uint32_t>(std::rand()) + uplinkSequence_);
     std::memcpy(block.data() + cockpit::kPayloadOffset, payload.data(), payload.size());
-    SimConnect_SetClientData(hSimConnect, cockpit::kUplinkAreaId, cockpit::kBlockDefinitionId, 0, 0,
-                             static_cast<DWORD>(block.size()), block.data());
+    noteRequest(SimConnect_SetClientData(hSimConnect, cockpit::kUplinkAreaId,
+                                         cockpit::kBlockDefinitionId, 0, 0,
+                                         static_cast<DWORD>(block.size()), block.data()),
+                "SimConnect_SetClientData");
     return true;
 }

@@ -49,6 +49,7 @@ void SimSession::callbackDataReceiveFromFlightSimulator(const SIMCONNECT_RECV* m
                                                         DWORD cbData) {
     // Without a whole header there is not even an id to report.
     if (message == nullptr || cbData < sizeof(SIMCONNECT_RECV)) return;
+    link.messageIn();
     try {
         handleMessage(*message, std::min(cbData, message->dwSize));
     } catch (const std::exception& error) {
@@ -62,6 +63,7 @@ void SimSession::handleMessage(const SIMCONNECT_RECV& message, DWORD size) {
     switch (message.dwID) {
         case SIMCONNECT_RECV_ID_EXCEPTION:
             if (size < through(&SIMCONNECT_RECV_EXCEPTION::dwException)) break;
+            noteException(static_cast<const SIMCONNECT_RECV_EXCEPTION&>(message), size);
             consolePrintf("\n[WARN] Exception ID:%d\n",
                           static_cast<int>(
                               static_cast<const SIMCONNECT_RECV_EXCEPTION&>(message).dwException));
@@ -92,6 +94,14 @@ void SimSession::handleMessage(const SIMCONNECT_RECV& message, DWORD size) {
             break;
     }
     printUnexpected(message.dwID);
+}
+
+// The fields after the exception code are told when the message carries them.
+void SimSession::noteException(const SIMCONNECT_RECV_EXCEPTION& exception, DWORD size) {
+    const bool hasSendId = size >= through(&SIMCONNECT_RECV_EXCEPTION::dwSendID);
+    const bool hasIndex = size >= through(&SIMCONNECT_RECV_EXCEPTION::dwIndex);
+    link.exception(exception.dwException, hasSendId ? exception.dwSendID : 0,
+                   hasIndex ? exception.dwIndex : 0);
 }
 
 void SimSession::storeObjectData(const SIMCONNECT_RECV_SIMOBJECT_DATA& data, DWORD size) {

@@ -78,17 +78,21 @@ constexpr std::array<ClientEvent, 30> kClientEvents = {{
 template <std::size_t N>
 void addDatums(SimSession& session, const std::array<Datum, N>& datums) {
     for (const Datum& datum : datums)
-        session.lastResult = SimConnect_AddToDataDefinition(
-            session.hSimConnect, datum.defineId, datum.name, datum.units,
-            SIMCONNECT_DATATYPE_FLOAT64, 0.0f, SIMCONNECT_UNUSED);
+        session.lastResult = session.noteRequest(
+            SimConnect_AddToDataDefinition(session.hSimConnect, datum.defineId, datum.name,
+                                           datum.units, SIMCONNECT_DATATYPE_FLOAT64, 0.0f,
+                                           SIMCONNECT_UNUSED),
+            "SimConnect_AddToDataDefinition");
 }
 
 // Once a second at most, and only when a value of the definition changed.
 void requestData(SimSession& session, SIMCONNECT_DATA_REQUEST_ID requestId,
                  SIMCONNECT_DATA_DEFINITION_ID defineId) {
-    session.lastResult = SimConnect_RequestDataOnSimObject(
-        session.hSimConnect, requestId, defineId, SIMCONNECT_OBJECT_ID_USER,
-        SIMCONNECT_PERIOD_SECOND, SIMCONNECT_DATA_REQUEST_FLAG_CHANGED, 0, 0, 0);
+    session.lastResult = session.noteRequest(
+        SimConnect_RequestDataOnSimObject(session.hSimConnect, requestId, defineId,
+                                          SIMCONNECT_OBJECT_ID_USER, SIMCONNECT_PERIOD_SECOND,
+                                          SIMCONNECT_DATA_REQUEST_FLAG_CHANGED, 0, 0, 0),
+        "SimConnect_RequestDataOnSimObject");
 }
 
 }  // namespace
@@ -102,7 +106,15 @@ void SimSession::registerDataDefinitions() {
 }
 
 void SimSession::registerClientEvents() {
-    lastResult = SimConnect_SubscribeToSystemEvent(hSimConnect, simStart, "SimStart");
+    lastResult = noteRequest(SimConnect_SubscribeToSystemEvent(hSimConnect, simStart, "SimStart"),
+                             "SimConnect_SubscribeToSystemEvent");
     for (const ClientEvent& event : kClientEvents)
-        lastResult = SimConnect_MapClientEventToSimEvent(hSimConnect, event.id, event.name);
+        lastResult = noteRequest(SimConnect_MapClientEventToSimEvent(hSimConnect, event.id, event.name),
+                                 "SimConnect_MapClientEventToSimEvent");
+}
+
+const char* rackevent::eventName(SIMCONNECT_CLIENT_EVENT_ID id) {
+    for (const ClientEvent& event : kClientEvents)
+        if (event.id == id) return event.name;
+    return id == simStart ? "SimStart" : "";
 }

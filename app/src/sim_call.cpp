@@ -22,14 +22,19 @@ bool SimCallGuard::connectionOpen() const {
 
 void SimCallGuard::transmitEvent(SIMCONNECT_CLIENT_EVENT_ID eventId, DWORD data) {
     if (!connectionOpen()) return;
-    SimConnect_TransmitClientEvent(session_.hSimConnect, SIMCONNECT_OBJECT_ID_USER, eventId, data,
-                                   kEventPriority, SIMCONNECT_EVENT_FLAG_GROUPID_IS_PRIORITY);
+    session_.noteRequest(
+        SimConnect_TransmitClientEvent(session_.hSimConnect, SIMCONNECT_OBJECT_ID_USER, eventId,
+                                       data, kEventPriority,
+                                       SIMCONNECT_EVENT_FLAG_GROUPID_IS_PRIORITY),
+        "SimConnect_TransmitClientEvent");
 }
 
 void SimCallGuard::setData(SIMCONNECT_DATA_DEFINITION_ID definitionId, DWORD unitSize, void* data) {
     if (!connectionOpen()) return;
-    session_.lastResult = SimConnect_SetDataOnSimObject(
-        session_.hSimConnect, definitionId, SIMCONNECT_OBJECT_ID_USER, 0, 0, unitSize, data);
+    session_.lastResult = session_.noteRequest(
+        SimConnect_SetDataOnSimObject(session_.hSimConnect, definitionId,
+                                      SIMCONNECT_OBJECT_ID_USER, 0, 0, unitSize, data),
+        "SimConnect_SetDataOnSimObject");
 }
 
 bool SimCallGuard::sendTriggerCommand(const std::string& name) {

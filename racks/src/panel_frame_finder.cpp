@@ -11,21 +11,24 @@ constexpr std::uint8_t kFrameEnd = '}';
 
 bool PanelFrameFinder::take(std::size_t count, std::uint8_t* frame) {
     fill_ += std::min(count, missing());
-    keepFromStart(0);
+    if (keepFromStart(0)) ++wrongFirst_;
     while (fill_ == held_.size()) {
         if (held_.back() == kFrameEnd) {
             std::copy(held_.begin(), held_.end(), frame);
             fill_ = 0;
             return true;
         }
+        ++wrongLast_;
         keepFromStart(1);
     }
     return false;
 }
 
-void PanelFrameFinder::keepFromStart(std::size_t from) {
+bool PanelFrameFinder::keepFromStart(std::size_t from) {
     const auto end = held_.begin() + static_cast<std::ptrdiff_t>(fill_);
-    const auto start = std::find(held_.begin() + static_cast<std::ptrdiff_t>(std::min(from, fill_)), end, kFrameStart);
+    const auto first = held_.begin() + static_cast<std::ptrdiff_t>(std::min(from, fill_));
+    const auto start = std::find(first, end, kFrameStart);
     fill_ = static_cast<std::size_t>(end - start);
     std::copy(start, end, held_.begin());
+    return start != first;
 }

@@ -8,6 +8,7 @@
 #include <exception>
 #include <utility>
 
+#include "app/sim_ids.h"
 #include "console/console.h"
 #include "serial/serial_port.h"
 
@@ -57,6 +58,8 @@ SerialCOMHandlerBase::SerialCOMHandlerBase(std::unique_ptr<SerialLine> line, std
       simSession(simSession_),
       rackMutexPtr(rackMutex),
       stateLockPtr(stateLock) {
+    probe_.identify(rackName, portName);
+    probe_.portState(serialPort->isConnected());
     if (serialPort->isConnected()) {
         consolePrintf("[OK] Rack: %s Connected on Port: %s\n", rackName.c_str(), portName.c_str());
         return;
@@ -91,6 +94,7 @@ void SerialCOMHandlerBase::reopenPortIfDue() {
     if (serialPort->isConnected()) return;
     if (portOpen_) {
         portOpen_ = false;
+        probe_.portState(false);
         reportHealth("board gone from " + portName);
     }
     const auto now = std::chrono::steady_clock::now();
@@ -101,6 +105,7 @@ void SerialCOMHandlerBase::reopenPortIfDue() {
     forgetHeldInput();
     consolePrintf("[OK] Rack: %s Connected on Port: %s\n", rackName.c_str(), portName.c_str());
     portOpen_ = true;
+    probe_.portState(true);
     reportHealth("");
 }
 
@@ -144,7 +149,16 @@ void SerialCOMHandlerBase::dropStaleInput() {
 
 void SerialCOMHandlerBase::forgetHeldInput() {
     pendingAt_ = pendingCount_ = 0;
-    if (frameFinder_) frameFinder_->clear();
+    if (!frameFinder_) return;
+    if (frameFinder_->begun()) probe_.rejected(monitor::Reject::incomplete);
+    frameFinder_->clear();
+}
+
+void SerialCOMHandlerBase::tellFrameDrops() {
+    for (; toldWrongFirst_ < frameFinder_->wrongFirstBytes(); ++toldWrongFirst_)
+        probe_.rejected(monitor::Reject::firstByte);
+    for (; toldWrongLast_ < frameFinder_->wrongLastBytes(); ++toldWrongLast_)
+        probe_.rejected(monitor::Reject::lastByte);
 }
 
 // Takes the bytes a message is cut from. Whatever the line status shows queued is taken in
@@ -170,6 +184,7 @@ SerialCOMHandlerBase::ByteRead SerialCOMHandlerBase::nextByte(
             return ByteRead::failed;
         }
         if (pendingCount_ == 0) return ByteRead::none;
+        probe_.bytesIn(pendingCount_);
     }
     byte = pendingBytes_[pendingAt_++];
     return ByteRead::byte;
@@ -185,7 +200,13 @@ void SerialCOMHandlerBase::serveMessages(const std::function<void()>& handle) {
             std::this_thread::sleep_for(kReadFailurePause);
             continue;
         }
-        parseMessage(receiveBuffer);
+        try {
+            parseMessage(receiveBuffer);
+        } catch (const nlohmann::json::exception& error) {
+            probe_.rejected(monitor::Reject::json, error.what());
+            throw;
+        }
+        probe_.goodText(receiveBuffer);
         handle();
         std::this_thread::sleep_for(kMessagePause);
     }
@@ -214,6 +235,7 @@ bool SerialCOMHandlerBase::readMessage(std::string& body) {
         if (byte == serialPort->endDelimiter()) return true;
         if (!isStart) body.push_back(byte);
     }
+    if (inMessage) probe_.rejected(monitor::Reject::incomplete);
     return false;
 }
 
@@ -238,11 +260,18 @@ bool SerialCOMHandlerBase::readFrame(std::uint8_t* buffer, std::int32_t length) 
     for (std::size_t looked = 0;;) {
         std::uint32_t transferred = 0;
         if (!serialPort->readBytes(finder.space(), wanted, transferred)) {
+            if (finder.begun()) probe_.rejected(monitor::Reject::incomplete);
             finder.clear();
             consolePrintf("[ERR READFILE]\n");
             return false;
         }
-        if (finder.take(transferred, buffer)) return true;
+        probe_.bytesIn(transferred);
+        const bool complete = finder.take(transferred, buffer);
+        tellFrameDrops();
+        if (complete) {
+            probe_.goodFrame(buffer, size);
+            return true;
+        }
         looked += transferred;
         serialPort->refreshStatus();
         const std::uint32_t queued = serialPort->lineStatus().cbInQue;
@@ -253,7 +282,11 @@ bool SerialCOMHandlerBase::readFrame(std::uint8_t* buffer, std::int32_t length) 
 
 bool SerialCOMHandlerBase::writeFrame(const std::uint8_t* buffer, std::int32_t length) {
     const bool written = serialPort->writeBytes(buffer, static_cast<std::uint32_t>(length));
-    if (written) return true;
+    if (written) {
+        probe_.bytesOut(static_cast<std::size_t>(length));
+        probe_.output(buffer, static_cast<std::size_t>(length));
+        return true;
+    }
     consolePrintf("\n[WARN] Cannot WRITE to Rack %s in %s :(\n", rackName.c_str(),
                   portName.c_str());
     // A panel's pass without its port takes two idle seconds, the read's and this write's;
@@ -272,7 +305,9 @@ bool SerialCOMHandlerBase::periodOver(MillisTimer& timer, std::uint16_t period) 
 
 void SerialCOMHandlerBase::transmitEvent(SIMCONNECT_CLIENT_EVENT_ID eventId, DWORD data, int times) {
     SimCallGuard call(*simSession, *rackMutexPtr);
+    if (!call.connectionOpen()) return;
     for (int i = 0; i < times; ++i) call.transmitEvent(eventId, data);
+    probe_.sent(rackevent::eventName(eventId), times);
 }
 
 void SerialCOMHandlerBase::sendDetents(std::int32_t count, SIMCONNECT_CLIENT_EVENT_ID incrementEventId,
@@ -284,9 +319,10 @@ void SerialCOMHandlerBase::sendDetents(std::int32_t count, SIMCONNECT_CLIENT_EVE
 }
 
 void SerialCOMHandlerBase::sendTriggerCommand(const std::string& name) {
-    SimCallGuard(*simSession, *rackMutexPtr).sendTriggerCommand(name);
+    if (SimCallGuard(*simSession, *rackMutexPtr).sendTriggerCommand(name)) probe_.sent(name);
 }
 
 void SerialCOMHandlerBase::sendSetCommand(const std::string& name, std::int32_t value) {
-    SimCallGuard(*simSession, *rackMutexPtr).sendSetCommand(name, value);
+    if (SimCallGuard(*simSession, *rackMutexPtr).sendSetCommand(name, value))
+        probe_.sent(name, 1, std::to_string(value));
 }

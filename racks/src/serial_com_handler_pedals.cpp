@@ -13,7 +13,11 @@ void SerialCOMHandlerPedals::handleMessage() {
     rudderData = rackvalue::memberAsDouble(lastMessage, "rudder_position");
     const auto brake = static_cast<DWORD>(rackvalue::memberAsInt32(lastMessage, "brake_position"));
     SimCallGuard call(*simSession, *rackMutexPtr);
+    if (!call.connectionOpen()) return;
     call.setData(rackdata::kRudderDefinition, sizeof rudderData, &rudderData);
     call.transmitEvent(rackevent::axisLeftBrakeSet, brake);
     call.transmitEvent(rackevent::axisRightBrakeSet, brake);
+    const std::string value = std::to_string(brake);
+    rackProbe().sent(rackevent::eventName(rackevent::axisLeftBrakeSet), 1, value);
+    rackProbe().sent(rackevent::eventName(rackevent::axisRightBrakeSet), 1, value);
 }

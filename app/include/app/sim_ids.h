@@ -43,6 +43,9 @@ enum : SIMCONNECT_CLIENT_EVENT_ID {
     apAprHold = 30,
 };
 
+// The simulator's name of the event mapped to `id` ("AP_MASTER"), empty for an unknown id.
+const char* eventName(SIMCONNECT_CLIENT_EVENT_ID id);
+
 }  // namespace rackevent
 
 namespace rackdata {

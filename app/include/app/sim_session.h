@@ -10,6 +10,7 @@
 #include "app/cockpit_vars.h"
 #include "app/locks.h"
 #include "base/thread_annotations.h"
+#include "monitor/link_probe.h"
 #include "simconnect/SimConnect.h"
 
 class SimCallGuard;
@@ -57,6 +58,11 @@ public:
     // One cockpit variable, under its own shared hold of stateLock.
     std::int32_t readCockpitVar(const std::string& name) const EXCLUDES(*stateLockPtr);
 
+    // Notes a request just made by `function` for the monitor, with the send id it took,
+    // when it was made (`result` succeeded); hands `result` back. Called from the thread
+    // that made the request, as requests on the session are.
+    HRESULT noteRequest(HRESULT result, const char* function);
+
     // Closes the connection; on success coon is cleared. See closeSimConnection in
     // sim_call.h for the form that rack threads cannot race.
     void closeConnection();
@@ -67,6 +73,8 @@ public:
     std::atomic<bool> coon{false};
     std::atomic<bool> first{false};
     std::atomic<HRESULT> lastResult{0};
+    // The link as the monitor shows it; written by whichever thread talks to the simulator.
+    monitor::LinkProbe link;
     // Filled before any rack thread starts and only read afterwards.
     cockpit::SlotTable cockpitVarSlots;
 
@@ -79,6 +87,7 @@ private:
     bool sendSetCommand(const std::string& name, std::int32_t value);
     bool sendUplinkBlock(const cockpit::Payload& payload);
 
+    void noteException(const SIMCONNECT_RECV_EXCEPTION& exception, DWORD size);
     void storeObjectData(const SIMCONNECT_RECV_SIMOBJECT_DATA& data, DWORD size);
     void storeClientData(const SIMCONNECT_RECV_CLIENT_DATA& data, DWORD size);
     void printOpenBanner(const SIMCONNECT_RECV_OPEN& open) const;

@@ -22,11 +22,20 @@ public:
     bool take(std::size_t count, std::uint8_t* frame);
     // Forgets the frame begun: what follows can no longer be trusted to continue it.
     void clear() { fill_ = 0; }
+    bool begun() const { return fill_ > 0; }
+
+    // What was dropped so far: stretches of bytes that did not start with '{', and frames
+    // whose last byte was not '}'.
+    std::uint64_t wrongFirstBytes() const { return wrongFirst_; }
+    std::uint64_t wrongLastBytes() const { return wrongLast_; }
 
 private:
-    // Keeps the held bytes from the first '{' at or after `from`, dropping those before it.
-    void keepFromStart(std::size_t from);
+    // Keeps the held bytes from the first '{' at or after `from`, dropping those before it;
+    // true when any byte at or after `from` was dropped.
+    bool keepFromStart(std::size_t from);
 
     std::vector<std::uint8_t> held_;
     std::size_t fill_ = 0;
+    std::uint64_t wrongFirst_ = 0;
+    std::uint64_t wrongLast_ = 0;
 };

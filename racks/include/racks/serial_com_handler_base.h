@@ -17,6 +17,7 @@
 #include "app/millis_timer.h"
 #include "app/sim_call.h"
 #include "app/sim_session.h"
+#include "monitor/rack_probe.h"
 #include "racks/panel_frame_finder.h"
 #include "serial/serial_line.h"
 #include "simconnect/SimConnect.h"
@@ -54,6 +55,9 @@ public:
     void setHealthReport(RackHealthReport report) { healthReport_ = std::move(report); }
 
     const std::string& getPortName() const { return portName; }
+    const std::string& getRackName() const { return rackName; }
+    // What the rack's thread did, as the monitor shows it.
+    const monitor::RackProbe& probe() const { return probe_; }
     bool isPortConnected() const { return serialPort->isConnected(); }
 
 protected:
@@ -131,4 +135,14 @@ private:
     // Whether the port was open when last looked at, so that its going is told once.
     bool portOpen_ = false;
     RackHealthReport healthReport_;
+    monitor::RackProbe probe_;
+    // The frame finder's drops already told to the probe.
+    std::uint64_t toldWrongFirst_ = 0;
+    std::uint64_t toldWrongLast_ = 0;
+
+protected:
+    // For the handlers that make their simulator calls themselves.
+    monitor::RackProbe& rackProbe() { return probe_; }
+    // Tells the probe what the frame finder dropped since it was last asked.
+    void tellFrameDrops();
 };

@@ -1,0 +1,292 @@
+#include "monitor/monitor_server.h"
+
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <charconv>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "merge_patch.h"
+#include "monitor/page.h"
+
+namespace monitor {
+
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace net = boost::asio;
+using tcp = net::ip::tcp;
+using nlohmann::json;
+
+namespace {
+
+// With nothing to send, a stream gets a comment this often, which finds a client gone.
+constexpr auto kHeartbeat = std::chrono::seconds(10);
+
+}  // namespace
+
+class Connection;
+
+struct MonitorServer::Impl {
+    Impl(Snapshot snapshotOf, MonitorLimits limitsOf)
+        : snapshot(std::move(snapshotOf)), limits(limitsOf) {}
+
+    void accept();
+    void startTicking();
+    void tick();
+    // Takes a fresh snapshot; when it differs from the last, the patch between them is
+    // what every stream that has the last one is sent next.
+    void refresh();
+    void dropStream(const Connection* stream);
+
+    Snapshot snapshot;
+    MonitorLimits limits;
+    std::size_t connections = 0;
+    json state = json::object();
+    std::string patchEvent;
+    std::uint64_t version = 0;
+    bool ticking = false;
+    // Declared after what the connections touch as they go, so that it is destroyed
+    // before it, along with the connections its handlers still hold.
+    net::io_context io{1};
+    tcp::acceptor acceptor{io};
+    net::steady_timer ticker{io};
+    std::vector<std::shared_ptr<Connection>> streams;
+    std::thread thread;
+};
+
+// One client connection: requests answered one after another, until it asks for the
+// event stream, which it then keeps.
+class Connection : public std::enable_shared_from_this<Connection> {
+public:
+    Connection(tcp::socket socket, MonitorServer::Impl& server)
+        : stream_(std::move(socket)), server_(server), buffer_(server.limits.headerBytes + server.limits.bodyBytes) {
+        ++server_.connections;
+    }
+    ~Connection() { --server_.connections; }
+
+    void start() {
+        if (server_.connections > server_.limits.connections + server_.limits.streams)
+            return respond(http::status::service_unavailable, "Too many clients\n", "text/plain", false);
+        readRequest();
+    }
+
+    // Sends the stream what it lacks of the newest state, if it is not still writing.
+    void update() {
+        if (writing_) return;
+        if (sentVersion_ == server_.version) {
+            if (std::chrono::steady_clock::now() - lastWrite_ < kHeartbeat) return;
+            return writeEvent(std::make_shared<std::string>(": still here\n\n"));
+        }
+        auto text = std::make_shared<std::string>(
+            sentVersion_ + 1 == server_.version
+                ? server_.patchEvent
+                : "data: " + mergePatch(sent_, server_.state).dump() + "\n\n");
+        sent_ = server_.state;
+        sentVersion_ = server_.version;
+        writeEvent(std::move(text));
+    }
+
+    void close() {
+        beast::error_code ignored;
+        stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
+        stream_.close();
+    }
+
+private:
+    void readRequest() {
+        parser_.emplace();
+        parser_->header_limit(static_cast<std::uint32_t>(server_.limits.headerBytes));
+        parser_->body_limit(server_.limits.bodyBytes);
+        stream_.expires_after(std::chrono::milliseconds(server_.limits.idleTimeoutMs));
+        http::async_read(stream_, buffer_, *parser_,
+                         [self = shared_from_this()](beast::error_code error, std::size_t) {
+                             self->onRequest(error);
+                         });
+    }
+
+    void onRequest(beast::error_code error) {
+        if (error == http::error::header_limit || error == beast::error::buffer_overflow)
+            return respond(http::status::request_header_fields_too_large, "Request header too large\n",
+                           "text/plain", false);
+        if (error == http::error::body_limit)
+            return respond(http::status::payload_too_large, "Request body too large\n", "text/plain", false);
+        if (error == http::error::end_of_stream || error == beast::error::timeout ||
+            error == net::error::operation_aborted || error == net::error::connection_reset ||
+            error == net::error::eof)
+            return close();
+        if (error) return respond(http::status::bad_request, "Bad request\n", "text/plain", false);
+
+        const auto& request = parser_->get();
+        head_ = request.method() == http::verb::head;
+        if (request.method() != http::verb::get && !head_)
+            return respond(http::status::method_not_allowed, "Only GET\n", "text/plain", false);
+        keepAlive_ = request.keep_alive();
+        std::string_view target = request.target();
+        target = target.substr(0, target.find('?'));
+        if (target == "/")
+            return respond(http::status::ok, pageHtml(), "text/html; charset=utf-8", keepAlive_);
+        if (target == "/api/state")
+            return respond(http::status::ok, server_.snapshot().dump(), "application/json", keepAlive_);
+        if (target == "/api/events") return startStream();
+        respond(http::status::not_found, "Not found\n", "text/plain", keepAlive_);
+    }
+
+    void respond(http::status status, const std::string& body, const char* type, bool keepAlive) {
+        auto response = std::make_shared<http::response<http::string_body>>(status, 11);
+        response->set(http::field::server, "orvendale-fs");
+        response->set(http::field::content_type, type);
+        response->set(http::field::cache_control, "no-store");
+        if (status == http::status::method_not_allowed) response->set(http::field::allow, "GET, HEAD");
+        response->keep_alive(keepAlive);
+        if (!head_) response->body() = body;
+        response->content_length(body.size());
+        stream_.expires_after(std::chrono::milliseconds(server_.limits.writeTimeoutMs));
+        http::async_write(stream_, *response,
+                          [self = shared_from_this(), response, keepAlive](beast::error_code error, std::size_t) {
+                              if (error || !keepAlive) return self->close();
+                              self->readRequest();
+                          });
+    }
+
+    void startStream() {
+        if (server_.streams.size() >= server_.limits.streams)
+            return respond(http::status::service_unavailable, "Too many clients\n", "text/plain", false);
+        if (head_) return respond(http::status::ok, "", "text/event-stream", keepAlive_);
+        server_.streams.push_back(shared_from_this());
+        server_.refresh();
+        sent_ = server_.state;
+        sentVersion_ = server_.version;
+        writeEvent(std::make_shared<std::string>(
+            "HTTP/1.1 200 OK\r\nServer: orvendale-fs\r\nContent-Type: text/event-stream\r\n"
+            "Cache-Control: no-store\r\nConnection: keep-alive\r\n\r\nretry: 2000\n\ndata: " +
+            server_.state.dump() + "\n\n"));
+        server_.startTicking();
+    }
+
+    void writeEvent(std::shared_ptr<std::string> text) {
+        writing_ = true;
+        lastWrite_ = std::chrono::steady_clock::now();
+        stream_.expires_after(std::chrono::milliseconds(server_.limits.writeTimeoutMs));
+        net::async_write(stream_, net::buffer(*text),
+                         [self = shared_from_this(), text](beast::error_code error, std::size_t) {
+                             self->writing_ = false;
+                             if (error) {
+                                 self->close();
+                                 return self->server_.dropStream(self.get());
+                             }
+                             self->stream_.expires_never();
+                         });
+    }
+
+    beast::tcp_stream stream_;
+    MonitorServer::Impl& server_;
+    beast::flat_buffer buffer_;
+    std::optional<http::request_parser<http::string_body>> parser_;
+    bool head_ = false;
+    bool keepAlive_ = false;
+    bool writing_ = false;
+    json sent_;
+    std::uint64_t sentVersion_ = 0;
+    std::chrono::steady_clock::time_point lastWrite_;
+};
+
+void MonitorServer::Impl::accept() {
+    acceptor.async_accept([this](beast::error_code error, tcp::socket socket) {
+        if (error == net::error::operation_aborted) return;
+        if (!error) std::make_shared<Connection>(std::move(socket), *this)->start();
+        accept();
+    });
+}
+
+void MonitorServer::Impl::startTicking() {
+    if (ticking) return;
+    ticking = true;
+    ticker.expires_after(std::chrono::milliseconds(1000 / limits.updatesPerSecond));
+    ticker.async_wait([this](beast::error_code error) {
+        ticking = false;
+        if (!error) tick();
+    });
+}
+
+// At most `updatesPerSecond` times a second, and only while a stream is open.
+void MonitorServer::Impl::tick() {
+    if (streams.empty()) return;
+    refresh();
+    // A stream may drop itself while being updated.
+    const std::vector<std::shared_ptr<Connection>> current = streams;
+    for (const auto& stream : current) stream->update();
+    startTicking();
+}
+
+void MonitorServer::Impl::refresh() {
+    json next = snapshot();
+    if (next == state) return;
+    patchEvent = "data: " + mergePatch(state, next).dump() + "\n\n";
+    state = std::move(next);
+    ++version;
+}
+
+void MonitorServer::Impl::dropStream(const Connection* stream) {
+    std::erase_if(streams, [stream](const auto& held) { return held.get() == stream; });
+}
+
+std::optional<MonitorAddress> parseMonitorAddress(std::string_view text) {
+    MonitorAddress address;
+    std::string_view port = text;
+    if (const auto colon = text.rfind(':'); colon != std::string_view::npos) {
+        std::string_view host = text.substr(0, colon);
+        port = text.substr(colon + 1);
+        if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+            host = host.substr(1, host.size() - 2);
+        boost::system::error_code error;
+        net::ip::make_address(std::string(host), error);
+        if (host.empty() || error) return std::nullopt;
+        address.host = std::string(host);
+    }
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), value);
+    if (port.empty() || error != std::errc() || end != port.data() + port.size() || value > 65535)
+        return std::nullopt;
+    address.port = static_cast<std::uint16_t>(value);
+    return address;
+}
+
+MonitorServer::MonitorServer(const MonitorAddress& address, Snapshot snapshot, MonitorLimits limits)
+    : impl_(std::make_unique<Impl>(std::move(snapshot), limits)) {
+    try {
+        const tcp::endpoint endpoint(net::ip::make_address(address.host), address.port);
+        impl_->acceptor.open(endpoint.protocol());
+        impl_->acceptor.set_option(net::socket_base::reuse_address(true));
+        impl_->acceptor.bind(endpoint);
+        impl_->acceptor.listen();
+    } catch (const boost::system::system_error& error) {
+        throw std::runtime_error("cannot listen on " + address.host + ":" +
+                                 std::to_string(address.port) + ": " + error.code().message());
+    }
+    impl_->accept();
+    impl_->thread = std::thread([impl = impl_.get()] { impl->io.run(); });
+}
+
+MonitorServer::~MonitorServer() {
+    impl_->io.stop();
+    impl_->thread.join();
+    for (const auto& stream : impl_->streams) stream->close();
+    impl_->streams.clear();
+}
+
+std::uint16_t MonitorServer::port() const {
+    return impl_->acceptor.local_endpoint().port();
+}
+
+std::string MonitorServer::url() const {
+    const auto endpoint = impl_->acceptor.local_endpoint();
+    const std::string host = endpoint.address().is_v6() ? "[" + endpoint.address().to_string() + "]"
+                                                        : endpoint.address().to_string();
+    return "http://" + host + ":" + std::to_string(endpoint.port()) + "/";
+}
+
+}  // namespace monitor
