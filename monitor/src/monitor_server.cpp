@@ -109,7 +109,7 @@ private:
     }
 
     void onRequest(beast::error_code error) {
-        if (error == http::error::header_limit || error == beast::error::buffer_overflow)
+        if (error == http::error::header_limit || error == http::error::buffer_overflow)
             return respond(http::status::request_header_fields_too_large, "Request header too large\n",
                            "text/plain", false);
         if (error == http::error::body_limit)
@@ -125,7 +125,8 @@ private:
         if (request.method() != http::verb::get && !head_)
             return respond(http::status::method_not_allowed, "Only GET\n", "text/plain", false);
         keepAlive_ = request.keep_alive();
-        std::string_view target = request.target();
+        const std::string_view whole(request.target().data(), request.target().size());
+        std::string_view target = whole;
         target = target.substr(0, target.find('?'));
         if (target == "/")
             return respond(http::status::ok, pageHtml(), "text/html; charset=utf-8", keepAlive_);
