@@ -82,6 +82,7 @@ public:
         if (config) run->work.write("rack_config.json", *config);
         if (!wrapper.empty()) chmod(run->work.path().c_str(), 0755);
         testsupport::ProcessOptions options = servicetest::serviceOptions(run->work, run->home);
+        options.args.insert(options.args.end(), serviceArgs.begin(), serviceArgs.end());
         options.args.insert(options.args.begin(), wrapper.begin(), wrapper.end());
         run->process = std::make_unique<testsupport::ChildProcess>(options);
         return run;
@@ -97,6 +98,9 @@ public:
         if (!service_) return std::nullopt;
         return service_->process->waitExit(timeout);
     }
+
+    // Added to the service's command line by the next start or launch.
+    std::vector<std::string> serviceArgs;
 
     bool simulatorReady() const { return standin_.ready; }
     std::string output() const { return service_ ? service_->process->output() : std::string(); }
