@@ -4,7 +4,8 @@
 // of the rack's polling, and the moment the handler took it off the line is watched on
 // the terminal's input queue, so that the wait for the rack's own polling and the
 // overhead after it (parsing, the simulator call, the transport, the stand-in) are
-// reported apart.
+// reported apart. The FCU and joystick inputs are measured again while eight clients
+// follow the monitor page's event stream, against the run's own baseline without them.
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -15,12 +16,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bench/service_run.h"
+#include "tests/integration/monitor/http_client.h"
 
 namespace {
 
@@ -195,6 +198,42 @@ void report(const Rack& rack, const Samples& samples) {
           percentile(samples.overhead, 0.99) / rack.pollingPeriodMs, "ratio");
 }
 
+// Clients of the monitor's event stream that read everything it sends, on a thread of
+// their own.
+class StreamClients {
+public:
+    StreamClients(std::uint16_t port, int count) {
+        for (int i = 0; i < count; ++i) {
+            clients_.push_back(std::make_unique<monitortest::Socket>(port));
+            clients_.back()->send("GET /api/events HTTP/1.1\r\nHost: bench\r\n\r\n");
+            if (clients_.back()->readUntil("data: {", 5s).find("200 OK") == std::string::npos) std::exit(1);
+        }
+        thread_ = std::thread([this] {
+            while (!stop_)
+                for (auto& client : clients_) client->readUntil("\n\n\n", 5ms);
+        });
+    }
+    ~StreamClients() {
+        stop_ = true;
+        thread_.join();
+    }
+
+private:
+    std::vector<std::unique_ptr<monitortest::Socket>> clients_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+void compare(const std::string& name, const Samples& alone, const Samples& watched) {
+    const std::string prefix = "rack_latency_" + name + "_8_clients";
+    print(prefix + "_p50", percentile(watched.latency, 0.5), "ms");
+    print(prefix + "_p99", percentile(watched.latency, 0.99), "ms");
+    print(prefix + "_overhead_p50", percentile(watched.overhead, 0.5), "ms");
+    print(prefix + "_p50_vs_0_clients", percentile(watched.latency, 0.5) / percentile(alone.latency, 0.5), "ratio");
+    print(prefix + "_overhead_p50_vs_0_clients",
+          percentile(watched.overhead, 0.5) / std::max(percentile(alone.overhead, 0.5), 0.001), "ratio");
+}
+
 bool isRequest(const Json& entry, const char* request) {
     return entry.value("request", "") == request && entry.contains("fields");
 }
@@ -206,13 +245,18 @@ int main() {
     const Json config = {{joystick.slavePath(), "joystick_rack"},
                          {efis.slavePath(), "efis_rack"},
                          {fcu.slavePath(), "autopilot_rack"}};
-    bench::ServiceRun run("bench-latency", config.dump());
+    bench::ServiceRun run("bench-latency", config.dump(), {}, testsupport::binaryPath("orvendale-fs"),
+                          {"--monitor", "127.0.0.1:0"});
     testsupport::StandinLog& log = run.log();
     testsupport::ChildProcess& service = run.service();
     Drain drain({efis.master(), fcu.master()});
     if (!log.waitForMessage("OPEN", nullptr, 10s) ||
         !service.waitForOutput("Launch a flight.", 10s))
         return 1;
+    const std::string output = service.output();
+    const auto at = output.find("Monitor page at http://127.0.0.1:");
+    if (at == std::string::npos) return 1;
+    const auto port = static_cast<std::uint16_t>(std::stoi(output.substr(at + 33)));
 
     // Knob turns alternate in direction so that the aircraft's values stay in range; the
     // k-th event of the knob's pair answers the k-th frame.
@@ -242,6 +286,13 @@ int main() {
     };
 
     std::mt19937 random(20240611);
-    for (const Rack& rack : racks) report(rack, measure(rack, log, random));
+    std::vector<Samples> alone;
+    for (const Rack& rack : racks) {
+        alone.push_back(measure(rack, log, random));
+        report(rack, alone.back());
+    }
+    const StreamClients watching(port, 8);
+    for (std::size_t i : {std::size_t{0}, std::size_t{2}})
+        compare(racks[i].name, alone[i], measure(racks[i], log, random));
     return 0;
 }

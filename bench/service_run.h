@@ -22,14 +22,17 @@ public:
     // service's program.
     ServiceRun(const std::string& tag, const std::string& rackConfig,
                std::vector<std::string> standinArgs = {},
-               const std::string& service = testsupport::binaryPath("orvendale-fs"))
+               const std::string& service = testsupport::binaryPath("orvendale-fs"),
+               const std::vector<std::string>& serviceArgs = {})
         : pipe_(loopback_peer::UniquePipeName(tag)),
           standin_(testsupport::startStandin(standinHome_, withPipe(std::move(standinArgs), pipe_))) {
         if (!standin_.ready) std::exit(1);
         log_ = std::make_unique<testsupport::StandinLog>(standin_.logPath);
         work_.write("rack_config.json", rackConfig);
         work_.write("SimConnect.cfg", servicetest::pipeConfig(pipe_));
-        service_ = std::make_unique<testsupport::ChildProcess>(servicetest::serviceOptions(work_, home_, service));
+        testsupport::ProcessOptions options = servicetest::serviceOptions(work_, home_, service);
+        options.args.insert(options.args.end(), serviceArgs.begin(), serviceArgs.end());
+        service_ = std::make_unique<testsupport::ChildProcess>(options);
     }
 
     testsupport::StandinLog& log() { return *log_; }
