@@ -52,7 +52,13 @@ double rounded(double value) {
 }  // namespace
 
 MonitorState::MonitorState(const SimSession& session, std::vector<const SerialCOMHandlerBase*> racks)
-    : session_(session), racks_(std::move(racks)) {}
+    : session_(session), racks_(std::move(racks)) {
+    // The first rates are then those since the monitor started.
+    const LinkRecord link = session_.link.copy();
+    const std::int64_t now = nowMillis();
+    messagesIn_.update(link.messagesIn, now);
+    requestsOut_.update(link.requestsOut, now);
+}
 
 void MonitorState::Rate::update(std::uint64_t count, std::int64_t nowMs) {
     if (lastMs == 0) {
