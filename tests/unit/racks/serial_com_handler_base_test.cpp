@@ -240,6 +240,32 @@ TEST_F(FrameReading, WhatQueuedDuringTheWaitForTheSimulatorIsDropped) {
     EXPECT_EQ(pass(), 20);
 }
 
+// What the monitor is told of the same reads: frames taken, bytes in, and each rejection
+// under its reason.
+TEST_F(FrameReading, TheProbeCountsFramesTakenAndRejectedByReason) {
+    std::string wrongEnd = fcuFrame(21);
+    wrongEnd.back() = 'x';
+    line->arrive("\r\n" + fcuFrame(22));
+    EXPECT_EQ(pass(), 22);
+    line->arrive(wrongEnd);
+    EXPECT_EQ(pass(), std::nullopt);
+    line->arrive(fcuFrame(23).substr(0, 40));
+    EXPECT_EQ(pass(), std::nullopt);
+    line->failNextRead();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(pass(), std::nullopt);
+    testing::internal::GetCapturedStdout();
+    const monitor::RackRecord record = handler.probe().copy();
+    EXPECT_EQ(record.name, "autopilot_rack");
+    EXPECT_EQ(record.good, 1u);
+    EXPECT_EQ(record.bytesIn, 2u + 82u + 82u + 40u);
+    EXPECT_GE(record.rejected[static_cast<std::size_t>(monitor::Reject::firstByte)], 1u);
+    EXPECT_EQ(record.rejected[static_cast<std::size_t>(monitor::Reject::lastByte)], 1u);
+    EXPECT_EQ(record.rejected[static_cast<std::size_t>(monitor::Reject::incomplete)], 1u);
+    ASSERT_EQ(record.lastInputFrame.size(), 82u);
+    EXPECT_EQ(record.lastInputFrame[1], 22);
+}
+
 // The same on a real terminal: a text rack's backlog, cut in the middle of a message,
 // does not reach the first read after the wait.
 TEST_F(HandlerBase, TheFirstMessageAfterTheWaitIsAFreshOne) {
