@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "tests/integration/monitor/http_client.h"
 #include "tests/support/proc_stats.h"
 #include "tests/support/rack_log.h"
 #include "tests/support/standin_log.h"
@@ -60,7 +61,7 @@ protected:
             work.write("rack_config.json",
                        R"({"COM3": "joystick_rack", "COM4": "pedals_rack", "COM5": "efis_rack",)"
                        R"( "COM6": "autopilot_rack"})");
-        service = std::make_unique<ChildProcess>(wineOptions(exe, {}, work.path()));
+        service = std::make_unique<ChildProcess>(wineOptions(exe, serviceArgs, work.path()));
         ASSERT_TRUE(
             testsupport::waitUntil([&] { return contains(*service, "Launch a flight."); }, kStartLimit))
             << lines(*service);
@@ -125,6 +126,8 @@ protected:
     }
 
     testsupport::TempDir work;
+    // Added to the service's command line.
+    std::vector<std::string> serviceArgs;
     std::unique_ptr<ChildProcess> racks;
     std::unique_ptr<ComLinks> links;
     std::unique_ptr<ChildProcess> standin;
@@ -175,6 +178,35 @@ TEST_F(WindowsRun, AllRacksOverTcpFromTheRegistry) {
     EXPECT_TRUE(transmitted("AP_MASTER", from));
     EXPECT_TRUE(rackLog.waitForReceived("fcu", memberIs("ap1", true), kStepLimit, seen))
         << rackLog.lastDisplay("fcu").value_or("no display");
+    quit();
+}
+
+// The Windows build serves the same monitor page, read from Linux over the loopback.
+TEST_F(WindowsRun, MonitorPageAndStateFromLinux) {
+    serviceArgs = {"--monitor", "127.0.0.1:0"};
+    ASSERT_NO_FATAL_FAILURE(start({}));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return contains(*service, "Monitor page at http://127.0.0.1:"); },
+                                       kStepLimit))
+        << lines(*service);
+    const std::string text = lines(*service);
+    const auto at = text.find("Monitor page at http://127.0.0.1:") + 33;
+    const auto port = static_cast<std::uint16_t>(std::stoi(text.substr(at)));
+    const std::string page = monitortest::get(port, "/");
+    EXPECT_EQ(monitortest::statusLine(page), "HTTP/1.1 200 OK");
+    EXPECT_NE(page.find("EventSource(\"/api/events\")"), std::string::npos);
+    act("press fcu ap1");
+    ASSERT_TRUE(testsupport::waitUntil(
+        [&] {
+            const Json state = Json::parse(monitortest::bodyOf(monitortest::get(port, "/api/state")), nullptr, false);
+            if (state.is_discarded()) return false;
+            const Json fcu = state["racks"]["autopilot_rack"];
+            return fcu.value("port", "") == "\\\\.\\COM6" && fcu.value("good", 0) > 0 &&
+                   fcu["sentCounts"].value("AP_MASTER", 0) >= 1 &&
+                   state["link"].value("connected", false);
+        },
+        kStepLimit));
+    EXPECT_EQ(monitortest::statusLine(monitortest::fetch(port, "PUT / HTTP/1.1\r\nHost: m\r\n\r\n")),
+              "HTTP/1.1 405 Method Not Allowed");
     quit();
 }
 
