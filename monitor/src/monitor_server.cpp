@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "listen_options.h"
 #include "merge_patch.h"
 #include "monitor/page.h"
 
@@ -261,7 +262,7 @@ MonitorServer::MonitorServer(const MonitorAddress& address, Snapshot snapshot, M
     try {
         const tcp::endpoint endpoint(net::ip::make_address(address.host), address.port);
         impl_->acceptor.open(endpoint.protocol());
-        impl_->acceptor.set_option(net::socket_base::reuse_address(true));
+        setListenOptions(impl_->acceptor);
         impl_->acceptor.bind(endpoint);
         impl_->acceptor.listen();
     } catch (const boost::system::system_error& error) {
