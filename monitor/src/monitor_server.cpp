@@ -27,6 +27,12 @@ namespace {
 // With nothing to send, a stream gets a comment this often, which finds a client gone.
 constexpr auto kHeartbeat = std::chrono::seconds(10);
 
+// A rack's bytes that are no UTF-8 (in a JSON error's text) are shown replaced, never
+// allowed to stop the page.
+std::string text(const json& value) {
+    return value.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
 }  // namespace
 
 class Connection;
@@ -40,7 +46,8 @@ struct MonitorServer::Impl {
     void tick();
     // Takes a fresh snapshot; when it differs from the last, the patch between them is
     // what every stream that has the last one is sent next.
-    void refresh();
+    // False when no snapshot could be taken; the last one stays.
+    bool refresh();
     void dropStream(const Connection* stream);
 
     Snapshot snapshot;
@@ -50,6 +57,8 @@ struct MonitorServer::Impl {
     std::string patchEvent;
     std::uint64_t version = 0;
     bool ticking = false;
+    std::string url;
+    std::uint16_t port = 0;
     // Declared after what the connections touch as they go, so that it is destroyed
     // before it, along with the connections its handlers still hold.
     net::io_context io{1};
@@ -85,7 +94,7 @@ public:
         auto text = std::make_shared<std::string>(
             sentVersion_ + 1 == server_.version
                 ? server_.patchEvent
-                : "data: " + mergePatch(sent_, server_.state).dump() + "\n\n");
+                : "data: " + text(mergePatch(sent_, server_.state)) + "\n\n");
         sent_ = server_.state;
         sentVersion_ = server_.version;
         writeEvent(std::move(text));
@@ -131,8 +140,11 @@ private:
         target = target.substr(0, target.find('?'));
         if (target == "/")
             return respond(http::status::ok, pageHtml(), "text/html; charset=utf-8", keepAlive_);
-        if (target == "/api/state")
-            return respond(http::status::ok, server_.snapshot().dump(), "application/json", keepAlive_);
+        if (target == "/api/state") {
+            if (!server_.refresh())
+                return respond(http::status::internal_server_error, "No state\n", "text/plain", false);
+            return respond(http::status::ok, text(server_.state), "application/json", keepAlive_);
+        }
         if (target == "/api/events") return startStream();
         respond(http::status::not_found, "Not found\n", "text/plain", keepAlive_);
     }
@@ -165,7 +177,7 @@ private:
         writeEvent(std::make_shared<std::string>(
             "HTTP/1.1 200 OK\r\nServer: orvendale-fs\r\nContent-Type: text/event-stream\r\n"
             "Cache-Control: no-store\r\nConnection: keep-alive\r\n\r\nretry: 2000\n\ndata: " +
-            server_.state.dump() + "\n\n"));
+            text(server_.state) + "\n\n"));
         server_.startTicking();
     }
 
@@ -224,12 +236,18 @@ void MonitorServer::Impl::tick() {
     startTicking();
 }
 
-void MonitorServer::Impl::refresh() {
-    json next = snapshot();
-    if (next == state) return;
-    patchEvent = "data: " + mergePatch(state, next).dump() + "\n\n";
+bool MonitorServer::Impl::refresh() {
+    json next;
+    try {
+        next = snapshot();
+    } catch (const std::exception&) {
+        return false;
+    }
+    if (next == state) return true;
+    patchEvent = "data: " + text(mergePatch(state, next)) + "\n\n";
     state = std::move(next);
     ++version;
+    return true;
 }
 
 void MonitorServer::Impl::dropStream(const Connection* stream) {
@@ -269,6 +287,11 @@ MonitorServer::MonitorServer(const MonitorAddress& address, Snapshot snapshot, M
         throw std::runtime_error("cannot listen on " + address.host + ":" +
                                  std::to_string(address.port) + ": " + error.code().message());
     }
+    const auto endpoint = impl_->acceptor.local_endpoint();
+    const std::string host = endpoint.address().is_v6() ? "[" + endpoint.address().to_string() + "]"
+                                                        : endpoint.address().to_string();
+    impl_->url = "http://" + host + ":" + std::to_string(endpoint.port()) + "/";
+    impl_->port = endpoint.port();
     impl_->accept();
     impl_->thread = std::thread([impl = impl_.get()] { impl->io.run(); });
 }
@@ -281,14 +304,11 @@ MonitorServer::~MonitorServer() {
 }
 
 std::uint16_t MonitorServer::port() const {
-    return impl_->acceptor.local_endpoint().port();
+    return impl_->port;
 }
 
 std::string MonitorServer::url() const {
-    const auto endpoint = impl_->acceptor.local_endpoint();
-    const std::string host = endpoint.address().is_v6() ? "[" + endpoint.address().to_string() + "]"
-                                                        : endpoint.address().to_string();
-    return "http://" + host + ":" + std::to_string(endpoint.port()) + "/";
+    return impl_->url;
 }
 
 }  // namespace monitor
