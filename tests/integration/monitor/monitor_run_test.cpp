@@ -202,3 +202,26 @@ TEST_F(MonitorRun, StreamSendsOnlyWhatChanged) {
 }
 
 }  // namespace
+
+namespace {
+
+// Last: the message ends the joystick rack's thread, as a bad message does.
+TEST_F(MonitorRun, AJsonErrorShowsWithItsTextAlsoWhenItsBytesAreNoText) {
+    ASSERT_TRUE(run.act("rawhex joystick 7b 22 61 22 3a ff fe 7d"));
+    Json joystick;
+    EXPECT_TRUE(testsupport::waitUntil(
+        [&] {
+            joystick = state()["racks"]["joystick_rack"];
+            return joystick["rejected"].value("JSON error", 0) == 1;
+        },
+        10s))
+        << joystick.dump();
+    EXPECT_NE(joystick.value("jsonError", "").find("parse error"), std::string::npos) << joystick.dump();
+    // The page and the stream go on.
+    EXPECT_EQ(statusLine(get(port, "/")), "HTTP/1.1 200 OK");
+    Socket stream(port);
+    ASSERT_TRUE(stream.send("GET /api/events HTTP/1.1\r\nHost: m\r\n\r\n"));
+    EXPECT_NE(stream.readUntil("\n\n", 5s).find("data: {"), std::string::npos);
+}
+
+}  // namespace
