@@ -29,7 +29,7 @@ constexpr auto kHeartbeat = std::chrono::seconds(10);
 
 // A rack's bytes that are no UTF-8 (in a JSON error's text) are shown replaced, never
 // allowed to stop the page.
-std::string text(const json& value) {
+std::string jsonText(const json& value) {
     return value.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
@@ -94,7 +94,7 @@ public:
         auto text = std::make_shared<std::string>(
             sentVersion_ + 1 == server_.version
                 ? server_.patchEvent
-                : "data: " + text(mergePatch(sent_, server_.state)) + "\n\n");
+                : "data: " + jsonText(mergePatch(sent_, server_.state)) + "\n\n");
         sent_ = server_.state;
         sentVersion_ = server_.version;
         writeEvent(std::move(text));
@@ -143,7 +143,7 @@ private:
         if (target == "/api/state") {
             if (!server_.refresh())
                 return respond(http::status::internal_server_error, "No state\n", "text/plain", false);
-            return respond(http::status::ok, text(server_.state), "application/json", keepAlive_);
+            return respond(http::status::ok, jsonText(server_.state), "application/json", keepAlive_);
         }
         if (target == "/api/events") return startStream();
         respond(http::status::not_found, "Not found\n", "text/plain", keepAlive_);
@@ -177,7 +177,7 @@ private:
         writeEvent(std::make_shared<std::string>(
             "HTTP/1.1 200 OK\r\nServer: orvendale-fs\r\nContent-Type: text/event-stream\r\n"
             "Cache-Control: no-store\r\nConnection: keep-alive\r\n\r\nretry: 2000\n\ndata: " +
-            text(server_.state) + "\n\n"));
+            jsonText(server_.state) + "\n\n"));
         server_.startTicking();
     }
 
@@ -244,7 +244,7 @@ bool MonitorServer::Impl::refresh() {
         return false;
     }
     if (next == state) return true;
-    patchEvent = "data: " + text(mergePatch(state, next)) + "\n\n";
+    patchEvent = "data: " + jsonText(mergePatch(state, next)) + "\n\n";
     state = std::move(next);
     ++version;
     return true;
