@@ -200,14 +200,16 @@ void SerialCOMHandlerBase::serveMessages(const std::function<void()>& handle) {
             std::this_thread::sleep_for(kReadFailurePause);
             continue;
         }
+        // A message that is no JSON, or lacks a member or has one of the wrong type, ends
+        // the rack's thread; the monitor is told why first.
         try {
             parseMessage(receiveBuffer);
+            handle();
         } catch (const nlohmann::json::exception& error) {
             probe_.rejected(monitor::Reject::json, error.what());
             throw;
         }
         probe_.goodText(receiveBuffer);
-        handle();
         std::this_thread::sleep_for(kMessagePause);
     }
 }
