@@ -3,6 +3,7 @@
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#include <array>
 #include <charconv>
 #include <chrono>
 #include <stdexcept>
@@ -26,6 +27,7 @@ namespace {
 
 // With nothing to send, a stream gets a comment this often, which finds a client gone.
 constexpr auto kHeartbeat = std::chrono::seconds(10);
+constexpr auto kDrainLimit = std::chrono::seconds(1);
 
 // A rack's bytes that are no UTF-8 (in a JSON error's text) are shown replaced, never
 // allowed to stop the page.
@@ -161,9 +163,28 @@ private:
         stream_.expires_after(std::chrono::milliseconds(server_.limits.writeTimeoutMs));
         http::async_write(stream_, *response,
                           [self = shared_from_this(), response, keepAlive](beast::error_code error, std::size_t) {
-                              if (error || !keepAlive) return self->close();
+                              if (error) return self->close();
+                              if (!keepAlive) return self->closeAfterReading();
                               self->readRequest();
                           });
+    }
+
+    // Ends the sending side and reads what the client still sends (the rest of a request
+    // refused for its size) until it closes too, or a second has passed: closing with bytes
+    // unread would reset the connection and could lose the answer on the way.
+    void closeAfterReading() {
+        beast::error_code ignored;
+        stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+        stream_.expires_after(kDrainLimit);
+        discard();
+    }
+
+    void discard() {
+        stream_.async_read_some(net::buffer(drain_),
+                                [self = shared_from_this()](beast::error_code error, std::size_t) {
+                                    if (error) return self->close();
+                                    self->discard();
+                                });
     }
 
     void startStream() {
@@ -206,6 +227,7 @@ private:
     json sent_;
     std::uint64_t sentVersion_ = 0;
     std::chrono::steady_clock::time_point lastWrite_;
+    std::array<char, 4096> drain_{};
 };
 
 void MonitorServer::Impl::accept() {
