@@ -110,10 +110,15 @@ json MonitorState::rackState(const SerialCOMHandlerBase& rack) const {
         rejected[rejectName(static_cast<Reject>(reason))] = record.rejected[reason];
     json counts = json::object();
     for (const auto& [name, count] : record.sentCounts) counts[name] = count;
-    json recent = json::array();
-    for (const SentRecord& sent : record.recentSent)
-        recent.push_back({{"time", sent.timeMs}, {"name", sent.name}, {"detail", sent.detail},
-                          {"count", sent.count}});
+    // Keyed by the send's number, padded so that the keys sort as the numbers do: a new
+    // send then changes the stream by one member in and one out, not by the whole list.
+    json recent = json::object();
+    for (const SentRecord& sent : record.recentSent) {
+        std::string key = std::to_string(sent.sequence);
+        key.insert(0, key.size() < 12 ? 12 - key.size() : 0, '0');
+        recent[key] = {{"time", sent.timeMs}, {"name", sent.name}, {"detail", sent.detail},
+                       {"count", sent.count}};
+    }
     const bool text = kind == RackKind::joystick || kind == RackKind::pedals;
     return {{"kind", rackKindName(kind)},
             {"port", record.port},

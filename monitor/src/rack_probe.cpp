@@ -100,6 +100,7 @@ void RackProbe::sent(std::string_view name, int count, std::string_view detail) 
     if (record_.recentSent.size() < kRecentSent) record_.recentSent.emplace_back();
     SentRecord& slot = record_.recentSent[nextRecent_];
     nextRecent_ = (nextRecent_ + 1) % kRecentSent;
+    slot.sequence = ++sends_;
     slot.timeMs = now;
     slot.name.assign(name);
     slot.detail.assign(detail);

@@ -24,6 +24,8 @@ constexpr std::size_t kRejectKinds = 4;
 const char* rejectName(Reject reason);
 
 struct SentRecord {
+    // Counts the rack's sends from 1, so that a send is known again in the next copy.
+    std::uint64_t sequence = 0;
     std::int64_t timeMs = 0;
     std::string name;
     // What went with it: a set command's value.
@@ -75,6 +77,7 @@ private:
     RackRecord record_;
     bool everOpen_ = false;
     std::size_t nextRecent_ = 0;
+    std::uint64_t sends_ = 0;
 };
 
 }  // namespace monitor

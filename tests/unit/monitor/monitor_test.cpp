@@ -52,6 +52,8 @@ TEST(RackProbe, KeepsTheLatestTwentySendsOldestFirstAndCountsEveryName) {
     const monitor::RackRecord record = probe.copy();
     ASSERT_EQ(record.recentSent.size(), monitor::RackProbe::kRecentSent);
     EXPECT_EQ(record.recentSent.front().count, 7);  // sends 1 to 6 fell out
+    EXPECT_EQ(record.recentSent.front().sequence, 7u);
+    EXPECT_EQ(record.recentSent.back().sequence, 26u);
     EXPECT_EQ(record.recentSent[18].count, 25);
     EXPECT_EQ(record.recentSent.back().name, "XMLVAR_Baro1_Mode");
     EXPECT_EQ(record.recentSent.back().detail, "2");
