@@ -1,6 +1,7 @@
 #include "app/sim_session.h"
 
-SimSession::SimSession(StateLock* stateLock) : stateLockPtr(stateLock) {}
+SimSession::SimSession(StateLock* stateLock, RackMutex* rackMutex)
+    : stateLockPtr(stateLock), rackMutexPtr(rackMutex) {}
 
 SimSession::~SimSession() {
     if (coon) closeConnection();

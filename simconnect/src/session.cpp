@@ -84,15 +84,13 @@ int ClientClient::OnMessage(MessageBuffer& buffer) {
 }
 
 void ClientClient::Notify() const {
-    std::lock_guard<std::mutex> guard(notifyLock);
-    NotifyApplication({notifyWindow.load(), notifyMessage.load(), notifyEvent.load()});
+    MutexLock hold(notifyLock);
+    NotifyApplication(notifyTarget);
 }
 
 void ClientClient::StopNotifying() {
-    std::lock_guard<std::mutex> guard(notifyLock);
-    notifyWindow.store(nullptr);
-    notifyMessage.store(0);
-    notifyEvent.store(nullptr);
+    MutexLock hold(notifyLock);
+    notifyTarget = NotifyTarget{};
 }
 
 void LinkSession(ClientClient* session) {
@@ -148,9 +146,8 @@ int ConnectThroughPlan(ClientClient** session, const ConnectionSettings& setting
 void SetDispatchTarget(ClientClient* session, DispatchProc dispatch, HWND window,
                        std::uint32_t message, HANDLE event) {
     session->dispatchProc = dispatch;
-    session->notifyWindow.store(window);
-    session->notifyMessage.store(message);
-    session->notifyEvent.store(event);
+    MutexLock hold(session->notifyLock);
+    session->notifyTarget = NotifyTarget{window, message, event};
 }
 
 int ReserveRequest(ClientClient* session, std::uint32_t size, unsigned char** request) {

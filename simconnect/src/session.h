@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -69,17 +68,16 @@ private:
     friend int HostAttach(const void*);
     friend void HostDeliver(std::uint32_t, std::uint32_t, std::uint32_t, void*);
 
-    void Notify() const;
+    void Notify() const EXCLUDES(notifyLock);
     // Clears the notification targets; a completion still running tells nobody after this
     // returns.
-    void StopNotifying();
+    void StopNotifying() EXCLUDES(notifyLock);
 
     MessageQueue receiveQueue;
     // Held while the application is told, so that closing can wait for a notification
     // under way and none follows.
-    mutable std::mutex notifyLock;
-    std::atomic<HWND> notifyWindow{nullptr};
-    std::atomic<std::uint32_t> notifyMessage{0};
+    mutable Mutex notifyLock;
+    NotifyTarget notifyTarget GUARDED_BY(notifyLock);
     DispatchProc dispatchProc = nullptr;
     DispatchProc lastDispatchProc = nullptr;
     void* lastDispatchContext = nullptr;
@@ -87,7 +85,6 @@ private:
     unsigned char buildArea[kBuildSize] = {};
     std::uint32_t buildUsed = 0;  // the cursor, as an offset from the start of the area
     std::uint32_t sendId = 0;
-    std::atomic<HANDLE> notifyEvent{nullptr};
     ClientClient* previousSession = nullptr;
     ClientClient* nextSession = nullptr;
     // Set by closing; a dispatch under way delivers nothing more. Both are only used on

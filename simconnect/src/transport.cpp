@@ -41,7 +41,7 @@ int CClient::ConnectPipe(const std::string& address, const std::string& port) {
     endpoint = BuildPipePath(address, port);
     OsHandle connected = kInvalidOsHandle;
     if (!transport_os::ConnectPipe(endpoint, connected)) return 1;
-    return StartConnection(connected, 0);
+    return StartConnection(connected);
 }
 
 int CClient::ConnectTcp(std::uint32_t family, const std::string& address, const std::string& port) {
@@ -50,15 +50,14 @@ int CClient::ConnectTcp(std::uint32_t family, const std::string& address, const 
     endpoint =
         "TCP " + (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + port;
     OsHandle connected = kInvalidOsHandle;
-    std::uint32_t connectedFamily = 0;
-    if (!transport_os::ConnectTcp(family, address, port, connected, connectedFamily)) return 1;
-    return StartConnection(connected, connectedFamily);
+    if (!transport_os::ConnectTcp(family, address, port, connected)) return 1;
+    return StartConnection(connected);
 }
 
 // A connection that cannot be bound to the completion routine, or gets no receive
 // buffer, is closed at once and the attempt fails.
-int CClient::StartConnection(OsHandle connected, std::uint32_t family) {
-    if (!transport_os::BindCompletion(connected) || !InitialiseConnection(connected, family)) {
+int CClient::StartConnection(OsHandle connected) {
+    if (!transport_os::BindCompletion(connected) || !InitialiseConnection(connected)) {
         transport_os::Close(connected, transportType);
         return 1;
     }
@@ -67,11 +66,11 @@ int CClient::StartConnection(OsHandle connected, std::uint32_t family) {
     return 0;
 }
 
-bool CClient::InitialiseConnection(OsHandle connected, std::uint32_t family) {
+bool CClient::InitialiseConnection(OsHandle connected) {
     if (!receive.Allocate(ReceiveBuffer::kInitialSize)) return false;
     handle.store(connected);
-    addressFamily = family;
     failureKind.store(kFailureNone);
+    MutexLock hold(connectionLock);
     FreeSendBlocks();
     for (IoRequest* request : {&receiveRequest, &sendRequest}) {
         std::memset(request, 0, sizeof *request);
@@ -94,17 +93,17 @@ void CClient::Reset() {
     sendQueue.Clear();
     const bool connected = IsConnectedHandle();
     {
-        std::lock_guard<std::mutex> guard(connectionLock);
+        MutexLock hold(connectionLock);
         if (!sending) FreeSendBlocks();
-        bytesSent = 0;
-        if (connected) connectionId.store(NextConnectionId());
-        sendsDrained.notify_all();
+        if (connected) {
+            connectionId.store(NextConnectionId());
+            if (transportType == kTransportPipe) {
+                transport_os::CreatePipeEvents(receiveRequest, sendRequest);
+            }
+        }
+        sendsDrained.notifyAll();
     }
-    if (!connected) return;
-    receive.Rewind();
-    if (transportType == kTransportPipe) {
-        transport_os::CreatePipeEvents(receiveRequest, sendRequest);
-    }
+    if (connected) receive.Rewind();
 }
 
 void CClient::SetNoDelayIfAsked() {
@@ -118,14 +117,14 @@ void CClient::Disconnect(std::uint32_t kind, HRESULT result) {
 // Only the call that ends the connection records why: the completions that follow it
 // (the other direction, cancelled by the close) leave the first reason in place.
 std::uint32_t CClient::DisconnectTransport(std::uint32_t kind, HRESULT result) {
-    std::lock_guard<std::mutex> guard(connectionLock);
+    MutexLock hold(connectionLock);
     const std::uint32_t oldState = state.exchange(kIdle);
     connectionId.store(0);
     if (oldState != kIdle) {
         CloseHandles(kind, result, oldState);
         failureKind.store(kind);
     }
-    sendsDrained.notify_all();
+    sendsDrained.notifyAll();
     return oldState;
 }
 
@@ -152,11 +151,10 @@ void CClient::OnConnecting() {}
 // Posted under connectionLock, so that a close on another thread cannot release the
 // handle (or a pipe's event) between the state test and the read.
 void CClient::PostRead() {
-    bytesReceived = 0;
     bool posted = false;
     std::uint32_t refused = kStatusUnsuccessful;
     {
-        std::lock_guard<std::mutex> guard(connectionLock);
+        MutexLock hold(connectionLock);
         if (state.load() != kConnected) return;
         receiveRequest.bufferCount = 1;
         receiveRequest.buffers[0] = {receive.FreeTailSize(), receive.FreeTail()};
@@ -178,7 +176,7 @@ void CClient::EndRefused(std::uint32_t status) {
 }
 
 bool CClient::QueueSend(MessageNode* node) {
-    std::lock_guard<std::mutex> guard(connectionLock);
+    MutexLock hold(connectionLock);
     if (state.load() != kConnected) {
         FreeMessageNode(node);
         return false;
@@ -188,7 +186,7 @@ bool CClient::QueueSend(MessageNode* node) {
     return true;
 }
 
-// Starts the next write; runs under connectionLock. At most one write is in flight, so
+// Starts the next write. At most one write is in flight, so
 // messages queued while one is out wait for its completion, which then sends them all
 // together, whole and in the order queued, straight from their own blocks.
 void CClient::SendNext(bool fromCompletion) {
@@ -197,7 +195,7 @@ void CClient::SendNext(bool fromCompletion) {
     if (TakeSendBlocks() == 0) {
         if (fromCompletion) {
             sending = false;
-            sendsDrained.notify_all();
+            sendsDrained.notifyAll();
         }
         return;
     }
@@ -207,7 +205,7 @@ void CClient::SendNext(bool fromCompletion) {
     sending = transport_os::PostWrite(handle.load(), sendRequest);
     if (!sending) {
         Release();
-        sendsDrained.notify_all();
+        sendsDrained.notifyAll();
     }
 }
 
@@ -235,10 +233,11 @@ void CClient::FreeSendBlocks() {
 }
 
 void CClient::WaitForSendsToDrain(std::chrono::milliseconds limit) {
-    std::unique_lock<std::mutex> lock(connectionLock);
-    sendsDrained.wait_for(lock, limit, [&] {
-        return state.load() != kConnected || (!sending && sendQueue.Count() == 0);
-    });
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    MutexLock hold(connectionLock);
+    while ((state.load() == kConnected && (sending || sendQueue.Count() != 0)) &&
+           sendsDrained.waitUntil(connectionLock, deadline)) {
+    }
 }
 
 std::uint32_t FailureKindForStatus(std::uint32_t status, std::uint32_t transportType) {
@@ -277,20 +276,19 @@ void CClient::OnIoComplete(std::uint32_t status, std::uint32_t bytes, IoRequest*
 // A write has ended: the next one starts, or, when the connection is gone, the write's
 // blocks are freed now that nothing reads them any more.
 void CClient::OnSendComplete() {
-    std::lock_guard<std::mutex> guard(connectionLock);
+    MutexLock hold(connectionLock);
     if (state.load() == kConnected) {
         SendNext(true);
         return;
     }
     FreeSendBlocks();
     sending = false;
-    sendsDrained.notify_all();
+    sendsDrained.notifyAll();
 }
 
 void CClient::OnReceiveComplete(std::uint32_t bytes) {
     if (state.load() == kConnecting) OnConnecting();
     receive.Advance(bytes);
-    bytesReceived = bytes;
     if (CutAndDeliver()) PostRead();
 }
 
@@ -326,5 +324,6 @@ void CClient::DestroyResources() {
     sendQueue.Clear();
     receive.Free();
     FreeMessageBuffer(message);
+    MutexLock hold(connectionLock);
     FreeSendBlocks();
 }

@@ -6,11 +6,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <string>
 
+#include "base/mutex.h"
 #include "simconnect/SimConnect.h"
 #include "message_queue.h"
 #include "receive_buffer.h"
@@ -99,7 +98,7 @@ public:
 
     // Waits until every queued write is on the stream, the connection is gone or `limit`
     // has passed.
-    void WaitForSendsToDrain(std::chrono::milliseconds limit);
+    void WaitForSendsToDrain(std::chrono::milliseconds limit) EXCLUDES(connectionLock);
 
     // The completion routine of both directions; the backend calls it.
     static void OnIoComplete(std::uint32_t status, std::uint32_t bytes, IoRequest* request);
@@ -116,7 +115,7 @@ public:
 
 protected:
     // The transport part of Disconnect; returns the state the connection was in.
-    std::uint32_t DisconnectTransport(std::uint32_t kind, HRESULT result);
+    std::uint32_t DisconnectTransport(std::uint32_t kind, HRESULT result) EXCLUDES(connectionLock);
     bool IsConnectedHandle() const { return handle.load() != kInvalidOsHandle; }
     void SetNoDelayIfAsked();
 
@@ -125,41 +124,47 @@ protected:
     std::atomic<std::uint32_t> lastOsError{0};
     std::atomic<HRESULT> failureResult{0};
     const std::uint32_t transportType;
-    std::uint32_t bytesReceived = 0;
-    MessageQueue sendQueue;
-    bool sending = false;
-    std::uint32_t bytesSent = 0;
-    ReceiveBuffer receive;
-    std::mutex connectionLock;
-    std::condition_variable sendsDrained;
-    MessageBuffer message;
-    std::uint32_t addressFamily = 0;
-    bool disableNagle = false;
-    IoRequest receiveRequest{};
-    IoRequest sendRequest{};
-    // The blocks of the write in flight are the send request's buffers; they are freed
-    // when the next write starts or at reset.
     std::atomic<std::uint32_t> connectionId{0};
-    std::uint32_t maxReceiveSize = 1024;
     std::atomic<std::int32_t> references{1};
     std::atomic<std::uint32_t> failureKind{kFailureNone};
-    std::string endpoint;
 
 private:
     int ConnectPipe(const std::string& address, const std::string& port);
     int ConnectTcp(std::uint32_t family, const std::string& address, const std::string& port);
-    int StartConnection(OsHandle connected, std::uint32_t family);
-    bool InitialiseConnection(OsHandle connected, std::uint32_t family);
-    void PostRead();
-    void SendNext(bool fromCompletion);
+    int StartConnection(OsHandle connected);
+    bool InitialiseConnection(OsHandle connected) EXCLUDES(connectionLock);
+    void PostRead() EXCLUDES(connectionLock);
+    void SendNext(bool fromCompletion) REQUIRES(connectionLock);
     void EndRefused(std::uint32_t status);
     void OnReceiveComplete(std::uint32_t bytes);
-    void OnSendComplete();
+    void OnSendComplete() EXCLUDES(connectionLock);
     bool CutAndDeliver();
-    void CloseHandles(std::uint32_t kind, HRESULT result, std::uint32_t oldState);
-    void FreeSendBlocks();
-    std::uint32_t TakeSendBlocks();
-    void DestroyResources();
+    void CloseHandles(std::uint32_t kind, HRESULT result, std::uint32_t oldState)
+        REQUIRES(connectionLock);
+    void FreeSendBlocks() REQUIRES(connectionLock);
+    std::uint32_t TakeSendBlocks() REQUIRES(connectionLock);
+    void DestroyResources() EXCLUDES(connectionLock);
+
+    // Set by Connect before the first read is posted, then only read.
+    std::uint32_t maxReceiveSize = 1024;
+    bool disableNagle = false;
+    std::string endpoint;
+
+    // The send side and both operations' records: the application's threads and the
+    // completions of either direction meet here.
+    Mutex connectionLock;
+    CondVar sendsDrained;
+    MessageQueue sendQueue;  // locked on its own: Reset clears it without connectionLock
+    bool sending GUARDED_BY(connectionLock) = false;  // a write is in flight
+    IoRequest receiveRequest GUARDED_BY(connectionLock){};
+    // The blocks of the write in flight are the send request's buffers; they are freed
+    // when the next write starts or at reset.
+    IoRequest sendRequest GUARDED_BY(connectionLock){};
+
+    // The receive side: touched by the completion of the one read outstanding at a time,
+    // and before the first read is posted.
+    ReceiveBuffer receive;
+    MessageBuffer message;
 };
 
 // The failure kind of a completion status; kFailureNone when the operation succeeded.

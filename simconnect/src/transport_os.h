@@ -16,9 +16,9 @@ void StopSockets();
 // Opens the pipe at `path` (the Windows pipe path text); false when it cannot connect.
 bool ConnectPipe(const std::string& path, OsHandle& handle);
 // Resolves address and port for `family` (2 IPv4, 23 IPv6) and connects to the first
-// result only; `connectedFamily` gets that result's family in the same numbering.
+// result only.
 bool ConnectTcp(std::uint32_t family, const std::string& address, const std::string& port,
-                OsHandle& handle, std::uint32_t& connectedFamily);
+                OsHandle& handle);
 // Routes the handle's completions to CClient::OnIoComplete.
 bool BindCompletion(OsHandle handle);
 

@@ -170,7 +170,7 @@ bool ConnectPipe(const std::string& path, OsHandle& handle) {
 }
 
 bool ConnectTcp(std::uint32_t family, const std::string& address, const std::string& port,
-                OsHandle& handle, std::uint32_t& connectedFamily) {
+                OsHandle& handle) {
     addrinfo hints{};
     hints.ai_flags = 0;
     hints.ai_family = static_cast<int>(family);
@@ -184,7 +184,6 @@ bool ConnectTcp(std::uint32_t family, const std::string& address, const std::str
     const SOCKET connected = socket(first.ai_family, first.ai_socktype, first.ai_protocol);
     const bool ok = connected != INVALID_SOCKET &&
                     ConnectWithin(connected, first.ai_addr, static_cast<int>(first.ai_addrlen));
-    connectedFamily = static_cast<std::uint32_t>(first.ai_family);
     freeaddrinfo(results);
     if (!ok) {
         if (connected != INVALID_SOCKET) closesocket(connected);

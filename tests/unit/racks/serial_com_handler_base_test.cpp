@@ -46,7 +46,7 @@ protected:
     testsupport::Pty pty;
     RackMutex rackMutex;
     StateLock stateLock;
-    SimSession session{&stateLock};
+    SimSession session{&stateLock, &rackMutex};
     ProbeHandler handler{pty.portPath().c_str(), 115200, "test_rack", &session, &rackMutex,
                          &stateLock, "json"};
 };
@@ -158,7 +158,7 @@ protected:
     }();
     RackMutex rackMutex;
     StateLock stateLock;
-    SimSession session{&stateLock};
+    SimSession session{&stateLock, &rackMutex};
     ProbeHandler handler{std::unique_ptr<SerialLine>(line), "\\\\.\\memory", "autopilot_rack", &session,
                          &rackMutex, &stateLock};
 };
