@@ -232,6 +232,11 @@ void CClient::FreeSendBlocks() {
     sendRequest.bufferCount = 0;
 }
 
+std::pair<std::uint32_t, const unsigned char*> CClient::TEST_SendBlocks() {
+    MutexLock hold(connectionLock);
+    return {sendRequest.bufferCount, sendRequest.buffers[0].data};
+}
+
 void CClient::WaitForSendsToDrain(std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     MutexLock hold(connectionLock);

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "base/mutex.h"
 #include "simconnect/SimConnect.h"
@@ -112,6 +113,8 @@ public:
     std::uint32_t LastOsError() const { return lastOsError.load(); }
     std::uint32_t ReceiveBufferSize() const { return receive.Size(); }
     std::int32_t References() const { return references.load(); }
+    // Tests look at the write in flight: its number of blocks and its first block.
+    std::pair<std::uint32_t, const unsigned char*> TEST_SendBlocks() EXCLUDES(connectionLock);
 
 protected:
     // The transport part of Disconnect; returns the state the connection was in.

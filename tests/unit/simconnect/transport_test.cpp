@@ -100,7 +100,6 @@ namespace {
 // holds its completion until the test lets it go.
 struct HeldCompletionSession : ClientClient {
     using ClientClient::ClientClient;
-    using CClient::sendRequest;
     void Disconnect(std::uint32_t kind, HRESULT result) override {
         if (kind == kFailureCancelled && !held.exchange(true)) {
             while (!letGo.load()) std::this_thread::sleep_for(1ms);
@@ -136,8 +135,9 @@ TEST(Transport, ClosingLeavesTheBlocksOfAWriteInFlightToItsCompletion) {
     std::jthread closing([&] { CloseSession(session); });
     ASSERT_TRUE(testsupport::waitUntil(
         [&] { return session->held.load() && session->References() == 2; }, 5000ms));
-    ASSERT_EQ(session->sendRequest.bufferCount, 1u);
-    EXPECT_EQ(session->sendRequest.buffers[0].data, block);
+    const auto [blockCount, firstBlock] = session->TEST_SendBlocks();
+    ASSERT_EQ(blockCount, 1u);
+    EXPECT_EQ(firstBlock, block);
     EXPECT_EQ(block[size - 1], 0x5A);
 
     session->letGo = true;
