@@ -46,7 +46,7 @@ public:
     void registerDataDefinitions();
     void registerClientEvents();
 
-    // The cockpit-variable channel (cockpit_vars.cpp).
+    // The cockpit-variable channel (cockpit_channel.cpp).
     void registerCockpitVars();
     // The client-data definition, both area names and the standing downlink request.
     void registerClientDataAreas();
