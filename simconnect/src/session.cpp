@@ -37,7 +37,7 @@ void FinishLastClose() {
 
 }  // namespace
 
-ClientClient::ClientClient(std::uint32_t type) : CClient(type) {
+ClientClient::ClientClient(TransportType type) : CClient(type) {
     Library().liveSessions.fetch_add(1);
     Link();
 }
@@ -51,20 +51,20 @@ void ClientClient::Reset() {
     // A reset while closing leaves the object disconnected.
     if (!IsConnectedHandle()) return;
     SetNoDelayIfAsked();
-    state.store(kConnected);
+    state.store(ConnectionState::Connected);
 }
 
-void ClientClient::Disconnect(std::uint32_t kind, HRESULT result) {
+void ClientClient::Disconnect(FailureKind kind, HRESULT result) {
     // Only the failure that ends a connection is told to the application, once: later
     // completions of the same connection find it closed already.
-    if (DisconnectTransport(kind, result) != kIdle && kind != kFailureNone) Notify();
+    if (DisconnectTransport(kind, result) != ConnectionState::Idle && kind != FailureKind::None) Notify();
 }
 
 int ClientClient::OnMessage(MessageBuffer& buffer) {
     MessageNode* node = NewMessageNode(buffer.data, buffer.length, connectionId.load());
     buffer = MessageBuffer{};
     if (node == nullptr) {
-        Disconnect(kFailureNoMemory, E_OUTOFMEMORY);
+        Disconnect(FailureKind::NoMemory, E_OUTOFMEMORY);
         return 0;
     }
     receiveQueue.Append(node);
@@ -120,11 +120,11 @@ int OpenConnection(ClientClient** session, std::uint32_t configIndex) {
 int ConnectThroughPlan(ClientClient** session, const ConnectionSettings& settings) {
     *session = nullptr;
     for (const EndpointAttempt& attempt : BuildEndpointPlan(settings)) {
-        if (attempt.transport == kTransportTcp && !CClient::EnsureWinsock()) return kSessionFailed;
+        if (attempt.transport == TransportType::Tcp && !CClient::EnsureWinsock()) return kSessionFailed;
         auto* candidate = new (std::nothrow) ClientClient(attempt.transport);
         if (candidate == nullptr) return kSessionFailed;
         const std::string port = AttemptPort(attempt);
-        const bool skipped = attempt.transport == kTransportTcp && port.empty();
+        const bool skipped = attempt.transport == TransportType::Tcp && port.empty();
         if (!skipped && candidate->Connect(attempt.family, attempt.address, port,
                                            settings.maxReceiveSize, settings.disableNagle) == 0) {
             *session = candidate;
@@ -272,7 +272,7 @@ int ClientClient::Close() {
     WaitForSendsToDrain(kDrainLimit);
     Unlink();
     if (hostLink != nullptr) hostLink->Withdraw();
-    Disconnect(kFailureNone, S_OK);
+    Disconnect(FailureKind::None, S_OK);
     Reset();
     // The application hears nothing from this session once closing returns.
     StopNotifying();

@@ -27,11 +27,11 @@ enum SessionResult : int {
 
 class ClientClient : public CClient, private HostedSession {
 public:
-    explicit ClientClient(std::uint32_t transportType);
+    explicit ClientClient(TransportType transportType);
     ~ClientClient() override;
 
     void Reset() override;
-    void Disconnect(std::uint32_t kind, HRESULT result) override;
+    void Disconnect(FailureKind kind, HRESULT result) override;
     int OnMessage(MessageBuffer& buffer) override;
 
     // The application's dispatch function for calls that name none, and whom to tell

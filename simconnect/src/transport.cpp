@@ -7,7 +7,7 @@
 #include "library_state.h"
 #include "transport_os.h"
 
-CClient::CClient(std::uint32_t type) : transportType(type) {
+CClient::CClient(TransportType type) : transportType(type) {
     receiveRequest.owner = this;
     sendRequest.owner = this;
     Library().liveClients.fetch_add(1);
@@ -33,7 +33,7 @@ int CClient::Connect(std::uint32_t family, const std::string& address, const std
                      std::uint32_t maxReceive, bool nagleOff) {
     maxReceiveSize = maxReceive;
     disableNagle = nagleOff;
-    if (transportType == kTransportPipe) return ConnectPipe(address, port);
+    if (transportType == TransportType::Pipe) return ConnectPipe(address, port);
     return ConnectTcp(family, address, port);
 }
 
@@ -69,7 +69,7 @@ int CClient::StartConnection(OsHandle connected) {
 bool CClient::InitialiseConnection(OsHandle connected) {
     if (!receive.Allocate(ReceiveBuffer::kInitialSize)) return false;
     handle.store(connected);
-    failureKind.store(kFailureNone);
+    failureKind.store(FailureKind::None);
     MutexLock hold(connectionLock);
     FreeSendBlocks();
     for (IoRequest* request : {&receiveRequest, &sendRequest}) {
@@ -79,7 +79,7 @@ bool CClient::InitialiseConnection(OsHandle connected) {
     }
     receiveRequest.kind = kReceive;
     sendRequest.kind = kSend;
-    state.store(kIdle);
+    state.store(ConnectionState::Idle);
     FreeMessageBuffer(message);
     return true;
 }
@@ -97,7 +97,7 @@ void CClient::Reset() {
         if (!sending) FreeSendBlocks();
         if (connected) {
             connectionId.store(NextConnectionId());
-            if (transportType == kTransportPipe) {
+            if (transportType == TransportType::Pipe) {
                 transport_os::CreatePipeEvents(receiveRequest, sendRequest);
             }
         }
@@ -107,20 +107,20 @@ void CClient::Reset() {
 }
 
 void CClient::SetNoDelayIfAsked() {
-    if (transportType == kTransportTcp && disableNagle) transport_os::SetNoDelay(handle.load());
+    if (transportType == TransportType::Tcp && disableNagle) transport_os::SetNoDelay(handle.load());
 }
 
-void CClient::Disconnect(std::uint32_t kind, HRESULT result) {
+void CClient::Disconnect(FailureKind kind, HRESULT result) {
     DisconnectTransport(kind, result);
 }
 
 // Only the call that ends the connection records why: the completions that follow it
 // (the other direction, cancelled by the close) leave the first reason in place.
-std::uint32_t CClient::DisconnectTransport(std::uint32_t kind, HRESULT result) {
+ConnectionState CClient::DisconnectTransport(FailureKind kind, HRESULT result) {
     MutexLock hold(connectionLock);
-    const std::uint32_t oldState = state.exchange(kIdle);
+    const ConnectionState oldState = state.exchange(ConnectionState::Idle);
     connectionId.store(0);
-    if (oldState != kIdle) {
+    if (oldState != ConnectionState::Idle) {
         CloseHandles(kind, result, oldState);
         failureKind.store(kind);
     }
@@ -128,18 +128,18 @@ std::uint32_t CClient::DisconnectTransport(std::uint32_t kind, HRESULT result) {
     return oldState;
 }
 
-void CClient::CloseHandles(std::uint32_t kind, HRESULT result, std::uint32_t oldState) {
-    if (kind != kFailureNone) {
+void CClient::CloseHandles(FailureKind kind, HRESULT result, ConnectionState oldState) {
+    if (kind != FailureKind::None) {
         lastOsError.store(transport_os::LastError());
         failureResult.store(result);
     }
     const OsHandle closing = handle.exchange(kInvalidOsHandle);
-    if (transportType == kTransportTcp && oldState == kConnected && closing != kInvalidOsHandle) {
+    if (transportType == TransportType::Tcp && oldState == ConnectionState::Connected && closing != kInvalidOsHandle) {
         transport_os::Shutdown(closing);
         transport_os::CancelIo(closing);
     }
     if (closing != kInvalidOsHandle) transport_os::Close(closing, transportType);
-    if (transportType == kTransportPipe) transport_os::ClosePipeEvents(receiveRequest, sendRequest);
+    if (transportType == TransportType::Pipe) transport_os::ClosePipeEvents(receiveRequest, sendRequest);
 }
 
 int CClient::OnMessage(MessageBuffer&) {
@@ -155,7 +155,7 @@ void CClient::PostRead() {
     std::uint32_t refused = kStatusUnsuccessful;
     {
         MutexLock hold(connectionLock);
-        if (state.load() != kConnected) return;
+        if (state.load() != ConnectionState::Connected) return;
         receiveRequest.bufferCount = 1;
         receiveRequest.buffers[0] = {receive.FreeTailSize(), receive.FreeTail()};
         AddRef();
@@ -170,14 +170,14 @@ void CClient::PostRead() {
 // gives its reference back: the read under way still takes what the peer sent before
 // the end, and then reports the end.)
 void CClient::EndRefused(std::uint32_t status) {
-    const std::uint32_t kind = FailureKindForStatus(status, transportType);
-    Disconnect(kind != kFailureNone ? kind : kFailureOther, static_cast<HRESULT>(status));
+    const FailureKind kind = FailureKindForStatus(status, transportType);
+    Disconnect(kind != FailureKind::None ? kind : FailureKind::Other, static_cast<HRESULT>(status));
     Release();
 }
 
 bool CClient::QueueSend(MessageNode* node) {
     MutexLock hold(connectionLock);
-    if (state.load() != kConnected) {
+    if (state.load() != ConnectionState::Connected) {
         FreeMessageNode(node);
         return false;
     }
@@ -240,37 +240,37 @@ std::pair<std::uint32_t, const unsigned char*> CClient::TEST_SendBlocks() {
 void CClient::WaitForSendsToDrain(std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     MutexLock hold(connectionLock);
-    while ((state.load() == kConnected && (sending || sendQueue.Count() != 0)) &&
+    while ((state.load() == ConnectionState::Connected && (sending || sendQueue.Count() != 0)) &&
            sendsDrained.waitUntil(connectionLock, deadline)) {
     }
 }
 
-std::uint32_t FailureKindForStatus(std::uint32_t status, std::uint32_t transportType) {
+FailureKind FailureKindForStatus(std::uint32_t status, TransportType transportType) {
     switch (status) {
         case kStatusSuccess:
-            return kFailureNone;
+            return FailureKind::None;
         case kStatusBufferOverflow:
             // A pipe read that got the first part of a larger message is not an error.
-            return transportType == kTransportPipe ? kFailureNone : kFailureOther;
+            return transportType == TransportType::Pipe ? FailureKind::None : FailureKind::Other;
         case kStatusCancelled:
-            return kFailureCancelled;
+            return FailureKind::Cancelled;
         case kStatusConnectionDisconnected:
         case kStatusPipeBroken:
         case kStatusRemoteReset:
-            return kFailureBroken;
+            return FailureKind::Broken;
         default:
-            return kFailureOther;
+            return FailureKind::Other;
     }
 }
 
 void CClient::OnIoComplete(std::uint32_t status, std::uint32_t bytes, IoRequest* request) {
     if (request == nullptr) return;
     CClient* self = request->owner;
-    const std::uint32_t failure = FailureKindForStatus(status, self->transportType);
-    if (failure != kFailureNone) {
+    const FailureKind failure = FailureKindForStatus(status, self->transportType);
+    if (failure != FailureKind::None) {
         self->Disconnect(failure, static_cast<HRESULT>(status));
     } else if (bytes == 0) {
-        self->Disconnect(kFailurePeerClosed, static_cast<HRESULT>(kStatusGracefulDisconnect));
+        self->Disconnect(FailureKind::PeerClosed, static_cast<HRESULT>(kStatusGracefulDisconnect));
     } else if (request->kind == kReceive) {
         self->OnReceiveComplete(bytes);
     }
@@ -282,7 +282,7 @@ void CClient::OnIoComplete(std::uint32_t status, std::uint32_t bytes, IoRequest*
 // blocks are freed now that nothing reads them any more.
 void CClient::OnSendComplete() {
     MutexLock hold(connectionLock);
-    if (state.load() == kConnected) {
+    if (state.load() == ConnectionState::Connected) {
         SendNext(true);
         return;
     }
@@ -292,7 +292,7 @@ void CClient::OnSendComplete() {
 }
 
 void CClient::OnReceiveComplete(std::uint32_t bytes) {
-    if (state.load() == kConnecting) OnConnecting();
+    if (state.load() == ConnectionState::Connecting) OnConnecting();
     receive.Advance(bytes);
     if (CutAndDeliver()) PostRead();
 }
@@ -307,13 +307,13 @@ bool CClient::CutAndDeliver() {
             case CutResult::NeedMoreBytes:
                 return true;
             case CutResult::TooLarge:
-                Disconnect(kFailureTooLarge, E_ABORT);
+                Disconnect(FailureKind::TooLarge, E_ABORT);
                 return false;
             case CutResult::BadLength:
-                Disconnect(kFailureBadLength, E_ABORT);
+                Disconnect(FailureKind::BadLength, E_ABORT);
                 return false;
             case CutResult::NoMemory:
-                Disconnect(kFailureNoMemory, E_OUTOFMEMORY);
+                Disconnect(FailureKind::NoMemory, E_OUTOFMEMORY);
                 return false;
         }
     }

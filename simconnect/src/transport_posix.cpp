@@ -354,7 +354,7 @@ bool BindCompletion(OsHandle handle) {
     return true;
 }
 
-std::uint32_t MaxWriteBuffers(std::uint32_t) {
+std::uint32_t MaxWriteBuffers(TransportType) {
     return kMaxIoBuffers;
 }
 
@@ -399,7 +399,7 @@ void Shutdown(OsHandle handle) {
 // Closing cancels through Close; there is nothing to cancel separately.
 void CancelIo(OsHandle) {}
 
-void Close(OsHandle handle, std::uint32_t) {
+void Close(OsHandle handle, TransportType) {
     Channel* channel = FromHandle(handle);
     if (channel == nullptr) return;
     channel->lock.lock();

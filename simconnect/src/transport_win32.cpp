@@ -58,7 +58,7 @@ OVERLAPPED* FreshOverlapped(IoRequest& request) {
 }
 
 bool IsPipe(const IoRequest& request) {
-    return request.owner->TransportType() == kTransportPipe;
+    return request.owner->Type() == TransportType::Pipe;
 }
 
 // The thread pool hands over the operation's status turned into a system error code,
@@ -199,8 +199,8 @@ bool BindCompletion(OsHandle handle) {
 }
 
 // A pipe write carries one buffer; a socket write gathers the queued messages.
-std::uint32_t MaxWriteBuffers(std::uint32_t transportType) {
-    return transportType == kTransportPipe ? 1 : kMaxIoBuffers;
+std::uint32_t MaxWriteBuffers(TransportType transportType) {
+    return transportType == TransportType::Pipe ? 1 : kMaxIoBuffers;
 }
 
 bool PostRead(OsHandle handle, IoRequest& request, std::uint32_t& refused) {
@@ -253,8 +253,8 @@ void CancelIo(OsHandle handle) {
     ::CancelIo(AsHandle(handle));
 }
 
-void Close(OsHandle handle, std::uint32_t transportType) {
-    if (transportType == kTransportPipe) {
+void Close(OsHandle handle, TransportType transportType) {
+    if (transportType == TransportType::Pipe) {
         CloseHandle(AsHandle(handle));
     } else {
         closesocket(AsSocket(handle));

@@ -196,7 +196,7 @@ TEST(WindowsTransport, PeerGoingAwayFailsWithItsStatus) {
         EXPECT_TRUE(waitFor([&] { return sessionOf(handle)->HasFailed(); }));
         // TCP: the pending read completes with 0 bytes.
         const std::uint32_t status = tcp ? 0xC000013Eu : 0xC000014Bu;
-        EXPECT_EQ(sessionOf(handle)->FailureKindValue(), tcp ? 4u : 5u);
+        EXPECT_EQ(sessionOf(handle)->TEST_Failure(), tcp ? FailureKind::PeerClosed : FailureKind::Broken);
         EXPECT_EQ(static_cast<std::uint32_t>(sessionOf(handle)->FailureResult()), status);
         EXPECT_EQ(SimConnect_CallDispatch(handle, [](SIMCONNECT_RECV*, DWORD, void*) {}, nullptr),
                   static_cast<HRESULT>(status));
@@ -275,7 +275,7 @@ TEST(WindowsTransport, ClosingWithAReadAndALargeWriteInFlight) {
         ASSERT_NE(block, nullptr);
         StoreU32(block, size);
         ASSERT_TRUE(session->QueueSend(NewMessageNode(block, size, session->ConnectionId())));
-        EXPECT_TRUE(waitFor([&] { return session->References() == 3; })) << (tcp ? "tcp" : "pipe");
+        EXPECT_TRUE(waitFor([&] { return session->TEST_References() == 3; })) << (tcp ? "tcp" : "pipe");
         const auto started = std::chrono::steady_clock::now();
         EXPECT_EQ(SimConnect_Close(handle), S_OK);
         EXPECT_LT(std::chrono::steady_clock::now() - started, 6s);

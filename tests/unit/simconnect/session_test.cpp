@@ -106,7 +106,7 @@ TEST(Session, BrokenConnectionDeliversWhatWasQueuedThenTheStoredFailure) {
     // Two messages and the failure, each told once.
     ASSERT_TRUE(testsupport::waitUntil([&] { return sink.Posts() == 3; }, 5000ms));
     // The pipe's server went away: a broken pipe, as Windows reports it.
-    EXPECT_EQ(s.session()->FailureKindValue(), 5u);
+    EXPECT_EQ(s.session()->TEST_Failure(), FailureKind::Broken);
     const Dispatched dispatched = DispatchOnce(s.handle);
     EXPECT_EQ(dispatched.messages.size(), 2u);
     EXPECT_EQ(static_cast<std::uint32_t>(dispatched.result), 0xC000014Bu);
