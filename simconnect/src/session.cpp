@@ -135,11 +135,11 @@ int ConnectThroughPlan(ClientClient** session, const ConnectionSettings& setting
     return kSessionFailed;
 }
 
-void ClientClient::SetDispatchTarget(DispatchProc dispatch, HWND window, std::uint32_t message,
+void ClientClient::SetDispatchTarget(DispatchProc dispatch, HWND window, std::uint32_t windowMessage,
                                      HANDLE event) {
     dispatchProc = dispatch;
     MutexLock hold(notifyLock);
-    notifyTarget = NotifyTarget{window, message, event};
+    notifyTarget = NotifyTarget{window, windowMessage, event};
 }
 
 void ClientClient::NoteHostWindow(HWND window) {

@@ -36,7 +36,7 @@ public:
 
     // The application's dispatch function for calls that name none, and whom to tell
     // that messages arrived.
-    void SetDispatchTarget(DispatchProc dispatch, HWND window, std::uint32_t message,
+    void SetDispatchTarget(DispatchProc dispatch, HWND window, std::uint32_t windowMessage,
                            HANDLE event) EXCLUDES(notifyLock);
     // After the connection was made: a host's window, when the process has one, links
     // the session to its host.
