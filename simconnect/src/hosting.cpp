@@ -176,11 +176,10 @@ int HostAttach(const void* record) {
         releaseBlock == nullptr) {
         return 0;
     }
-    return WithLink(LoadU32(bytes + 8), LoadU32(bytes + 12), [&](HostLink& link) {
-               return link.Attach(allocBlock, freeBlock, commitBlock, releaseBlock);
-           })
-               ? 1
-               : 0;
+    const bool attached = WithLink(LoadU32(bytes + 8), LoadU32(bytes + 12), [&](HostLink& link) {
+        return link.Attach(allocBlock, freeBlock, commitBlock, releaseBlock);
+    });
+    return attached ? 1 : 0;
 }
 
 void HostDeliver(std::uint32_t hostConnectionId, std::uint32_t connectionId, std::uint32_t size,

@@ -57,7 +57,8 @@ void ClientClient::Reset() {
 void ClientClient::Disconnect(FailureKind kind, HRESULT result) {
     // Only the failure that ends a connection is told to the application, once: later
     // completions of the same connection find it closed already.
-    if (DisconnectTransport(kind, result) != ConnectionState::Idle && kind != FailureKind::None) Notify();
+    if (DisconnectTransport(kind, result) != ConnectionState::Idle && kind != FailureKind::None)
+        Notify();
 }
 
 int ClientClient::OnMessage(MessageBuffer& buffer) {
@@ -120,7 +121,8 @@ int OpenConnection(ClientClient** session, std::uint32_t configIndex) {
 int ConnectThroughPlan(ClientClient** session, const ConnectionSettings& settings) {
     *session = nullptr;
     for (const EndpointAttempt& attempt : BuildEndpointPlan(settings)) {
-        if (attempt.transport == TransportType::Tcp && !CClient::EnsureWinsock()) return kSessionFailed;
+        if (attempt.transport == TransportType::Tcp && !CClient::EnsureWinsock())
+            return kSessionFailed;
         auto* candidate = new (std::nothrow) ClientClient(attempt.transport);
         if (candidate == nullptr) return kSessionFailed;
         const std::string port = AttemptPort(attempt);
@@ -135,8 +137,8 @@ int ConnectThroughPlan(ClientClient** session, const ConnectionSettings& setting
     return kSessionFailed;
 }
 
-void ClientClient::SetDispatchTarget(DispatchProc dispatch, HWND window, std::uint32_t windowMessage,
-                                     HANDLE event) {
+void ClientClient::SetDispatchTarget(DispatchProc dispatch, HWND window,
+                                     std::uint32_t windowMessage, HANDLE event) {
     dispatchProc = dispatch;
     MutexLock hold(notifyLock);
     notifyTarget = NotifyTarget{window, windowMessage, event};

@@ -107,7 +107,8 @@ void CClient::Reset() {
 }
 
 void CClient::SetNoDelayIfAsked() {
-    if (transportType == TransportType::Tcp && disableNagle) transport_os::SetNoDelay(handle.load());
+    if (transportType == TransportType::Tcp && disableNagle)
+        transport_os::SetNoDelay(handle.load());
 }
 
 void CClient::Disconnect(FailureKind kind, HRESULT result) {
@@ -134,12 +135,14 @@ void CClient::CloseHandles(FailureKind kind, HRESULT result, ConnectionState old
         failureResult.store(result);
     }
     const OsHandle closing = handle.exchange(kInvalidOsHandle);
-    if (transportType == TransportType::Tcp && oldState == ConnectionState::Connected && closing != kInvalidOsHandle) {
+    if (transportType == TransportType::Tcp && oldState == ConnectionState::Connected &&
+        closing != kInvalidOsHandle) {
         transport_os::Shutdown(closing);
         transport_os::CancelIo(closing);
     }
     if (closing != kInvalidOsHandle) transport_os::Close(closing, transportType);
-    if (transportType == TransportType::Pipe) transport_os::ClosePipeEvents(receiveRequest, sendRequest);
+    if (transportType == TransportType::Pipe)
+        transport_os::ClosePipeEvents(receiveRequest, sendRequest);
 }
 
 int CClient::OnMessage(MessageBuffer&) {
