@@ -77,7 +77,8 @@ public:
 private:
     HostedSession& session_;
     const HWND window_;
-    std::uint32_t hostConnectionId_ = 0;
+    // Set once, on the application's thread, and read by the host's lookups on its own.
+    std::atomic<std::uint32_t> hostConnectionId_{0};
     bool registrationPosted_ = false;
     unsigned char registration_[kRegistrationSize] = {};
     HostAllocFn alloc_ = nullptr;

@@ -105,6 +105,19 @@ class HandlerBase : public testing::Test {
 protected:
     void SetUp() override { folder.write("SimConnect.cfg", servicetest::pipeConfig(pipe)); }
 
+    // Opens the session to a simulator peer of the test's own: the peer, with the open
+    // request read off it, or nothing (the failure reported).
+    std::optional<loopback_peer::Connection> connectToPeer() {
+        listener = loopback_peer::Listener::Pipe("\\\\.\\pipe\\" + pipe);
+        if (!listener) return std::nullopt;
+        EXPECT_EQ(SimConnect_Open(&session.hSimConnect, "RackTest", nullptr, 0, nullptr, 0), 0);
+        session.coon = true;
+        auto peer = listener->Accept();
+        if (!peer) return std::nullopt;
+        EXPECT_EQ(peer->ReadMessage().size(), 296u);  // the open request
+        return peer;
+    }
+
     testsupport::WorkFolder folder;
     std::string pipe = "orvendale-racks-" + std::to_string(getpid());
     testsupport::Pty pty;
@@ -113,6 +126,7 @@ protected:
     SimSession session{&stateLock, &rackMutex};
     ProbeHandler handler{pty.portPath().c_str(), 115200, "test_rack", &session, &rackMutex,
                          &stateLock, "json"};
+    std::optional<loopback_peer::Listener> listener;
 };
 
 TEST_F(HandlerBase, CutsDelimitedMessages) {
@@ -330,13 +344,8 @@ TEST_F(HandlerBase, TheFirstMessageAfterTheWaitIsAFreshOne) {
 // library has on the wire after a good message that follows starts with that message.
 TEST_F(HandlerBase, APedalsMessageWhoseBrakeFailsSendsNothing) {
     namespace rl = request_layout;
-    auto listener = loopback_peer::Listener::Pipe("\\\\.\\pipe\\" + pipe);
-    ASSERT_TRUE(listener);
-    ASSERT_EQ(SimConnect_Open(&session.hSimConnect, "RackTest", nullptr, 0, nullptr, 0), 0);
-    session.coon = true;
-    auto peer = listener->Accept();
+    auto peer = connectToPeer();
     ASSERT_TRUE(peer);
-    ASSERT_EQ(peer->ReadMessage().size(), 296u);  // the open request
 
     testsupport::Pty line;
     ProbePedals pedals{line.portPath().c_str(), 115200, "pedals", &session, &rackMutex, &stateLock,
@@ -363,13 +372,8 @@ TEST_F(HandlerBase, APedalsMessageWhoseBrakeFailsSendsNothing) {
 }
 
 TEST_F(HandlerBase, SendsDetentsInOneBurst) {
-    auto listener = loopback_peer::Listener::Pipe("\\\\.\\pipe\\" + pipe);
-    ASSERT_TRUE(listener);
-    ASSERT_EQ(SimConnect_Open(&session.hSimConnect, "RackTest", nullptr, 0, nullptr, 0), 0);
-    session.coon = true;
-    auto peer = listener->Accept();
+    auto peer = connectToPeer();
     ASSERT_TRUE(peer);
-    ASSERT_EQ(peer->ReadMessage().size(), 296u);  // the open request
 
     for (std::int32_t ignored : {0, 50, -50, std::numeric_limits<std::int32_t>::min()})
         handler.sendDetents(ignored, 8, 9);
