@@ -92,7 +92,7 @@ public:
                 std::uint32_t maxReceiveSize, bool disableNagle);
     // Hands one outgoing message over; the node is the transport's from here on, also
     // when the answer is false (not connected: the message is dropped).
-    bool QueueSend(MessageNode* node);
+    bool QueueSend(MessageNode* node) EXCLUDES(connectionLock);
     bool HasFailed() const { return failureKind.load() != FailureKind::None; }
     void AddRef() { references.fetch_add(1, std::memory_order_relaxed); }
     void Release();
