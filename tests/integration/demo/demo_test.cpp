@@ -1,6 +1,6 @@
 // scripts/demo run whole with a short flight and this build's programs: the summary tells
 // what each rack did, the service exits 0, and nothing the demo started is left behind,
-// also after Ctrl-C.
+// also after Ctrl-C; with the monitor page, the cockpit stays up until Ctrl-C.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "tests/integration/monitor/http_client.h"
 #include "tests/support/process.h"
 
 namespace {
@@ -114,6 +117,48 @@ TEST(Demo, CtrlCStopsEverythingItStarted) {
     EXPECT_EQ(demo.waitExit(60s), 130) << demo.output();
     expectHas(demo.output(), "demo: interrupted\n");
     expectHas(demo.output(), "\n[OK] Quit, Bye !!\n");
+    expectNothingLeft(tmp);
+}
+
+// With --monitor the page is served during the flight and after it, the racks still
+// sending, until Ctrl-C, which ends the run as a flight ends: the simulator quits, the
+// service exits 0, the summary follows.
+TEST(Demo, WithTheMonitorTheCockpitStaysUpUntilCtrlC) {
+    // A port free a moment ago, for the demo to hand to the service.
+    std::uint16_t port = 0;
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
+        port = ntohs(address.sin_port);
+        ::close(fd);
+    }
+    testsupport::TempDir tmp;
+    testsupport::ProcessOptions options = demoOptions(tmp);
+    options.args.push_back("--monitor=" + std::to_string(port));
+    testsupport::ChildProcess demo(options);
+    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/";
+    ASSERT_TRUE(demo.waitForOutput("demo: the monitor page: " + url, 60s)) << demo.output();
+    ASSERT_TRUE(demo.waitForOutput("the page stays at " + url + " until Ctrl-C", 60s)) << demo.output();
+
+    const auto framesTaken = [&] {
+        const auto state = nlohmann::json::parse(monitortest::bodyOf(monitortest::get(port, "/api/state")),
+                                                 nullptr, false);
+        return state.is_discarded() ? -1 : state["racks"]["autopilot_rack"].value("good", -1);
+    };
+    const int first = framesTaken();
+    EXPECT_GT(first, 0);
+    EXPECT_TRUE(testsupport::waitUntil([&] { return framesTaken() > first; }, 5s, 100ms))
+        << "the FCU rack no longer sends after the flight";
+
+    ASSERT_EQ(kill(-demo.pid(), SIGINT), 0);
+    EXPECT_EQ(demo.waitExit(60s), 0) << demo.output();
+    expectHas(demo.output(), "\n[OK] Quit, Bye !!\n");
+    expectHas(demo.output(), "demo: the service exited with code 0 after the simulator quit\n");
     expectNothingLeft(tmp);
 }
 
