@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/little_endian.h"
 #include "bench/service_run.h"
 
 namespace {
@@ -116,8 +117,7 @@ std::string frame(std::size_t length, const std::vector<std::pair<std::size_t, i
     bytes.front() = '{';
     bytes.back() = '}';
     for (const auto& [offset, value] : fields)
-        for (std::size_t i = 0; i < 4; ++i)
-            bytes[offset + i] = static_cast<char>((static_cast<unsigned>(value) >> (8 * i)) & 0xFF);
+        StoreI32(reinterpret_cast<unsigned char*>(&bytes[offset]), value);
     return bytes;
 }
 

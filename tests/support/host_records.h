@@ -10,12 +10,11 @@
 namespace hostrecords {
 
 inline std::uintptr_t AddressAt(const unsigned char* at) {
-    return static_cast<std::uintptr_t>(std::uint64_t{LoadU32(at)} | std::uint64_t{LoadU32(at + 4)} << 32);
+    return static_cast<std::uintptr_t>(LoadU64(at));
 }
 
 inline void PutAddress(unsigned char* at, std::uintptr_t value) {
-    StoreU32(at, static_cast<std::uint32_t>(value));
-    StoreU32(at + 4, static_cast<std::uint32_t>(std::uint64_t{value} >> 32));
+    StoreU64(at, std::uint64_t{value});
 }
 
 // The host's functions of a registered session, read from its 32-byte registration record.

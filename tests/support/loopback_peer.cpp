@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "base/little_endian.h"
+
 namespace loopback_peer {
 
 namespace {
@@ -191,17 +193,14 @@ std::string UniquePipeName(const std::string& tag) {
 
 std::uint32_t U32At(const Bytes& bytes, std::size_t offset) {
     if (offset + 4 > bytes.size()) return 0;
-    return std::uint32_t{bytes[offset]} | std::uint32_t{bytes[offset + 1]} << 8 |
-           std::uint32_t{bytes[offset + 2]} << 16 | std::uint32_t{bytes[offset + 3]} << 24;
+    return LoadU32(&bytes[offset]);
 }
 
 Bytes MakeMessage(std::uint32_t id, const std::vector<std::uint32_t>& fields) {
     std::vector<std::uint32_t> words = {static_cast<std::uint32_t>(12 + 4 * fields.size()), 5, id};
     words.insert(words.end(), fields.begin(), fields.end());
-    Bytes bytes;
-    for (std::uint32_t word : words) {
-        for (int shift = 0; shift < 32; shift += 8) bytes.push_back(std::uint8_t(word >> shift));
-    }
+    Bytes bytes(4 * words.size());
+    for (std::size_t i = 0; i < words.size(); ++i) StoreU32(&bytes[4 * i], words[i]);
     return bytes;
 }
 

@@ -31,6 +31,8 @@ public:
     }
     // The next read fails, as on a board unplugged.
     void failNextRead() { failNextRead_ = true; }
+    // Every write from now on fails.
+    void failWrites() { failWrites_ = true; }
     int purges() const { return purges_; }
     std::string written;
 
@@ -54,6 +56,7 @@ public:
         return true;
     }
     bool writeBytes(const void* buffer, std::uint32_t count) override {
+        if (failWrites_) return false;
         written.append(static_cast<const char*>(buffer), count);
         return true;
     }
@@ -75,6 +78,7 @@ private:
     char end_;
     bool hangUpWhenDrained_ = true;
     bool failNextRead_ = false;
+    bool failWrites_ = false;
     int purges_ = 0;
 };
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/little_endian.h"
 #include "simconnect/request_layout.h"
 
 namespace wirebytes {
@@ -15,17 +16,16 @@ namespace wirebytes {
 using Bytes = std::vector<std::uint8_t>;
 
 inline void put32(Bytes& b, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    b.resize(b.size() + 4);
+    StoreU32(&b[b.size() - 4], v);
 }
 
 inline std::uint32_t get32(const Bytes& b, std::size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+    return LoadU32(&b[at]);
 }
 
 inline double getDouble(const Bytes& b, std::size_t at) {
-    double value = 0;
-    std::memcpy(&value, &b[at], 8);
-    return value;
+    return LoadF64(&b[at]);
 }
 
 inline Bytes words(std::initializer_list<std::uint32_t> values) {

@@ -41,14 +41,14 @@ bool CompanionModule::publish() {
     ClientDataArea& downlink = areas_[kDownlink];
     Bytes next = downlink.bytes;
     for (const CockpitVarInfo& cockpit : allCockpitVars()) {
-        storeU32(&next[4 + cockpit.offset],
+        StoreU32(&next[4 + cockpit.offset],
                  static_cast<std::uint32_t>(publishedTenths(model_, cockpit)));
     }
     if (publications_ > 0 &&
         std::memcmp(next.data() + 4, downlink.bytes.data() + 4, kAreaSize - 4) == 0) {
         return false;
     }
-    storeU32(next.data(), ++publications_);
+    StoreU32(next.data(), ++publications_);
     downlink.bytes = std::move(next);
     ++downlink.writes;
     return true;

@@ -25,16 +25,16 @@ Int saturated(double value) {
 void encodeOne(std::uint8_t* at, std::uint32_t type, double value) {
     switch (type) {
         case SIMCONNECT_DATATYPE_INT32:
-            storeU32(at, static_cast<std::uint32_t>(saturated<std::int32_t>(value)));
+            StoreU32(at, static_cast<std::uint32_t>(saturated<std::int32_t>(value)));
             break;
         case SIMCONNECT_DATATYPE_INT64:
-            storeU64(at, static_cast<std::uint64_t>(saturated<std::int64_t>(value)));
+            StoreU64(at, static_cast<std::uint64_t>(saturated<std::int64_t>(value)));
             break;
         case SIMCONNECT_DATATYPE_FLOAT32:
-            storeF32(at, static_cast<float>(value));
+            StoreF32(at, static_cast<float>(value));
             break;
         default:
-            storeF64(at, value);
+            StoreF64(at, value);
             break;
     }
 }
@@ -42,13 +42,13 @@ void encodeOne(std::uint8_t* at, std::uint32_t type, double value) {
 double decodeOne(const std::uint8_t* at, std::uint32_t type) {
     switch (type) {
         case SIMCONNECT_DATATYPE_INT32:
-            return static_cast<std::int32_t>(loadU32(at));
+            return static_cast<std::int32_t>(LoadU32(at));
         case SIMCONNECT_DATATYPE_INT64:
-            return static_cast<double>(static_cast<std::int64_t>(loadU64(at)));
+            return static_cast<double>(static_cast<std::int64_t>(LoadU64(at)));
         case SIMCONNECT_DATATYPE_FLOAT32:
-            return loadF32(at);
+            return LoadF32(at);
         default:
-            return loadF64(at);
+            return LoadF64(at);
     }
 }
 

@@ -15,7 +15,7 @@ void FrameReader::append(const std::uint8_t* data, std::size_t size) {
 
 std::optional<Bytes> FrameReader::next() {
     if (!problem_.empty() || pending() < 4) return std::nullopt;
-    const std::uint32_t length = loadU32(&buffer_[start_]);
+    const std::uint32_t length = LoadU32(&buffer_[start_]);
     if (length < kHeaderSize) {
         problem_ = "length " + std::to_string(length) + " below " + std::to_string(kHeaderSize);
         return std::nullopt;

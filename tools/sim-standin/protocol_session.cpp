@@ -46,7 +46,7 @@ Json downlinkSlots(const Bytes& block) {
     Json slots = Json::object();
     for (const CockpitVarInfo& cockpit : allCockpitVars()) {
         slots[std::string(cockpit.name)] =
-            static_cast<std::int32_t>(loadU32(&block[4 + cockpit.offset]));
+            static_cast<std::int32_t>(LoadU32(&block[4 + cockpit.offset]));
     }
     return slots;
 }

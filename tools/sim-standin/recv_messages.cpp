@@ -28,22 +28,22 @@ static_assert(SIMCONNECT_RECV_DATA_OFFSET == at::body + 7 * 4);
 Bytes message(std::size_t size, std::uint32_t recvId,
               std::initializer_list<std::uint32_t> fields = {}) {
     Bytes bytes(size, 0);
-    storeU32(&bytes[0], static_cast<std::uint32_t>(size));
-    storeU32(&bytes[4], kServerVersion);
-    storeU32(&bytes[8], recvId);
+    StoreU32(&bytes[0], static_cast<std::uint32_t>(size));
+    StoreU32(&bytes[4], kServerVersion);
+    StoreU32(&bytes[8], recvId);
     std::size_t at = at::body;
     for (std::uint32_t field : fields) {
-        storeU32(&bytes[at], field);
+        StoreU32(&bytes[at], field);
         at += 4;
     }
     return bytes;
 }
 
 void storeVersions(std::uint8_t* at, const VersionQuad& version) {
-    storeU32(at, version.major);
-    storeU32(at + 4, version.minor);
-    storeU32(at + 8, version.buildMajor);
-    storeU32(at + 12, version.buildMinor);
+    StoreU32(at, version.major);
+    StoreU32(at + 4, version.minor);
+    StoreU32(at + 8, version.buildMajor);
+    StoreU32(at + 12, version.buildMinor);
 }
 
 }  // namespace
@@ -55,7 +55,7 @@ Bytes openMessage(const OpenAnswer& answer) {
     std::memcpy(&bytes[at::szApplicationName], answer.applicationName.data(), length);
     storeVersions(&bytes[at::dwApplicationVersionMajor], answer.application);
     storeVersions(&bytes[at::dwSimConnectVersionMajor], answer.simConnect);
-    storeU32(&bytes[at::dwReserved1], answer.reserved1);
+    StoreU32(&bytes[at::dwReserved1], answer.reserved1);
     return bytes;
 }
 

@@ -121,11 +121,11 @@ const RequestLayout* findRequestLayout(std::uint32_t dwID) {
 }
 
 std::uint32_t RequestView::u32(std::uint32_t offset) const {
-    return static_cast<std::uint64_t>(offset) + 4 <= size_ ? loadU32(bytes_ + offset) : 0;
+    return static_cast<std::uint64_t>(offset) + 4 <= size_ ? LoadU32(bytes_ + offset) : 0;
 }
 
 float RequestView::f32(std::uint32_t offset) const {
-    return static_cast<std::uint64_t>(offset) + 4 <= size_ ? loadF32(bytes_ + offset) : 0.0f;
+    return static_cast<std::uint64_t>(offset) + 4 <= size_ ? LoadF32(bytes_ + offset) : 0.0f;
 }
 
 std::string RequestView::text(std::uint32_t offset) const {

@@ -15,11 +15,11 @@ UplinkCommand decodeUplink(const std::uint8_t* block, std::size_t size) {
     const std::size_t end = std::min(size, bytes.size());
 
     UplinkCommand command;
-    command.sequence = static_cast<std::int32_t>(loadU32(bytes.data()));
+    command.sequence = static_cast<std::int32_t>(LoadU32(bytes.data()));
     command.kind = bytes[4];
     const std::size_t nameAt = command.kind == UplinkCommand::kSet ? 7 : 5;
     if (command.kind == UplinkCommand::kSet) {
-        command.raw = static_cast<std::uint16_t>(bytes[5] | bytes[6] << 8);
+        command.raw = LoadU16(&bytes[5]);
     }
     std::size_t stop = nameAt;
     while (stop < end && bytes[stop] != 0) ++stop;

@@ -12,6 +12,7 @@
 #include <limits>
 #include <optional>
 
+#include "base/little_endian.h"
 #include "tests/support/loopback_peer.h"
 #include "tests/support/memory_line.h"
 #include "tests/support/pty.h"
@@ -130,7 +131,7 @@ std::string fcuFrame(std::int32_t count) {
     std::string frame(82, '\0');
     frame.front() = '{';
     frame.back() = '}';
-    std::memcpy(&frame[1], &count, sizeof count);
+    StoreI32(reinterpret_cast<unsigned char*>(&frame[1]), count);
     frame[41] = '{';
     frame[42] = '}';
     return frame;
@@ -146,9 +147,7 @@ protected:
         if (!handler.readFrame(frame.data(), 82)) return std::nullopt;
         EXPECT_EQ(frame.front(), '{');
         EXPECT_EQ(frame.back(), '}');
-        std::int32_t count = 0;
-        std::memcpy(&count, &frame[1], sizeof count);
-        return count;
+        return LoadI32(&frame[1]);
     }
 
     testsupport::MemoryLine* line = [] {
