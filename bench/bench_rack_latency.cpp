@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "base/little_endian.h"
-#include "bench/service_run.h"
+#include "service_run.h"
 
 namespace {
 

@@ -20,9 +20,9 @@
 
 #include "base/little_endian.h"
 #include "simconnect/SimConnect.h"
-#include "simconnect/src/connection_settings.h"
-#include "tests/support/loopback_peer.h"
-#include "simconnect/src/request_functions.h"
+#include "connection_settings.h"
+#include "testing/loopback_peer.h"
+#include "request_functions.h"
 
 namespace {
 

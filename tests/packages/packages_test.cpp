@@ -22,8 +22,8 @@
 #include <sstream>
 
 #include "base/little_endian.h"
-#include "tests/support/rack_log.h"
-#include "tests/support/standin_log.h"
+#include "testing/rack_log.h"
+#include "testing/standin_log.h"
 
 namespace {
 

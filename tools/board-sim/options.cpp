@@ -1,8 +1,8 @@
-#include "tools/board-sim/options.h"
+#include "board-sim/options.h"
 
 #include <CLI/CLI.hpp>
 
-#include "tools/board-sim/board_layouts.h"
+#include "board-sim/board_layouts.h"
 
 namespace boardsim {
 

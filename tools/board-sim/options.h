@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "tools/rack-emulator/rack_layouts.h"
+#include "rack-emulator/rack_layouts.h"
 
 namespace boardsim {
 

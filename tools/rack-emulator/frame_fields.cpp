@@ -1,4 +1,4 @@
-#include "tools/rack-emulator/frame_fields.h"
+#include "rack-emulator/frame_fields.h"
 
 #include "base/little_endian.h"
 

@@ -1,8 +1,8 @@
-#include "tools/rack-emulator/options.h"
+#include "rack-emulator/options.h"
 
 #include <CLI/CLI.hpp>
 
-#include "tools/rack-emulator/action.h"
+#include "rack-emulator/action.h"
 
 namespace rackemu {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/rack-emulator/rack_layouts.h"
+#include "rack-emulator/rack_layouts.h"
 
 #include <charconv>
 

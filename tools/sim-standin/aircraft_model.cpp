@@ -1,4 +1,4 @@
-#include "tools/sim-standin/aircraft_model.h"
+#include "sim-standin/aircraft_model.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "tools/sim-standin/cockpit_vars.h"
+#include "sim-standin/cockpit_vars.h"
 
 #include <algorithm>
 #include <array>

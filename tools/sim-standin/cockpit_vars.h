@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/sim-standin/aircraft_model.h"
+#include "sim-standin/aircraft_model.h"
 
 namespace standin {
 

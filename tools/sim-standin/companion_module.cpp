@@ -1,8 +1,8 @@
-#include "tools/sim-standin/companion_module.h"
+#include "sim-standin/companion_module.h"
 
 #include <cstring>
 
-#include "tools/sim-standin/cockpit_vars.h"
+#include "sim-standin/cockpit_vars.h"
 
 namespace standin {
 

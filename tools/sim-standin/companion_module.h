@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/sim-standin/aircraft_model.h"
-#include "tools/sim-standin/uplink_command.h"
-#include "tools/sim-standin/wire_bytes.h"
+#include "sim-standin/aircraft_model.h"
+#include "sim-standin/uplink_command.h"
+#include "sim-standin/wire_bytes.h"
 
 namespace standin {
 

@@ -1,4 +1,4 @@
-#include "tools/sim-standin/data_definitions.h"
+#include "sim-standin/data_definitions.h"
 
 #include <algorithm>
 #include <cmath>

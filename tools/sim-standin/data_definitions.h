@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "tools/sim-standin/aircraft_model.h"
-#include "tools/sim-standin/request_log.h"
-#include "tools/sim-standin/sim_units.h"
-#include "tools/sim-standin/sim_vars.h"
-#include "tools/sim-standin/wire_bytes.h"
+#include "sim-standin/aircraft_model.h"
+#include "sim-standin/request_log.h"
+#include "sim-standin/sim_units.h"
+#include "sim-standin/sim_vars.h"
+#include "sim-standin/wire_bytes.h"
 
 namespace standin {
 

@@ -1,4 +1,4 @@
-#include "tools/sim-standin/frame_reader.h"
+#include "sim-standin/frame_reader.h"
 
 namespace standin {
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "tools/sim-standin/wire_bytes.h"
+#include "sim-standin/wire_bytes.h"
 
 namespace standin {
 

@@ -1,11 +1,11 @@
-#include "tools/sim-standin/help_text.h"
+#include "sim-standin/help_text.h"
 
 #include <iomanip>
 #include <sstream>
 
-#include "tools/sim-standin/cockpit_vars.h"
-#include "tools/sim-standin/sim_events.h"
-#include "tools/sim-standin/sim_vars.h"
+#include "sim-standin/cockpit_vars.h"
+#include "sim-standin/sim_events.h"
+#include "sim-standin/sim_vars.h"
 
 namespace standin {
 namespace {

@@ -3,9 +3,9 @@
 #include <iostream>
 #include <sstream>
 
-#include "tools/sim-standin/options.h"
-#include "tools/sim-standin/port_registry.h"
-#include "tools/sim-standin/server.h"
+#include "sim-standin/options.h"
+#include "sim-standin/port_registry.h"
+#include "sim-standin/server.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "tools/sim-standin/model_changes.h"
+#include "sim-standin/model_changes.h"
 
-#include "tools/sim-standin/cockpit_vars.h"
-#include "tools/sim-standin/sim_vars.h"
+#include "sim-standin/cockpit_vars.h"
+#include "sim-standin/sim_vars.h"
 
 namespace standin {
 

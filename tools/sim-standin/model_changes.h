@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/sim-standin/aircraft_model.h"
-#include "tools/sim-standin/request_log.h"
+#include "sim-standin/aircraft_model.h"
+#include "sim-standin/request_log.h"
 
 namespace standin {
 

@@ -1,10 +1,10 @@
-#include "tools/sim-standin/options.h"
+#include "sim-standin/options.h"
 
 #include <CLI/CLI.hpp>
 #include <charconv>
 #include <cmath>
 
-#include "tools/sim-standin/help_text.h"
+#include "sim-standin/help_text.h"
 
 namespace standin {
 namespace {

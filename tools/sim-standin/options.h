@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/sim-standin/recv_messages.h"
+#include "sim-standin/recv_messages.h"
 
 namespace standin {
 

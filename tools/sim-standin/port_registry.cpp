@@ -1,6 +1,6 @@
-#include "tools/sim-standin/port_registry.h"
+#include "sim-standin/port_registry.h"
 
-#include "tools/sim-standin/sim_units.h"
+#include "sim-standin/sim_units.h"
 
 namespace standin {
 namespace {

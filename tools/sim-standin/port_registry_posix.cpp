@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tools/sim-standin/port_registry.h"
+#include "sim-standin/port_registry.h"
 
 namespace standin {
 namespace {

@@ -2,7 +2,7 @@
 // HKEY_CURRENT_USER\SOFTWARE\Microsoft\Microsoft Games\KittyHawk.
 #include <windows.h>
 
-#include "tools/sim-standin/port_registry.h"
+#include "sim-standin/port_registry.h"
 
 namespace standin {
 namespace {

@@ -1,9 +1,9 @@
-#include "tools/sim-standin/protocol_session.h"
+#include "sim-standin/protocol_session.h"
 
 #include <algorithm>
 
 #include "simconnect/SimConnect.h"
-#include "tools/sim-standin/cockpit_vars.h"
+#include "sim-standin/cockpit_vars.h"
 
 namespace standin {
 namespace {

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "tools/sim-standin/companion_module.h"
-#include "tools/sim-standin/data_definitions.h"
-#include "tools/sim-standin/recv_messages.h"
-#include "tools/sim-standin/request_decoder.h"
-#include "tools/sim-standin/request_log.h"
-#include "tools/sim-standin/request_schedule.h"
-#include "tools/sim-standin/sim_events.h"
+#include "sim-standin/companion_module.h"
+#include "sim-standin/data_definitions.h"
+#include "sim-standin/recv_messages.h"
+#include "sim-standin/request_decoder.h"
+#include "sim-standin/request_log.h"
+#include "sim-standin/request_schedule.h"
+#include "sim-standin/sim_events.h"
 
 namespace standin {
 

@@ -1,4 +1,4 @@
-#include "tools/sim-standin/recv_messages.h"
+#include "sim-standin/recv_messages.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/sim-standin/wire_bytes.h"
+#include "sim-standin/wire_bytes.h"
 
 namespace standin {
 

@@ -1,9 +1,9 @@
-#include "tools/sim-standin/request_decoder.h"
+#include "sim-standin/request_decoder.h"
 
 #include <algorithm>
 #include <array>
 
-#include "tools/sim-standin/wire_bytes.h"
+#include "sim-standin/wire_bytes.h"
 
 namespace standin {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/sim-standin/request_log.h"
+#include "sim-standin/request_log.h"
 
 #include <cerrno>
 #include <cmath>

@@ -1,6 +1,6 @@
 // The conversation log: one JSON object per line, flushed line by line, so that a test or a
 // person can follow every request and message while the stand-in runs. The format is
-// described in --help and in tests/support/standin_log.h.
+// described in --help and in testing/include/testing/standin_log.h.
 #pragma once
 
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "tools/sim-standin/request_schedule.h"
+#include "sim-standin/request_schedule.h"
 
 namespace standin {
 

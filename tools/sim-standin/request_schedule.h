@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "tools/sim-standin/request_log.h"
+#include "sim-standin/request_log.h"
 
 namespace standin {
 

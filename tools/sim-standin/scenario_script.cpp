@@ -1,13 +1,13 @@
-#include "tools/sim-standin/scenario_script.h"
+#include "sim-standin/scenario_script.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
 
-#include "tools/sim-standin/cockpit_vars.h"
-#include "tools/sim-standin/sim_events.h"
-#include "tools/sim-standin/sim_vars.h"
+#include "sim-standin/cockpit_vars.h"
+#include "sim-standin/sim_events.h"
+#include "sim-standin/sim_vars.h"
 
 namespace standin {
 namespace {

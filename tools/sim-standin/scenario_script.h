@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/sim-standin/aircraft_model.h"
-#include "tools/sim-standin/request_log.h"
+#include "sim-standin/aircraft_model.h"
+#include "sim-standin/request_log.h"
 
 namespace standin {
 

@@ -1,4 +1,4 @@
-#include "tools/sim-standin/server.h"
+#include "sim-standin/server.h"
 
 namespace standin {
 namespace {

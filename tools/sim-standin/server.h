@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/sim-standin/simulator.h"
-#include "tools/sim-standin/stop_signal.h"
+#include "sim-standin/simulator.h"
+#include "sim-standin/stop_signal.h"
 
 namespace standin {
 

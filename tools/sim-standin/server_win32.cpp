@@ -13,8 +13,8 @@
 #include <memory>
 #include <vector>
 
-#include "tools/sim-standin/server.h"
-#include "tools/sim-standin/socket_address.h"
+#include "sim-standin/server.h"
+#include "sim-standin/socket_address.h"
 
 namespace standin {
 namespace {

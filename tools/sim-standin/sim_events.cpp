@@ -1,8 +1,8 @@
-#include "tools/sim-standin/sim_events.h"
+#include "sim-standin/sim_events.h"
 
 #include <array>
 
-#include "tools/sim-standin/sim_units.h"
+#include "sim-standin/sim_units.h"
 
 namespace standin {
 namespace {

@@ -5,7 +5,7 @@
 #include <span>
 #include <string_view>
 
-#include "tools/sim-standin/aircraft_model.h"
+#include "sim-standin/aircraft_model.h"
 
 namespace standin {
 

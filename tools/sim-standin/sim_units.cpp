@@ -1,4 +1,4 @@
-#include "tools/sim-standin/sim_units.h"
+#include "sim-standin/sim_units.h"
 
 #include <algorithm>
 #include <array>

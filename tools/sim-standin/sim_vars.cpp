@@ -1,4 +1,4 @@
-#include "tools/sim-standin/sim_vars.h"
+#include "sim-standin/sim_vars.h"
 
 #include <array>
 #include <cctype>

@@ -4,8 +4,8 @@
 #include <span>
 #include <string_view>
 
-#include "tools/sim-standin/aircraft_model.h"
-#include "tools/sim-standin/sim_units.h"
+#include "sim-standin/aircraft_model.h"
+#include "sim-standin/sim_units.h"
 
 namespace standin {
 

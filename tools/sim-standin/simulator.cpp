@@ -1,4 +1,4 @@
-#include "tools/sim-standin/simulator.h"
+#include "sim-standin/simulator.h"
 
 namespace standin {
 

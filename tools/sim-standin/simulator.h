@@ -13,11 +13,11 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/sim-standin/frame_reader.h"
-#include "tools/sim-standin/model_changes.h"
-#include "tools/sim-standin/protocol_session.h"
-#include "tools/sim-standin/request_log.h"
-#include "tools/sim-standin/scenario_script.h"
+#include "sim-standin/frame_reader.h"
+#include "sim-standin/model_changes.h"
+#include "sim-standin/protocol_session.h"
+#include "sim-standin/request_log.h"
+#include "sim-standin/scenario_script.h"
 
 namespace standin {
 

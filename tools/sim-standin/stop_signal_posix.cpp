@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "tools/sim-standin/stop_signal.h"
+#include "sim-standin/stop_signal.h"
 
 namespace standin {
 namespace {

@@ -1,10 +1,10 @@
-#include "tools/sim-standin/uplink_command.h"
+#include "sim-standin/uplink_command.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 
-#include "tools/sim-standin/wire_bytes.h"
+#include "sim-standin/wire_bytes.h"
 
 namespace standin {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/process.h"
+#include "testing/process.h"
 
 namespace {
 

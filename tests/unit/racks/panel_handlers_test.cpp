@@ -14,11 +14,11 @@
 #include "base/little_endian.h"
 #include "racks/serial_com_handler_autopilot.h"
 #include "racks/serial_com_handler_efis.h"
-#include "tests/support/loopback_peer.h"
-#include "tests/support/memory_line.h"
-#include "tests/support/process.h"
-#include "tests/support/request_bytes.h"
-#include "tests/support/service_output.h"
+#include "testing/loopback_peer.h"
+#include "testing/memory_line.h"
+#include "testing/process.h"
+#include "testing/request_bytes.h"
+#include "testing/service_output.h"
 
 namespace {
 

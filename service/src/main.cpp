@@ -25,7 +25,7 @@
 #include "console/console.h"
 #include "console_window.h"
 #include "port_list.h"
-#include "rack_config.h"
+#include "service/rack_config.h"
 #include "rack_status.h"
 #include "simconnect/SimConnect.h"
 #include "simconnect/connection_watch.h"

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "tests/support/process.h"
+#include "testing/process.h"
 
 namespace servicetest {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "simconnect/src/session.h"
+#include "session.h"
 #include "base/little_endian.h"
 
 namespace hostrecords {

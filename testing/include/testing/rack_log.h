@@ -9,7 +9,7 @@
 
 #include <map>
 
-#include "tests/support/json_lines.h"
+#include "testing/json_lines.h"
 
 namespace testsupport {
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/support/process.h"
+#include "testing/process.h"
 
 namespace testsupport {
 

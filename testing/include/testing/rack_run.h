@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/loopback_peer.h"
-#include "tests/support/rack_log.h"
-#include "tests/support/service_output.h"
-#include "tests/support/standin_log.h"
+#include "testing/loopback_peer.h"
+#include "testing/rack_log.h"
+#include "testing/service_output.h"
+#include "testing/standin_log.h"
 
 namespace racktest {
 

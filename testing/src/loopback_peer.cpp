@@ -1,4 +1,4 @@
-#include "tests/support/loopback_peer.h"
+#include "testing/loopback_peer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -1,4 +1,4 @@
-#include "rack_config.h"
+#include "service/rack_config.h"
 
 #include <cstdio>
 #include <fstream>

@@ -1,4 +1,4 @@
-#include "tests/support/standin_log.h"
+#include "testing/standin_log.h"
 
 namespace testsupport {
 

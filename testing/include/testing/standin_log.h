@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "tests/support/json_lines.h"
-#include "tests/support/process.h"
+#include "testing/json_lines.h"
+#include "testing/process.h"
 
 namespace testsupport {
 

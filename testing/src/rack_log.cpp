@@ -1,4 +1,4 @@
-#include "tests/support/rack_log.h"
+#include "testing/rack_log.h"
 
 #include <fcntl.h>
 #include <unistd.h>

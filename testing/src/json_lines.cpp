@@ -1,9 +1,9 @@
-#include "tests/support/json_lines.h"
+#include "testing/json_lines.h"
 
 #include <fstream>
 #include <sstream>
 
-#include "tests/support/process.h"
+#include "testing/process.h"
 
 namespace testsupport {
 

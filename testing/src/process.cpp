@@ -1,4 +1,4 @@
-#include "tests/support/process.h"
+#include "testing/process.h"
 
 #include <fcntl.h>
 #include <signal.h>

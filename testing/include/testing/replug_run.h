@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/integration/racks/rack_run.h"
+#include "testing/rack_run.h"
 
 namespace racktest {
 
