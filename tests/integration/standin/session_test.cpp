@@ -7,7 +7,7 @@
 
 #include "simconnect/SimConnect.h"
 #include "testing/request_bytes.h"
-#include "sim-standin/simulator.h"
+#include "sim-standin/server/simulator.h"
 
 namespace {
 
