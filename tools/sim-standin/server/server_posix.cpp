@@ -123,10 +123,9 @@ std::optional<std::uint16_t> PosixServer::openTcp(bool ipv6, const std::string& 
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_storage address{};
     socklen_t length = 0;
-    const std::string endpoint = ipv6 ? "ipv6" : "ipv4";
+    const std::string endpoint = endpointName(ipv6);
     if (!socketAddress(ipv6, host, port, address, length)) {
-        error = "cannot listen on " + endpoint + ": " + host + " is not an " +
-                (ipv6 ? "IPv6" : "IPv4") + " address";
+        error = notAnAddress(ipv6, host);
         close(fd);
         return std::nullopt;
     }
@@ -136,9 +135,7 @@ std::optional<std::uint16_t> PosixServer::openTcp(bool ipv6, const std::string& 
         return std::nullopt;
     }
     getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    const in_port_t bound = ipv6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
-                                : reinterpret_cast<sockaddr_in*>(&address)->sin_port;
-    return ntohs(bound);
+    return boundPort(ipv6, address);
 }
 
 void PosixServer::waitAndServe(const StopSignal& stop) {

@@ -428,10 +428,9 @@ std::optional<std::uint16_t> WindowsServer::openTcp(bool ipv6, const std::string
     }
     sockaddr_storage address{};
     int length = 0;
-    const std::string endpoint = ipv6 ? "ipv6" : "ipv4";
+    const std::string endpoint = endpointName(ipv6);
     if (!socketAddress(ipv6, host, port, address, length)) {
-        error = "cannot listen on " + endpoint + ": " + host + " is not an " +
-                (ipv6 ? "IPv6" : "IPv4") + " address";
+        error = notAnAddress(ipv6, host);
         closesocket(listener);
         return std::nullopt;
     }
@@ -440,9 +439,7 @@ std::optional<std::uint16_t> WindowsServer::openTcp(bool ipv6, const std::string
         return std::nullopt;
     }
     getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    const u_short bound = ipv6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
-                               : reinterpret_cast<sockaddr_in*>(&address)->sin_port;
-    return ntohs(bound);
+    return boundPort(ipv6, address);
 }
 
 std::vector<HANDLE> WindowsServer::waitHandles(const StopSignal& stop) const {
