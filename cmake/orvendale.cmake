@@ -18,8 +18,9 @@ function(orvendale_target_options target)
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
                                              -Wold-style-cast -Wcast-align -Woverloaded-virtual)
     if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
-      # The lock rules written in app/thread_annotations.h's terms.
-      target_compile_options(${target} PRIVATE -Wthread-safety)
+      # The lock rules written in base/thread_annotations.h's terms (base/mutex.h); a
+      # broken one stops the build whatever ORVENDALE_WERROR says.
+      target_compile_options(${target} PRIVATE -Wthread-safety -Werror=thread-safety)
     endif()
     if(ORVENDALE_WERROR)
       target_compile_options(${target} PRIVATE -Werror)

@@ -1,11 +1,6 @@
 #include "app/cockpit_vars.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
-
-#include "app/sim_session.h"
-#include "base/little_endian.h"
 
 namespace cockpit {
 
@@ -69,67 +64,3 @@ bool packSetCommand(const std::string& name, std::int32_t value, Payload& payloa
 }
 
 }  // namespace cockpit
-
-void SimSession::registerCockpitVars() {
-    for (const cockpit::Slot& slot : cockpit::kSlots)
-        cockpitVarSlots.emplace(slot.name, slot.offset);
-}
-
-void SimSession::registerClientDataAreas() {
-    SimConnect_AddToClientDataDefinition(hSimConnect, cockpit::kBlockDefinitionId, 0,
-                                         static_cast<DWORD>(cockpit::kBlockSize), 0.0f,
-                                         SIMCONNECT_UNUSED);
-    SimConnect_MapClientDataNameToID(hSimConnect, cockpit::kDownlinkAreaName,
-                                     cockpit::kDownlinkAreaId);
-    SimConnect_MapClientDataNameToID(hSimConnect, cockpit::kUplinkAreaName, cockpit::kUplinkAreaId);
-    SimConnect_RequestClientData(hSimConnect, cockpit::kDownlinkAreaId, cockpit::kDownlinkRequestId,
-                                 cockpit::kBlockDefinitionId, SIMCONNECT_CLIENT_DATA_PERIOD_ON_SET,
-                                 SIMCONNECT_CLIENT_DATA_REQUEST_FLAG_CHANGED, 0, 0, 0);
-}
-
-// Looks the name up without inserting: rack threads read the table concurrently.
-std::int32_t SimState::readCockpitVarRaw(const std::string& name) const {
-    if (slots == nullptr) return 0;
-    const auto found = slots->find(name);
-    if (found == slots->end() || found->second > cockpit::kPayloadSize - 4) return 0;
-    return static_cast<std::int32_t>(
-        LoadU32(downlinkBlock.data() + cockpit::kPayloadOffset + found->second));
-}
-
-std::int32_t SimState::readCockpitVar(const std::string& name) const {
-    return static_cast<std::int32_t>(readCockpitVarRaw(name) / 10.0);
-}
-
-SimState SimSession::readState() const {
-    StateRead hold(*stateLockPtr);
-    return {downlinkBlock, kohlsmanMb, flightDirectorActive, apAltitudeLock, &cockpitVarSlots};
-}
-
-std::int32_t SimSession::readCockpitVar(const std::string& name) const {
-    return readState().readCockpitVar(name);
-}
-
-bool SimSession::sendTriggerCommand(const std::string& name) {
-    cockpit::Payload payload{};
-    return cockpit::packTriggerCommand(name, payload) && sendUplinkBlock(payload);
-}
-
-bool SimSession::sendSetCommand(const std::string& name, std::int32_t value) {
-    cockpit::Payload payload{};
-    return cockpit::packSetCommand(name, value, payload) && sendUplinkBlock(payload);
-}
-
-bool SimSession::sendUplinkBlock(const cockpit::Payload& payload) {
-    if (!coon) return false;
-    cockpit::Block block{};
-    // The word only has to differ from the previous block's: the generator's value repeats
-    // within one second and the counter makes it differ. Unsigned arithmetic lets the sum
-    // wrap instead of overflowing.
-    std::srand(static_cast<unsigned>(std::time(nullptr)));
-    ++uplinkSequence_;
-    StoreU32(block.data(), static_cast<std::uint32_t>(std::rand()) + uplinkSequence_);
-    std::memcpy(block.data() + cockpit::kPayloadOffset, payload.data(), payload.size());
-    SimConnect_SetClientData(hSimConnect, cockpit::kUplinkAreaId, cockpit::kBlockDefinitionId, 0, 0,
-                             static_cast<DWORD>(block.size()), block.data());
-    return true;
-}

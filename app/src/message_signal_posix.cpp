@@ -1,9 +1,7 @@
 // POSIX: the library tells its notification sink; the event is this object's address,
 // and the sink wakes whoever waits on it.
-#include <condition_variable>
-#include <mutex>
-
 #include "app/message_signal.h"
+#include "base/mutex.h"
 #include "simconnect/connection_watch.h"
 
 struct MessageSignal::Event : NotificationSink {
@@ -18,15 +16,15 @@ struct MessageSignal::Event : NotificationSink {
             if (previous != nullptr) previous->SignalEvent(event);
             return;
         }
-        std::lock_guard<std::mutex> guard(lock);
+        MutexLock hold(lock);
         signalled = true;
-        changed.notify_one();
+        changed.notifyAll();
     }
 
     NotificationSink* const previous;
-    std::mutex lock;
-    std::condition_variable changed;
-    bool signalled = false;
+    Mutex lock;
+    CondVar changed;
+    bool signalled GUARDED_BY(lock) = false;
 };
 
 MessageSignal::MessageSignal() : event_(std::make_unique<Event>()) {}
@@ -38,7 +36,10 @@ HANDLE MessageSignal::eventHandle() const {
 }
 
 void MessageSignal::wait(std::chrono::milliseconds limit) {
-    std::unique_lock<std::mutex> guard(event_->lock);
-    event_->changed.wait_for(guard, limit, [&] { return event_->signalled; });
-    event_->signalled = false;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    Event& event = *event_;
+    MutexLock hold(event.lock);
+    while (!event.signalled && event.changed.waitUntil(event.lock, deadline)) {
+    }
+    event.signalled = false;
 }

@@ -84,9 +84,7 @@ void SerialPort::refreshStatus() {
         lineStatus_ = {};
         return;
     }
-    if (serial_os::queryStatus(deviceHandle_, lineStatus_, lineErrors_) ==
-        serial_os::IoOutcome::gone)
-        close();
+    if (serial_os::queryStatus(deviceHandle_, lineStatus_) == serial_os::IoOutcome::gone) close();
 }
 
 bool SerialPort::readBytes(void* buffer, std::uint32_t count, std::uint32_t& transferred) {

@@ -25,7 +25,7 @@ OpenOutcome open(const std::string& portPath, std::intptr_t& device);
 ConfigureOutcome configure(std::intptr_t device, std::int32_t baudRate);
 // Discards whatever the driver holds in both directions.
 void purge(std::intptr_t device);
-IoOutcome queryStatus(std::intptr_t device, SerialLineStatus& status, std::uint32_t& errors);
+IoOutcome queryStatus(std::intptr_t device, SerialLineStatus& status);
 IoOutcome read(std::intptr_t device, void* buffer, std::uint32_t count, std::uint32_t& transferred);
 IoOutcome write(std::intptr_t device, const void* buffer, std::uint32_t count);
 void waitForInput(std::intptr_t device, std::chrono::steady_clock::time_point deadline);

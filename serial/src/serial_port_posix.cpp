@@ -129,12 +129,10 @@ void purge(std::intptr_t device) {
     tcflush(fd(device), TCIOFLUSH);
 }
 
-IoOutcome queryStatus(std::intptr_t device, SerialLineStatus& status, std::uint32_t& errors) {
+IoOutcome queryStatus(std::intptr_t device, SerialLineStatus& status) {
     int waiting = 0;
     const bool done = ioctl(fd(device), FIONREAD, &waiting) == 0;
     status.cbInQue = done ? static_cast<std::uint32_t>(waiting) : 0;
-    // The terminal layer keeps no error mask to read and clear.
-    errors = 0;
     if (done) return IoOutcome::done;
     return gone(errno) ? IoOutcome::gone : IoOutcome::failed;
 }

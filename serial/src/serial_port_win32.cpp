@@ -81,12 +81,12 @@ void purge(std::intptr_t device) {
 
 // A read of a device that went away may still return nothing without an error; asking for
 // the line's status is what fails then.
-IoOutcome queryStatus(std::intptr_t device, SerialLineStatus& status, std::uint32_t& errors) {
+IoOutcome queryStatus(std::intptr_t device, SerialLineStatus& status) {
     COMSTAT line{};
+    // The line's error mask is cleared by the call and not looked at.
     DWORD mask = 0;
     const BOOL done = ClearCommError(handleOf(device), &mask, &line);
     status.cbInQue = line.cbInQue;
-    errors = mask;
     return done ? IoOutcome::done : failure();
 }
 

@@ -148,7 +148,7 @@ int serve() {
     StateLock stateLock;
     // Made before the session, which closes its connection (if still open) before this goes.
     MessageSignal arrived;
-    SimSession session(&stateLock);
+    SimSession session(&stateLock, &rackMutex);
     connect(session, arrived);
     consolePrintf("\nConnected to Flight Simulator! :)\n");
     setUpSession(session);

@@ -7,7 +7,7 @@ ConnectionPlan DescribeConnectionPlan(std::uint32_t configIndex) {
         plan.configFiles.push_back({file, ConfigSectionExistsIn(file, configIndex)});
     for (const EndpointAttempt& attempt : BuildEndpointPlan(LoadConnectionSettings(configIndex))) {
         PlannedEndpoint endpoint;
-        if (attempt.transport == 1) {
+        if (attempt.transport == TransportType::Pipe) {
             endpoint.address = BuildPipePath(attempt.address, attempt.port);
         } else {
             endpoint.kind = attempt.family == kFamilyIPv6 ? PlannedEndpoint::Kind::ipv6

@@ -101,23 +101,23 @@ std::vector<EndpointAttempt> BuildEndpointPlan(const ConnectionSettings& setting
     bool registry = false;
     std::uint32_t stage = settings.protocol;
     if (stage == kProtocolPipe) {
-        plan.push_back({1, 0, address, port});
+        plan.push_back({TransportType::Pipe, 0, address, port});
         if (!address.empty() && address != ".") return plan;
         address = "::1";
         registry = true;
         stage = kFamilyIPv6;
     }
     if (stage == kFamilyIPv6) {
-        plan.push_back({0, kFamilyIPv6, address, registry ? "" : port, registry});
+        plan.push_back({TransportType::Tcp, kFamilyIPv6, address, registry ? "" : port, registry});
         if (address != "::1") return plan;
         address = "127.0.0.1";
         registry = true;
         stage = kFamilyIPv4;
     }
     if (stage == kFamilyIPv4) {
-        plan.push_back({0, kFamilyIPv4, address, registry ? "" : port, registry});
+        plan.push_back({TransportType::Tcp, kFamilyIPv4, address, registry ? "" : port, registry});
         if (address != "127.0.0.1") return plan;
-        plan.push_back({1, 0, ".", ""});
+        plan.push_back({TransportType::Pipe, 0, ".", ""});
     }
     return plan;
 }

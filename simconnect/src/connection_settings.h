@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "transport_type.h"
+
 constexpr std::uint32_t kProtocolPipe = 1;
 constexpr std::uint32_t kFamilyIPv4 = 2;
 constexpr std::uint32_t kFamilyIPv6 = 23;
@@ -23,7 +25,7 @@ struct ConnectionSettings {
 };
 
 struct EndpointAttempt {
-    std::uint32_t transport = 1;  // 1 pipe, 0 TCP (the CClient transport types)
+    TransportType transport = TransportType::Pipe;
     std::uint32_t family = 0;     // 0 for the pipe, 2 or 23 for TCP
     std::string address;
     std::string port;

@@ -5,12 +5,22 @@
 // no host is found and every session uses its transport alone.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "simconnect/SimConnect.h"
 
-class ClientClient;
 struct MessageNode;
+
+// The functions a hosting simulator hands over when it attaches.
+using HostAllocFn = void* (*)(std::uint32_t hostId, std::uint32_t connectionId, std::uint32_t size);
+using HostFreeFn = void (*)(std::uint32_t hostId, std::uint32_t connectionId, void* block,
+                            void* sameBlock);
+using HostCommitFn = void (*)(std::uint32_t hostId, std::uint32_t connectionId, std::uint32_t size,
+                              void* block);
+using HostReleaseFn = void (*)(std::uint32_t hostId, std::uint32_t connectionId, void* block);
 
 // The wParam of both WM_COMMAND posts to the host's window.
 constexpr std::uint32_t kHostCommand = 0x2002A;
@@ -21,24 +31,65 @@ constexpr std::uint32_t kAttachVersion = 2;
 
 // Looks for a hosting simulator before a connection is made; its main window, or null.
 HWND DetectHost();
-// After the connection was made: the session remembers the host's window.
-void NoteHostWindow(ClientClient* session, HWND window);
-// Registers the session with its host when `node` is the host's open answer; runs for
-// every message just before the application sees it.
-void InspectForHost(ClientClient* session, const MessageNode& node);
 
-// Places a request in host memory when attached; false leaves it to the build area.
-bool ReserveFromHost(ClientClient* session, std::uint32_t size, unsigned char** request);
-// Hands every request reserved in host memory to the host, in order.
-void CommitHostBlocks(ClientClient* session);
-// Gives a request reserved in host memory back; false when it is not one of them.
-bool AbandonHostBlock(ClientClient* session, unsigned char* request, std::uint32_t size);
-// Gives a dispatched message back to the host that delivered it, or frees it; the node
-// goes too.
-void FinishDispatchedNode(ClientClient* session, MessageNode* node);
+// What a host link needs of the session it serves.
+class HostedSession {
+public:
+    virtual std::uint32_t HostedConnectionId() const = 0;
+    // A message the host delivered: it joins the session's received messages.
+    virtual void ReceiveFromHost(MessageNode* node) = 0;
 
-// The session that a host's two ids name, searched from the head of the session list.
-ClientClient* FindHostedSession(std::uint32_t hostConnectionId, std::uint32_t connectionId);
+protected:
+    ~HostedSession() = default;
+};
+
+// The in-process hosting of one session whose process has a host's window. The link
+// registers the session with the host on the host's open answer; once the host has
+// attached, requests are placed in its memory and the messages it delivers are given
+// back to it. The host finds the link by its two ids from the moment it is made until it
+// is withdrawn or destroyed.
+class HostLink {
+public:
+    HostLink(HostedSession& session, HWND window);
+    ~HostLink();
+    HostLink(const HostLink&) = delete;
+    HostLink& operator=(const HostLink&) = delete;
+
+    // Registers the session with its host when `node` is the host's open answer; runs for
+    // every message just before the application sees it.
+    void Inspect(const MessageNode& node);
+    // Places a request in host memory when attached; false leaves it to the build area.
+    bool Reserve(std::uint32_t size, unsigned char** request);
+    // Hands every request reserved in host memory to the host, in order.
+    void Commit();
+    // Gives a request reserved in host memory back; false when it is not one of them.
+    bool Abandon(unsigned char* request, std::uint32_t size);
+    // Gives the data of a message the host delivered back to it.
+    void Release(unsigned char* data);
+    // The host no longer finds this link (its session is closing).
+    void Withdraw();
+
+    // The host's side, reached through HostAttach and HostDeliver.
+    bool Names(std::uint32_t hostConnectionId, std::uint32_t connectionId) const;
+    bool Attach(HostAllocFn alloc, HostFreeFn free, HostCommitFn commit, HostReleaseFn release);
+    void Deliver(std::uint32_t size, void* message);
+
+private:
+    HostedSession& session_;
+    const HWND window_;
+    // Set once, on the application's thread, and read by the host's lookups on its own.
+    std::atomic<std::uint32_t> hostConnectionId_{0};
+    bool registrationPosted_ = false;
+    unsigned char registration_[kRegistrationSize] = {};
+    HostAllocFn alloc_ = nullptr;
+    HostFreeFn free_ = nullptr;
+    HostCommitFn commit_ = nullptr;
+    HostReleaseFn release_ = nullptr;
+    // Set last by Attach, after the four functions, which it then publishes.
+    std::atomic<bool> attached_{false};
+    std::vector<std::pair<void*, std::uint32_t>> blocks_;  // reserved, not yet committed
+};
+
 // Called by the host with its 48-byte attach record; 1 when accepted, 0 otherwise.
 int HostAttach(const void* record);
 // Called by the host for each message it delivers directly to the session.

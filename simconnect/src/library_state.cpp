@@ -18,13 +18,16 @@ std::uint32_t NextConnectionId() {
 
 bool WaitForNoLiveClients(std::chrono::milliseconds limit) {
     LibraryState& library = Library();
-    std::unique_lock<std::mutex> lock(library.idleLock);
-    return library.idle.wait_for(lock, limit, [&] { return library.liveClients.load() == 0; });
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    MutexLock hold(library.idleLock);
+    while (library.liveClients.load() != 0 && library.idle.waitUntil(library.idleLock, deadline)) {
+    }
+    return library.liveClients.load() == 0;
 }
 
 void NoteClientDestroyed() {
     LibraryState& library = Library();
     // The lock makes the decrement and a waiter's check of the count one step each.
-    std::lock_guard<std::mutex> guard(library.idleLock);
-    if (library.liveClients.fetch_sub(1) == 1) library.idle.notify_all();
+    MutexLock hold(library.idleLock);
+    if (library.liveClients.fetch_sub(1) == 1) library.idle.notifyAll();
 }

@@ -4,9 +4,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
+
+#include "base/mutex.h"
 
 class ClientClient;
 
@@ -21,9 +21,10 @@ struct LibraryState {
     ClientClient* head = nullptr;
     ClientClient* tail = nullptr;
 
-    // Signalled whenever the last CClient of the process goes away.
-    std::mutex idleLock;
-    std::condition_variable idle;
+    // Signalled whenever the last CClient of the process goes away; the count falls under
+    // the lock, so that a waiter cannot miss the last one.
+    Mutex idleLock;
+    CondVar idle;
 };
 
 LibraryState& Library();

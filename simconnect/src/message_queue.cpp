@@ -35,7 +35,7 @@ MessageQueue::~MessageQueue() {
 
 void MessageQueue::Append(MessageNode* node) {
     node->next = nullptr;
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock hold(lock_);
     if (tail_ == nullptr) {
         head_ = node;
     } else {
@@ -47,7 +47,7 @@ void MessageQueue::Append(MessageNode* node) {
 }
 
 MessageNode* MessageQueue::TakeFirst() {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock hold(lock_);
     MessageNode* node = head_;
     if (node == nullptr) {
         count_ = 0;
@@ -63,7 +63,7 @@ MessageNode* MessageQueue::TakeFirst() {
 }
 
 MessageNode* MessageQueue::TakeAll() {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock hold(lock_);
     MessageNode* chain = head_;
     head_ = nullptr;
     tail_ = nullptr;
@@ -77,11 +77,11 @@ void MessageQueue::Clear() {
 }
 
 std::uint32_t MessageQueue::Count() const {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock hold(lock_);
     return count_;
 }
 
 std::uint32_t MessageQueue::Bytes() const {
-    std::lock_guard<std::mutex> guard(lock_);
+    MutexLock hold(lock_);
     return bytes_;
 }

@@ -3,7 +3,8 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
+
+#include "base/mutex.h"
 
 struct MessageNode {
     MessageNode* next = nullptr;
@@ -42,9 +43,9 @@ public:
     std::uint32_t Bytes() const;
 
 private:
-    mutable std::mutex lock_;
-    MessageNode* head_ = nullptr;
-    MessageNode* tail_ = nullptr;
-    std::uint32_t count_ = 0;
-    std::uint32_t bytes_ = 0;
+    mutable Mutex lock_;
+    MessageNode* head_ GUARDED_BY(lock_) = nullptr;
+    MessageNode* tail_ GUARDED_BY(lock_) = nullptr;
+    std::uint32_t count_ GUARDED_BY(lock_) = 0;
+    std::uint32_t bytes_ GUARDED_BY(lock_) = 0;
 };

@@ -75,14 +75,14 @@ HRESULT SendRequest(HANDLE handle, std::uint32_t number, std::uint64_t size, Fil
     if (size > std::numeric_limits<std::uint32_t>::max()) return E_INVALIDARG;
     const auto size32 = static_cast<std::uint32_t>(size);
     unsigned char* request = nullptr;
-    const int reserved = ReserveRequest(session, size32, &request);
+    const int reserved = session->ReserveRequest(size32, &request);
     if (reserved != kSessionDone) return ReserveFailure(session, reserved);
     PutHeader(request, size32, number);
     if (!fill(request)) {
-        AbandonRequest(session, request, size32);
+        session->AbandonRequest(request, size32);
         return SIMCONNECT_E_TEXT_TOO_LONG;
     }
-    CommitRequests(session);
+    session->CommitRequests();
     return S_OK;
 }
 
@@ -127,7 +127,7 @@ HRESULT SendIdAndText(HANDLE handle, std::uint32_t number, std::uint32_t size,
 HRESULT SendOpenRequest(ClientClient* session, const char* szName) {
     namespace op = rl::open;
     unsigned char* request = nullptr;
-    const int reserved = ReserveRequest(session, rl::kOpenSize, &request);
+    const int reserved = session->ReserveRequest(rl::kOpenSize, &request);
     if (reserved != kSessionDone) return ReserveFailure(session, reserved);
     PutHeader(request, rl::kOpenSize, rl::kOpen);
     if (!PutText(request + op::szName, szName)) return SIMCONNECT_E_TEXT_TOO_LONG;
@@ -136,17 +136,17 @@ HRESULT SendOpenRequest(ClientClient* session, const char* szName) {
     StoreU32(request + op::versionMinor, op::kVersionMinor);
     StoreU32(request + op::buildMajor, op::kBuildMajor);
     StoreU32(request + op::buildMinor, op::kBuildMinor);
-    return FlushRequests(session) == kSessionDone ? S_OK : E_FAIL;
+    return session->CommitRequests() == kSessionDone ? S_OK : E_FAIL;
 }
 
 // After a connection was made: the notification targets and the OPEN request. A failure
 // closes the session and clears the caller's handle, so that it cannot be used again.
 HRESULT FinishOpen(HANDLE* phSimConnect, ClientClient* session, const char* szName, HWND hWnd,
                    DWORD UserEventWin32, HANDLE hEventHandle) {
-    SetDispatchTarget(session, nullptr, hWnd, UserEventWin32, hEventHandle);
+    session->SetDispatchTarget(nullptr, hWnd, UserEventWin32, hEventHandle);
     const HRESULT result = SendOpenRequest(session, szName);
     if (FAILED(result)) {
-        CloseSession(session);
+        session->Close();
         *phSimConnect = nullptr;
     }
     return result;
@@ -186,9 +186,12 @@ HRESULT SimConnect_Open(HANDLE* phSimConnect, const char* szName, HWND hWnd, DWO
 
 HRESULT SimConnect_Close(HANDLE hSimConnect) {
     return Guarded([&] {
-        const int flushed = FlushRequests(Session(hSimConnect));
-        const int closed = CloseSession(Session(hSimConnect));
-        return flushed == kSessionFailed && closed == kSessionFailed ? E_FAIL : S_OK;
+        ClientClient* session = Session(hSimConnect);
+        if (session == nullptr) return E_FAIL;
+        // Requests reserved and not yet committed go out before the close.
+        session->CommitRequests();
+        session->Close();
+        return S_OK;
     });
 }
 

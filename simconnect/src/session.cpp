@@ -27,17 +27,6 @@ void* RedispatchContext() {
     return reinterpret_cast<void*>(static_cast<std::intptr_t>(-3));
 }
 
-// Calls the application for one message. An exception thrown by the application's
-// function must not unwind through the library, so the message is then dropped.
-void Deliver(ClientClient* session, DispatchProc dispatch, MessageNode* node, void* context) {
-    if (node->size < kReceiveHeaderSize || node->data == nullptr) return;
-    InspectForHost(session, *node);
-    try {
-        dispatch(reinterpret_cast<SIMCONNECT_RECV*>(node->data), node->size, context);
-    } catch (...) {
-    }
-}
-
 // After the last session: the last transport's completions are waited for, then sockets
 // stop.
 void FinishLastClose() {
@@ -48,9 +37,9 @@ void FinishLastClose() {
 
 }  // namespace
 
-ClientClient::ClientClient(std::uint32_t type) : CClient(type) {
+ClientClient::ClientClient(TransportType type) : CClient(type) {
     Library().liveSessions.fetch_add(1);
-    LinkSession(this);
+    Link();
 }
 
 ClientClient::~ClientClient() {
@@ -62,20 +51,21 @@ void ClientClient::Reset() {
     // A reset while closing leaves the object disconnected.
     if (!IsConnectedHandle()) return;
     SetNoDelayIfAsked();
-    state.store(kConnected);
+    state.store(ConnectionState::Connected);
 }
 
-void ClientClient::Disconnect(std::uint32_t kind, HRESULT result) {
+void ClientClient::Disconnect(FailureKind kind, HRESULT result) {
     // Only the failure that ends a connection is told to the application, once: later
     // completions of the same connection find it closed already.
-    if (DisconnectTransport(kind, result) != kIdle && kind != kFailureNone) Notify();
+    if (DisconnectTransport(kind, result) != ConnectionState::Idle && kind != FailureKind::None)
+        Notify();
 }
 
 int ClientClient::OnMessage(MessageBuffer& buffer) {
     MessageNode* node = NewMessageNode(buffer.data, buffer.length, connectionId.load());
     buffer = MessageBuffer{};
     if (node == nullptr) {
-        Disconnect(kFailureNoMemory, E_OUTOFMEMORY);
+        Disconnect(FailureKind::NoMemory, E_OUTOFMEMORY);
         return 0;
     }
     receiveQueue.Append(node);
@@ -83,36 +73,37 @@ int ClientClient::OnMessage(MessageBuffer& buffer) {
     return 0;
 }
 
+void ClientClient::ReceiveFromHost(MessageNode* node) {
+    receiveQueue.Append(node);
+    Notify();
+}
+
 void ClientClient::Notify() const {
-    std::lock_guard<std::mutex> guard(notifyLock);
-    NotifyApplication({notifyWindow.load(), notifyMessage.load(), notifyEvent.load()});
+    MutexLock hold(notifyLock);
+    NotifyApplication(notifyTarget);
 }
 
 void ClientClient::StopNotifying() {
-    std::lock_guard<std::mutex> guard(notifyLock);
-    notifyWindow.store(nullptr);
-    notifyMessage.store(0);
-    notifyEvent.store(nullptr);
+    MutexLock hold(notifyLock);
+    notifyTarget = NotifyTarget{};
 }
 
-void LinkSession(ClientClient* session) {
+void ClientClient::Link() {
     LibraryState& library = Library();
-    session->previousSession = library.tail;
-    if (library.tail != nullptr) library.tail->nextSession = session;
-    library.tail = session;
-    if (library.head == nullptr) library.head = session;
+    previousSession = library.tail;
+    if (library.tail != nullptr) library.tail->nextSession = this;
+    library.tail = this;
+    if (library.head == nullptr) library.head = this;
 }
 
-void UnlinkSession(ClientClient* session) {
+void ClientClient::Unlink() {
     LibraryState& library = Library();
-    ClientClient* previous = session->previousSession;
-    ClientClient* next = session->nextSession;
-    if (previous != nullptr) previous->nextSession = next;
-    if (next != nullptr) next->previousSession = previous;
-    if (library.head == session) library.head = next;
-    if (library.tail == session) library.tail = previous;
-    session->previousSession = nullptr;
-    session->nextSession = nullptr;
+    if (previousSession != nullptr) previousSession->nextSession = nextSession;
+    if (nextSession != nullptr) nextSession->previousSession = previousSession;
+    if (library.head == this) library.head = nextSession;
+    if (library.tail == this) library.tail = previousSession;
+    previousSession = nullptr;
+    nextSession = nullptr;
 }
 
 int OpenConnection(ClientClient** session, std::uint32_t configIndex) {
@@ -123,80 +114,78 @@ int OpenConnection(ClientClient** session, std::uint32_t configIndex) {
     }
     const HWND hostWindow = DetectHost();
     const int connected = ConnectThroughPlan(session, LoadConnectionSettings(configIndex));
-    if (connected == kSessionDone) NoteHostWindow(*session, hostWindow);
+    if (connected == kSessionDone) (*session)->NoteHostWindow(hostWindow);
     return connected;
 }
 
 int ConnectThroughPlan(ClientClient** session, const ConnectionSettings& settings) {
     *session = nullptr;
     for (const EndpointAttempt& attempt : BuildEndpointPlan(settings)) {
-        if (attempt.transport == kTransportTcp && !CClient::EnsureWinsock()) return kSessionFailed;
+        if (attempt.transport == TransportType::Tcp && !CClient::EnsureWinsock())
+            return kSessionFailed;
         auto* candidate = new (std::nothrow) ClientClient(attempt.transport);
         if (candidate == nullptr) return kSessionFailed;
         const std::string port = AttemptPort(attempt);
-        const bool skipped = attempt.transport == kTransportTcp && port.empty();
+        const bool skipped = attempt.transport == TransportType::Tcp && port.empty();
         if (!skipped && candidate->Connect(attempt.family, attempt.address, port,
                                            settings.maxReceiveSize, settings.disableNagle) == 0) {
             *session = candidate;
             return kSessionDone;
         }
-        CloseSession(candidate);
+        candidate->Close();
     }
     return kSessionFailed;
 }
 
-void SetDispatchTarget(ClientClient* session, DispatchProc dispatch, HWND window,
-                       std::uint32_t message, HANDLE event) {
-    session->dispatchProc = dispatch;
-    session->notifyWindow.store(window);
-    session->notifyMessage.store(message);
-    session->notifyEvent.store(event);
+void ClientClient::SetDispatchTarget(DispatchProc dispatch, HWND window,
+                                     std::uint32_t windowMessage, HANDLE event) {
+    dispatchProc = dispatch;
+    MutexLock hold(notifyLock);
+    notifyTarget = NotifyTarget{window, windowMessage, event};
 }
 
-int ReserveRequest(ClientClient* session, std::uint32_t size, unsigned char** request) {
+void ClientClient::NoteHostWindow(HWND window) {
+    if (window == nullptr || hostLink != nullptr) return;
+    hostLink.reset(new (std::nothrow) HostLink(*this, window));
+}
+
+int ClientClient::ReserveRequest(std::uint32_t size, unsigned char** request) {
     *request = nullptr;
-    if (session == nullptr || session->buildSize == 0) return kSessionFailed;
-    if (session->HasFailed()) return kSessionConnectionFailed;
+    if (HasFailed()) return kSessionConnectionFailed;
     if (size < request_layout::kHeaderSize) return kSessionRequestTooLarge;
     // An attached host may supply the space, in its own memory.
-    if (!ReserveFromHost(session, size, request)) {
-        if (size > session->buildSize - session->buildUsed) return kSessionRequestTooLarge;
-        *request = session->buildArea + session->buildUsed;
-        session->buildUsed += size;
+    if (hostLink == nullptr || !hostLink->Reserve(size, request)) {
+        if (size > kBuildSize - buildUsed) return kSessionRequestTooLarge;
+        *request = buildArea + buildUsed;
+        buildUsed += size;
     }
-    session->sendId = session->sendId + 1 == 0 ? 1 : session->sendId + 1;
-    StoreU32(*request + request_layout::kSendIdOffset, session->sendId);
+    sendId = sendId + 1 == 0 ? 1 : sendId + 1;
+    StoreU32(*request + request_layout::kSendIdOffset, sendId);
     return kSessionDone;
 }
 
-int CommitRequests(ClientClient* session) {
-    if (session == nullptr) return kSessionFailed;
-    CommitHostBlocks(session);
-    const std::uint32_t used = session->buildUsed;
+int ClientClient::CommitRequests() {
+    if (hostLink != nullptr) hostLink->Commit();
+    const std::uint32_t used = buildUsed;
     if (used == 0) return kSessionFailed;
     auto* block = static_cast<unsigned char*>(std::malloc(used));
     if (block == nullptr) return kSessionFailed;
-    std::memcpy(block, session->buildArea, used);
-    MessageNode* node = NewMessageNode(block, used, session->ConnectionId());
+    std::memcpy(block, buildArea, used);
+    MessageNode* node = NewMessageNode(block, used, ConnectionId());
     if (node == nullptr) return kSessionFailed;
-    session->QueueSend(node);
-    std::memset(session->buildArea, 0, used);
-    session->buildUsed = 0;
+    QueueSend(node);
+    std::memset(buildArea, 0, used);
+    buildUsed = 0;
     return kSessionDone;
 }
 
-int FlushRequests(ClientClient* session) {
-    return CommitRequests(session);
-}
-
-int AbandonRequest(ClientClient* session, unsigned char* request, std::uint32_t size) {
-    if (session == nullptr || session->buildSize == 0 || request == nullptr) return kSessionFailed;
-    if (AbandonHostBlock(session, request, size)) return kSessionDone;
-    const unsigned char* area = session->buildArea;
-    if (request < area || request + size > area + session->buildUsed) return kSessionFailed;
-    const auto start = static_cast<std::uint32_t>(request - area);
-    std::memset(request, 0, session->buildUsed - start);
-    session->buildUsed = start;
+int ClientClient::AbandonRequest(unsigned char* request, std::uint32_t size) {
+    if (request == nullptr) return kSessionFailed;
+    if (hostLink != nullptr && hostLink->Abandon(request, size)) return kSessionDone;
+    if (request < buildArea || request + size > buildArea + buildUsed) return kSessionFailed;
+    const auto start = static_cast<std::uint32_t>(request - buildArea);
+    std::memset(request, 0, buildUsed - start);
+    buildUsed = start;
     return kSessionDone;
 }
 
@@ -212,12 +201,12 @@ void GetLastFailure(ClientClient* session, std::uint32_t* osError, HRESULT* resu
 
 // A callback may close the session it is given: the session stays alive until its
 // successor has been read (a closed one has none, and the walk ends there).
-void RedispatchAll() {
+void ClientClient::RedispatchAll() {
     ClientClient* session = Library().head;
     while (session != nullptr) {
         session->AddRef();
         if (session->lastDispatchProc != nullptr) {
-            DispatchReceived(session, session->lastDispatchProc, session->lastDispatchContext);
+            session->Dispatch(session->lastDispatchProc, session->lastDispatchContext);
         }
         ClientClient* next = session->nextSession;
         session->Release();
@@ -226,48 +215,72 @@ void RedispatchAll() {
 }
 
 int DispatchReceived(ClientClient* session, DispatchProc dispatch, void* context) {
-    if (session == nullptr) {
-        if (dispatch == RedispatchProc() && context == RedispatchContext()) RedispatchAll();
-        return kSessionFailed;
+    if (session != nullptr) return session->Dispatch(dispatch, context);
+    if (dispatch == RedispatchProc() && context == RedispatchContext()) {
+        ClientClient::RedispatchAll();
     }
-    const DispatchProc use = dispatch != nullptr ? dispatch : session->dispatchProc;
+    return kSessionFailed;
+}
+
+// An exception thrown by the application's function must not unwind through the library,
+// so the message is then dropped.
+void ClientClient::Deliver(DispatchProc dispatch, MessageNode* node, void* context) {
+    if (node->size < kReceiveHeaderSize || node->data == nullptr) return;
+    if (hostLink != nullptr) hostLink->Inspect(*node);
+    try {
+        dispatch(reinterpret_cast<SIMCONNECT_RECV*>(node->data), node->size, context);
+    } catch (...) {
+    }
+}
+
+void ClientClient::Finish(MessageNode* node) {
+    if (node->hostOwned != 0 && hostLink != nullptr) hostLink->Release(node->data);
+    FreeMessageNode(node);
+}
+
+int ClientClient::Dispatch(DispatchProc dispatch, void* context) {
+    const DispatchProc use = dispatch != nullptr ? dispatch : dispatchProc;
     if (use == nullptr) return kSessionFailed;
-    session->lastDispatchProc = use;
-    session->lastDispatchContext = context;
+    lastDispatchProc = use;
+    lastDispatchContext = context;
     // The callback may close the session: this reference keeps it alive through the loop,
     // and nothing is delivered once it is closed.
-    session->AddRef();
-    ++session->dispatching;
-    MessageNode* node = session->receiveQueue.TakeAll();
+    AddRef();
+    ++dispatching;
+    MessageNode* node = receiveQueue.TakeAll();
     while (node != nullptr) {
         MessageNode* next = node->next;
-        if (!session->closed) Deliver(session, use, node, context);
-        FinishDispatchedNode(session, node);
+        if (!closed) Deliver(use, node, context);
+        Finish(node);
         node = next;
     }
-    --session->dispatching;
-    const bool closedInside = session->closed && session->dispatching == 0;
-    const int result = session->HasFailed() ? kSessionConnectionFailed : kSessionDone;
-    session->Release();
+    --dispatching;
+    const bool closedInside = closed && dispatching == 0;
+    const int result = HasFailed() ? kSessionConnectionFailed : kSessionDone;
+    Release();
     if (closedInside) FinishLastClose();
     return result;
+}
+
+int CloseSession(ClientClient* session) {
+    return session != nullptr ? session->Close() : kSessionFailed;
 }
 
 // Waiting on the writes and on the last completions, each within its bound, keeps the
 // order of the close steps without sleeping when there is nothing to wait for. Closed from
 // inside its own dispatch, the session lives until that dispatch ends, which finishes the
 // close then.
-int CloseSession(ClientClient* session) {
-    if (session == nullptr) return kSessionFailed;
-    session->WaitForSendsToDrain(kDrainLimit);
-    UnlinkSession(session);
-    session->Disconnect(kFailureNone, S_OK);
-    session->Reset();
+int ClientClient::Close() {
+    WaitForSendsToDrain(kDrainLimit);
+    Unlink();
+    if (hostLink != nullptr) hostLink->Withdraw();
+    Disconnect(FailureKind::None, S_OK);
+    Reset();
     // The application hears nothing from this session once closing returns.
-    session->StopNotifying();
-    session->closed = true;
-    const bool dispatching = session->dispatching != 0;
-    session->Release();
-    if (!dispatching) FinishLastClose();
+    StopNotifying();
+    closed = true;
+    const bool inDispatch = dispatching != 0;
+    Release();
+    if (!inDispatch) FinishLastClose();
     return kSessionDone;
 }

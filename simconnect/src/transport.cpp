@@ -7,7 +7,7 @@
 #include "library_state.h"
 #include "transport_os.h"
 
-CClient::CClient(std::uint32_t type) : transportType(type) {
+CClient::CClient(TransportType type) : transportType(type) {
     receiveRequest.owner = this;
     sendRequest.owner = this;
     Library().liveClients.fetch_add(1);
@@ -33,7 +33,7 @@ int CClient::Connect(std::uint32_t family, const std::string& address, const std
                      std::uint32_t maxReceive, bool nagleOff) {
     maxReceiveSize = maxReceive;
     disableNagle = nagleOff;
-    if (transportType == kTransportPipe) return ConnectPipe(address, port);
+    if (transportType == TransportType::Pipe) return ConnectPipe(address, port);
     return ConnectTcp(family, address, port);
 }
 
@@ -41,7 +41,7 @@ int CClient::ConnectPipe(const std::string& address, const std::string& port) {
     endpoint = BuildPipePath(address, port);
     OsHandle connected = kInvalidOsHandle;
     if (!transport_os::ConnectPipe(endpoint, connected)) return 1;
-    return StartConnection(connected, 0);
+    return StartConnection(connected);
 }
 
 int CClient::ConnectTcp(std::uint32_t family, const std::string& address, const std::string& port) {
@@ -50,15 +50,14 @@ int CClient::ConnectTcp(std::uint32_t family, const std::string& address, const 
     endpoint =
         "TCP " + (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + port;
     OsHandle connected = kInvalidOsHandle;
-    std::uint32_t connectedFamily = 0;
-    if (!transport_os::ConnectTcp(family, address, port, connected, connectedFamily)) return 1;
-    return StartConnection(connected, connectedFamily);
+    if (!transport_os::ConnectTcp(family, address, port, connected)) return 1;
+    return StartConnection(connected);
 }
 
 // A connection that cannot be bound to the completion routine, or gets no receive
 // buffer, is closed at once and the attempt fails.
-int CClient::StartConnection(OsHandle connected, std::uint32_t family) {
-    if (!transport_os::BindCompletion(connected) || !InitialiseConnection(connected, family)) {
+int CClient::StartConnection(OsHandle connected) {
+    if (!transport_os::BindCompletion(connected) || !InitialiseConnection(connected)) {
         transport_os::Close(connected, transportType);
         return 1;
     }
@@ -67,11 +66,11 @@ int CClient::StartConnection(OsHandle connected, std::uint32_t family) {
     return 0;
 }
 
-bool CClient::InitialiseConnection(OsHandle connected, std::uint32_t family) {
+bool CClient::InitialiseConnection(OsHandle connected) {
     if (!receive.Allocate(ReceiveBuffer::kInitialSize)) return false;
     handle.store(connected);
-    addressFamily = family;
-    failureKind.store(kFailureNone);
+    failureKind.store(FailureKind::None);
+    MutexLock hold(connectionLock);
     FreeSendBlocks();
     for (IoRequest* request : {&receiveRequest, &sendRequest}) {
         std::memset(request, 0, sizeof *request);
@@ -80,7 +79,7 @@ bool CClient::InitialiseConnection(OsHandle connected, std::uint32_t family) {
     }
     receiveRequest.kind = kReceive;
     sendRequest.kind = kSend;
-    state.store(kIdle);
+    state.store(ConnectionState::Idle);
     FreeMessageBuffer(message);
     return true;
 }
@@ -94,53 +93,56 @@ void CClient::Reset() {
     sendQueue.Clear();
     const bool connected = IsConnectedHandle();
     {
-        std::lock_guard<std::mutex> guard(connectionLock);
+        MutexLock hold(connectionLock);
         if (!sending) FreeSendBlocks();
-        bytesSent = 0;
-        if (connected) connectionId.store(NextConnectionId());
-        sendsDrained.notify_all();
+        if (connected) {
+            connectionId.store(NextConnectionId());
+            if (transportType == TransportType::Pipe) {
+                transport_os::CreatePipeEvents(receiveRequest, sendRequest);
+            }
+        }
+        sendsDrained.notifyAll();
     }
-    if (!connected) return;
-    receive.Rewind();
-    if (transportType == kTransportPipe) {
-        transport_os::CreatePipeEvents(receiveRequest, sendRequest);
-    }
+    if (connected) receive.Rewind();
 }
 
 void CClient::SetNoDelayIfAsked() {
-    if (transportType == kTransportTcp && disableNagle) transport_os::SetNoDelay(handle.load());
+    if (transportType == TransportType::Tcp && disableNagle)
+        transport_os::SetNoDelay(handle.load());
 }
 
-void CClient::Disconnect(std::uint32_t kind, HRESULT result) {
+void CClient::Disconnect(FailureKind kind, HRESULT result) {
     DisconnectTransport(kind, result);
 }
 
 // Only the call that ends the connection records why: the completions that follow it
 // (the other direction, cancelled by the close) leave the first reason in place.
-std::uint32_t CClient::DisconnectTransport(std::uint32_t kind, HRESULT result) {
-    std::lock_guard<std::mutex> guard(connectionLock);
-    const std::uint32_t oldState = state.exchange(kIdle);
+ConnectionState CClient::DisconnectTransport(FailureKind kind, HRESULT result) {
+    MutexLock hold(connectionLock);
+    const ConnectionState oldState = state.exchange(ConnectionState::Idle);
     connectionId.store(0);
-    if (oldState != kIdle) {
+    if (oldState != ConnectionState::Idle) {
         CloseHandles(kind, result, oldState);
         failureKind.store(kind);
     }
-    sendsDrained.notify_all();
+    sendsDrained.notifyAll();
     return oldState;
 }
 
-void CClient::CloseHandles(std::uint32_t kind, HRESULT result, std::uint32_t oldState) {
-    if (kind != kFailureNone) {
+void CClient::CloseHandles(FailureKind kind, HRESULT result, ConnectionState oldState) {
+    if (kind != FailureKind::None) {
         lastOsError.store(transport_os::LastError());
         failureResult.store(result);
     }
     const OsHandle closing = handle.exchange(kInvalidOsHandle);
-    if (transportType == kTransportTcp && oldState == kConnected && closing != kInvalidOsHandle) {
+    if (transportType == TransportType::Tcp && oldState == ConnectionState::Connected &&
+        closing != kInvalidOsHandle) {
         transport_os::Shutdown(closing);
         transport_os::CancelIo(closing);
     }
     if (closing != kInvalidOsHandle) transport_os::Close(closing, transportType);
-    if (transportType == kTransportPipe) transport_os::ClosePipeEvents(receiveRequest, sendRequest);
+    if (transportType == TransportType::Pipe)
+        transport_os::ClosePipeEvents(receiveRequest, sendRequest);
 }
 
 int CClient::OnMessage(MessageBuffer&) {
@@ -152,12 +154,11 @@ void CClient::OnConnecting() {}
 // Posted under connectionLock, so that a close on another thread cannot release the
 // handle (or a pipe's event) between the state test and the read.
 void CClient::PostRead() {
-    bytesReceived = 0;
     bool posted = false;
     std::uint32_t refused = kStatusUnsuccessful;
     {
-        std::lock_guard<std::mutex> guard(connectionLock);
-        if (state.load() != kConnected) return;
+        MutexLock hold(connectionLock);
+        if (state.load() != ConnectionState::Connected) return;
         receiveRequest.bufferCount = 1;
         receiveRequest.buffers[0] = {receive.FreeTailSize(), receive.FreeTail()};
         AddRef();
@@ -172,14 +173,14 @@ void CClient::PostRead() {
 // gives its reference back: the read under way still takes what the peer sent before
 // the end, and then reports the end.)
 void CClient::EndRefused(std::uint32_t status) {
-    const std::uint32_t kind = FailureKindForStatus(status, transportType);
-    Disconnect(kind != kFailureNone ? kind : kFailureOther, static_cast<HRESULT>(status));
+    const FailureKind kind = FailureKindForStatus(status, transportType);
+    Disconnect(kind != FailureKind::None ? kind : FailureKind::Other, static_cast<HRESULT>(status));
     Release();
 }
 
 bool CClient::QueueSend(MessageNode* node) {
-    std::lock_guard<std::mutex> guard(connectionLock);
-    if (state.load() != kConnected) {
+    MutexLock hold(connectionLock);
+    if (state.load() != ConnectionState::Connected) {
         FreeMessageNode(node);
         return false;
     }
@@ -188,7 +189,7 @@ bool CClient::QueueSend(MessageNode* node) {
     return true;
 }
 
-// Starts the next write; runs under connectionLock. At most one write is in flight, so
+// Starts the next write. At most one write is in flight, so
 // messages queued while one is out wait for its completion, which then sends them all
 // together, whole and in the order queued, straight from their own blocks.
 void CClient::SendNext(bool fromCompletion) {
@@ -197,7 +198,7 @@ void CClient::SendNext(bool fromCompletion) {
     if (TakeSendBlocks() == 0) {
         if (fromCompletion) {
             sending = false;
-            sendsDrained.notify_all();
+            sendsDrained.notifyAll();
         }
         return;
     }
@@ -207,7 +208,7 @@ void CClient::SendNext(bool fromCompletion) {
     sending = transport_os::PostWrite(handle.load(), sendRequest);
     if (!sending) {
         Release();
-        sendsDrained.notify_all();
+        sendsDrained.notifyAll();
     }
 }
 
@@ -234,39 +235,45 @@ void CClient::FreeSendBlocks() {
     sendRequest.bufferCount = 0;
 }
 
-void CClient::WaitForSendsToDrain(std::chrono::milliseconds limit) {
-    std::unique_lock<std::mutex> lock(connectionLock);
-    sendsDrained.wait_for(lock, limit, [&] {
-        return state.load() != kConnected || (!sending && sendQueue.Count() == 0);
-    });
+std::pair<std::uint32_t, const unsigned char*> CClient::TEST_SendBlocks() {
+    MutexLock hold(connectionLock);
+    return {sendRequest.bufferCount, sendRequest.buffers[0].data};
 }
 
-std::uint32_t FailureKindForStatus(std::uint32_t status, std::uint32_t transportType) {
+void CClient::WaitForSendsToDrain(std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    MutexLock hold(connectionLock);
+    while ((state.load() == ConnectionState::Connected && (sending || sendQueue.Count() != 0)) &&
+           sendsDrained.waitUntil(connectionLock, deadline)) {
+    }
+}
+
+FailureKind FailureKindForStatus(std::uint32_t status, TransportType transportType) {
     switch (status) {
         case kStatusSuccess:
-            return kFailureNone;
+            return FailureKind::None;
         case kStatusBufferOverflow:
             // A pipe read that got the first part of a larger message is not an error.
-            return transportType == kTransportPipe ? kFailureNone : kFailureOther;
+            return transportType == TransportType::Pipe ? FailureKind::None : FailureKind::Other;
         case kStatusCancelled:
-            return kFailureCancelled;
+            return FailureKind::Cancelled;
         case kStatusConnectionDisconnected:
         case kStatusPipeBroken:
         case kStatusRemoteReset:
-            return kFailureBroken;
+            return FailureKind::Broken;
         default:
-            return kFailureOther;
+            return FailureKind::Other;
     }
 }
 
 void CClient::OnIoComplete(std::uint32_t status, std::uint32_t bytes, IoRequest* request) {
     if (request == nullptr) return;
     CClient* self = request->owner;
-    const std::uint32_t failure = FailureKindForStatus(status, self->transportType);
-    if (failure != kFailureNone) {
+    const FailureKind failure = FailureKindForStatus(status, self->transportType);
+    if (failure != FailureKind::None) {
         self->Disconnect(failure, static_cast<HRESULT>(status));
     } else if (bytes == 0) {
-        self->Disconnect(kFailurePeerClosed, static_cast<HRESULT>(kStatusGracefulDisconnect));
+        self->Disconnect(FailureKind::PeerClosed, static_cast<HRESULT>(kStatusGracefulDisconnect));
     } else if (request->kind == kReceive) {
         self->OnReceiveComplete(bytes);
     }
@@ -277,20 +284,19 @@ void CClient::OnIoComplete(std::uint32_t status, std::uint32_t bytes, IoRequest*
 // A write has ended: the next one starts, or, when the connection is gone, the write's
 // blocks are freed now that nothing reads them any more.
 void CClient::OnSendComplete() {
-    std::lock_guard<std::mutex> guard(connectionLock);
-    if (state.load() == kConnected) {
+    MutexLock hold(connectionLock);
+    if (state.load() == ConnectionState::Connected) {
         SendNext(true);
         return;
     }
     FreeSendBlocks();
     sending = false;
-    sendsDrained.notify_all();
+    sendsDrained.notifyAll();
 }
 
 void CClient::OnReceiveComplete(std::uint32_t bytes) {
-    if (state.load() == kConnecting) OnConnecting();
+    if (state.load() == ConnectionState::Connecting) OnConnecting();
     receive.Advance(bytes);
-    bytesReceived = bytes;
     if (CutAndDeliver()) PostRead();
 }
 
@@ -304,13 +310,13 @@ bool CClient::CutAndDeliver() {
             case CutResult::NeedMoreBytes:
                 return true;
             case CutResult::TooLarge:
-                Disconnect(kFailureTooLarge, E_ABORT);
+                Disconnect(FailureKind::TooLarge, E_ABORT);
                 return false;
             case CutResult::BadLength:
-                Disconnect(kFailureBadLength, E_ABORT);
+                Disconnect(FailureKind::BadLength, E_ABORT);
                 return false;
             case CutResult::NoMemory:
-                Disconnect(kFailureNoMemory, E_OUTOFMEMORY);
+                Disconnect(FailureKind::NoMemory, E_OUTOFMEMORY);
                 return false;
         }
     }
@@ -326,5 +332,6 @@ void CClient::DestroyResources() {
     sendQueue.Clear();
     receive.Free();
     FreeMessageBuffer(message);
+    MutexLock hold(connectionLock);
     FreeSendBlocks();
 }

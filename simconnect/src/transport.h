@@ -6,14 +6,15 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <string>
+#include <utility>
 
+#include "base/mutex.h"
 #include "simconnect/SimConnect.h"
 #include "message_queue.h"
 #include "receive_buffer.h"
+#include "transport_type.h"
 
 class CClient;
 
@@ -44,19 +45,18 @@ struct IoRequest {
 constexpr std::uint8_t kReceive = 0;
 constexpr std::uint8_t kSend = 1;
 
-enum TransportType : std::uint32_t { kTransportTcp = 0, kTransportPipe = 1 };
-enum ConnectionState : std::uint32_t { kIdle = 0, kConnecting = 1, kConnected = 2 };
+enum class ConnectionState : std::uint32_t { Idle = 0, Connecting = 1, Connected = 2 };
 
-// Why a connection failed; 0 is the orderly close.
-enum FailureKind : std::uint32_t {
-    kFailureNone = 0,
-    kFailureTooLarge = 1,
-    kFailureBadLength = 2,
-    kFailureNoMemory = 3,
-    kFailurePeerClosed = 4,
-    kFailureBroken = 5,
-    kFailureCancelled = 8,
-    kFailureOther = 9,
+// Why a connection failed; None is the orderly close.
+enum class FailureKind : std::uint32_t {
+    None = 0,
+    TooLarge = 1,
+    BadLength = 2,
+    NoMemory = 3,
+    PeerClosed = 4,
+    Broken = 5,
+    Cancelled = 8,
+    Other = 9,
 };
 
 // Completion statuses that the backends report.
@@ -72,13 +72,13 @@ constexpr std::uint32_t kStatusRemoteReset = 0xC000020Du;
 
 class CClient {
 public:
-    explicit CClient(std::uint32_t transportType);
+    explicit CClient(TransportType transportType);
     virtual ~CClient();
     CClient(const CClient&) = delete;
     CClient& operator=(const CClient&) = delete;
 
     virtual void Reset();
-    virtual void Disconnect(std::uint32_t kind, HRESULT result);
+    virtual void Disconnect(FailureKind kind, HRESULT result);
     virtual int OnMessage(MessageBuffer& message);
     virtual void OnConnecting();
 
@@ -92,75 +92,84 @@ public:
                 std::uint32_t maxReceiveSize, bool disableNagle);
     // Hands one outgoing message over; the node is the transport's from here on, also
     // when the answer is false (not connected: the message is dropped).
-    bool QueueSend(MessageNode* node);
-    bool HasFailed() const { return failureKind.load() != kFailureNone; }
+    bool QueueSend(MessageNode* node) EXCLUDES(connectionLock);
+    bool HasFailed() const { return failureKind.load() != FailureKind::None; }
     void AddRef() { references.fetch_add(1, std::memory_order_relaxed); }
     void Release();
 
     // Waits until every queued write is on the stream, the connection is gone or `limit`
     // has passed.
-    void WaitForSendsToDrain(std::chrono::milliseconds limit);
+    void WaitForSendsToDrain(std::chrono::milliseconds limit) EXCLUDES(connectionLock);
 
     // The completion routine of both directions; the backend calls it.
     static void OnIoComplete(std::uint32_t status, std::uint32_t bytes, IoRequest* request);
 
-    std::uint32_t TransportType() const { return transportType; }
+    TransportType Type() const { return transportType; }
     // The endpoint of the last connect: the pipe's path, or "TCP host:port".
     const std::string& Endpoint() const { return endpoint; }
     std::uint32_t ConnectionId() const { return connectionId.load(); }
-    std::uint32_t FailureKindValue() const { return failureKind.load(); }
     HRESULT FailureResult() const { return failureResult.load(); }
     std::uint32_t LastOsError() const { return lastOsError.load(); }
-    std::uint32_t ReceiveBufferSize() const { return receive.Size(); }
-    std::int32_t References() const { return references.load(); }
+    // For tests: why the connection failed, the receive buffer's size, the references,
+    // and the write in flight (its number of blocks and its first block).
+    FailureKind TEST_Failure() const { return failureKind.load(); }
+    std::uint32_t TEST_ReceiveBufferSize() const { return receive.Size(); }
+    std::int32_t TEST_References() const { return references.load(); }
+    std::pair<std::uint32_t, const unsigned char*> TEST_SendBlocks() EXCLUDES(connectionLock);
 
 protected:
     // The transport part of Disconnect; returns the state the connection was in.
-    std::uint32_t DisconnectTransport(std::uint32_t kind, HRESULT result);
+    ConnectionState DisconnectTransport(FailureKind kind, HRESULT result) EXCLUDES(connectionLock);
     bool IsConnectedHandle() const { return handle.load() != kInvalidOsHandle; }
     void SetNoDelayIfAsked();
 
     std::atomic<OsHandle> handle{kInvalidOsHandle};
-    std::atomic<std::uint32_t> state{kIdle};
+    std::atomic<ConnectionState> state{ConnectionState::Idle};
     std::atomic<std::uint32_t> lastOsError{0};
     std::atomic<HRESULT> failureResult{0};
-    const std::uint32_t transportType;
-    std::uint32_t bytesReceived = 0;
-    MessageQueue sendQueue;
-    bool sending = false;
-    std::uint32_t bytesSent = 0;
-    ReceiveBuffer receive;
-    std::mutex connectionLock;
-    std::condition_variable sendsDrained;
-    MessageBuffer message;
-    std::uint32_t addressFamily = 0;
-    bool disableNagle = false;
-    IoRequest receiveRequest{};
-    IoRequest sendRequest{};
-    // The blocks of the write in flight are the send request's buffers; they are freed
-    // when the next write starts or at reset.
+    const TransportType transportType;
     std::atomic<std::uint32_t> connectionId{0};
-    std::uint32_t maxReceiveSize = 1024;
     std::atomic<std::int32_t> references{1};
-    std::atomic<std::uint32_t> failureKind{kFailureNone};
-    std::string endpoint;
+    std::atomic<FailureKind> failureKind{FailureKind::None};
 
 private:
     int ConnectPipe(const std::string& address, const std::string& port);
     int ConnectTcp(std::uint32_t family, const std::string& address, const std::string& port);
-    int StartConnection(OsHandle connected, std::uint32_t family);
-    bool InitialiseConnection(OsHandle connected, std::uint32_t family);
-    void PostRead();
-    void SendNext(bool fromCompletion);
+    int StartConnection(OsHandle connected);
+    bool InitialiseConnection(OsHandle connected) EXCLUDES(connectionLock);
+    void PostRead() EXCLUDES(connectionLock);
+    void SendNext(bool fromCompletion) REQUIRES(connectionLock);
     void EndRefused(std::uint32_t status);
     void OnReceiveComplete(std::uint32_t bytes);
-    void OnSendComplete();
+    void OnSendComplete() EXCLUDES(connectionLock);
     bool CutAndDeliver();
-    void CloseHandles(std::uint32_t kind, HRESULT result, std::uint32_t oldState);
-    void FreeSendBlocks();
-    std::uint32_t TakeSendBlocks();
-    void DestroyResources();
+    void CloseHandles(FailureKind kind, HRESULT result, ConnectionState oldState)
+        REQUIRES(connectionLock);
+    void FreeSendBlocks() REQUIRES(connectionLock);
+    std::uint32_t TakeSendBlocks() REQUIRES(connectionLock);
+    void DestroyResources() EXCLUDES(connectionLock);
+
+    // Set by Connect before the first read is posted, then only read.
+    std::uint32_t maxReceiveSize = 1024;
+    bool disableNagle = false;
+    std::string endpoint;
+
+    // The send side and both operations' records: the application's threads and the
+    // completions of either direction meet here.
+    Mutex connectionLock;
+    CondVar sendsDrained;
+    MessageQueue sendQueue;  // locked on its own: Reset clears it without connectionLock
+    bool sending GUARDED_BY(connectionLock) = false;  // a write is in flight
+    IoRequest receiveRequest GUARDED_BY(connectionLock){};
+    // The blocks of the write in flight are the send request's buffers; they are freed
+    // when the next write starts or at reset.
+    IoRequest sendRequest GUARDED_BY(connectionLock){};
+
+    // The receive side: touched by the completion of the one read outstanding at a time,
+    // and before the first read is posted.
+    ReceiveBuffer receive;
+    MessageBuffer message;
 };
 
-// The failure kind of a completion status; kFailureNone when the operation succeeded.
-std::uint32_t FailureKindForStatus(std::uint32_t status, std::uint32_t transportType);
+// The failure kind of a completion status; None when the operation succeeded.
+FailureKind FailureKindForStatus(std::uint32_t status, TransportType transportType);

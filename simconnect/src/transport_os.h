@@ -16,14 +16,14 @@ void StopSockets();
 // Opens the pipe at `path` (the Windows pipe path text); false when it cannot connect.
 bool ConnectPipe(const std::string& path, OsHandle& handle);
 // Resolves address and port for `family` (2 IPv4, 23 IPv6) and connects to the first
-// result only; `connectedFamily` gets that result's family in the same numbering.
+// result only.
 bool ConnectTcp(std::uint32_t family, const std::string& address, const std::string& port,
-                OsHandle& handle, std::uint32_t& connectedFamily);
+                OsHandle& handle);
 // Routes the handle's completions to CClient::OnIoComplete.
 bool BindCompletion(OsHandle handle);
 
 // How many buffers one write of this transport type may gather (1 to kMaxIoBuffers).
-std::uint32_t MaxWriteBuffers(std::uint32_t transportType);
+std::uint32_t MaxWriteBuffers(TransportType transportType);
 
 // Both answer true when the operation was started; its completion follows later. A write
 // completes once every byte of all its buffers is on the stream. A read the system refuses
@@ -38,7 +38,7 @@ void Shutdown(OsHandle handle);
 void CancelIo(OsHandle handle);
 // Closes the handle of a connection of `transportType`; operations still outstanding
 // complete as cancelled.
-void Close(OsHandle handle, std::uint32_t transportType);
+void Close(OsHandle handle, TransportType transportType);
 
 // Pipe operations on Windows carry an event each; other backends have none.
 void CreatePipeEvents(IoRequest& receive, IoRequest& send);

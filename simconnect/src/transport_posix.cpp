@@ -17,10 +17,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <thread>
 
+#include "base/mutex.h"
 #include "transport_os.h"
 
 namespace {
@@ -48,16 +48,17 @@ struct Channel {
     int fd = -1;
     int wake = -1;
     bool pipe = false;  // the local socket that stands for a named pipe
-    std::mutex lock;
-    IoRequest* read = nullptr;
-    IoRequest* write = nullptr;
-    std::uint32_t written = 0;
-    bool readReady = false;     // input may wait: poll said so, or a write went out since
-    bool writeBlocked = false;  // the last write attempt would have blocked
-    bool polling = false;
-    bool woken = false;
-    bool closing = false;
-    bool started = false;
+    Mutex lock;
+    IoRequest* read GUARDED_BY(lock) = nullptr;
+    IoRequest* write GUARDED_BY(lock) = nullptr;
+    std::uint32_t written GUARDED_BY(lock) = 0;
+    // Input may wait: poll said so, or a write went out since.
+    bool readReady GUARDED_BY(lock) = false;
+    bool writeBlocked GUARDED_BY(lock) = false;  // the last write attempt would have blocked
+    bool polling GUARDED_BY(lock) = false;
+    bool woken GUARDED_BY(lock) = false;
+    bool closing GUARDED_BY(lock) = false;
+    bool started GUARDED_BY(lock) = false;
 };
 
 Channel* FromHandle(OsHandle handle) {
@@ -82,14 +83,14 @@ void Complete(std::uint32_t status, std::uint32_t bytes, IoRequest* request) {
 }
 
 // Runs a completion without the lock, as completions may post the next operation.
-void CompleteUnlocked(std::unique_lock<std::mutex>& lock, std::uint32_t status, std::uint32_t bytes,
-                      IoRequest* request) {
-    lock.unlock();
+void CompleteUnlocked(Channel& channel, std::uint32_t status, std::uint32_t bytes,
+                      IoRequest* request) REQUIRES(channel.lock) {
+    channel.lock.unlock();
     Complete(status, bytes, request);
-    lock.lock();
+    channel.lock.lock();
 }
 
-void WakeIfPolling(Channel& channel) {
+void WakeIfPolling(Channel& channel) REQUIRES(channel.lock) {
     if (!channel.polling || channel.woken) return;
     channel.woken = true;
     const std::uint64_t one = 1;
@@ -99,7 +100,7 @@ void WakeIfPolling(Channel& channel) {
 
 // Reads once into the posted read. With `dataOnly`, the end of the stream and an error
 // are left alone: another failure is about to say why the connection ended.
-void DoRead(Channel& channel, std::unique_lock<std::mutex>& lock, bool dataOnly = false) {
+void DoRead(Channel& channel, bool dataOnly = false) REQUIRES(channel.lock) {
     IoRequest* request = channel.read;
     const IoBuffer& buffer = request->buffers[0];
     const ssize_t got = ::recv(channel.fd, buffer.data, buffer.length, MSG_DONTWAIT);
@@ -112,22 +113,21 @@ void DoRead(Channel& channel, std::unique_lock<std::mutex>& lock, bool dataOnly 
     // A read that filled its buffer suggests more bytes are waiting; try again at once.
     channel.readReady = got > 0 && static_cast<std::uint32_t>(got) == buffer.length;
     if (got < 0) {
-        CompleteUnlocked(lock, StatusForErrno(errno, channel.pipe), 0, request);
+        CompleteUnlocked(channel, StatusForErrno(errno, channel.pipe), 0, request);
     } else if (got == 0 && channel.pipe) {
         // A pipe whose server went away is broken, as Windows reports it; a TCP peer's
         // orderly close stays a read of 0 bytes.
-        CompleteUnlocked(lock, kStatusPipeBroken, 0, request);
+        CompleteUnlocked(channel, kStatusPipeBroken, 0, request);
     } else {
-        CompleteUnlocked(lock, kStatusSuccess, static_cast<std::uint32_t>(got), request);
+        CompleteUnlocked(channel, kStatusSuccess, static_cast<std::uint32_t>(got), request);
     }
 }
 
 // Reads, and so delivers, whatever the peer sent before a write failed: its last
 // messages (a quit, say) come before the write's failure ends the connection.
-void ReadWhatArrived(Channel& channel, std::unique_lock<std::mutex>& lock) {
+void ReadWhatArrived(Channel& channel) REQUIRES(channel.lock) {
     channel.readReady = true;
-    while (channel.read != nullptr && channel.readReady && !channel.closing)
-        DoRead(channel, lock, true);
+    while (channel.read != nullptr && channel.readReady && !channel.closing) DoRead(channel, true);
 }
 
 // The part of a write not yet on the stream, as an I/O vector; its number of entries.
@@ -147,7 +147,7 @@ int UnwrittenPart(const IoRequest& request, std::uint32_t written, iovec (&parts
 
 // Writes as much of the posted write as the socket takes; true when it finished, one way
 // or the other.
-bool TryWrite(Channel& channel, std::unique_lock<std::mutex>& lock) {
+bool TryWrite(Channel& channel) REQUIRES(channel.lock) {
     IoRequest* request = channel.write;
     iovec parts[kMaxIoBuffers];
     msghdr message{};
@@ -165,28 +165,28 @@ bool TryWrite(Channel& channel, std::unique_lock<std::mutex>& lock) {
         }
         const std::uint32_t status = StatusForErrno(errno, channel.pipe);
         channel.write = nullptr;
-        ReadWhatArrived(channel, lock);
-        CompleteUnlocked(lock, status, 0, request);
+        ReadWhatArrived(channel);
+        CompleteUnlocked(channel, status, 0, request);
         return true;
     }
     channel.write = nullptr;
     // Writes that follow one another never poll, so input is looked for after each.
     channel.readReady = true;
-    CompleteUnlocked(lock, kStatusSuccess, channel.written, request);
+    CompleteUnlocked(channel, kStatusSuccess, channel.written, request);
     return true;
 }
 
 // Blocks until the socket can take the posted operations or the thread is woken. Only
 // what is posted is asked for, so an idle connection sleeps without wake-ups.
-void WaitForEvents(Channel& channel, std::unique_lock<std::mutex>& lock) {
+void WaitForEvents(Channel& channel) REQUIRES(channel.lock) {
     short events = 0;
     if (channel.read != nullptr) events |= POLLIN;
     if (channel.write != nullptr && channel.writeBlocked) events |= POLLOUT;
     pollfd fds[2] = {{channel.wake, POLLIN, 0}, {events != 0 ? channel.fd : -1, events, 0}};
     channel.polling = true;
-    lock.unlock();
+    channel.lock.unlock();
     const int ready = ::poll(fds, 2, -1);
-    lock.lock();
+    channel.lock.lock();
     channel.polling = false;
     if (ready <= 0) return;
     if (fds[0].revents != 0) {
@@ -199,22 +199,21 @@ void WaitForEvents(Channel& channel, std::unique_lock<std::mutex>& lock) {
 }
 
 void RunChannel(Channel* channel) {
-    std::unique_lock<std::mutex> lock(channel->lock);
+    channel->lock.lock();
     while (!channel->closing) {
         // Input first: a stream of writes must not hold back what the peer sends.
         if (channel->read != nullptr && channel->readReady) {
-            DoRead(*channel, lock);
+            DoRead(*channel);
             continue;
         }
-        if (channel->write != nullptr && !channel->writeBlocked && TryWrite(*channel, lock))
-            continue;
-        WaitForEvents(*channel, lock);
+        if (channel->write != nullptr && !channel->writeBlocked && TryWrite(*channel)) continue;
+        WaitForEvents(*channel);
     }
     IoRequest* read = channel->read;
     IoRequest* write = channel->write;
     channel->read = nullptr;
     channel->write = nullptr;
-    lock.unlock();
+    channel->lock.unlock();
     // Operations still outstanding complete as cancelled; the last of them may destroy
     // the CClient, which is not touched afterwards.
     if (read != nullptr) Complete(kStatusCancelled, 0, read);
@@ -318,7 +317,7 @@ bool ConnectPipe(const std::string& path, OsHandle& handle) {
 }
 
 bool ConnectTcp(std::uint32_t family, const std::string& address, const std::string& port,
-                OsHandle& handle, std::uint32_t& connectedFamily) {
+                OsHandle& handle) {
     addrinfo hints{};
     hints.ai_family = ToSocketFamily(family);
     hints.ai_socktype = SOCK_STREAM;
@@ -333,7 +332,6 @@ bool ConnectTcp(std::uint32_t family, const std::string& address, const std::str
     const int fd = ::socket(first.ai_family, first.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
                             first.ai_protocol);
     const bool connected = fd >= 0 && ConnectWithin(fd, first.ai_addr, first.ai_addrlen);
-    connectedFamily = first.ai_family == AF_INET6 ? 23 : 2;
     ::freeaddrinfo(results);
     if (!connected) {
         if (fd >= 0) ::close(fd);
@@ -346,7 +344,7 @@ bool ConnectTcp(std::uint32_t family, const std::string& address, const std::str
 bool BindCompletion(OsHandle handle) {
     Channel* channel = FromHandle(handle);
     if (channel == nullptr) return false;
-    std::lock_guard<std::mutex> guard(channel->lock);
+    MutexLock hold(channel->lock);
     try {
         std::thread(RunChannel, channel).detach();
     } catch (...) {
@@ -356,7 +354,7 @@ bool BindCompletion(OsHandle handle) {
     return true;
 }
 
-std::uint32_t MaxWriteBuffers(std::uint32_t) {
+std::uint32_t MaxWriteBuffers(TransportType) {
     return kMaxIoBuffers;
 }
 
@@ -365,7 +363,7 @@ bool PostRead(OsHandle handle, IoRequest& request, std::uint32_t& refused) {
     refused = kStatusCancelled;
     Channel* channel = FromHandle(handle);
     if (channel == nullptr) return false;
-    std::lock_guard<std::mutex> guard(channel->lock);
+    MutexLock hold(channel->lock);
     if (channel->closing || channel->read != nullptr) return false;
     channel->read = &request;
     WakeIfPolling(*channel);
@@ -375,7 +373,7 @@ bool PostRead(OsHandle handle, IoRequest& request, std::uint32_t& refused) {
 bool PostWrite(OsHandle handle, IoRequest& request) {
     Channel* channel = FromHandle(handle);
     if (channel == nullptr) return false;
-    std::lock_guard<std::mutex> guard(channel->lock);
+    MutexLock hold(channel->lock);
     if (channel->closing || channel->write != nullptr) return false;
     channel->write = &request;
     channel->written = 0;
@@ -401,12 +399,12 @@ void Shutdown(OsHandle handle) {
 // Closing cancels through Close; there is nothing to cancel separately.
 void CancelIo(OsHandle) {}
 
-void Close(OsHandle handle, std::uint32_t) {
+void Close(OsHandle handle, TransportType) {
     Channel* channel = FromHandle(handle);
     if (channel == nullptr) return;
-    std::unique_lock<std::mutex> lock(channel->lock);
+    channel->lock.lock();
     if (!channel->started) {
-        lock.unlock();
+        channel->lock.unlock();
         ::close(channel->fd);
         ::close(channel->wake);
         delete channel;
@@ -415,6 +413,7 @@ void Close(OsHandle handle, std::uint32_t) {
     // The thread finishes the outstanding operations as cancelled and frees the channel.
     channel->closing = true;
     WakeIfPolling(*channel);
+    channel->lock.unlock();
 }
 
 void CreatePipeEvents(IoRequest&, IoRequest&) {}

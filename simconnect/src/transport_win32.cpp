@@ -58,7 +58,7 @@ OVERLAPPED* FreshOverlapped(IoRequest& request) {
 }
 
 bool IsPipe(const IoRequest& request) {
-    return request.owner->TransportType() == kTransportPipe;
+    return request.owner->Type() == TransportType::Pipe;
 }
 
 // The thread pool hands over the operation's status turned into a system error code,
@@ -170,7 +170,7 @@ bool ConnectPipe(const std::string& path, OsHandle& handle) {
 }
 
 bool ConnectTcp(std::uint32_t family, const std::string& address, const std::string& port,
-                OsHandle& handle, std::uint32_t& connectedFamily) {
+                OsHandle& handle) {
     addrinfo hints{};
     hints.ai_flags = 0;
     hints.ai_family = static_cast<int>(family);
@@ -184,7 +184,6 @@ bool ConnectTcp(std::uint32_t family, const std::string& address, const std::str
     const SOCKET connected = socket(first.ai_family, first.ai_socktype, first.ai_protocol);
     const bool ok = connected != INVALID_SOCKET &&
                     ConnectWithin(connected, first.ai_addr, static_cast<int>(first.ai_addrlen));
-    connectedFamily = static_cast<std::uint32_t>(first.ai_family);
     freeaddrinfo(results);
     if (!ok) {
         if (connected != INVALID_SOCKET) closesocket(connected);
@@ -200,8 +199,8 @@ bool BindCompletion(OsHandle handle) {
 }
 
 // A pipe write carries one buffer; a socket write gathers the queued messages.
-std::uint32_t MaxWriteBuffers(std::uint32_t transportType) {
-    return transportType == kTransportPipe ? 1 : kMaxIoBuffers;
+std::uint32_t MaxWriteBuffers(TransportType transportType) {
+    return transportType == TransportType::Pipe ? 1 : kMaxIoBuffers;
 }
 
 bool PostRead(OsHandle handle, IoRequest& request, std::uint32_t& refused) {
@@ -254,8 +253,8 @@ void CancelIo(OsHandle handle) {
     ::CancelIo(AsHandle(handle));
 }
 
-void Close(OsHandle handle, std::uint32_t transportType) {
-    if (transportType == kTransportPipe) {
+void Close(OsHandle handle, TransportType transportType) {
+    if (transportType == TransportType::Pipe) {
         CloseHandle(AsHandle(handle));
     } else {
         closesocket(AsSocket(handle));

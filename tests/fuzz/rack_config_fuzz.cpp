@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static StateLock stateLock;
     static RackMutex rackMutex;
     static SimSession* const session = [] {
-        auto* made = new SimSession(&stateLock);
+        auto* made = new SimSession(&stateLock, &rackMutex);
         made->quit = 1;
         return made;
     }();

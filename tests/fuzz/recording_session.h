@@ -59,7 +59,7 @@ public:
 
     StateLock stateLock;
     RackMutex rackMutex;
-    SimSession session{&stateLock};
+    SimSession session{&stateLock, &rackMutex};
 
 private:
     std::optional<loopback_peer::Listener> listener_;

@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (plan.empty() || plan.size() > 4 || settings.maxReceiveSize < kDefaultMaxReceiveSize) std::abort();
     for (const EndpointAttempt& attempt : plan) {
         const std::string port = AttemptPort(attempt);
-        if (attempt.transport == 1) BuildPipePath(attempt.address, port);
+        if (attempt.transport == TransportType::Pipe) BuildPipePath(attempt.address, port);
     }
     return 0;
 }

@@ -16,6 +16,7 @@
 
 class SCOPED_CAPABILITY SimCallGuard {
 public:
+    // `rackMutex` is the session's own (SimSession::rackMutexPtr).
     SimCallGuard(SimSession& session, RackMutex& rackMutex) ACQUIRE(rackMutex);
     ~SimCallGuard() RELEASE();
     SimCallGuard(const SimCallGuard&) = delete;
@@ -39,6 +40,6 @@ private:
     SimSession& session_;
 };
 
-// The shutdown's close: SimConnect_Close under rackMutex, its result in lastResult, and
-// coon cleared on success before the lock is released.
-void closeSimConnection(SimSession& session, RackMutex& rackMutex);
+// The shutdown's close: SimConnect_Close under rackMutex (the session's own), its result
+// in lastResult, and coon cleared on success before the lock is released.
+void closeSimConnection(SimSession& session, RackMutex& rackMutex) EXCLUDES(rackMutex);

@@ -9,7 +9,6 @@
 
 #include "app/cockpit_vars.h"
 #include "app/locks.h"
-#include "base/thread_annotations.h"
 #include "simconnect/SimConnect.h"
 
 class SimCallGuard;
@@ -32,7 +31,7 @@ struct SimState {
 
 class SimSession {
 public:
-    explicit SimSession(StateLock* stateLock);
+    SimSession(StateLock* stateLock, RackMutex* rackMutex);
     // Closes the connection if it is still open.
     ~SimSession();
     SimSession(const SimSession&) = delete;
@@ -47,7 +46,7 @@ public:
     void registerDataDefinitions();
     void registerClientEvents();
 
-    // The cockpit-variable channel (cockpit_vars.cpp).
+    // The cockpit-variable channel (cockpit_channel.cpp).
     void registerCockpitVars();
     // The client-data definition, both area names and the standing downlink request.
     void registerClientDataAreas();
@@ -59,9 +58,10 @@ public:
 
     // Closes the connection; on success coon is cleared. See closeSimConnection in
     // sim_call.h for the form that rack threads cannot race.
-    void closeConnection();
+    void closeConnection() REQUIRES(*rackMutexPtr);
 
     StateLock* const stateLockPtr;
+    RackMutex* const rackMutexPtr;
     std::atomic<std::int32_t> quit{0};
     HANDLE hSimConnect = nullptr;
     std::atomic<bool> coon{false};
@@ -75,9 +75,9 @@ private:
     // lock also guards the sequence counter. They return false when nothing was sent: a
     // name too long for the block, or a connection that is no longer open.
     friend class SimCallGuard;
-    bool sendTriggerCommand(const std::string& name);
-    bool sendSetCommand(const std::string& name, std::int32_t value);
-    bool sendUplinkBlock(const cockpit::Payload& payload);
+    bool sendTriggerCommand(const std::string& name) REQUIRES(*rackMutexPtr);
+    bool sendSetCommand(const std::string& name, std::int32_t value) REQUIRES(*rackMutexPtr);
+    bool sendUplinkBlock(const cockpit::Payload& payload) REQUIRES(*rackMutexPtr);
 
     void storeObjectData(const SIMCONNECT_RECV_SIMOBJECT_DATA& data, DWORD size);
     void storeClientData(const SIMCONNECT_RECV_CLIENT_DATA& data, DWORD size);
@@ -90,8 +90,8 @@ private:
     double flightDirectorActive GUARDED_BY(*stateLockPtr) = 0.0;
     double apAltitudeLock GUARDED_BY(*stateLockPtr) = 0.0;
 
-    // Uplink blocks sent so far; guarded by rackMutex (see above).
-    std::uint32_t uplinkSequence_ = 0;
+    // Uplink blocks sent so far.
+    std::uint32_t uplinkSequence_ GUARDED_BY(*rackMutexPtr) = 0;
 };
 
 // The DispatchProc handed to SimConnect_CallDispatch: forwards each message to the

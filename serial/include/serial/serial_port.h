@@ -50,7 +50,6 @@ public:
     void loadDelimiters(std::string name);
 
     const SerialLineStatus& lineStatus() const override { return lineStatus_; }
-    std::uint32_t lineErrors() const { return lineErrors_; }
     const std::string& delimiterSetName() const { return delimiters_.name; }
     char startDelimiter() const override { return delimiters_.start; }
     char endDelimiter() const override { return delimiters_.end; }
@@ -66,7 +65,6 @@ private:
     std::string openFailure_;
     std::intptr_t deviceHandle_;
     SerialLineStatus lineStatus_;
-    std::uint32_t lineErrors_ = 0;
     DelimiterSet delimiters_;
     bool connected_ = false;
 };

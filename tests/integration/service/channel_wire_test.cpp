@@ -49,7 +49,7 @@ protected:
     testsupport::WorkFolder dir_;
     StateLock stateLock_;
     RackMutex rackMutex_;
-    SimSession session_{&stateLock_};
+    SimSession session_{&stateLock_, &rackMutex_};
     std::optional<loopback_peer::Listener> listener_;
     std::optional<loopback_peer::Connection> peer_;
 };

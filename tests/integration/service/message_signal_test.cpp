@@ -68,7 +68,7 @@ TEST_F(SignalledSession, AMessageEndsTheWaitAtOnce) {
     sender.join();
     ASSERT_TRUE(peer_->Write(loopback_peer::MakeMessage(4, {0xFFFFFFFF, 0, 0})));
     ASSERT_TRUE(testsupport::waitUntil(
-        [&] { return static_cast<ClientClient*>(handle_)->QueuedMessages() == 2; }, 5000ms));
+        [&] { return static_cast<ClientClient*>(handle_)->TEST_QueuedMessages() == 2; }, 5000ms));
     EXPECT_LT(timedWait(5s), 2s);
     // The signal was taken: with nothing more arriving, the next wait lasts its bound.
     EXPECT_GE(timedWait(200ms), 190ms);

@@ -13,7 +13,8 @@ void storeSlot(SimState& state, std::uint16_t offset, std::int32_t value) {
 
 TEST(CockpitVars, ReadsTenthsTruncatedTowardZero) {
     StateLock lock;
-    SimSession session(&lock);
+    RackMutex rackMutex;
+    SimSession session(&lock, &rackMutex);
     session.registerCockpitVars();
     EXPECT_EQ(session.readCockpitVar("A32NX_EFIS_L_ND_RANGE"), 0);
     SimState state = session.readState();

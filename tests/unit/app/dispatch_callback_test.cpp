@@ -34,7 +34,8 @@ protected:
     }
 
     StateLock stateLock;
-    SimSession session{&stateLock};
+    RackMutex rackMutex;
+    SimSession session{&stateLock, &rackMutex};
 };
 
 // The banner is checked whole on the wire (service_wire_test); here, a name without a

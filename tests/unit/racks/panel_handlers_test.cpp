@@ -118,7 +118,7 @@ protected:
     std::optional<loopback_peer::Connection> peer;
     RackMutex rackMutex;
     StateLock stateLock;
-    SimSession session{&stateLock};
+    SimSession session{&stateLock, &rackMutex};
     testsupport::MemoryLine* line = new testsupport::MemoryLine({});
 };
 

@@ -3,16 +3,21 @@
 // says what each read finds, how frames are found among the pieces that arrive.
 #include "racks/serial_com_handler_base.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <optional>
 
 #include "base/little_endian.h"
+#include "racks/serial_com_handler_pedals.h"
+#include "simconnect/request_layout.h"
 #include "testing/loopback_peer.h"
 #include "testing/memory_line.h"
 #include "testing/pty.h"
@@ -36,20 +41,92 @@ public:
     void run() override {}
 };
 
+// Standard output goes to a pipe until the wait for a line that the handler prints before
+// it goes on, so that a test can act at that moment; the test's own reports go to the
+// usual output again.
+class OutputPipe {
+public:
+    OutputPipe() {
+        std::fflush(stdout);
+        if (::pipe2(ends_, O_CLOEXEC) != 0) return;
+        saved_ = ::dup(STDOUT_FILENO);
+        ::dup2(ends_[1], STDOUT_FILENO);
+    }
+    ~OutputPipe() { restore(); }
+    OutputPipe(const OutputPipe&) = delete;
+    OutputPipe& operator=(const OutputPipe&) = delete;
+
+    // True once `text` has been printed, within `limit`; standard output is restored
+    // either way. Whatever the C library still buffers for another thread is pushed out on
+    // every round.
+    bool waitFor(const std::string& text, std::chrono::milliseconds limit) {
+        const auto deadline = Clock::now() + limit;
+        while (seen_.find(text) == std::string::npos) {
+            if (saved_ < 0 || Clock::now() >= deadline) {
+                restore();
+                return false;
+            }
+            std::fflush(stdout);
+            pollfd entry{ends_[0], POLLIN, 0};
+            if (::poll(&entry, 1, 10) <= 0) continue;
+            char bytes[512];
+            const ssize_t got = ::read(ends_[0], bytes, sizeof bytes);
+            if (got > 0) seen_.append(bytes, static_cast<std::size_t>(got));
+        }
+        restore();
+        return true;
+    }
+
+private:
+    void restore() {
+        std::fflush(stdout);
+        if (saved_ >= 0) ::dup2(saved_, STDOUT_FILENO);
+        for (int* fd : {&saved_, &ends_[0], &ends_[1]}) {
+            if (*fd >= 0) ::close(*fd);
+            *fd = -1;
+        }
+    }
+
+    int ends_[2] = {-1, -1};
+    int saved_ = -1;
+    std::string seen_;
+};
+
+class ProbePedals : public SerialCOMHandlerPedals {
+public:
+    using SerialCOMHandlerPedals::SerialCOMHandlerPedals;
+    using SerialCOMHandlerPedals::handleMessage;
+    using SerialCOMHandlerPedals::lastMessage;
+};
+
 // SerialPort reads syntax_config.txt and the client library SimConnect.cfg from the
 // working directory, so each test runs in a folder of its own.
 class HandlerBase : public testing::Test {
 protected:
     void SetUp() override { folder.write("SimConnect.cfg", servicetest::pipeConfig(pipe)); }
 
+    // Opens the session to a simulator peer of the test's own: the peer, with the open
+    // request read off it, or nothing (the failure reported).
+    std::optional<loopback_peer::Connection> connectToPeer() {
+        listener = loopback_peer::Listener::Pipe("\\\\.\\pipe\\" + pipe);
+        if (!listener) return std::nullopt;
+        EXPECT_EQ(SimConnect_Open(&session.hSimConnect, "RackTest", nullptr, 0, nullptr, 0), 0);
+        session.coon = true;
+        auto peer = listener->Accept();
+        if (!peer) return std::nullopt;
+        EXPECT_EQ(peer->ReadMessage().size(), 296u);  // the open request
+        return peer;
+    }
+
     testsupport::WorkFolder folder;
     std::string pipe = "orvendale-racks-" + std::to_string(getpid());
     testsupport::Pty pty;
     RackMutex rackMutex;
     StateLock stateLock;
-    SimSession session{&stateLock};
+    SimSession session{&stateLock, &rackMutex};
     ProbeHandler handler{pty.portPath().c_str(), 115200, "test_rack", &session, &rackMutex,
                          &stateLock, "json"};
+    std::optional<loopback_peer::Listener> listener;
 };
 
 TEST_F(HandlerBase, CutsDelimitedMessages) {
@@ -87,19 +164,20 @@ TEST_F(HandlerBase, OneCharacterForBothDelimitersEndsEveryMessageEmpty) {
     EXPECT_EQ(body, "");
 }
 
-// The whole 3 s interval is checked on a whole run (TextRacks); a quit cuts it short.
+// The whole 3 s interval is checked on a whole run (TextRacks); a quit cuts it short, also
+// one that comes once the 3 s sleep has begun (after its warning).
 TEST_F(HandlerBase, QuitCutsTheWaitForTheSimulatorShort) {
     session.coon = true;
     std::atomic<bool> done{false};
-    const auto started = Clock::now();
+    OutputPipe output;
     std::jthread waiting([&] {
         EXPECT_FALSE(handler.waitForSimulator());
         done = true;
     });
+    ASSERT_TRUE(output.waitFor("is waiting for Flight Simulator starts", 5000ms));
     session.quit = 1;
-    ASSERT_TRUE(testsupport::waitUntil([&] { return done.load(); }, 5s));
-    // Well short of the 3 s sleep, with room for a loaded machine.
-    EXPECT_LT(Clock::now() - started, 1500ms);
+    // Well inside the 3 s that the sleep lasts without the quit.
+    EXPECT_TRUE(testsupport::waitUntil([&] { return done.load(); }, 2000ms));
 }
 
 // A reader with nothing to read sleeps on the line (it used to ask every millisecond) and
@@ -158,7 +236,7 @@ protected:
     }();
     RackMutex rackMutex;
     StateLock stateLock;
-    SimSession session{&stateLock};
+    SimSession session{&stateLock, &rackMutex};
     ProbeHandler handler{std::unique_ptr<SerialLine>(line), "\\\\.\\memory", "autopilot_rack", &session,
                          &rackMutex, &stateLock};
 };
@@ -260,14 +338,40 @@ TEST_F(HandlerBase, TheFirstMessageAfterTheWaitIsAFreshOne) {
     EXPECT_EQ(body, "\"fresh\":1");
 }
 
-TEST_F(HandlerBase, SendsDetentsInOneBurst) {
-    auto listener = loopback_peer::Listener::Pipe("\\\\.\\pipe\\" + pipe);
-    ASSERT_TRUE(listener);
-    ASSERT_EQ(SimConnect_Open(&session.hSimConnect, "RackTest", nullptr, 0, nullptr, 0), 0);
-    session.coon = true;
-    auto peer = listener->Accept();
+// A brake that is no number ends the message before anything of it is sent: what the
+// library has on the wire after a good message that follows starts with that message.
+TEST_F(HandlerBase, APedalsMessageWhoseBrakeFailsSendsNothing) {
+    namespace rl = request_layout;
+    auto peer = connectToPeer();
     ASSERT_TRUE(peer);
-    ASSERT_EQ(peer->ReadMessage().size(), 296u);  // the open request
+
+    testsupport::Pty line;
+    ProbePedals pedals{line.portPath().c_str(), 115200, "pedals", &session, &rackMutex, &stateLock,
+                       "json"};
+    pedals.lastMessage = nlohmann::json::parse(R"({"rudder_position":4321,"brake_position":"x"})");
+    EXPECT_THROW(pedals.handleMessage(), nlohmann::json::exception);
+    pedals.lastMessage = nlohmann::json::parse(R"({"rudder_position":77,"brake_position":5})");
+    pedals.handleMessage();
+
+    // The rudder write, then both brakes, of the good message alone.
+    const loopback_peer::Bytes rudder = peer->ReadMessage();
+    ASSERT_GE(rudder.size(), 16u + 8u);
+    EXPECT_EQ(loopback_peer::U32At(rudder, 8), rl::kIdBase + rl::kSetDataOnSimObject);
+    double value = 0.0;
+    std::memcpy(&value, rudder.data() + rudder.size() - 8, sizeof value);
+    EXPECT_EQ(value, 77.0);
+    for (int brake = 0; brake < 2; ++brake) {
+        const loopback_peer::Bytes event = peer->ReadMessage();
+        ASSERT_EQ(event.size(), 36u);
+        EXPECT_EQ(loopback_peer::U32At(event, 8), rl::kIdBase + rl::kTransmitClientEvent);
+        EXPECT_EQ(loopback_peer::U32At(event, 24), 5u);
+    }
+    closeSimConnection(session, rackMutex);
+}
+
+TEST_F(HandlerBase, SendsDetentsInOneBurst) {
+    auto peer = connectToPeer();
+    ASSERT_TRUE(peer);
 
     for (std::int32_t ignored : {0, 50, -50, std::numeric_limits<std::int32_t>::min()})
         handler.sendDetents(ignored, 8, 9);

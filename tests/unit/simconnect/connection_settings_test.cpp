@@ -39,7 +39,7 @@ protected:
 std::string Describe(const std::vector<EndpointAttempt>& plan) {
     std::string text;
     for (const EndpointAttempt& a : plan) {
-        text += a.transport == 1 ? "pipe " + BuildPipePath(a.address, a.port)
+        text += a.transport == TransportType::Pipe ? "pipe " + BuildPipePath(a.address, a.port)
                                  : "tcp" + std::to_string(a.family) + " " + a.address + " " +
                                        (AttemptPort(a).empty() ? "-" : AttemptPort(a));
         text += "; ";
@@ -145,7 +145,7 @@ TEST_F(Settings, RegistryPortIsReadWhenItsStageIsReached) {
     auto tcp = loopback_peer::Listener::Tcp(true);
     ASSERT_TRUE(pipe && tcp);
     // A first client that nobody accepts keeps the pipe busy.
-    auto* blocker = new ClientClient(kTransportPipe);
+    auto* blocker = new ClientClient(TransportType::Pipe);
     ASSERT_EQ(blocker->Connect(0, "", settings.port, 41088, false), 0);
 
     ClientClient* session = nullptr;
@@ -157,7 +157,7 @@ TEST_F(Settings, RegistryPortIsReadWhenItsStageIsReached) {
     EXPECT_TRUE(testsupport::waitUntil([&] { return result != -1; }, 10000ms));
     opening.join();
     ASSERT_EQ(result.load(), 0);
-    EXPECT_EQ(session->TransportType(), static_cast<std::uint32_t>(kTransportTcp));
+    EXPECT_EQ(session->Type(), TransportType::Tcp);
     EXPECT_TRUE(tcp->Accept());
     CloseSession(session);
     CloseSession(blocker);

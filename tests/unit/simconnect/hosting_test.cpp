@@ -91,11 +91,11 @@ hostrecords::AttachRecord Attach(std::uint32_t hostId, std::uint32_t connectionI
 
 // A session registered with the host as a hosting simulator would see it: the window was
 // noted at open, and the open answer named host connection 7.
-struct HostedSession {
-    HostedSession() {
+struct RegisteredSession {
+    RegisteredSession() {
         host = Host{};
         host.connection = s.session()->ConnectionId();
-        NoteHostWindow(s.session(), kHostWindow);
+        s.session()->NoteHostWindow(kHostWindow);
         s.peer->Write(OpenAnswer(kHostId));
         EXPECT_TRUE(WaitForQueued(s.session(), 1));
         EXPECT_EQ(DispatchOnce(s.handle).messages.size(), 1u);
@@ -118,7 +118,7 @@ struct HostedSession {
 }  // namespace
 
 TEST(Hosting, OpenAnswerRegistersOnceWithTheHostsWindow) {
-    HostedSession hosted;
+    RegisteredSession hosted;
     ASSERT_NE(hosted.record, nullptr);
     EXPECT_EQ(hosted.posts.posts[0].first, kHostWindow);
     const Bytes words = wirebytes::words({32, 1, kHostId, host.connection});
@@ -136,7 +136,7 @@ TEST(Hosting, NoRegistrationWithoutAWindowOrAHostId) {
     HostPosts posts;
     PeerSession unhosted("hosting-none");
     PeerSession zero("hosting-zero");
-    NoteHostWindow(zero.session(), kHostWindow);
+    zero.session()->NoteHostWindow(kHostWindow);
     unhosted.peer->Write(OpenAnswer(kHostId));
     zero.peer->Write(OpenAnswer(0));
     ASSERT_TRUE(WaitForQueued(unhosted.session(), 1));
@@ -149,7 +149,7 @@ TEST(Hosting, NoRegistrationWithoutAWindowOrAHostId) {
 }
 
 TEST(Hosting, AttachAcceptsOnlyAWellFormedRecordForARegisteredSession) {
-    HostedSession hosted;
+    RegisteredSession hosted;
     ASSERT_NE(hosted.attach, nullptr);
     const std::uint32_t connection = host.connection;
     std::vector<hostrecords::AttachRecord> refused(5, Attach(kHostId, connection));
@@ -168,7 +168,7 @@ TEST(Hosting, AttachAcceptsOnlyAWellFormedRecordForARegisteredSession) {
 }
 
 TEST(Hosting, RequestsGoToHostMemoryAndDeliveredMessagesBackToTheHost) {
-    HostedSession hosted;
+    RegisteredSession hosted;
     ASSERT_TRUE(hosted.Attached());
     ASSERT_EQ(SimConnect_MapClientEventToSimEvent(hosted.s.handle, 5, "AB"), S_OK);
     ASSERT_EQ(host.calls, (std::vector<std::string>{"alloc 276", "commit 276 #0"}));
@@ -197,9 +197,9 @@ TEST(Hosting, RequestsGoToHostMemoryAndDeliveredMessagesBackToTheHost) {
     Bytes stranger = event;
     const auto size = static_cast<std::uint32_t>(event.size());
     hosted.deliver(kHostId + 1, host.connection, size, stranger.data());
-    EXPECT_EQ(hosted.s.session()->QueuedMessages(), 0u);
+    EXPECT_EQ(hosted.s.session()->TEST_QueuedMessages(), 0u);
     hosted.deliver(kHostId, host.connection, size, event.data());
-    EXPECT_EQ(hosted.s.session()->QueuedMessages(), 1u);
+    EXPECT_EQ(hosted.s.session()->TEST_QueuedMessages(), 1u);
     EXPECT_EQ(DispatchOnce(hosted.s.handle).messages, std::vector<Bytes>{event});
     EXPECT_EQ(host.calls, std::vector<std::string>{"release " + Address(event.data())});
 }

@@ -83,7 +83,7 @@ inline Dispatched DispatchOnce(HANDLE handle) {
 // Waits until `count` messages wait in the session's receive queue.
 inline bool WaitForQueued(ClientClient* session, std::uint32_t count,
                           std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-    return testsupport::waitUntil([&] { return session->QueuedMessages() >= count; }, limit);
+    return testsupport::waitUntil([&] { return session->TEST_QueuedMessages() >= count; }, limit);
 }
 // Waits until the session's transport has failed.
 inline bool WaitForFailure(ClientClient* session) {

@@ -56,8 +56,8 @@ TEST(RequestFunctions, TextFieldsHoldAtMost255CharactersAndNullIsAllZero) {
     EXPECT_EQ(SimConnect_AddToDataDefinition(s.handle, 1, "PLANE ALTITUDE", tooLong.c_str(),
                                              SIMCONNECT_DATATYPE_FLOAT64, 0, 0),
               SIMCONNECT_E_TEXT_TOO_LONG);
-    EXPECT_EQ(s.session()->BuildAreaUsed(), 0u);
-    EXPECT_EQ(Bytes(s.session()->BuildArea(), s.session()->BuildArea() + 1024), Bytes(1024, 0));
+    EXPECT_EQ(s.session()->TEST_BuildAreaUsed(), 0u);
+    EXPECT_EQ(Bytes(s.session()->TEST_BuildArea(), s.session()->TEST_BuildArea() + 1024), Bytes(1024, 0));
 
     ASSERT_EQ(SimConnect_SubscribeToSystemEvent(s.handle, 4, nullptr), S_OK);
     EXPECT_EQ(s.peer->ReadMessage(), join(words({276, 5, 0xF0000017, 5, 4}), Bytes(256, 0)));
@@ -115,7 +115,7 @@ TEST(RequestFunctions, RequestsThatCannotBeBuiltAreRefusedWithoutSending) {
     EXPECT_EQ(SimConnect_SetDataOnSimObject(s.handle, 1, 0, 0, 65536, 65536, big.data()), E_INVALIDARG);
     EXPECT_EQ(SimConnect_SetClientData(s.handle, 1, 1, 0, 0, 0xFFFFFFF0u, big.data()), E_INVALIDARG);
     EXPECT_EQ(SimConnect_SetClientData(s.handle, 1, 1, 0, 0, 4, nullptr), E_INVALIDARG);
-    EXPECT_EQ(s.session()->BuildAreaUsed(), 0u);
+    EXPECT_EQ(s.session()->TEST_BuildAreaUsed(), 0u);
 
     // No send id was taken by the refused requests.
     ASSERT_EQ(SimConnect_TransmitClientEvent(s.handle, 0, 1, 0, 1, 16), S_OK);

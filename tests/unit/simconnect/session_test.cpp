@@ -64,7 +64,7 @@ HANDLE const kEvent = reinterpret_cast<HANDLE>(0x5678);
 TEST(Session, SendIdsCountFromOneAndSkipZero) {
     PeerSession s("sendids");
     EXPECT_EQ(U32At(s.openRequest, 12), 1u);
-    s.session()->SetLastSendId(0xFFFFFFFEu);
+    s.session()->TEST_SetLastSendId(0xFFFFFFFEu);
     ASSERT_EQ(SimConnect_TransmitClientEvent(s.handle, 0, 1, 0, 1, 16), S_OK);
     ASSERT_EQ(SimConnect_TransmitClientEvent(s.handle, 0, 1, 0, 1, 16), S_OK);
     EXPECT_EQ(U32At(s.peer->ReadMessage(), 12), 0xFFFFFFFFu);
@@ -106,7 +106,7 @@ TEST(Session, BrokenConnectionDeliversWhatWasQueuedThenTheStoredFailure) {
     // Two messages and the failure, each told once.
     ASSERT_TRUE(testsupport::waitUntil([&] { return sink.Posts() == 3; }, 5000ms));
     // The pipe's server went away: a broken pipe, as Windows reports it.
-    EXPECT_EQ(s.session()->FailureKindValue(), 5u);
+    EXPECT_EQ(s.session()->TEST_Failure(), FailureKind::Broken);
     const Dispatched dispatched = DispatchOnce(s.handle);
     EXPECT_EQ(dispatched.messages.size(), 2u);
     EXPECT_EQ(static_cast<std::uint32_t>(dispatched.result), 0xC000014Bu);
@@ -117,7 +117,7 @@ TEST(Session, BrokenConnectionDeliversWhatWasQueuedThenTheStoredFailure) {
     EXPECT_EQ(SimConnect_TransmitClientEvent(s.handle, 0, 1, 0, 1, 16), failed);
     EXPECT_EQ(SimConnect_SetClientData(s.handle, 1, 1, 0, 0, 8, nullptr), failed);
     EXPECT_EQ(SimConnect_MapClientEventToSimEvent(s.handle, 1, "A"), failed);
-    EXPECT_EQ(s.session()->BuildAreaUsed(), 0u);
+    EXPECT_EQ(s.session()->TEST_BuildAreaUsed(), 0u);
     EXPECT_EQ(s.Close(), S_OK);
     EXPECT_EQ(sink.Posts(), 3u);
 }

@@ -44,12 +44,13 @@ TEST(Transport, LengthsOutsideTheLimitFailTheConnection) {
     struct Case {
         std::uint32_t limit, longest;
         Bytes refused;
-        std::uint32_t kind;
+        FailureKind kind;
     };
     // One byte above 1 MiB could never fit the largest buffer, whatever the limit.
-    for (const Case& c : {Case{41088, 41088, words({41089}), 1},
-                          Case{2 * 1048576, 1048576, join(words({1048577}), Bytes(2044, 0)), 1},
-                          Case{41088, 0, words({3}), 2}}) {
+    for (const Case& c :
+         {Case{41088, 41088, words({41089}), FailureKind::TooLarge},
+          Case{2 * 1048576, 1048576, join(words({1048577}), Bytes(2044, 0)), FailureKind::TooLarge},
+          Case{41088, 0, words({3}), FailureKind::BadLength}}) {
         PeerSession s("limit", {.maxReceiveSize = c.limit});
         if (c.longest != 0) {
             const Bytes longest = Message(c.longest, 0x33);
@@ -59,12 +60,12 @@ TEST(Transport, LengthsOutsideTheLimitFailTheConnection) {
             ASSERT_TRUE(WaitForQueued(s.session(), 1, 120s));
             EXPECT_EQ(DispatchOnce(s.handle).messages, std::vector<Bytes>{longest});
             if (c.longest == 1048576) {
-                EXPECT_EQ(s.session()->ReceiveBufferSize(), c.longest);
+                EXPECT_EQ(s.session()->TEST_ReceiveBufferSize(), c.longest);
             }
         }
         ASSERT_TRUE(s.peer->Write(c.refused));
         ASSERT_TRUE(WaitForFailure(s.session()));
-        EXPECT_EQ(s.session()->FailureKindValue(), c.kind);
+        EXPECT_EQ(s.session()->TEST_Failure(), c.kind);
         EXPECT_EQ(DispatchOnce(s.handle).result, E_ABORT);
         EXPECT_TRUE(s.peer->WaitClosed());
     }
@@ -75,7 +76,7 @@ TEST(Transport, PeerClosingOrResettingFailsTheConnection) {
         PeerSession s("closed", {.tcp = true});
         reset ? s.peer->CloseWithReset() : s.peer->Close();
         ASSERT_TRUE(WaitForFailure(s.session()));
-        EXPECT_EQ(s.session()->FailureKindValue(), reset ? 5u : 4u);
+        EXPECT_EQ(s.session()->TEST_Failure(), reset ? FailureKind::Broken : FailureKind::PeerClosed);
         EXPECT_EQ(static_cast<std::uint32_t>(s.session()->FailureResult()),
                   reset ? 0xC000020Du : 0xC000013Eu);
     }
@@ -100,9 +101,8 @@ namespace {
 // holds its completion until the test lets it go.
 struct HeldCompletionSession : ClientClient {
     using ClientClient::ClientClient;
-    using CClient::sendRequest;
-    void Disconnect(std::uint32_t kind, HRESULT result) override {
-        if (kind == kFailureCancelled && !held.exchange(true)) {
+    void Disconnect(FailureKind kind, HRESULT result) override {
+        if (kind == FailureKind::Cancelled && !held.exchange(true)) {
             while (!letGo.load()) std::this_thread::sleep_for(1ms);
         }
         ClientClient::Disconnect(kind, result);
@@ -118,7 +118,7 @@ TEST(Transport, ClosingLeavesTheBlocksOfAWriteInFlightToItsCompletion) {
     const std::string name = loopback_peer::UniquePipeName("inflight");
     auto listener = loopback_peer::Listener::Pipe(BuildPipePath("", name));
     ASSERT_TRUE(listener);
-    auto* session = new HeldCompletionSession(kTransportPipe);
+    auto* session = new HeldCompletionSession(TransportType::Pipe);
     ASSERT_EQ(session->Connect(0, "", name, 41088, false), 0);
     auto peer = listener->Accept();
     ASSERT_TRUE(peer);
@@ -129,15 +129,16 @@ TEST(Transport, ClosingLeavesTheBlocksOfAWriteInFlightToItsCompletion) {
     std::memset(block, 0x5A, size);
     StoreU32(block, size);
     ASSERT_TRUE(session->QueueSend(NewMessageNode(block, size, session->ConnectionId())));
-    ASSERT_TRUE(testsupport::waitUntil([&] { return session->References() == 3; }, 5000ms));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return session->TEST_References() == 3; }, 5000ms));
 
     // Closed while the cancelled operations' completions are held: the owner's reference
     // is gone, the read's and the write's remain.
     std::jthread closing([&] { CloseSession(session); });
     ASSERT_TRUE(testsupport::waitUntil(
-        [&] { return session->held.load() && session->References() == 2; }, 5000ms));
-    ASSERT_EQ(session->sendRequest.bufferCount, 1u);
-    EXPECT_EQ(session->sendRequest.buffers[0].data, block);
+        [&] { return session->held.load() && session->TEST_References() == 2; }, 5000ms));
+    const auto [blockCount, firstBlock] = session->TEST_SendBlocks();
+    ASSERT_EQ(blockCount, 1u);
+    EXPECT_EQ(firstBlock, block);
     EXPECT_EQ(block[size - 1], 0x5A);
 
     session->letGo = true;
@@ -156,7 +157,7 @@ TEST(Transport, LastMessageBeforeAResetUnderAWriteIsDelivered) {
     ASSERT_NE(block, nullptr);
     StoreU32(block, size);
     ASSERT_TRUE(s.session()->QueueSend(NewMessageNode(block, size, s.session()->ConnectionId())));
-    ASSERT_TRUE(testsupport::waitUntil([&] { return s.session()->References() == 3; }, 5000ms));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return s.session()->TEST_References() == 3; }, 5000ms));
 
     const Bytes quit = loopback_peer::MakeMessage(3, {});
     ASSERT_TRUE(s.peer->Write(quit));
@@ -165,7 +166,7 @@ TEST(Transport, LastMessageBeforeAResetUnderAWriteIsDelivered) {
     const Dispatched dispatched = DispatchOnce(s.handle);
     EXPECT_EQ(dispatched.messages, std::vector<Bytes>{quit});
     EXPECT_EQ(static_cast<std::uint32_t>(dispatched.result), 0xC000020Du);
-    EXPECT_EQ(s.session()->FailureKindValue(), 5u);
+    EXPECT_EQ(s.session()->TEST_Failure(), FailureKind::Broken);
 }
 
 // A pipe server that closes with requests it has not read breaks the pipe, as on Windows.
@@ -181,7 +182,7 @@ TEST(Transport, PipeServerClosingWithRequestsUnreadBreaksThePipe) {
         5000ms));
     s.peer->Close();
     ASSERT_TRUE(WaitForFailure(s.session()));
-    EXPECT_EQ(s.session()->FailureKindValue(), 5u);
+    EXPECT_EQ(s.session()->TEST_Failure(), FailureKind::Broken);
     EXPECT_EQ(static_cast<std::uint32_t>(s.session()->FailureResult()), 0xC000014Bu);
 }
 
@@ -190,10 +191,10 @@ TEST(Transport, BusyPipeIsWaitedForUntilItTakesTheConnection) {
     auto listener = loopback_peer::Listener::Pipe(BuildPipePath("", name), 0);
     ASSERT_TRUE(listener);
     // A first client that nobody accepts fills the backlog: the pipe is busy.
-    auto* blocker = new ClientClient(kTransportPipe);
+    auto* blocker = new ClientClient(TransportType::Pipe);
     ASSERT_EQ(blocker->Connect(0, "", name, 41088, false), 0);
 
-    auto* session = new ClientClient(kTransportPipe);
+    auto* session = new ClientClient(TransportType::Pipe);
     std::atomic<int> connected{-1};
     std::thread connecting([&] { connected = session->Connect(0, "", name, 41088, false); });
     // Still waiting while the pipe stays busy; connected once it takes the connection.
