@@ -22,8 +22,8 @@
 #include <thread>
 #include <vector>
 
-#include "bench/service_run.h"
-#include "tests/support/rack_log.h"
+#include "service_run.h"
+#include "testing/rack_log.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <utility>
 #include <vector>
 
-#include "bench/sampling.h"
-#include "bench/service_run.h"
-#include "tests/support/proc_stats.h"
+#include "sampling.h"
+#include "service_run.h"
+#include "testing/proc_stats.h"
 
 namespace {
 

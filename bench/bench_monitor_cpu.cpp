@@ -12,10 +12,10 @@
 #include <string>
 #include <thread>
 
-#include "bench/compressed_flight.h"
-#include "bench/service_run.h"
-#include "tests/integration/monitor/http_client.h"
-#include "tests/support/proc_stats.h"
+#include "compressed_flight.h"
+#include "service_run.h"
+#include "testing/http_client.h"
+#include "testing/proc_stats.h"
 
 namespace {
 

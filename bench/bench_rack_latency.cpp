@@ -22,8 +22,9 @@
 #include <thread>
 #include <vector>
 
-#include "bench/service_run.h"
-#include "tests/integration/monitor/http_client.h"
+#include "base/little_endian.h"
+#include "service_run.h"
+#include "testing/http_client.h"
 
 namespace {
 
@@ -119,8 +120,7 @@ std::string frame(std::size_t length, const std::vector<std::pair<std::size_t, i
     bytes.front() = '{';
     bytes.back() = '}';
     for (const auto& [offset, value] : fields)
-        for (std::size_t i = 0; i < 4; ++i)
-            bytes[offset + i] = static_cast<char>((static_cast<unsigned>(value) >> (8 * i)) & 0xFF);
+        StoreI32(reinterpret_cast<unsigned char*>(&bytes[offset]), value);
     return bytes;
 }
 

@@ -18,10 +18,11 @@
 #include <thread>
 #include <vector>
 
+#include "base/little_endian.h"
 #include "simconnect/SimConnect.h"
-#include "simconnect/src/connection_settings.h"
-#include "tests/support/loopback_peer.h"
-#include "simconnect/src/request_functions.h"
+#include "connection_settings.h"
+#include "testing/loopback_peer.h"
+#include "request_functions.h"
 
 namespace {
 
@@ -145,7 +146,7 @@ double RawRequestRate(const Endpoint& endpoint, const std::string& pipeName) {
     std::thread counter([&] { end = CountBytes(*link.peer, kRequests * kRequestSize); });
     const auto start = Clock::now();
     for (std::size_t i = 0; i < kRequests; ++i) {
-        std::memcpy(message + 20, &i, 4);
+        StoreU32(message + 20, static_cast<std::uint32_t>(i));
         if (write(link.fd, message, sizeof message) != static_cast<ssize_t>(sizeof message)) break;
     }
     counter.join();

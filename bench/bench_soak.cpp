@@ -18,9 +18,9 @@
 #include <string>
 #include <thread>
 
-#include "bench/compressed_flight.h"
-#include "bench/sampling.h"
-#include "bench/service_run.h"
+#include "compressed_flight.h"
+#include "sampling.h"
+#include "service_run.h"
 
 namespace {
 

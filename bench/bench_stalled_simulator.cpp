@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "bench/compressed_flight.h"
-#include "bench/sampling.h"
-#include "bench/service_run.h"
+#include "compressed_flight.h"
+#include "sampling.h"
+#include "service_run.h"
 
 namespace {
 

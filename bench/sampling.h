@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/proc_stats.h"
+#include "testing/proc_stats.h"
 
 namespace bench {
 

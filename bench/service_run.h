@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/loopback_peer.h"
-#include "tests/support/process.h"
-#include "tests/support/service_output.h"
-#include "tests/support/standin_log.h"
+#include "testing/loopback_peer.h"
+#include "testing/process.h"
+#include "testing/service_output.h"
+#include "testing/standin_log.h"
 
 namespace bench {
 

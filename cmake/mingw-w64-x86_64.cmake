@@ -17,7 +17,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Tests of the cross build run under Wine. Listing a test program's cases at build time
 # would start Wine for every program, so they are listed when the tests run instead.
-# tests/windows/wine-run runs them in the build's own Wine prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/windows/wine-run)
+# scripts/wine-run runs them in the build's own Wine prefix.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
 set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
 

@@ -96,10 +96,46 @@ function(orvendale_find_json)
   orvendale_find_headers(nlohmann_json 3.11.2 nlohmann)
 endfunction()
 
+# What the machine has, for the options' defaults. Each sets `out` to ON or OFF.
+set(ORVENDALE_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest's source folder")
+
+function(orvendale_detect_gtest out)
+  set(_found OFF)
+  if(CMAKE_DISABLE_FIND_PACKAGE_GTest)
+    # Configured as if GoogleTest were not installed.
+  elseif(EXISTS ${ORVENDALE_GTEST_SOURCE}/CMakeLists.txt)
+    set(_found ON)
+  else()
+    find_package(GTest QUIET)
+    set(_found ${GTest_FOUND})
+  endif()
+  set(${out} ${_found} PARENT_SCOPE)
+endfunction()
+
+# avr-gcc and Debian's Arduino core (firmware/ finds them itself; this only looks).
+function(orvendale_detect_avr out)
+  find_program(ORVENDALE_AVR_GXX avr-g++)
+  if(ORVENDALE_AVR_GXX AND EXISTS /usr/share/arduino/hardware/arduino/avr/cores/arduino/Arduino.h)
+    set(${out} ON PARENT_SCOPE)
+  else()
+    set(${out} OFF PARENT_SCOPE)
+  endif()
+endfunction()
+
+# simavr's headers and library, which board-sim links.
+function(orvendale_detect_simavr out)
+  find_path(SIMAVR_INCLUDE_DIR sim_avr.h PATH_SUFFIXES simavr)
+  find_library(SIMAVR_LIBRARY simavr)
+  if(SIMAVR_INCLUDE_DIR AND SIMAVR_LIBRARY)
+    set(${out} ON PARENT_SCOPE)
+  else()
+    set(${out} OFF PARENT_SCOPE)
+  endif()
+endfunction()
+
 # GoogleTest is built from Debian's sources with the project's compiler and sanitizers,
 # so the same tests build natively and for the Windows cross build.
 function(orvendale_find_gtest)
-  set(ORVENDALE_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest's source folder")
   if(NOT EXISTS ${ORVENDALE_GTEST_SOURCE}/CMakeLists.txt)
     # Elsewhere (Visual Studio with vcpkg, say) an installed GoogleTest serves.
     find_package(GTest REQUIRED)
@@ -123,6 +159,11 @@ endfunction()
 # The racks' firmware (firmware/), a CMake project of its own for the boards' compiler,
 # built into the build's firmware folder, where board-sim looks for the images.
 function(orvendale_add_firmware)
+  orvendale_detect_avr(_have_avr)
+  if(NOT _have_avr)
+    message(FATAL_ERROR "ORVENDALE_FIRMWARE needs avr-g++ and the Arduino core "
+                        "(scripts/deps boards), or -DORVENDALE_FIRMWARE=OFF")
+  endif()
   include(ExternalProject)
   set(ORVENDALE_FIRMWARE_DIR ${CMAKE_BINARY_DIR}/firmware CACHE INTERNAL "The firmware images' folder")
   ExternalProject_Add(firmware

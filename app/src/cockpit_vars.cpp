@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/little_endian.h"
+
 namespace cockpit {
 
 const std::array<Slot, 27> kSlots = {{
@@ -56,8 +58,7 @@ bool packTriggerCommand(const std::string& name, Payload& payload) {
 bool packSetCommand(const std::string& name, std::int32_t value, Payload& payload) {
     Payload packed{};
     packed[0] = kSetCommand;
-    packed[1] = static_cast<std::uint8_t>(value & 0xFF);
-    packed[2] = static_cast<std::uint8_t>((value >> 8) & 0xFF);
+    StoreU16(&packed[1], static_cast<std::uint16_t>(value));
     if (!packName(name, 3, packed)) return false;
     payload = packed;
     return true;

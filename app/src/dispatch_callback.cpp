@@ -10,6 +10,7 @@
 
 #include "app/sim_ids.h"
 #include "app/sim_session.h"
+#include "base/little_endian.h"
 #include "console/console.h"
 
 namespace {
@@ -24,10 +25,8 @@ DWORD through(Field Message::*field) {
 }
 
 double dataDouble(const SIMCONNECT_RECV_SIMOBJECT_DATA& data, std::size_t index) {
-    double value = 0.0;
     const auto* block = reinterpret_cast<const unsigned char*>(&data) + SIMCONNECT_RECV_DATA_OFFSET;
-    std::memcpy(&value, block + index * sizeof(double), sizeof value);
-    return value;
+    return LoadF64(block + index * sizeof(double));
 }
 
 DWORD dataBytesNeeded(std::size_t count) {

@@ -11,8 +11,8 @@ namespace {
 
 using namespace rackkit;
 
-constexpr uint8_t inputLength = 30;
-constexpr uint8_t outputLength = 22;
+constexpr uint8_t inputLength = efis_controls::length;
+constexpr uint8_t outputLength = efis_displays::length;
 // The aircraft's baro modes: 0 QFE, 1 QNH, 2 and 3 STD.
 constexpr int32_t stdMode = 2;
 
@@ -64,25 +64,25 @@ int32_t baroMode() {
 }
 
 void sendPanelState() {
-    putField(inputFrame, 1, baroKnob.take());
-    putField(inputFrame, 5, baroMode());
-    putField(inputFrame, 9, fd.take());
-    putField(inputFrame, 13, ls.take());
-    putField(inputFrame, 17, range.value());
-    putField(inputFrame, 21, mode.value());
-    putField(inputFrame, 25, option.value());
+    putField(inputFrame, efis_controls::baroKnob, baroKnob.take());
+    putField(inputFrame, efis_controls::baroMode, baroMode());
+    putField(inputFrame, efis_controls::flightDirector, fd.take());
+    putField(inputFrame, efis_controls::ls, ls.take());
+    putField(inputFrame, efis_controls::ndRange, range.value());
+    putField(inputFrame, efis_controls::ndMode, mode.value());
+    putField(inputFrame, efis_controls::option, option.value());
     sendFrame(Serial, inputFrame, inputLength);
 }
 
 void showAircraft(const uint8_t* frame, uint16_t now) {
     char text[12];
-    display.show(efis::baroWindow, ltoa(getField(frame, 1), text, 10));
-    option.aircraftShows(getField(frame, 5), now);
+    display.show(efis::baroWindow, ltoa(getField(frame, efis_displays::baro), text, 10));
+    option.aircraftShows(getField(frame, efis_displays::option), now);
     for (uint8_t i = 0; i < efis::optionCount; ++i)
         display.setLamp(efis::optionLamps[i], option.aircraft() == i + 1);
-    digitalWrite(efis::fdLamp, getField(frame, 9) != 0);
-    digitalWrite(efis::lsLamp, getField(frame, 13) != 0);
-    const int32_t aircraftMode = getField(frame, 17);
+    digitalWrite(efis::fdLamp, getField(frame, efis_displays::flightDirector) != 0);
+    digitalWrite(efis::lsLamp, getField(frame, efis_displays::ls) != 0);
+    const int32_t aircraftMode = getField(frame, efis_displays::baroMode);
     standard.aircraftShows(aircraftMode >= stdMode ? 1 : 0, now);
     digitalWrite(efis::qfeLamp, aircraftMode == 0);
     digitalWrite(efis::qnhLamp, aircraftMode == 1);

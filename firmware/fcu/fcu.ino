@@ -19,21 +19,21 @@ namespace {
 using namespace rackkit;
 
 constexpr uint16_t reportPeriodMs = 1000;
-constexpr uint8_t inputLength = 82;
-constexpr uint8_t outputLength = 50;
+constexpr uint8_t inputLength = fcu_controls::length;
+constexpr uint8_t outputLength = fcu_displays::length;
 
 struct Knob {
     uint8_t pinA;
     uint8_t pinB;
     uint8_t offset;
 };
-const Knob knobPins[] = {{fcu::spdKnobA, fcu::spdKnobB, 1},
-                         {fcu::hdgKnobA, fcu::hdgKnobB, 5},
-                         {fcu::altKnobA, fcu::altKnobB, 9},
-                         {fcu::vsKnobA, fcu::vsKnobB, 13}};
+const Knob knobPins[] = {{fcu::spdKnobA, fcu::spdKnobB, fcu_controls::speedKnob},
+                         {fcu::hdgKnobA, fcu::hdgKnobB, fcu_controls::headingKnob},
+                         {fcu::altKnobA, fcu::altKnobB, fcu_controls::altitudeKnob},
+                         {fcu::vsKnobA, fcu::vsKnobB, fcu_controls::vsKnob}};
 constexpr uint8_t knobCount = sizeof knobPins / sizeof knobPins[0];
 
-// Switch k sends its level in the field at offset 17 + 4k; the knobs' pulls and pushes
+// Switch k sends its level in the field fcu_controls::switchField(k); the knobs' pulls and pushes
 // (k = 0, 1, 12, 13) are held until the aircraft's managed dot changes.
 const uint8_t switchPins[] = {
     fcu::spdOnSwitch,  fcu::hdgOnSwitch,     fcu::altHoldOnButton,  fcu::vsHoldButton,
@@ -41,6 +41,7 @@ const uint8_t switchPins[] = {
     fcu::expedButton,  fcu::altInc100Switch, fcu::altInc1000Switch, fcu::vsPushButton,
     fcu::spdOffSwitch, fcu::hdgOffSwitch,    fcu::altHoldOffButton, fcu::vsPullButton};
 constexpr uint8_t switchCount = sizeof switchPins;
+static_assert(switchCount == fcu_controls::switchCount, "one field for each switch");
 
 // The speed and heading managed dots as the service's last frame had them.
 int32_t speedDot = 0;
@@ -79,14 +80,14 @@ void pollSwitches(uint16_t now) {
 
 void sendPanelState() {
     for (uint8_t i = 0; i < knobCount; ++i) putField(inputFrame, knobPins[i].offset, knobs[i].take());
-    for (uint8_t i = 0; i < switchCount; ++i) putField(inputFrame, 17 + 4 * i, switches[i].take());
-    for (uint8_t p = 0; p < pullCount; ++p) putField(inputFrame, 17 + 4 * knobPulls[p].switchIndex, pulls[p].level());
+    for (uint8_t i = 0; i < switchCount; ++i) putField(inputFrame, fcu_controls::switchField(i), switches[i].take());
+    for (uint8_t p = 0; p < pullCount; ++p) putField(inputFrame, fcu_controls::switchField(knobPulls[p].switchIndex), pulls[p].level());
     sendFrame(Serial, inputFrame, inputLength);
 }
 
 void followDots(const uint8_t* frame) {
-    speedDot = getField(frame, 9);
-    headingDot = getField(frame, 17);
+    speedDot = getField(frame, fcu_displays::speedManagedDot);
+    headingDot = getField(frame, fcu_displays::headingManagedDot);
 }
 
 // `value` in decimal, with the managed dot after it when `dot`.
@@ -99,29 +100,29 @@ void showNumber(const DisplayWindow& window, int32_t value, bool dot) {
 
 void showHeading(const uint8_t* frame) {
     char text[8] = "---";
-    if (getField(frame, 45) != 0) {
-        const int32_t heading = getField(frame, 13);
+    if (getField(frame, fcu_displays::showHeading) != 0) {
+        const int32_t heading = getField(frame, fcu_displays::heading);
         // Headings keep their leading zeros: 005.
         text[0] = '0' + (heading / 100) % 10;
         text[1] = '0' + (heading / 10) % 10;
         text[2] = '0' + heading % 10;
     }
-    if (getField(frame, 17) != 0) strcat(text, ".");
+    if (getField(frame, fcu_displays::headingManagedDot) != 0) strcat(text, ".");
     display.show(fcu::hdgWindow, text);
 }
 
 // V/S in feet per minute, or in TRK/FPA mode the flight-path angle from tenths of a
 // degree (-15 shows -1.5); dashes while it is managed.
 void showVertical(const uint8_t* frame) {
-    if (getField(frame, 37) != 0) {
+    if (getField(frame, fcu_displays::vsManaged) != 0) {
         display.show(fcu::vsWindow, "----");
         return;
     }
-    if (getField(frame, 1) == 0) {
-        showNumber(fcu::vsWindow, getField(frame, 29), false);
+    if (getField(frame, fcu_displays::trackFpaMode) == 0) {
+        showNumber(fcu::vsWindow, getField(frame, fcu_displays::verticalSpeed), false);
         return;
     }
-    const int32_t tenths = getField(frame, 33);
+    const int32_t tenths = getField(frame, fcu_displays::flightPathAngle);
     const int32_t magnitude = tenths < 0 ? -tenths : tenths;
     char text[16] = "";
     if (tenths < 0) strcpy(text, "-");
@@ -132,13 +133,15 @@ void showVertical(const uint8_t* frame) {
 }
 
 void showAircraft(const uint8_t* frame) {
-    showNumber(fcu::spdWindow, getField(frame, 5), getField(frame, 9) != 0);
+    showNumber(fcu::spdWindow, getField(frame, fcu_displays::speed),
+               getField(frame, fcu_displays::speedManagedDot) != 0);
     showHeading(frame);
-    showNumber(fcu::altWindow, getField(frame, 21), getField(frame, 25) != 0);
+    showNumber(fcu::altWindow, getField(frame, fcu_displays::altitude),
+               getField(frame, fcu_displays::altitudeManaged) != 0);
     showVertical(frame);
-    const int32_t lights = getField(frame, 41);
+    const int32_t lights = getField(frame, fcu_displays::modeLights);
     for (uint8_t bit = 0; bit < sizeof modeLamps; ++bit) digitalWrite(modeLamps[bit], (lights >> bit) & 1);
-    digitalWrite(fcu::trkFpaLamp, getField(frame, 1) != 0);
+    digitalWrite(fcu::trkFpaLamp, getField(frame, fcu_displays::trackFpaMode) != 0);
 }
 
 void reportLink() {

@@ -19,11 +19,11 @@ const nlohmann::json& member(const nlohmann::json& message, const std::string& k
 }  // namespace
 
 std::int32_t readField(const std::uint8_t* frame, std::size_t offset) {
-    return static_cast<std::int32_t>(LoadU32(frame + offset));
+    return LoadI32(frame + offset);
 }
 
 void writeField(std::uint8_t* frame, std::size_t offset, std::int32_t value) {
-    StoreU32(frame + offset, static_cast<std::uint32_t>(value));
+    StoreI32(frame + offset, value);
 }
 
 std::int32_t truncateToInt32(double value) {

@@ -13,31 +13,14 @@ namespace {
 // A held repeating switch sends its event again once this much has passed.
 constexpr std::uint64_t kRepeatIntervalMs = 200;
 
-struct Knob {
-    std::size_t offset;
-    SIMCONNECT_CLIENT_EVENT_ID increment;
-    SIMCONNECT_CLIENT_EVENT_ID decrement;
-};
-constexpr Knob kKnobs[] = {
-    {1, rackevent::apSpdVarInc, rackevent::apSpdVarDec},
-    {5, rackevent::headingBugInc, rackevent::headingBugDec},
-    {9, rackevent::apAltVarInc, rackevent::apAltVarDec},
-    {13, rackevent::apVsVarInc, rackevent::apVsVarDec},
-};
-
-struct Switch {
-    std::size_t offset;
-    SIMCONNECT_CLIENT_EVENT_ID event;
-};
-// In the order they are looked at: speed on and off, then heading on and off.
-constexpr Switch kRepeatingSwitches[] = {
-    {17, rackevent::apAirspeedOn},
-    {65, rackevent::apAirspeedOff},
-    {21, rackevent::apHdgHoldOn},
-    {69, rackevent::apHdgHoldOff},
-};
-
+// Where the fields sit in the panel's 82-byte frame.
 namespace in {
+constexpr std::size_t speedKnob = 1;
+constexpr std::size_t headingKnob = 5;
+constexpr std::size_t altitudeKnob = 9;
+constexpr std::size_t vsKnob = 13;
+constexpr std::size_t speedOn = 17;
+constexpr std::size_t headingOn = 21;
 constexpr std::size_t altHoldOn = 25;
 constexpr std::size_t vsHold = 29;
 constexpr std::size_t loc = 33;
@@ -48,9 +31,51 @@ constexpr std::size_t exped = 49;
 constexpr std::size_t altIncrement100 = 53;
 constexpr std::size_t altIncrement1000 = 57;
 constexpr std::size_t vsPush = 61;
+constexpr std::size_t speedOff = 65;
+constexpr std::size_t headingOff = 69;
 constexpr std::size_t altHoldOff = 73;
 constexpr std::size_t vsPull = 77;
 }  // namespace in
+
+// Where the fields sit in the 50-byte frame written to the panel.
+namespace out {
+constexpr std::size_t trackFpaMode = 1;
+constexpr std::size_t speed = 5;
+constexpr std::size_t speedManagedDot = 9;
+constexpr std::size_t heading = 13;
+constexpr std::size_t headingManagedDot = 17;
+constexpr std::size_t altitude = 21;
+constexpr std::size_t altitudeManaged = 25;
+constexpr std::size_t verticalSpeed = 29;
+constexpr std::size_t flightPathAngle = 33;
+constexpr std::size_t vsManaged = 37;
+constexpr std::size_t modeLights = 41;
+constexpr std::size_t showHeading = 45;
+}  // namespace out
+
+struct Knob {
+    std::size_t offset;
+    SIMCONNECT_CLIENT_EVENT_ID increment;
+    SIMCONNECT_CLIENT_EVENT_ID decrement;
+};
+constexpr Knob kKnobs[] = {
+    {in::speedKnob, rackevent::apSpdVarInc, rackevent::apSpdVarDec},
+    {in::headingKnob, rackevent::headingBugInc, rackevent::headingBugDec},
+    {in::altitudeKnob, rackevent::apAltVarInc, rackevent::apAltVarDec},
+    {in::vsKnob, rackevent::apVsVarInc, rackevent::apVsVarDec},
+};
+
+struct Switch {
+    std::size_t offset;
+    SIMCONNECT_CLIENT_EVENT_ID event;
+};
+// In the order they are looked at: speed on and off, then heading on and off.
+constexpr Switch kRepeatingSwitches[] = {
+    {in::speedOn, rackevent::apAirspeedOn},
+    {in::speedOff, rackevent::apAirspeedOff},
+    {in::headingOn, rackevent::apHdgHoldOn},
+    {in::headingOff, rackevent::apHdgHoldOff},
+};
 
 const std::string kExpedPush = "(>H:A320_Neo_FCU_EXPED_PUSH)";
 const std::string kVsPush = "(>H:A320_Neo_FCU_VS_PUSH)";
@@ -103,21 +128,21 @@ bool SerialCOMHandlerAutopilot::runPass() {
 // The flight-path angle is sent in the tenths it is stored in, the rest as readCockpitVar
 // gives them.
 void SerialCOMHandlerAutopilot::fillOutputFields(const SimState& state) {
-    putOutputField(1, state.readCockpitVar("A32NX_TRK_FPA_MODE_ACTIVE"));
-    putOutputField(5, state.readCockpitVar("A32NX_AUTOPILOT_SPEED_SELECTED"));
-    putOutputField(9, state.readCockpitVar("A32NX_FCU_SPD_MANAGED_DOT"));
-    putOutputField(13, state.readCockpitVar("A32NX_AUTOPILOT_HEADING_SELECTED"));
-    putOutputField(17, state.readCockpitVar("A32NX_FCU_HDG_MANAGED_DOT"));
-    putOutputField(21, rackvalue::truncateToInt32(state.apAltitudeLock));
-    putOutputField(25, state.readCockpitVar("A32NX_FCU_ALT_MANAGED"));
-    putOutputField(29, state.readCockpitVar("A32NX_AUTOPILOT_VS_SELECTED"));
-    putOutputField(33, state.readCockpitVarRaw("A32NX_AUTOPILOT_FPA_SELECTED"));
-    putOutputField(37, state.readCockpitVar("A32NX_FCU_VS_MANAGED"));
+    putOutputField(out::trackFpaMode, state.readCockpitVar("A32NX_TRK_FPA_MODE_ACTIVE"));
+    putOutputField(out::speed, state.readCockpitVar("A32NX_AUTOPILOT_SPEED_SELECTED"));
+    putOutputField(out::speedManagedDot, state.readCockpitVar("A32NX_FCU_SPD_MANAGED_DOT"));
+    putOutputField(out::heading, state.readCockpitVar("A32NX_AUTOPILOT_HEADING_SELECTED"));
+    putOutputField(out::headingManagedDot, state.readCockpitVar("A32NX_FCU_HDG_MANAGED_DOT"));
+    putOutputField(out::altitude, rackvalue::truncateToInt32(state.apAltitudeLock));
+    putOutputField(out::altitudeManaged, state.readCockpitVar("A32NX_FCU_ALT_MANAGED"));
+    putOutputField(out::verticalSpeed, state.readCockpitVar("A32NX_AUTOPILOT_VS_SELECTED"));
+    putOutputField(out::flightPathAngle, state.readCockpitVarRaw("A32NX_AUTOPILOT_FPA_SELECTED"));
+    putOutputField(out::vsManaged, state.readCockpitVar("A32NX_FCU_VS_MANAGED"));
     std::int32_t lights = 0;
     for (std::size_t bit = 0; bit < std::size(kModeLights); ++bit)
         if (state.readCockpitVar(kModeLights[bit]) != 0) lights |= 1 << bit;
-    putOutputField(41, lights);
-    putOutputField(45, state.readCockpitVar("A320_FCU_SHOW_SELECTED_HEADING"));
+    putOutputField(out::modeLights, lights);
+    putOutputField(out::showHeading, state.readCockpitVar("A320_FCU_SHOW_SELECTED_HEADING"));
 }
 
 void SerialCOMHandlerAutopilot::handleInputFrame(std::uint64_t repeatElapsed) {

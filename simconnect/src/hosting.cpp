@@ -14,15 +14,6 @@ constexpr std::uint32_t kOpenAnswerId = 2;  // SIMCONNECT_RECV_ID_OPEN
 constexpr std::uint32_t kOpenAnswerSize = 308;
 constexpr std::uint32_t kOpenReservedOffset = 300;
 
-void StoreU64(unsigned char* at, std::uint64_t value) {
-    StoreU32(at, static_cast<std::uint32_t>(value));
-    StoreU32(at + 4, static_cast<std::uint32_t>(value >> 32));
-}
-
-std::uint64_t LoadU64(const unsigned char* at) {
-    return std::uint64_t{LoadU32(at)} | std::uint64_t{LoadU32(at + 4)} << 32;
-}
-
 template <typename Function>
 std::uint64_t AddressOf(Function function) {
     return static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(function));

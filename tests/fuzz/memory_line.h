@@ -1,4 +1,4 @@
-// A rack's serial line held in memory (tests/support/memory_line.h), fed from a fuzz input.
+// A rack's serial line held in memory (testing/memory_line.h), fed from a fuzz input.
 #pragma once
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/memory_line.h"
+#include "testing/memory_line.h"
 
 namespace fuzz {
 

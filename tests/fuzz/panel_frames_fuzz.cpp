@@ -8,8 +8,8 @@
 
 #include "racks/serial_com_handler_autopilot.h"
 #include "racks/serial_com_handler_efis.h"
-#include "tests/fuzz/memory_line.h"
-#include "tests/fuzz/recording_session.h"
+#include "memory_line.h"
+#include "recording_session.h"
 
 namespace {
 

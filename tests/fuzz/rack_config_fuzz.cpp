@@ -4,8 +4,8 @@
 #include <exception>
 
 #include "service/rack_config.h"
-#include "tests/fuzz/memory_line.h"
-#include "tests/support/process.h"
+#include "memory_line.h"
+#include "testing/process.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const testsupport::TempDir* const folder = new testsupport::TempDir;

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "base/little_endian.h"
-#include "simconnect/src/connection_settings.h"
-#include "simconnect/src/receive_buffer.h"
+#include "connection_settings.h"
+#include "receive_buffer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);

@@ -12,9 +12,9 @@
 
 #include "app/sim_session.h"
 #include "simconnect/request_layout.h"
-#include "simconnect/src/request_functions.h"
-#include "simconnect/src/session.h"
-#include "tests/support/loopback_peer.h"
+#include "request_functions.h"
+#include "session.h"
+#include "testing/loopback_peer.h"
 
 namespace fuzz {
 

@@ -5,8 +5,8 @@
 
 #include <cstdlib>
 
-#include "simconnect/src/connection_settings.h"
-#include "tests/support/process.h"
+#include "connection_settings.h"
+#include "testing/process.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // The home folder holds both files.

@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "tools/sim-standin/simulator.h"
+#include "sim-standin/server/simulator.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);

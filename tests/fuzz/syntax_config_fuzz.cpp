@@ -2,7 +2,7 @@
 #include <cstdlib>
 
 #include "serial/delimiters.h"
-#include "tests/support/process.h"
+#include "testing/process.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const testsupport::TempDir* const folder = new testsupport::TempDir;

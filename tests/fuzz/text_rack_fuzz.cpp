@@ -5,8 +5,8 @@
 
 #include "racks/serial_com_handler_joystick.h"
 #include "racks/serial_com_handler_pedals.h"
-#include "tests/fuzz/memory_line.h"
-#include "tests/fuzz/recording_session.h"
+#include "memory_line.h"
+#include "recording_session.h"
 
 namespace {
 

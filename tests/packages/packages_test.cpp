@@ -21,8 +21,9 @@
 #include <set>
 #include <sstream>
 
-#include "tests/support/rack_log.h"
-#include "tests/support/standin_log.h"
+#include "base/little_endian.h"
+#include "testing/rack_log.h"
+#include "testing/standin_log.h"
 
 namespace {
 
@@ -374,7 +375,7 @@ TEST(DebianPackages, Arm64ServiceUnderQemuMakesTheNativeServicesRequests) {
     // An ELF file's machine: 183 is AArch64.
     const std::string elf = arm64.read("usr/bin/orvendale-fs");
     ASSERT_GT(elf.size(), 20u);
-    EXPECT_EQ(static_cast<unsigned char>(elf[18]) | static_cast<unsigned char>(elf[19]) << 8, 183);
+    EXPECT_EQ(LoadU16(reinterpret_cast<const unsigned char*>(&elf[18])), 183);
 
     std::vector<Json> native, emulated;
     ASSERT_NO_FATAL_FAILURE(servePedals(amd64, {}, native));

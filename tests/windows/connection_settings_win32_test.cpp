@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "simconnect/src/connection_settings.h"
-#include "simconnect/src/connection_settings_os.h"
-#include "tests/windows/own_folder.h"
+#include "connection_settings.h"
+#include "connection_settings_os.h"
+#include "own_folder.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 
 #include "simconnect/SimConnect.h"
 #include "base/little_endian.h"
-#include "tests/windows/own_folder.h"
+#include "own_folder.h"
 
 namespace {
 

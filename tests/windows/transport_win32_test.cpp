@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "base/little_endian.h"
-#include "simconnect/src/library_state.h"
-#include "simconnect/src/request_functions.h"
-#include "simconnect/src/session.h"
-#include "tests/windows/own_folder.h"
+#include "library_state.h"
+#include "request_functions.h"
+#include "session.h"
+#include "own_folder.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 
 #include <memory>
 
-#include "tests/integration/monitor/http_client.h"
-#include "tests/support/proc_stats.h"
-#include "tests/support/rack_log.h"
-#include "tests/support/standin_log.h"
-#include "tests/windows/wine_programs.h"
+#include "testing/http_client.h"
+#include "testing/proc_stats.h"
+#include "testing/rack_log.h"
+#include "testing/standin_log.h"
+#include "wine_programs.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "tests/support/rack_log.h"
-#include "tests/windows/wine_programs.h"
+#include "testing/rack_log.h"
+#include "wine_programs.h"
 
 namespace {
 

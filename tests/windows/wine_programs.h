@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/process.h"
+#include "testing/process.h"
 
 namespace winetest {
 

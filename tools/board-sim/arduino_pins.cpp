@@ -1,4 +1,4 @@
-#include "tools/board-sim/arduino_pins.h"
+#include "board-sim/arduino_pins.h"
 
 #include <array>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "tools/board-sim/avr_board.h"
+#include "board-sim/avr_board.h"
 
 #include <avr_adc.h>
 #include <avr_ioport.h>

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/board-sim/arduino_pins.h"
+#include "board-sim/arduino_pins.h"
 
 struct avr_t;
 struct avr_irq_t;

@@ -1,4 +1,4 @@
-#include "tools/board-sim/board_layouts.h"
+#include "board-sim/board_layouts.h"
 
 #include <algorithm>
 #include <stdexcept>

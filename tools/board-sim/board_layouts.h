@@ -11,9 +11,9 @@
 #include <string_view>
 
 #include "rack_wiring.h"
-#include "tools/board-sim/arduino_pins.h"
-#include "tools/board-sim/usb_bridge.h"
-#include "tools/rack-emulator/rack_layouts.h"
+#include "board-sim/arduino_pins.h"
+#include "board-sim/usb_bridge.h"
+#include "rack-emulator/rack_layouts.h"
 
 namespace boardsim {
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "tools/board-sim/emulated_rack.h"
-#include "tools/board-sim/usb_bridge.h"
-#include "tools/rack-emulator/control_input.h"
-#include "tools/rack-emulator/emulator.h"
-#include "tools/rack-emulator/rack_device.h"
+#include "board-sim/emulated_rack.h"
+#include "board-sim/usb_bridge.h"
+#include "rack-emulator/control_input.h"
+#include "rack-emulator/emulator.h"
+#include "rack-emulator/rack_device.h"
 
 namespace boardsim {
 

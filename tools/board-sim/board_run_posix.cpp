@@ -6,8 +6,8 @@
 #include <iostream>
 #include <stdexcept>
 
-#include "tools/board-sim/board_run.h"
-#include "tools/rack-emulator/event_loop.h"
+#include "board-sim/board_run.h"
+#include "rack-emulator/event_loop.h"
 
 namespace boardsim {
 

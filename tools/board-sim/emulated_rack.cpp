@@ -1,9 +1,9 @@
-#include "tools/board-sim/emulated_rack.h"
+#include "board-sim/emulated_rack.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "tools/rack-emulator/panel_display.h"
+#include "rack-emulator/panel_display.h"
 
 namespace boardsim {
 

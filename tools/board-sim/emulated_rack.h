@@ -9,13 +9,13 @@
 #include <ostream>
 #include <string>
 
-#include "tools/board-sim/avr_board.h"
-#include "tools/board-sim/board_layouts.h"
-#include "tools/board-sim/max7219_decoder.h"
-#include "tools/rack-emulator/action.h"
-#include "tools/rack-emulator/event_log.h"
-#include "tools/rack-emulator/frame_cutter.h"
-#include "tools/rack-emulator/rack_player.h"
+#include "board-sim/avr_board.h"
+#include "board-sim/board_layouts.h"
+#include "board-sim/max7219_decoder.h"
+#include "rack-emulator/action.h"
+#include "rack-emulator/event_log.h"
+#include "rack-emulator/frame_cutter.h"
+#include "rack-emulator/rack_player.h"
 
 namespace boardsim {
 

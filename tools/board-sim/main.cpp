@@ -4,9 +4,9 @@
 #include <fstream>
 #include <iostream>
 
-#include "tools/board-sim/board_run.h"
-#include "tools/board-sim/options.h"
-#include "tools/rack-emulator/event_loop.h"
+#include "board-sim/board_run.h"
+#include "board-sim/options.h"
+#include "rack-emulator/event_loop.h"
 
 namespace boardsim {
 

@@ -1,4 +1,4 @@
-#include "tools/board-sim/max7219_decoder.h"
+#include "board-sim/max7219_decoder.h"
 
 namespace boardsim {
 

@@ -1,8 +1,8 @@
-#include "tools/board-sim/options.h"
+#include "board-sim/options.h"
 
 #include <CLI/CLI.hpp>
 
-#include "tools/board-sim/board_layouts.h"
+#include "board-sim/board_layouts.h"
 
 namespace boardsim {
 
@@ -98,19 +98,8 @@ Parsed parseOptions(int argc, char** argv) {
     app.add_option("--firmware", options.firmwareDir, "the folder of the four images")
         ->capture_default_str()
         ->check(CLI::ExistingDirectory);
-    app.add_option("--script", options.scriptPath, "timed actions from a file")->check(CLI::ExistingFile);
-    app.add_flag("--script-after-open", options.scriptAfterOpen,
-                 "the script's times count from the service's first open of a board's device");
-    app.add_option("--control", options.controlPath,
-                   "action lines while running: - for standard input, else a named pipe made there");
-    app.add_option("--log", options.logPath, "JSON-lines log of everything sent, received and shown");
-    app.add_option("--duration", options.durationSeconds, "end the run after this many seconds");
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& error) {
-        const int code = app.exit(error);
-        return {std::nullopt, code == 0 ? 0 : 2};
-    }
+    rackemu::addRunOptions(app, options);
+    if (const auto exitCode = rackemu::parseCommandLine(app, argc, argv)) return {std::nullopt, *exitCode};
     for (const auto& [kind, flags] : given)
         if (flags.first->count() == 0 && flags.second->count() == 0) options.boards.erase(kind);
     if (options.boards.empty()) {

@@ -5,7 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "tools/rack-emulator/rack_layouts.h"
+#include "rack-emulator/rack_layouts.h"
+#include "rack-emulator/run_options.h"
 
 namespace boardsim {
 
@@ -15,14 +16,9 @@ struct BoardRequest {
     std::string bridge;    // empty: the bridge of the rack's board
 };
 
-struct Options {
+struct Options : rackemu::RunOptions {
     std::map<rackemu::RackKind, BoardRequest> boards;
     std::string firmwareDir;
-    std::string scriptPath;
-    bool scriptAfterOpen = false;
-    std::string controlPath;
-    std::string logPath;
-    std::optional<double> durationSeconds;
 };
 
 // The options, or the exit code when the run ends here (help shown: 0; a bad command

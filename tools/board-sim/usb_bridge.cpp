@@ -1,4 +1,4 @@
-#include "tools/board-sim/usb_bridge.h"
+#include "board-sim/usb_bridge.h"
 
 #include <algorithm>
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "tools/board-sim/board_layouts.h"
+#include "board-sim/board_layouts.h"
 
 namespace {
 

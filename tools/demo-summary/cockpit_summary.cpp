@@ -1,4 +1,4 @@
-#include "tools/demo-summary/cockpit_summary.h"
+#include "demo-summary/cockpit_summary.h"
 
 #include <algorithm>
 #include <cmath>

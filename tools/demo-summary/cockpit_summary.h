@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/demo-summary/json_lines.h"
+#include "demo-summary/json_lines.h"
 
 namespace demosummary {
 

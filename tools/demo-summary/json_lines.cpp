@@ -1,4 +1,4 @@
-#include "tools/demo-summary/json_lines.h"
+#include "demo-summary/json_lines.h"
 
 #include <fstream>
 

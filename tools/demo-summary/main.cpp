@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "tools/demo-summary/json_lines.h"
-#include "tools/demo-summary/summary_text.h"
+#include "demo-summary/json_lines.h"
+#include "demo-summary/summary_text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tools/demo-summary/summary_text.h"
+#include "demo-summary/summary_text.h"
 
 #include <cstdio>
 #include <map>

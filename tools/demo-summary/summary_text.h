@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "tools/demo-summary/cockpit_summary.h"
+#include "demo-summary/cockpit_summary.h"
 
 namespace demosummary {
 

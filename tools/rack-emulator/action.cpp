@@ -1,4 +1,4 @@
-#include "tools/rack-emulator/action.h"
+#include "rack-emulator/action.h"
 
 #include <charconv>
 #include <limits>

@@ -13,8 +13,8 @@
 #include <string>
 #include <string_view>
 
-#include "tools/rack-emulator/frame_fields.h"
-#include "tools/rack-emulator/rack_layouts.h"
+#include "rack-emulator/frame_fields.h"
+#include "rack-emulator/rack_layouts.h"
 
 namespace rackemu {
 

@@ -1,4 +1,4 @@
-#include "tools/rack-emulator/action_queue.h"
+#include "rack-emulator/action_queue.h"
 
 namespace rackemu {
 

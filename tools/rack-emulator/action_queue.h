@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "tools/rack-emulator/action.h"
+#include "rack-emulator/action.h"
 
 namespace rackemu {
 

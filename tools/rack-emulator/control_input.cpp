@@ -1,4 +1,4 @@
-#include "tools/rack-emulator/control_input.h"
+#include "rack-emulator/control_input.h"
 
 namespace rackemu {
 

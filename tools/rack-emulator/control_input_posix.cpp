@@ -6,8 +6,8 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "tools/rack-emulator/control_input.h"
-#include "tools/rack-emulator/system_failure.h"
+#include "rack-emulator/control_input.h"
+#include "rack-emulator/system_failure.h"
 
 namespace rackemu {
 

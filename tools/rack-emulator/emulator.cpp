@@ -1,4 +1,4 @@
-#include "tools/rack-emulator/emulator.h"
+#include "rack-emulator/emulator.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/rack-emulator/action_queue.h"
-#include "tools/rack-emulator/rack.h"
-#include "tools/rack-emulator/script.h"
+#include "rack-emulator/action_queue.h"
+#include "rack-emulator/rack.h"
+#include "rack-emulator/script.h"
 
 namespace rackemu {
 

@@ -1,4 +1,4 @@
-#include "tools/rack-emulator/event_log.h"
+#include "rack-emulator/event_log.h"
 
 namespace rackemu {
 

@@ -4,13 +4,13 @@
 //   "mono_ns": std::chrono::steady_clock nanoseconds since its epoch, which on Linux is
 //              CLOCK_MONOTONIC and so comparable between processes of one machine.
 // The rest of each kind of line is described in the help text (options.cpp) and in
-// tests/support/rack_log.h.
+// testing/include/testing/rack_log.h.
 #pragma once
 
 #include <fstream>
 #include <string>
 
-#include "tools/rack-emulator/action.h"
+#include "rack-emulator/action.h"
 
 namespace rackemu {
 

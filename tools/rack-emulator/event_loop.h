@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/rack-emulator/control_input.h"
-#include "tools/rack-emulator/emulator.h"
-#include "tools/rack-emulator/rack_device.h"
+#include "rack-emulator/control_input.h"
+#include "rack-emulator/emulator.h"
+#include "rack-emulator/rack_device.h"
 
 namespace rackemu {
 

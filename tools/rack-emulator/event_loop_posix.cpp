@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <stdexcept>
 
-#include "tools/rack-emulator/event_loop.h"
+#include "rack-emulator/event_loop.h"
 
 namespace rackemu {
 

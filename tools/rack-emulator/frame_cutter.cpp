@@ -1,4 +1,4 @@
-#include "tools/rack-emulator/frame_cutter.h"
+#include "rack-emulator/frame_cutter.h"
 
 #include <algorithm>
 

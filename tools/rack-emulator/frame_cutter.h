@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "tools/rack-emulator/frame_fields.h"
+#include "rack-emulator/frame_fields.h"
 
 namespace rackemu {
 

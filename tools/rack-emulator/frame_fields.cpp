@@ -1,17 +1,15 @@
-#include "tools/rack-emulator/frame_fields.h"
+#include "rack-emulator/frame_fields.h"
+
+#include "base/little_endian.h"
 
 namespace rackemu {
 
 void putInt32(std::span<std::uint8_t> frame, std::size_t offset, std::int32_t value) {
-    const auto bits = static_cast<std::uint32_t>(value);
-    for (std::size_t i = 0; i < 4; ++i)
-        frame[offset + i] = static_cast<std::uint8_t>(bits >> (8 * i));
+    StoreI32(frame.subspan(offset, 4).data(), value);
 }
 
 std::int32_t getInt32(std::span<const std::uint8_t> frame, std::size_t offset) {
-    std::uint32_t bits = 0;
-    for (std::size_t i = 0; i < 4; ++i) bits |= std::uint32_t{frame[offset + i]} << (8 * i);
-    return static_cast<std::int32_t>(bits);
+    return LoadI32(frame.subspan(offset, 4).data());
 }
 
 std::string toHex(std::span<const std::uint8_t> bytes) {

@@ -1,4 +1,4 @@
-// Byte-level helpers shared by every rack: little-endian 32-bit fields inside a frame and
+// Byte-level helpers shared by every rack: 32-bit fields inside a frame (little-endian) and
 // hexadecimal text for the log and for raw actions.
 #pragma once
 

@@ -2,8 +2,8 @@
 #include <fstream>
 #include <iostream>
 
-#include "tools/rack-emulator/event_loop.h"
-#include "tools/rack-emulator/options.h"
+#include "rack-emulator/event_loop.h"
+#include "rack-emulator/options.h"
 
 namespace rackemu {
 

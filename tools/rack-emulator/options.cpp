@@ -1,8 +1,9 @@
-#include "tools/rack-emulator/options.h"
+#include "rack-emulator/options.h"
 
 #include <CLI/CLI.hpp>
 
-#include "tools/rack-emulator/action.h"
+#include "rack-emulator/action.h"
+#include "rack-emulator/run_options.h"
 
 namespace rackemu {
 namespace {
@@ -105,17 +106,6 @@ constexpr std::pair<RackKind, const char*> kRackHelp[] = {
     {RackKind::Fcu, "FCU panel: 82-byte input frames out, 50-byte frames from the service in"},
 };
 
-const CLI::Validator kSeconds(
-    [](const std::string& text) {
-        try {
-            parseSeconds(text);
-            return std::string();
-        } catch (const ActionError&) {
-            return "needs seconds, not: " + text;
-        }
-    },
-    "");
-
 // --period efis=50
 std::pair<RackKind, std::chrono::milliseconds> parseRackPeriod(const std::string& text) {
     const std::size_t equals = text.find('=');
@@ -164,23 +154,7 @@ void addRun(CLI::App& app, Options& options, Periods& periods) {
             const auto [rack, period] = parseRackPeriod(text);
             periods[rack] = period;
         });
-    app.add_option("--script", options.scriptPath, "timed actions (below) from a file")
-        ->type_name("FILE");
-    app.add_flag("--script-after-open", options.scriptAfterOpen,
-                 "the script's times count from the moment another program (the\n"
-                 "service) first opens one of the racks' pseudo-terminals, instead\n"
-                 "of from the start; what is sent before that open is discarded by\n"
-                 "the service anyway");
-    app.add_option("--control", options.controlPath,
-                   "action lines while running: \"-\" for standard input, else a named\n"
-                   "pipe created at PATH (removed at exit); lines run when read")
-        ->type_name("PATH");
-    app.add_option("--duration", options.durationSeconds, "end the run after this time")
-        ->type_name("SECONDS")
-        ->check(kSeconds);
-    app.add_option("--log", options.logPath,
-                   "JSON-lines log of everything sent and received (below)")
-        ->type_name("FILE");
+    addRunOptions(app, options);
     app.add_flag("--verbose", options.verbose, "print every action as it runs");
     app.set_help_flag("-h,--help", "this text")->group("Options");
 }
@@ -210,13 +184,7 @@ std::optional<int> readCommandLine(int argc, const char* const* argv, Options& o
     Periods periods;
     addRacks(app, options);
     addRun(app, options, periods);
-    try {
-        app.parse(argc, argv);
-        checkRacks(periods, options);
-    } catch (const CLI::ParseError& error) {
-        return app.exit(error) == 0 ? 0 : 2;
-    }
-    return std::nullopt;
+    return parseCommandLine(app, argc, argv, [&] { checkRacks(periods, options); });
 }
 
 }  // namespace rackemu

@@ -6,7 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "tools/rack-emulator/rack_layouts.h"
+#include "rack-emulator/rack_layouts.h"
+#include "rack-emulator/run_options.h"
 
 namespace rackemu {
 
@@ -16,13 +17,8 @@ struct RackRequest {
     std::chrono::milliseconds period{100};
 };
 
-struct Options {
+struct Options : RunOptions {
     std::map<RackKind, RackRequest> racks;  // the racks asked for, at least one
-    std::string scriptPath;
-    std::string controlPath;
-    std::string logPath;
-    std::optional<double> durationSeconds;
-    bool scriptAfterOpen = false;
     bool verbose = false;
 };
 

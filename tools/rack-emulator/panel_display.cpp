@@ -1,4 +1,4 @@
-#include "tools/rack-emulator/panel_display.h"
+#include "rack-emulator/panel_display.h"
 
 #include <cstdlib>
 

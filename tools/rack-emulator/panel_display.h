@@ -4,7 +4,7 @@
 #include <span>
 #include <string>
 
-#include "tools/rack-emulator/rack_layouts.h"
+#include "rack-emulator/rack_layouts.h"
 
 namespace rackemu {
 

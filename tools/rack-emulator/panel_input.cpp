@@ -1,4 +1,4 @@
-#include "tools/rack-emulator/panel_input.h"
+#include "rack-emulator/panel_input.h"
 
 #include <algorithm>
 #include <limits>

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <map>
 
-#include "tools/rack-emulator/frame_fields.h"
-#include "tools/rack-emulator/rack_layouts.h"
-#include "tools/rack-emulator/switch_latch.h"
+#include "rack-emulator/frame_fields.h"
+#include "rack-emulator/rack_layouts.h"
+#include "rack-emulator/switch_latch.h"
 
 namespace rackemu {
 

@@ -1,6 +1,6 @@
-#include "tools/rack-emulator/rack.h"
+#include "rack-emulator/rack.h"
 
-#include "tools/rack-emulator/panel_display.h"
+#include "rack-emulator/panel_display.h"
 
 namespace rackemu {
 

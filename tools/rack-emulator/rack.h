@@ -6,12 +6,12 @@
 #include <optional>
 #include <ostream>
 
-#include "tools/rack-emulator/event_log.h"
-#include "tools/rack-emulator/frame_cutter.h"
-#include "tools/rack-emulator/panel_input.h"
-#include "tools/rack-emulator/rack_player.h"
-#include "tools/rack-emulator/rack_line.h"
-#include "tools/rack-emulator/text_message.h"
+#include "rack-emulator/event_log.h"
+#include "rack-emulator/frame_cutter.h"
+#include "rack-emulator/panel_input.h"
+#include "rack-emulator/rack_player.h"
+#include "rack-emulator/rack_line.h"
+#include "rack-emulator/text_message.h"
 
 namespace rackemu {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/rack-emulator/frame_fields.h"
-#include "tools/rack-emulator/rack_line.h"
+#include "rack-emulator/frame_fields.h"
+#include "rack-emulator/rack_line.h"
 
 namespace rackemu {
 

@@ -13,8 +13,8 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "tools/rack-emulator/rack_device.h"
-#include "tools/rack-emulator/system_failure.h"
+#include "rack-emulator/rack_device.h"
+#include "rack-emulator/system_failure.h"
 
 namespace rackemu {
 

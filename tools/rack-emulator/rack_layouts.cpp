@@ -1,60 +1,73 @@
-#include "tools/rack-emulator/rack_layouts.h"
+#include "rack-emulator/rack_layouts.h"
 
 #include <charconv>
+
+#include "panel_layouts.h"
 
 namespace rackemu {
 
 namespace {
 
+namespace ec = rackkit::efis_controls;
+namespace ed = rackkit::efis_displays;
+namespace fc = rackkit::fcu_controls;
+namespace fd = rackkit::fcu_displays;
+
 constexpr FrameField efisInputFields[] = {
-    {"baro", 1, FieldKind::Knob},          {"baro_mode", 5, FieldKind::Selector},
-    {"fd", 9, FieldKind::Switch},          {"ls", 13, FieldKind::Switch},
-    {"nd_range", 17, FieldKind::Selector}, {"nd_mode", 21, FieldKind::Selector},
-    {"option", 25, FieldKind::Selector},
+    {"baro", ec::baroKnob, FieldKind::Knob},      {"baro_mode", ec::baroMode, FieldKind::Selector},
+    {"fd", ec::flightDirector, FieldKind::Switch}, {"ls", ec::ls, FieldKind::Switch},
+    {"nd_range", ec::ndRange, FieldKind::Selector}, {"nd_mode", ec::ndMode, FieldKind::Selector},
+    {"option", ec::option, FieldKind::Selector},
 };
 
 constexpr FrameField efisOutputFields[] = {
-    {"baro", 1, FieldKind::Selector},       {"option", 5, FieldKind::Selector},
-    {"fd", 9, FieldKind::Selector},         {"ls", 13, FieldKind::Selector},
-    {"baro_mode", 17, FieldKind::Selector},
+    {"baro", ed::baro, FieldKind::Selector},           {"option", ed::option, FieldKind::Selector},
+    {"fd", ed::flightDirector, FieldKind::Selector},   {"ls", ed::ls, FieldKind::Selector},
+    {"baro_mode", ed::baroMode, FieldKind::Selector},
 };
 
 constexpr FrameField fcuInputFields[] = {
-    {"spd", 1, FieldKind::Knob},
-    {"hdg", 5, FieldKind::Knob},
-    {"alt", 9, FieldKind::Knob},
-    {"vs", 13, FieldKind::Knob},
-    {"spd_on", 17, FieldKind::Switch},
-    {"hdg_on", 21, FieldKind::Switch},
-    {"alt_hold_on", 25, FieldKind::Switch},
-    {"vs_hold", 29, FieldKind::Switch},
-    {"loc", 33, FieldKind::Switch},
-    {"ap1", 37, FieldKind::Switch},
-    {"athr", 41, FieldKind::Switch},
-    {"appr", 45, FieldKind::Switch},
-    {"exped", 49, FieldKind::Switch},
-    {"alt_inc_100", 53, FieldKind::Switch},
-    {"alt_inc_1000", 57, FieldKind::Switch},
-    {"vs_push", 61, FieldKind::Switch},
-    {"spd_off", 65, FieldKind::Switch},
-    {"hdg_off", 69, FieldKind::Switch},
-    {"alt_hold_off", 73, FieldKind::Switch},
-    {"vs_pull", 77, FieldKind::Switch},
+    {"spd", fc::speedKnob, FieldKind::Knob},
+    {"hdg", fc::headingKnob, FieldKind::Knob},
+    {"alt", fc::altitudeKnob, FieldKind::Knob},
+    {"vs", fc::vsKnob, FieldKind::Knob},
+    {"spd_on", fc::speedOn, FieldKind::Switch},
+    {"hdg_on", fc::headingOn, FieldKind::Switch},
+    {"alt_hold_on", fc::altHoldOn, FieldKind::Switch},
+    {"vs_hold", fc::vsHold, FieldKind::Switch},
+    {"loc", fc::loc, FieldKind::Switch},
+    {"ap1", fc::ap1, FieldKind::Switch},
+    {"athr", fc::athr, FieldKind::Switch},
+    {"appr", fc::appr, FieldKind::Switch},
+    {"exped", fc::exped, FieldKind::Switch},
+    {"alt_inc_100", fc::altIncrement100, FieldKind::Switch},
+    {"alt_inc_1000", fc::altIncrement1000, FieldKind::Switch},
+    {"vs_push", fc::vsPush, FieldKind::Switch},
+    {"spd_off", fc::speedOff, FieldKind::Switch},
+    {"hdg_off", fc::headingOff, FieldKind::Switch},
+    {"alt_hold_off", fc::altHoldOff, FieldKind::Switch},
+    {"vs_pull", fc::vsPull, FieldKind::Switch},
 };
 
 constexpr FrameField fcuOutputFields[] = {
-    {"trk_fpa", 1, FieldKind::Selector},      {"spd", 5, FieldKind::Selector},
-    {"spd_dot", 9, FieldKind::Selector},      {"hdg", 13, FieldKind::Selector},
-    {"hdg_dot", 17, FieldKind::Selector},     {"alt", 21, FieldKind::Selector},
-    {"alt_managed", 25, FieldKind::Selector}, {"vs", 29, FieldKind::Selector},
-    {"fpa", 33, FieldKind::Selector},         {"vs_managed", 37, FieldKind::Selector},
-    {"lights", 41, FieldKind::Selector},      {"show_hdg", 45, FieldKind::Selector},
+    {"trk_fpa", fd::trackFpaMode, FieldKind::Selector},
+    {"spd", fd::speed, FieldKind::Selector},
+    {"spd_dot", fd::speedManagedDot, FieldKind::Selector},
+    {"hdg", fd::heading, FieldKind::Selector},
+    {"hdg_dot", fd::headingManagedDot, FieldKind::Selector},
+    {"alt", fd::altitude, FieldKind::Selector},
+    {"alt_managed", fd::altitudeManaged, FieldKind::Selector},
+    {"vs", fd::verticalSpeed, FieldKind::Selector},
+    {"fpa", fd::flightPathAngle, FieldKind::Selector},
+    {"vs_managed", fd::vsManaged, FieldKind::Selector},
+    {"lights", fd::modeLights, FieldKind::Selector},
+    {"show_hdg", fd::showHeading, FieldKind::Selector},
 };
 
-const FrameLayout efisInput{30, efisInputFields};
-const FrameLayout efisOutput{22, efisOutputFields};
-const FrameLayout fcuInput{82, fcuInputFields};
-const FrameLayout fcuOutput{50, fcuOutputFields};
+const FrameLayout efisInput{ec::length, efisInputFields};
+const FrameLayout efisOutput{ed::length, efisOutputFields};
+const FrameLayout fcuInput{fc::length, fcuInputFields};
+const FrameLayout fcuOutput{fd::length, fcuOutputFields};
 
 }  // namespace
 

@@ -9,7 +9,7 @@
 #include <span>
 #include <string_view>
 
-#include "tools/rack-emulator/frame_fields.h"
+#include "rack-emulator/frame_fields.h"
 
 namespace rackemu {
 

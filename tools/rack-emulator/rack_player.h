@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "tools/rack-emulator/action.h"
+#include "rack-emulator/action.h"
 
 namespace rackemu {
 

@@ -1,4 +1,4 @@
-#include "tools/rack-emulator/script.h"
+#include "rack-emulator/script.h"
 
 #include <string>
 

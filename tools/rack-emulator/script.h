@@ -5,7 +5,7 @@
 #include <istream>
 #include <vector>
 
-#include "tools/rack-emulator/action.h"
+#include "rack-emulator/action.h"
 
 namespace rackemu {
 

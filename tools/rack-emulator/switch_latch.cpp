@@ -1,4 +1,4 @@
-#include "tools/rack-emulator/switch_latch.h"
+#include "rack-emulator/switch_latch.h"
 
 namespace rackemu {
 

@@ -1,4 +1,4 @@
-#include "tools/rack-emulator/text_message.h"
+#include "rack-emulator/text_message.h"
 
 namespace rackemu {
 

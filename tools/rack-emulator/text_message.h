@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "tools/rack-emulator/rack_layouts.h"
-#include "tools/rack-emulator/switch_latch.h"
+#include "rack-emulator/rack_layouts.h"
+#include "rack-emulator/switch_latch.h"
 
 namespace rackemu {
 

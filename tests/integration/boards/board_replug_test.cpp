@@ -3,7 +3,7 @@
 // they are back, and serves them as before.
 #include <gtest/gtest.h>
 
-#include "tests/integration/racks/replug_run.h"
+#include "testing/replug_run.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <regex>
 #include <sstream>
 
-#include "tests/integration/racks/rack_run.h"
+#include "testing/rack_run.h"
 
 namespace {
 

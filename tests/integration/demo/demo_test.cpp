@@ -13,8 +13,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tests/integration/monitor/http_client.h"
-#include "tests/support/process.h"
+#include "testing/http_client.h"
+#include "testing/process.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 
-#include "tests/integration/monitor/http_client.h"
-#include "tests/integration/racks/rack_run.h"
+#include "testing/http_client.h"
+#include "testing/rack_run.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // panels' display frames. All four racks run, and the run ends with the simulator.
 #include <gtest/gtest.h>
 
-#include "tests/integration/racks/rack_run.h"
+#include "testing/rack_run.h"
 
 namespace {
 
@@ -196,9 +196,11 @@ TEST_F(PanelRacks, FcuHeldSwitchRepeatsAndStopsOnRelease) {
     std::vector<long long> times;
     for (const Json& e : run.sim().requests("TransmitClientEvent", from))
         if (e["fields"].value("event", "") == "AP_AIRSPEED_ON") times.push_back(e.value("mono_ns", 0LL));
-    // Without the interval a repeat would go with every read, 50 ms apart; the stand-in's
-    // clock sees the requests arrive a little unevenly.
-    for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GE(times[i] - times[i - 1], 150'000'000LL);
+    // Without the interval a repeat would go with every read, 50 ms apart. The stand-in's
+    // clock sees the requests arrive unevenly on a loaded machine, so this only tells the
+    // interval from none; its exact rule, 200 ms, is pinned one frame at a time in
+    // racks.Fcu (panel_handlers_test).
+    for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GE(times[i] - times[i - 1], 100'000'000LL);
     // Frames are handled in order, so nothing of the switch may follow the turn's event,
     // however long the next turn takes to come through.
     const std::size_t released = run.sim().size();

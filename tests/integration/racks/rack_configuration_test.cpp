@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "tests/integration/racks/rack_run.h"
+#include "testing/rack_run.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <thread>
 
-#include "tests/integration/racks/replug_run.h"
+#include "testing/replug_run.h"
 
 namespace {
 

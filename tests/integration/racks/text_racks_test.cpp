@@ -5,7 +5,7 @@
 
 #include <map>
 
-#include "tests/integration/racks/rack_run.h"
+#include "testing/rack_run.h"
 
 namespace {
 
@@ -51,7 +51,9 @@ TEST_F(TextRacks, RacksSleepTheWholeWaitForTheSimulatorBeforeTheirFirstWrite) {
     // for (a loaded machine may run the main loop first). One that starts before it waits:
     // it started once the session was set up, and sleeps the whole 3 s although the answer
     // comes at once.
-    if (run.output().find("[WARN] Rack joystick_rack in ") == std::string::npos) return;
+    if (run.output().find("[WARN] Rack joystick_rack in ") == std::string::npos)
+        GTEST_SKIP() << "the joystick rack started after the simulator's answer was dispatched: "
+                        "it had no wait to sleep";
     const auto setUp = run.sim().waitForRequest("RequestClientData", nullptr, 0ms);
     ASSERT_TRUE(setUp);
     EXPECT_GT((*first)["mono_ns"].get<std::int64_t>() - (*setUp)["mono_ns"].get<std::int64_t>(),

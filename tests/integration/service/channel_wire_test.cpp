@@ -8,8 +8,8 @@
 
 #include "app/sim_call.h"
 #include "app/sim_session.h"
-#include "tests/support/loopback_peer.h"
-#include "tests/support/service_output.h"
+#include "testing/loopback_peer.h"
+#include "testing/service_output.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <filesystem>
 
-#include "tests/support/process.h"
-#include "tests/support/pty.h"
-#include "tests/support/service_output.h"
+#include "testing/process.h"
+#include "testing/pty.h"
+#include "testing/service_output.h"
 
 namespace {
 

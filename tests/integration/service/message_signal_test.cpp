@@ -8,10 +8,10 @@
 #include <optional>
 #include <thread>
 
-#include "simconnect/src/session.h"
-#include "tests/support/loopback_peer.h"
-#include "tests/support/process.h"
-#include "tests/support/service_output.h"
+#include "session.h"
+#include "testing/loopback_peer.h"
+#include "testing/process.h"
+#include "testing/service_output.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/process.h"
-#include "tests/support/service_output.h"
-#include "tests/support/standin_log.h"
+#include "testing/process.h"
+#include "testing/service_output.h"
+#include "testing/standin_log.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // every 3 s. The test holds the default pipe's lock, so nothing of ours serves it.
 #include <gtest/gtest.h>
 
-#include "tests/support/service_output.h"
-#include "tests/support/process.h"
+#include "testing/service_output.h"
+#include "testing/process.h"
 
 namespace {
 

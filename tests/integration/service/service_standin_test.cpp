@@ -8,11 +8,11 @@
 
 #include <thread>
 
-#include "tests/support/loopback_peer.h"
-#include "tests/support/proc_stats.h"
-#include "tests/support/process.h"
-#include "tests/support/service_output.h"
-#include "tests/support/standin_log.h"
+#include "testing/loopback_peer.h"
+#include "testing/proc_stats.h"
+#include "testing/process.h"
+#include "testing/service_output.h"
+#include "testing/standin_log.h"
 
 namespace {
 

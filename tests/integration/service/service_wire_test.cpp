@@ -6,9 +6,9 @@
 #include <cstring>
 #include <sstream>
 
-#include "tests/support/loopback_peer.h"
+#include "testing/loopback_peer.h"
 #include "simconnect/request_layout.h"
-#include "tests/support/service_output.h"
+#include "testing/service_output.h"
 
 namespace {
 

@@ -13,10 +13,10 @@
 #include <cstring>
 #include <sstream>
 
-#include "tests/support/process.h"
-#include "tests/support/pty.h"
-#include "tests/support/service_output.h"
-#include "tests/support/standin_log.h"
+#include "testing/process.h"
+#include "testing/pty.h"
+#include "testing/service_output.h"
+#include "testing/standin_log.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <algorithm>
 
 #include "simconnect/SimConnect.h"
-#include "tests/support/loopback_peer.h"
-#include "tests/support/service_output.h"
-#include "tests/support/standin_log.h"
+#include "testing/loopback_peer.h"
+#include "testing/service_output.h"
+#include "testing/standin_log.h"
 
 namespace {
 

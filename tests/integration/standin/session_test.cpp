@@ -6,8 +6,8 @@
 #include <sstream>
 
 #include "simconnect/SimConnect.h"
-#include "tests/support/request_bytes.h"
-#include "tools/sim-standin/simulator.h"
+#include "testing/request_bytes.h"
+#include "sim-standin/server/simulator.h"
 
 namespace {
 

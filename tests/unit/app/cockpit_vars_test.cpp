@@ -3,14 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "app/sim_session.h"
+#include "base/little_endian.h"
 
 namespace {
 
 void storeSlot(SimState& state, std::uint16_t offset, std::int32_t value) {
-    const auto word = static_cast<std::uint32_t>(value);
-    for (int i = 0; i < 4; ++i)
-        state.downlinkBlock[cockpit::kPayloadOffset + offset + i] =
-            static_cast<std::uint8_t>(word >> (8 * i));
+    StoreI32(&state.downlinkBlock[cockpit::kPayloadOffset + offset], value);
 }
 
 TEST(CockpitVars, ReadsTenthsTruncatedTowardZero) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/sim_session.h"
+#include "base/little_endian.h"
 
 namespace {
 
@@ -14,9 +15,11 @@ struct Message : std::vector<std::uint8_t> {
         put(4, 5);
         put(8, id);
     }
+    // A word that runs past the end is cut off there.
     void put(std::size_t at, DWORD word) {
-        for (std::size_t i = 0; i < 4 && at + i < size(); ++i)
-            (*this)[at + i] = static_cast<std::uint8_t>(word >> (8 * i));
+        unsigned char bytes[4];
+        StoreU32(bytes, word);
+        for (std::size_t i = 0; i < 4 && at + i < size(); ++i) (*this)[at + i] = bytes[i];
     }
 };
 

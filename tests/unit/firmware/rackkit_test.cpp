@@ -1,13 +1,15 @@
 // RackKit's plain logic as the boards run it: the encoder decoder's table, the panels'
-// frame finder, the resistor ladders, the axes' calibration, and what a switch, a knob
+// frame fields and frame finder, the resistor ladders, the axes' calibration, and what a switch, a knob
 // pull and a setting send from frame to frame.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <initializer_list>
 #include <vector>
 
 #include "analog_scale.h"
+#include "base/little_endian.h"
 #include "debouncer.h"
 #include "panel_frames.h"
 #include "panel_state.h"
@@ -63,6 +65,20 @@ std::vector<std::int32_t> received(FrameReceiver& receiver, const std::vector<st
     for (std::uint8_t byte : bytes)
         if (receiver.take(byte)) firsts.push_back(getField(receiver.latest(), 1));
     return firsts;
+}
+
+// The boards keep their own field helpers (the library goes into a sketchbook alone); they
+// must lay out and read a field byte for byte as the rest of the house does.
+TEST(PanelFields, AreTheLittleEndianFieldsOfTheService) {
+    for (std::int32_t value : {0, 1, -1, 0x12345678, -200, INT32_MIN, INT32_MAX}) {
+        std::uint8_t ours[6] = {};
+        std::uint8_t house[6] = {};
+        putField(ours, 1, value);
+        StoreI32(house + 1, value);
+        EXPECT_EQ(std::vector<std::uint8_t>(ours, ours + 6), std::vector<std::uint8_t>(house, house + 6))
+            << value;
+        EXPECT_EQ(getField(house, 1), value);
+    }
 }
 
 TEST(FrameReceiver, FindsFramesAmongNoiseAndFalseStarts) {

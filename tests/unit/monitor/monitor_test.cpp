@@ -5,8 +5,8 @@
 #include "monitor/link_probe.h"
 #include "monitor/monitor_server.h"
 #include "monitor/rack_probe.h"
-#include "monitor/src/merge_patch.h"
-#include "monitor/src/panel_fields.h"
+#include "merge_patch.h"
+#include "panel_fields.h"
 
 namespace {
 

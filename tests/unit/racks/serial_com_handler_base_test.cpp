@@ -15,14 +15,14 @@
 #include <limits>
 #include <optional>
 
+#include "base/little_endian.h"
 #include "racks/serial_com_handler_pedals.h"
 #include "simconnect/request_layout.h"
-
-#include "tests/support/loopback_peer.h"
-#include "tests/support/memory_line.h"
-#include "tests/support/pty.h"
-#include "tests/support/request_bytes.h"
-#include "tests/support/service_output.h"
+#include "testing/loopback_peer.h"
+#include "testing/memory_line.h"
+#include "testing/pty.h"
+#include "testing/request_bytes.h"
+#include "testing/service_output.h"
 
 namespace {
 
@@ -210,7 +210,7 @@ std::string fcuFrame(std::int32_t count) {
     std::string frame(82, '\0');
     frame.front() = '{';
     frame.back() = '}';
-    std::memcpy(&frame[1], &count, sizeof count);
+    StoreI32(reinterpret_cast<unsigned char*>(&frame[1]), count);
     frame[41] = '{';
     frame[42] = '}';
     return frame;
@@ -226,9 +226,7 @@ protected:
         if (!handler.readFrame(frame.data(), 82)) return std::nullopt;
         EXPECT_EQ(frame.front(), '{');
         EXPECT_EQ(frame.back(), '}');
-        std::int32_t count = 0;
-        std::memcpy(&count, &frame[1], sizeof count);
-        return count;
+        return LoadI32(&frame[1]);
     }
 
     testsupport::MemoryLine* line = [] {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "tests/support/process.h"
+#include "testing/process.h"
 
 namespace {
 

@@ -7,12 +7,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
-#include "tests/support/pty.h"
+#include "testing/pty.h"
 
 namespace {
 
@@ -78,14 +79,20 @@ TEST_F(SerialPortTest, OpensRawDiscardsEarlierBytesAndTransfersUntranslated) {
     EXPECT_EQ(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), static_cast<tcflag_t>(CS8 | CRTSCTS));
     EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B115200));
 
-    // Nothing waits: the read returns nothing after its millisecond.
+    // Nothing waits: the read returns nothing after its millisecond. A loaded machine may
+    // hold any one read up, so the fastest of five is held to the bound; a read that waits
+    // for its bytes is slow every time.
     char buffer[64];
     std::uint32_t got = 99;
-    const auto start = Clock::now();
-    EXPECT_TRUE(port->readBytes(buffer, sizeof buffer, got));
-    EXPECT_EQ(got, 0u);
-    EXPECT_GE(Clock::now() - start, 1ms);
-    EXPECT_LT(since(start), 50ms);
+    auto fastest = std::chrono::milliseconds::max();
+    for (int i = 0; i < 5; ++i) {
+        const auto start = Clock::now();
+        EXPECT_TRUE(port->readBytes(buffer, sizeof buffer, got));
+        EXPECT_EQ(got, 0u);
+        EXPECT_GE(Clock::now() - start, 1ms);
+        fastest = std::min(fastest, since(start));
+    }
+    EXPECT_LT(fastest, 50ms);
 
     // Line ends, the flow-control and erase bytes pass untouched; a read takes what has arrived.
     const std::string frame = "{\r\n\x11\x13\x7f}";
@@ -122,8 +129,9 @@ TEST_F(SerialPortTest, AGoneDeviceClosesAndItsPathOpensAgain) {
         const auto start = Clock::now();
         EXPECT_FALSE(reading ? port->readBytes(buffer, sizeof buffer, got)
                              : port->writeBytes("{}", 2));
-        // Failing fast lets the rack handler take its one-second pause instead of spinning.
-        EXPECT_LT(since(start), 50ms);
+        // Failing fast lets the rack handler take its one-second pause instead of spinning:
+        // far less than that pause, whatever the machine's load.
+        EXPECT_LT(since(start), 500ms);
         EXPECT_FALSE(port->isConnected());
 
         testing::internal::CaptureStdout();

@@ -1,6 +1,6 @@
 // Settings from configuration files in a temporary HOME and working directory, the
 // registry file, and the endpoint plans they make.
-#include "simconnect/src/connection_settings.h"
+#include "connection_settings.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,11 +10,11 @@
 #include <thread>
 
 #include "simconnect/SimConnect.h"
-#include "simconnect/src/library_state.h"
-#include "tests/support/loopback_peer.h"
-#include "simconnect/src/profile_reader.h"
-#include "simconnect/src/session.h"
-#include "tests/support/process.h"
+#include "library_state.h"
+#include "testing/loopback_peer.h"
+#include "profile_reader.h"
+#include "session.h"
+#include "testing/process.h"
 
 using namespace std::chrono_literals;
 

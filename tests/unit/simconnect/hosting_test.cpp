@@ -1,6 +1,6 @@
 // In-process hosting with a host made of plain functions: registration on the open
 // answer, attaching, requests placed in host memory, and messages the host delivers.
-#include "simconnect/src/hosting.h"
+#include "hosting.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <mutex>
 
 #include "base/little_endian.h"
-#include "tests/support/host_records.h"
-#include "tests/support/request_bytes.h"
-#include "tests/unit/simconnect/peer_session.h"
+#include "host_records.h"
+#include "testing/request_bytes.h"
+#include "peer_session.h"
 
 using loopback_peer::Bytes;
 using loopback_peer::MakeMessage;

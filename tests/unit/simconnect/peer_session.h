@@ -9,10 +9,10 @@
 #include <string>
 
 #include "simconnect/SimConnect.h"
-#include "tests/support/loopback_peer.h"
-#include "simconnect/src/request_functions.h"
-#include "simconnect/src/session.h"
-#include "tests/support/process.h"
+#include "testing/loopback_peer.h"
+#include "request_functions.h"
+#include "session.h"
+#include "testing/process.h"
 
 struct PeerOptions {
     bool tcp = false;

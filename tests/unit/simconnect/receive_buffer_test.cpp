@@ -1,7 +1,7 @@
 // The receive buffer as the transport drives it: each read fills the free tail, and the
 // cut after it makes room. A message longer than the buffer makes it grow 2,048 bytes at
 // a time, and only as far as the message needs.
-#include "simconnect/src/receive_buffer.h"
+#include "receive_buffer.h"
 
 #include <gtest/gtest.h>
 

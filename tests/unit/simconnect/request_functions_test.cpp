@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "tests/support/request_bytes.h"
-#include "tests/unit/simconnect/peer_session.h"
+#include "testing/request_bytes.h"
+#include "peer_session.h"
 
 using loopback_peer::Bytes;
 using loopback_peer::U32At;

@@ -1,5 +1,5 @@
 // The session: send ids, dispatch and notification, a failed connection, and closing.
-#include "simconnect/src/session.h"
+#include "session.h"
 
 #include <gtest/gtest.h>
 
@@ -8,10 +8,10 @@
 #include <mutex>
 #include <thread>
 
-#include "simconnect/src/library_state.h"
-#include "tests/support/process.h"
-#include "tests/support/request_bytes.h"
-#include "tests/unit/simconnect/peer_session.h"
+#include "library_state.h"
+#include "testing/process.h"
+#include "testing/request_bytes.h"
+#include "peer_session.h"
 
 using loopback_peer::Bytes;
 using loopback_peer::MakeMessage;

@@ -1,7 +1,7 @@
 // The transport over real sockets: cutting the received stream into messages, failures
 // and their recorded results, writes that must wait for the stream, and a write in flight
 // at close.
-#include "simconnect/src/transport.h"
+#include "transport.h"
 
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
@@ -11,10 +11,10 @@
 #include <thread>
 
 #include "base/little_endian.h"
-#include "simconnect/src/library_state.h"
-#include "tests/support/process.h"
-#include "tests/support/request_bytes.h"
-#include "tests/unit/simconnect/peer_session.h"
+#include "library_state.h"
+#include "testing/process.h"
+#include "testing/request_bytes.h"
+#include "peer_session.h"
 
 using loopback_peer::Bytes;
 using namespace std::chrono_literals;

@@ -11,10 +11,10 @@
 #include <filesystem>
 #include <limits>
 
-#include "tests/support/pty.h"
-#include "tests/support/rack_log.h"
-#include "tools/rack-emulator/frame_cutter.h"
-#include "tools/rack-emulator/rack_layouts.h"
+#include "testing/pty.h"
+#include "testing/rack_log.h"
+#include "rack-emulator/frame_cutter.h"
+#include "rack-emulator/rack_layouts.h"
 
 namespace {
 
