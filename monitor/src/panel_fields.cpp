@@ -4,6 +4,7 @@
 #include <span>
 
 #include "base/little_endian.h"
+#include "racks/panel_frames.h"
 
 namespace monitor {
 
@@ -17,31 +18,58 @@ struct Field {
     const char* kind;
 };
 
-// Byte offsets of the little-endian 32-bit fields after each frame's '{'.
+namespace fcu_in = panel_frames::fcu_in;
+namespace fcu_out = panel_frames::fcu_out;
+namespace efis_in = panel_frames::efis_in;
+namespace efis_out = panel_frames::efis_out;
+
+// The fields the page shows, by the names it draws them under.
 constexpr Field kEfisInput[] = {
-    {"baro", 1, "knob"},      {"baro_mode", 5, "selector"}, {"fd", 9, "switch"},
-    {"ls", 13, "switch"},     {"nd_range", 17, "selector"}, {"nd_mode", 21, "selector"},
-    {"option", 25, "selector"},
+    {"baro", efis_in::baroKnob, "knob"},        {"baro_mode", efis_in::baroMode, "selector"},
+    {"fd", efis_in::flightDirector, "switch"},  {"ls", efis_in::ls, "switch"},
+    {"nd_range", efis_in::ndRange, "selector"}, {"nd_mode", efis_in::ndMode, "selector"},
+    {"option", efis_in::option, "selector"},
 };
 constexpr Field kEfisOutput[] = {
-    {"baro", 1, ""}, {"option", 5, ""}, {"fd", 9, ""}, {"ls", 13, ""}, {"baro_mode", 17, ""},
+    {"baro", efis_out::baro, ""}, {"option", efis_out::option, ""},
+    {"fd", efis_out::flightDirector, ""}, {"ls", efis_out::ls, ""},
+    {"baro_mode", efis_out::baroMode, ""},
 };
 constexpr Field kFcuInput[] = {
-    {"spd", 1, "knob"},          {"hdg", 5, "knob"},
-    {"alt", 9, "knob"},          {"vs", 13, "knob"},
-    {"spd_on", 17, "switch"},    {"hdg_on", 21, "switch"},
-    {"alt_hold_on", 25, "switch"}, {"vs_hold", 29, "switch"},
-    {"loc", 33, "switch"},       {"ap1", 37, "switch"},
-    {"athr", 41, "switch"},      {"appr", 45, "switch"},
-    {"exped", 49, "switch"},     {"alt_inc_100", 53, "switch"},
-    {"alt_inc_1000", 57, "switch"}, {"vs_push", 61, "switch"},
-    {"spd_off", 65, "switch"},   {"hdg_off", 69, "switch"},
-    {"alt_hold_off", 73, "switch"}, {"vs_pull", 77, "switch"},
+    {"spd", fcu_in::speedKnob, "knob"},
+    {"hdg", fcu_in::headingKnob, "knob"},
+    {"alt", fcu_in::altitudeKnob, "knob"},
+    {"vs", fcu_in::vsKnob, "knob"},
+    {"spd_on", fcu_in::speedOn, "switch"},
+    {"hdg_on", fcu_in::headingOn, "switch"},
+    {"alt_hold_on", fcu_in::altHoldOn, "switch"},
+    {"vs_hold", fcu_in::vsHold, "switch"},
+    {"loc", fcu_in::loc, "switch"},
+    {"ap1", fcu_in::autopilotMaster, "switch"},
+    {"athr", fcu_in::athr, "switch"},
+    {"appr", fcu_in::appr, "switch"},
+    {"exped", fcu_in::exped, "switch"},
+    {"alt_inc_100", fcu_in::altIncrement100, "switch"},
+    {"alt_inc_1000", fcu_in::altIncrement1000, "switch"},
+    {"vs_push", fcu_in::vsPush, "switch"},
+    {"spd_off", fcu_in::speedOff, "switch"},
+    {"hdg_off", fcu_in::headingOff, "switch"},
+    {"alt_hold_off", fcu_in::altHoldOff, "switch"},
+    {"vs_pull", fcu_in::vsPull, "switch"},
 };
 constexpr Field kFcuOutput[] = {
-    {"trk_fpa", 1, ""},      {"spd", 5, ""},  {"spd_dot", 9, ""},     {"hdg", 13, ""},
-    {"hdg_dot", 17, ""},     {"alt", 21, ""}, {"alt_managed", 25, ""}, {"vs", 29, ""},
-    {"fpa", 33, ""},         {"vs_managed", 37, ""}, {"lights", 41, ""}, {"show_hdg", 45, ""},
+    {"trk_fpa", fcu_out::trackFpaMode, ""},
+    {"spd", fcu_out::speed, ""},
+    {"spd_dot", fcu_out::speedManagedDot, ""},
+    {"hdg", fcu_out::heading, ""},
+    {"hdg_dot", fcu_out::headingManagedDot, ""},
+    {"alt", fcu_out::altitude, ""},
+    {"alt_managed", fcu_out::altitudeManaged, ""},
+    {"vs", fcu_out::verticalSpeed, ""},
+    {"fpa", fcu_out::flightPathAngle, ""},
+    {"vs_managed", fcu_out::vsManaged, ""},
+    {"lights", fcu_out::modeLights, ""},
+    {"show_hdg", fcu_out::showHeading, ""},
 };
 
 struct Member {

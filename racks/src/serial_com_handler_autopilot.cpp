@@ -7,51 +7,15 @@
 
 #include "app/sim_ids.h"
 #include "console/console.h"
+#include "racks/panel_frames.h"
 
 namespace {
 
 // A held repeating switch sends its event again once this much has passed.
 constexpr std::uint64_t kRepeatIntervalMs = 200;
 
-// Where the fields sit in the panel's 82-byte frame.
-namespace in {
-constexpr std::size_t speedKnob = 1;
-constexpr std::size_t headingKnob = 5;
-constexpr std::size_t altitudeKnob = 9;
-constexpr std::size_t vsKnob = 13;
-constexpr std::size_t speedOn = 17;
-constexpr std::size_t headingOn = 21;
-constexpr std::size_t altHoldOn = 25;
-constexpr std::size_t vsHold = 29;
-constexpr std::size_t loc = 33;
-constexpr std::size_t autopilotMaster = 37;
-constexpr std::size_t athr = 41;
-constexpr std::size_t appr = 45;
-constexpr std::size_t exped = 49;
-constexpr std::size_t altIncrement100 = 53;
-constexpr std::size_t altIncrement1000 = 57;
-constexpr std::size_t vsPush = 61;
-constexpr std::size_t speedOff = 65;
-constexpr std::size_t headingOff = 69;
-constexpr std::size_t altHoldOff = 73;
-constexpr std::size_t vsPull = 77;
-}  // namespace in
-
-// Where the fields sit in the 50-byte frame written to the panel.
-namespace out {
-constexpr std::size_t trackFpaMode = 1;
-constexpr std::size_t speed = 5;
-constexpr std::size_t speedManagedDot = 9;
-constexpr std::size_t heading = 13;
-constexpr std::size_t headingManagedDot = 17;
-constexpr std::size_t altitude = 21;
-constexpr std::size_t altitudeManaged = 25;
-constexpr std::size_t verticalSpeed = 29;
-constexpr std::size_t flightPathAngle = 33;
-constexpr std::size_t vsManaged = 37;
-constexpr std::size_t modeLights = 41;
-constexpr std::size_t showHeading = 45;
-}  // namespace out
+namespace in = panel_frames::fcu_in;
+namespace out = panel_frames::fcu_out;
 
 struct Knob {
     std::size_t offset;

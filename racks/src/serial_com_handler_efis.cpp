@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "app/sim_ids.h"
+#include "racks/panel_frames.h"
 
 namespace {
 
@@ -13,23 +14,8 @@ using namespace std::chrono_literals;
 // When neither the read nor the write is due, the loop rests this long.
 constexpr auto kIdlePass = 20ms;
 
-namespace in {
-constexpr std::size_t baroKnob = 1;
-constexpr std::size_t baroMode = 5;
-constexpr std::size_t flightDirector = 9;
-constexpr std::size_t ls = 13;
-constexpr std::size_t ndRange = 17;
-constexpr std::size_t ndMode = 21;
-constexpr std::size_t option = 25;
-}  // namespace in
-
-namespace out {
-constexpr std::size_t baro = 1;
-constexpr std::size_t option = 5;
-constexpr std::size_t flightDirector = 9;
-constexpr std::size_t ls = 13;
-constexpr std::size_t baroMode = 17;
-}  // namespace out
+namespace in = panel_frames::efis_in;
+namespace out = panel_frames::efis_out;
 
 const std::string kBaroModeVar = "XMLVAR_Baro1_Mode";
 const std::string kLsVar = "BTN_LS_1_FILTER_ACTIVE";
