@@ -31,8 +31,8 @@ constexpr Field kEfisInput[] = {
     {"option", efis_in::option, "selector"},
 };
 constexpr Field kEfisOutput[] = {
-    {"baro", efis_out::baro, ""}, {"option", efis_out::option, ""},
-    {"fd", efis_out::flightDirector, ""}, {"ls", efis_out::ls, ""},
+    {"baro", efis_out::baro, ""},          {"option", efis_out::option, ""},
+    {"fd", efis_out::flightDirector, ""},  {"ls", efis_out::ls, ""},
     {"baro_mode", efis_out::baroMode, ""},
 };
 constexpr Field kFcuInput[] = {
@@ -58,18 +58,12 @@ constexpr Field kFcuInput[] = {
     {"vs_pull", fcu_in::vsPull, "switch"},
 };
 constexpr Field kFcuOutput[] = {
-    {"trk_fpa", fcu_out::trackFpaMode, ""},
-    {"spd", fcu_out::speed, ""},
-    {"spd_dot", fcu_out::speedManagedDot, ""},
-    {"hdg", fcu_out::heading, ""},
-    {"hdg_dot", fcu_out::headingManagedDot, ""},
-    {"alt", fcu_out::altitude, ""},
-    {"alt_managed", fcu_out::altitudeManaged, ""},
-    {"vs", fcu_out::verticalSpeed, ""},
-    {"fpa", fcu_out::flightPathAngle, ""},
-    {"vs_managed", fcu_out::vsManaged, ""},
-    {"lights", fcu_out::modeLights, ""},
-    {"show_hdg", fcu_out::showHeading, ""},
+    {"trk_fpa", fcu_out::trackFpaMode, ""},        {"spd", fcu_out::speed, ""},
+    {"spd_dot", fcu_out::speedManagedDot, ""},     {"hdg", fcu_out::heading, ""},
+    {"hdg_dot", fcu_out::headingManagedDot, ""},   {"alt", fcu_out::altitude, ""},
+    {"alt_managed", fcu_out::altitudeManaged, ""}, {"vs", fcu_out::verticalSpeed, ""},
+    {"fpa", fcu_out::flightPathAngle, ""},         {"vs_managed", fcu_out::vsManaged, ""},
+    {"lights", fcu_out::modeLights, ""},           {"show_hdg", fcu_out::showHeading, ""},
 };
 
 struct Member {
@@ -149,7 +143,8 @@ json decodeInputFrame(RackKind kind, const std::vector<std::uint8_t>& frame) {
     json fields = json::array();
     for (const Field& field : inputFields(kind))
         if (fits(field, frame))
-            fields.push_back({{"name", field.name}, {"kind", field.kind}, {"value", fieldValue(field, frame)}});
+            fields.push_back(
+                {{"name", field.name}, {"kind", field.kind}, {"value", fieldValue(field, frame)}});
     return fields;
 }
 
@@ -161,14 +156,18 @@ json decodeInputText(RackKind kind, const std::string& body) {
     for (const Member& member : members(kind)) {
         const auto found = message.find(member.name);
         if (found == message.end()) continue;
-        fields.push_back({{"name", member.name}, {"kind", member.kind}, {"value", found->is_null() ? json("null") : *found},
-                          {"min", member.min}, {"max", member.max}});
+        fields.push_back({{"name", member.name},
+                          {"kind", member.kind},
+                          {"value", found->is_null() ? json("null") : *found},
+                          {"min", member.min},
+                          {"max", member.max}});
     }
     for (const auto& [name, value] : message.items()) {
         bool known = false;
         for (const Member& member : members(kind)) known = known || name == member.name;
         if (!known)
-            fields.push_back({{"name", name}, {"kind", "value"},
+            fields.push_back({{"name", name},
+                              {"kind", "value"},
                               {"value", value.is_null() ? json("null") : value}});
     }
     return fields;

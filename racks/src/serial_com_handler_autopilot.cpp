@@ -14,8 +14,8 @@ namespace {
 // A held repeating switch sends its event again once this much has passed.
 constexpr std::uint64_t kRepeatIntervalMs = 200;
 
-namespace in = panel_frames::fcu_in;
-namespace out = panel_frames::fcu_out;
+namespace fcu_in = panel_frames::fcu_in;
+namespace fcu_out = panel_frames::fcu_out;
 
 struct Knob {
     std::size_t offset;
@@ -23,10 +23,10 @@ struct Knob {
     SIMCONNECT_CLIENT_EVENT_ID decrement;
 };
 constexpr Knob kKnobs[] = {
-    {in::speedKnob, rackevent::apSpdVarInc, rackevent::apSpdVarDec},
-    {in::headingKnob, rackevent::headingBugInc, rackevent::headingBugDec},
-    {in::altitudeKnob, rackevent::apAltVarInc, rackevent::apAltVarDec},
-    {in::vsKnob, rackevent::apVsVarInc, rackevent::apVsVarDec},
+    {fcu_in::speedKnob, rackevent::apSpdVarInc, rackevent::apSpdVarDec},
+    {fcu_in::headingKnob, rackevent::headingBugInc, rackevent::headingBugDec},
+    {fcu_in::altitudeKnob, rackevent::apAltVarInc, rackevent::apAltVarDec},
+    {fcu_in::vsKnob, rackevent::apVsVarInc, rackevent::apVsVarDec},
 };
 
 struct Switch {
@@ -35,10 +35,10 @@ struct Switch {
 };
 // In the order they are looked at: speed on and off, then heading on and off.
 constexpr Switch kRepeatingSwitches[] = {
-    {in::speedOn, rackevent::apAirspeedOn},
-    {in::speedOff, rackevent::apAirspeedOff},
-    {in::headingOn, rackevent::apHdgHoldOn},
-    {in::headingOff, rackevent::apHdgHoldOff},
+    {fcu_in::speedOn, rackevent::apAirspeedOn},
+    {fcu_in::speedOff, rackevent::apAirspeedOff},
+    {fcu_in::headingOn, rackevent::apHdgHoldOn},
+    {fcu_in::headingOff, rackevent::apHdgHoldOff},
 };
 
 const std::string kExpedPush = "(>H:A320_Neo_FCU_EXPED_PUSH)";
@@ -48,7 +48,7 @@ const std::string kAltIncrementVar = "XMLVAR_Autopilot_Altitude_Increment";
 
 // Mode lights, bit 0 upward.
 const char* const kModeLights[] = {
-    "A32NX_FCU_LOC_MODE_ACTIVE", "A32NX_AUTOPILOT_1_ACTIVE", "A32NX_AUTOTHRUST_STATUS",
+    "A32NX_FCU_LOC_MODE_ACTIVE", "A32NX_AUTOPILOT_1_ACTIVE",   "A32NX_AUTOTHRUST_STATUS",
     "A32NX_FMA_EXPEDITE_MODE",   "A32NX_FCU_APPR_MODE_ACTIVE",
 };
 
@@ -92,21 +92,22 @@ bool SerialCOMHandlerAutopilot::runPass() {
 // The flight-path angle is sent in the tenths it is stored in, the rest as readCockpitVar
 // gives them.
 void SerialCOMHandlerAutopilot::fillOutputFields(const SimState& state) {
-    putOutputField(out::trackFpaMode, state.readCockpitVar("A32NX_TRK_FPA_MODE_ACTIVE"));
-    putOutputField(out::speed, state.readCockpitVar("A32NX_AUTOPILOT_SPEED_SELECTED"));
-    putOutputField(out::speedManagedDot, state.readCockpitVar("A32NX_FCU_SPD_MANAGED_DOT"));
-    putOutputField(out::heading, state.readCockpitVar("A32NX_AUTOPILOT_HEADING_SELECTED"));
-    putOutputField(out::headingManagedDot, state.readCockpitVar("A32NX_FCU_HDG_MANAGED_DOT"));
-    putOutputField(out::altitude, rackvalue::truncateToInt32(state.apAltitudeLock));
-    putOutputField(out::altitudeManaged, state.readCockpitVar("A32NX_FCU_ALT_MANAGED"));
-    putOutputField(out::verticalSpeed, state.readCockpitVar("A32NX_AUTOPILOT_VS_SELECTED"));
-    putOutputField(out::flightPathAngle, state.readCockpitVarRaw("A32NX_AUTOPILOT_FPA_SELECTED"));
-    putOutputField(out::vsManaged, state.readCockpitVar("A32NX_FCU_VS_MANAGED"));
+    putOutputField(fcu_out::trackFpaMode, state.readCockpitVar("A32NX_TRK_FPA_MODE_ACTIVE"));
+    putOutputField(fcu_out::speed, state.readCockpitVar("A32NX_AUTOPILOT_SPEED_SELECTED"));
+    putOutputField(fcu_out::speedManagedDot, state.readCockpitVar("A32NX_FCU_SPD_MANAGED_DOT"));
+    putOutputField(fcu_out::heading, state.readCockpitVar("A32NX_AUTOPILOT_HEADING_SELECTED"));
+    putOutputField(fcu_out::headingManagedDot, state.readCockpitVar("A32NX_FCU_HDG_MANAGED_DOT"));
+    putOutputField(fcu_out::altitude, rackvalue::truncateToInt32(state.apAltitudeLock));
+    putOutputField(fcu_out::altitudeManaged, state.readCockpitVar("A32NX_FCU_ALT_MANAGED"));
+    putOutputField(fcu_out::verticalSpeed, state.readCockpitVar("A32NX_AUTOPILOT_VS_SELECTED"));
+    putOutputField(fcu_out::flightPathAngle,
+                   state.readCockpitVarRaw("A32NX_AUTOPILOT_FPA_SELECTED"));
+    putOutputField(fcu_out::vsManaged, state.readCockpitVar("A32NX_FCU_VS_MANAGED"));
     std::int32_t lights = 0;
     for (std::size_t bit = 0; bit < std::size(kModeLights); ++bit)
         if (state.readCockpitVar(kModeLights[bit]) != 0) lights |= 1 << bit;
-    putOutputField(out::modeLights, lights);
-    putOutputField(out::showHeading, state.readCockpitVar("A320_FCU_SHOW_SELECTED_HEADING"));
+    putOutputField(fcu_out::modeLights, lights);
+    putOutputField(fcu_out::showHeading, state.readCockpitVar("A320_FCU_SHOW_SELECTED_HEADING"));
 }
 
 void SerialCOMHandlerAutopilot::handleInputFrame(std::uint64_t repeatElapsed) {
@@ -117,7 +118,8 @@ void SerialCOMHandlerAutopilot::handleInputFrame(std::uint64_t repeatElapsed) {
 }
 
 void SerialCOMHandlerAutopilot::handleKnobs() {
-    for (const Knob& knob : kKnobs) sendDetents(inputField(knob.offset), knob.increment, knob.decrement);
+    for (const Knob& knob : kKnobs)
+        sendDetents(inputField(knob.offset), knob.increment, knob.decrement);
 }
 
 // A held switch repeats only on a read pass that found the repeat interval over.
@@ -133,13 +135,13 @@ void SerialCOMHandlerAutopilot::handlePresses() {
         ButtonState& button;
         SIMCONNECT_CLIENT_EVENT_ID event;
     } presses[] = {
-        {in::altHoldOn, altHoldOnButton, rackevent::apAltHoldOn},
-        {in::altHoldOff, altHoldOffButton, rackevent::apAltHoldOff},
-        {in::vsHold, vsHoldButton, rackevent::apVsHold},
-        {in::loc, locButton, rackevent::apLocHold},
-        {in::autopilotMaster, autopilotMasterButton, rackevent::apMaster},
-        {in::athr, athrButton, rackevent::autoThrottleArm},
-        {in::appr, apprButton, rackevent::apAprHold},
+        {fcu_in::altHoldOn, altHoldOnButton, rackevent::apAltHoldOn},
+        {fcu_in::altHoldOff, altHoldOffButton, rackevent::apAltHoldOff},
+        {fcu_in::vsHold, vsHoldButton, rackevent::apVsHold},
+        {fcu_in::loc, locButton, rackevent::apLocHold},
+        {fcu_in::autopilotMaster, autopilotMasterButton, rackevent::apMaster},
+        {fcu_in::athr, athrButton, rackevent::autoThrottleArm},
+        {fcu_in::appr, apprButton, rackevent::apAprHold},
     };
     for (const auto& press : presses) {
         press.button.update(inputField(press.offset));
@@ -150,19 +152,19 @@ void SerialCOMHandlerAutopilot::handlePresses() {
 // The presses that go over the uplink. Of the two altitude increments pressed in the same
 // frame only the 100 ft one is sent.
 void SerialCOMHandlerAutopilot::handleCommandPresses() {
-    expedButton.update(inputField(in::exped));
+    expedButton.update(inputField(fcu_in::exped));
     if (expedButton.rising) {
         consolePrintf("[DEBUG] EXPED_MUX_CH\n");
         sendTriggerCommand(kExpedPush);
     }
-    altIncrement100Button.update(inputField(in::altIncrement100));
-    altIncrement1000Button.update(inputField(in::altIncrement1000));
+    altIncrement100Button.update(inputField(fcu_in::altIncrement100));
+    altIncrement1000Button.update(inputField(fcu_in::altIncrement1000));
     if (altIncrement100Button.rising)
         sendSetCommand(kAltIncrementVar, 100);
     else if (altIncrement1000Button.rising)
         sendSetCommand(kAltIncrementVar, 1000);
-    vsPushButton.update(inputField(in::vsPush));
+    vsPushButton.update(inputField(fcu_in::vsPush));
     if (vsPushButton.rising) sendTriggerCommand(kVsPush);
-    vsPullButton.update(inputField(in::vsPull));
+    vsPullButton.update(inputField(fcu_in::vsPull));
     if (vsPullButton.rising) sendTriggerCommand(kVsPull);
 }

@@ -14,8 +14,8 @@ using namespace std::chrono_literals;
 // When neither the read nor the write is due, the loop rests this long.
 constexpr auto kIdlePass = 20ms;
 
-namespace in = panel_frames::efis_in;
-namespace out = panel_frames::efis_out;
+namespace efis_in = panel_frames::efis_in;
+namespace efis_out = panel_frames::efis_out;
 
 const std::string kBaroModeVar = "XMLVAR_Baro1_Mode";
 const std::string kLsVar = "BTN_LS_1_FILTER_ACTIVE";
@@ -61,31 +61,32 @@ void SerialCOMHandlerEfis::restUntilDue() {
 }
 
 void SerialCOMHandlerEfis::fillOutputFields(const SimState& state) {
-    putOutputField(out::baro, rackvalue::roundToInt32(state.kohlsmanMb));
-    putOutputField(out::option, state.readCockpitVar(kOptionVar));
-    putOutputField(out::flightDirector, rackvalue::truncateToInt32(state.flightDirectorActive));
-    putOutputField(out::ls, state.readCockpitVar(kLsVar));
-    putOutputField(out::baroMode, state.readCockpitVar(kBaroModeVar));
+    putOutputField(efis_out::baro, rackvalue::roundToInt32(state.kohlsmanMb));
+    putOutputField(efis_out::option, state.readCockpitVar(kOptionVar));
+    putOutputField(efis_out::flightDirector,
+                   rackvalue::truncateToInt32(state.flightDirectorActive));
+    putOutputField(efis_out::ls, state.readCockpitVar(kLsVar));
+    putOutputField(efis_out::baroMode, state.readCockpitVar(kBaroModeVar));
 }
 
 // Baro mode and option are sent when the panel's value changes; the commands carry the
 // low 16 bits of the 32-bit field.
 void SerialCOMHandlerEfis::handleInputFrame(Selectors& previous) {
-    sendDetents(inputField(in::baroKnob), rackevent::kohlsmanInc, rackevent::kohlsmanDec);
+    sendDetents(inputField(efis_in::baroKnob), rackevent::kohlsmanInc, rackevent::kohlsmanDec);
 
-    flightDirectorButton.update(inputField(in::flightDirector));
+    flightDirectorButton.update(inputField(efis_in::flightDirector));
     if (flightDirectorButton.rising) transmitEvent(rackevent::toggleFlightDirector, 0);
 
-    const std::int32_t baroMode = inputField(in::baroMode);
+    const std::int32_t baroMode = inputField(efis_in::baroMode);
     if (baroMode != previous.baroMode) sendSetCommand(kBaroModeVar, baroMode);
     previous.baroMode = baroMode;
 
-    lsButton.update(inputField(in::ls));
+    lsButton.update(inputField(efis_in::ls));
     if (lsButton.rising) sendTriggerCommand(kLsVar);
 
     handleNavigationDisplay(previous);
 
-    const std::int32_t option = inputField(in::option);
+    const std::int32_t option = inputField(efis_in::option);
     if (option != previous.option) sendSetCommand(kOptionVar, option);
     previous.option = option;
 }
@@ -94,12 +95,12 @@ void SerialCOMHandlerEfis::handleInputFrame(Selectors& previous) {
 // change made in the virtual cockpit, say) the panel's value is sent at every read, and
 // the mode also whenever the range disagrees.
 void SerialCOMHandlerEfis::handleNavigationDisplay(Selectors& previous) {
-    const std::int32_t range = inputField(in::ndRange);
+    const std::int32_t range = inputField(efis_in::ndRange);
     bool mismatch = readCockpitVar(kNdRangeVar) != range;
     if (range != previous.ndRange || mismatch) sendSetCommand(kNdRangeVar, range);
     previous.ndRange = range;
 
-    const std::int32_t mode = inputField(in::ndMode);
+    const std::int32_t mode = inputField(efis_in::ndMode);
     if (readCockpitVar(kNdModeVar) != mode) mismatch = true;
     if (mode != previous.ndMode || mismatch) sendSetCommand(kNdModeVar, mode);
     previous.ndMode = mode;
