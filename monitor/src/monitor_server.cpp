@@ -285,8 +285,11 @@ std::optional<MonitorAddress> parseMonitorAddress(std::string_view text) {
         if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
             host = host.substr(1, host.size() - 2);
         boost::system::error_code error;
-        net::ip::make_address(std::string(host), error);
-        if (host.empty() || error) return std::nullopt;
+        const auto parsed = net::ip::make_address(std::string(host), error);
+        // Some systems' parsers also take the short forms ("1.2.3"); only a dotted quad is
+        // an IPv4 address here, so the page listens where the option says on every system.
+        if (host.empty() || error || (parsed.is_v4() && parsed.to_string() != host))
+            return std::nullopt;
         address.host = std::string(host);
     }
     unsigned value = 0;
