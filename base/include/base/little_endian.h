@@ -4,6 +4,7 @@
 // matter.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -46,30 +47,19 @@ inline std::int32_t LoadI32(const unsigned char* at) {
     return static_cast<std::int32_t>(LoadU32(at));
 }
 
+// Floating-point fields are their IEEE 754 bits, stored as the integer of the same width.
 inline void StoreF32(unsigned char* at, float value) {
-    std::uint32_t bits = 0;
-    static_assert(sizeof bits == sizeof value, "single precision is 32 bits");
-    std::memcpy(&bits, &value, sizeof bits);
-    StoreU32(at, bits);
+    StoreU32(at, std::bit_cast<std::uint32_t>(value));
 }
 
 inline float LoadF32(const unsigned char* at) {
-    const std::uint32_t bits = LoadU32(at);
-    float value = 0;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
+    return std::bit_cast<float>(LoadU32(at));
 }
 
 inline void StoreF64(unsigned char* at, double value) {
-    std::uint64_t bits = 0;
-    static_assert(sizeof bits == sizeof value, "double precision is 64 bits");
-    std::memcpy(&bits, &value, sizeof bits);
-    StoreU64(at, bits);
+    StoreU64(at, std::bit_cast<std::uint64_t>(value));
 }
 
 inline double LoadF64(const unsigned char* at) {
-    const std::uint64_t bits = LoadU64(at);
-    double value = 0;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
+    return std::bit_cast<double>(LoadU64(at));
 }
